@@ -1,0 +1,41 @@
+# Salvex: set up, build, run and test on a Debian machine (root or sudo).
+#   make run    installs what is missing, builds, and lists the partitions of the demo disk image
+#   make test   installs what is missing, builds, and runs every test
+#   make bench  builds and runs the benchmarks
+
+BUILD ?= build
+JOBS ?= 2
+PACKAGES := build-essential cmake ninja-build libgtest-dev gzip
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+CLI := $(BUILD)/cli/salvex-cli
+DEMO := $(BUILD)/data/demo.img
+
+.PHONY: all deps configure build run test bench clean
+
+all: build
+
+deps:
+	@missing=$$(for p in $(PACKAGES); do dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+		echo "Installing: $$missing"; \
+		$(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
+	fi
+
+configure: deps
+	@[ -f $(BUILD)/build.ninja ] || cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	$(CLI) partitions $(DEMO)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	cmake --build $(BUILD) -j $(JOBS) --target benchmarks
+	$(BUILD)/bench/read_bench $(DEMO)
+
+clean:
+	rm -rf $(BUILD)

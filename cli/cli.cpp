@@ -1,0 +1,64 @@
+#include "cli/cli.h"
+
+#include <algorithm>
+#include <array>
+
+#include "cli/commands.h"
+
+namespace salvex::cli {
+
+namespace {
+
+constexpr std::array kCommands = {
+    Command{"drives", "drives [IMAGE...]",
+            "Lists the drives: the whole disks of this machine and the image files named.\n"
+            "Prints: index, name, cylinders, heads, sectors_per_track, total_sectors, path.",
+            run_drives},
+    Command{"partitions", "partitions DRIVE",
+            "Walks the partition table of DRIVE (a disk image or a block device such as\n"
+            "/dev/sdb) and lists the FAT16, FAT32 and NTFS partitions it finds.\n"
+            "Prints: number, type, start, size (start and size in 512-byte sectors).",
+            run_partitions},
+};
+
+void print_usage(std::ostream& to) {
+    to << "Usage: salvex-cli COMMAND [ARGS...]\n"
+          "Finds partitions and recovers files from NTFS disks and disk images, read-only.\n\n"
+          "Commands:\n";
+    for (const auto& command : kCommands)
+        to << "  salvex-cli " << command.synopsis << "\n";
+    to << "\nRun 'salvex-cli COMMAND --help' for a command's details.\n";
+}
+
+bool wants_help(const std::vector<std::string>& args) {
+    return std::any_of(args.begin(), args.end(),
+                       [](const std::string& a) { return a == "--help" || a == "-h"; });
+}
+
+}  // namespace
+
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (args.empty()) {
+        print_usage(err);
+        return kUsage;
+    }
+    if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        print_usage(out);
+        return kSuccess;
+    }
+    const auto command = std::find_if(kCommands.begin(), kCommands.end(),
+                                      [&](const Command& c) { return args[0] == c.name; });
+    if (command == kCommands.end()) {
+        err << "salvex-cli: unknown command '" << args[0] << "'.\n";
+        print_usage(err);
+        return kUsage;
+    }
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (wants_help(rest)) {
+        out << "Usage: salvex-cli " << command->synopsis << "\n" << command->help << "\n";
+        return kSuccess;
+    }
+    return command->run(rest, out, err);
+}
+
+}  // namespace salvex::cli

@@ -1,0 +1,78 @@
+// salvex-cli drives and partitions.
+#include <memory>
+
+#include "cli/cli.h"
+#include "cli/commands.h"
+#include "disk/block_device.h"
+#include "disk/drive_table.h"
+#include "disk/sector_reader.h"
+#include "partition/partition_table.h"
+
+namespace salvex::cli {
+
+namespace {
+
+bool rejects_options(const std::vector<std::string>& args, const char* command, std::ostream& err) {
+    for (const auto& a : args) {
+        if (a.size() > 1 && a[0] == '-') {
+            err << "salvex-cli " << command << ": unknown option '" << a << "'.\n";
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+int run_drives(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (rejects_options(args, "drives", err))
+        return kUsage;
+    DriveTable table = enumerate_block_devices();
+    int status = kSuccess;
+    for (const auto& image : args) {
+        auto drive = describe_image(image);
+        if (!drive) {
+            err << "salvex-cli drives: " << drive.error() << "\n";
+            status = kFailure;
+            continue;
+        }
+        table.push_back(std::move(drive).value());
+    }
+    out << "index\tname\tcylinders\theads\tsectors_per_track\ttotal_sectors\tpath\n";
+    for (size_t i = 0; i < table.size(); ++i) {
+        const DriveInfo& d = table[i];
+        out << i << '\t' << d.name << '\t' << d.cylinders << '\t' << d.heads << '\t'
+            << d.sectorsPerTrack << '\t' << d.totalSectors << '\t' << d.path << '\n';
+    }
+    return status;
+}
+
+int run_partitions(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (rejects_options(args, "partitions", err))
+        return kUsage;
+    if (args.size() != 1) {
+        err << "Usage: salvex-cli partitions DRIVE\n";
+        return kUsage;
+    }
+    auto device = FileDevice::open(args[0]);
+    if (!device) {
+        err << "salvex-cli partitions: " << device.error() << "\n";
+        return kFailure;
+    }
+    SectorReader reader(AccessMode::Device);
+    reader.open_device(std::move(device).value());
+
+    PartitionList list;
+    if (!list_partitions(reader, list)) {
+        err << kNoPartitionsFoundMessage << "\n";
+        return kFailure;
+    }
+    out << "number\ttype\tstart\tsize\n";
+    for (size_t i = 0; i < list.size(); ++i) {
+        const PartitionInfo& p = list.entries[i];
+        out << i + 1 << '\t' << fs_type_name(p.type) << '\t' << p.start << '\t' << p.size << '\n';
+    }
+    return kSuccess;
+}
+
+}  // namespace salvex::cli

@@ -1,0 +1,80 @@
+#include "disk/block_device.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <optional>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace salvex {
+
+namespace {
+
+std::optional<uint64_t> size_of(int fd) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0)
+        return std::nullopt;
+    if (S_ISBLK(st.st_mode)) {
+        uint64_t bytes = 0;
+        if (ioctl(fd, BLKGETSIZE64, &bytes) != 0)
+            return std::nullopt;
+        return bytes;
+    }
+    if (S_ISREG(st.st_mode))
+        return static_cast<uint64_t>(st.st_size);
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::string open_error_message(const std::string& path, int errnoValue) {
+    if (errnoValue == EACCES || errnoValue == EPERM) {
+        return "Permission denied opening " + path +
+               ": reading a disk needs root, so run salvex with sudo, or add your user to the "
+               "'disk' group (sudo usermod -aG disk $USER) and log in again.";
+    }
+    if (errnoValue == ENOENT)
+        return "Cannot open " + path + ": no such device or file.";
+    if (errnoValue == ENOMEDIUM)
+        return "Cannot open " + path + ": Media missing or not inserted.";
+    return "Cannot open " + path + ": " + std::strerror(errnoValue) + ".";
+}
+
+Result<std::unique_ptr<FileDevice>> FileDevice::open(const std::string& path) {
+    // The examined disk is only ever opened for reading.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return Error{open_error_message(path, errno)};
+    const auto size = size_of(fd);
+    if (!size) {
+        ::close(fd);
+        return Error{"Cannot read " + path + ": it is neither a block device nor an image file."};
+    }
+    return std::unique_ptr<FileDevice>(new FileDevice(fd, path, *size));
+}
+
+FileDevice::FileDevice(int fd, std::string path, uint64_t sizeBytes)
+    : fd_(fd), path_(std::move(path)), sizeBytes_(sizeBytes) {}
+
+FileDevice::~FileDevice() { ::close(fd_); }
+
+bool FileDevice::read_at(uint64_t offset, std::span<uint8_t> out) const {
+    size_t done = 0;
+    while (done < out.size()) {
+        const uint64_t at = offset + done;
+        if (at > static_cast<uint64_t>(INT64_MAX))
+            return false;
+        const ssize_t n = ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(at));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;  // an error, or the end of the device before the request was filled
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace salvex

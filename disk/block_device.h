@@ -1,0 +1,56 @@
+// Read-only access to the bytes of a drive: a block device or a raw image file.
+//
+// BlockDevice is the seam between the sector reader and the platform. The program's own device
+// opens its path read-only and reads with positioned reads, so no two readers can disturb each
+// other's file position; tests put devices in its place that fail chosen sectors.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "disk/result.h"
+
+namespace salvex {
+
+class BlockDevice {
+public:
+    virtual ~BlockDevice() = default;
+
+    // Reads out.size() bytes at byte `offset` into `out`. True only when every byte was read; a
+    // read that stops short (the end of an image, an unreadable sector) is a failure, and `out`
+    // then holds whatever the platform left there.
+    virtual bool read_at(uint64_t offset, std::span<uint8_t> out) const = 0;
+
+    // Size of the device in bytes.
+    virtual uint64_t size_bytes() const = 0;
+};
+
+// A block device or an image file, opened for reading only.
+class FileDevice final : public BlockDevice {
+public:
+    // Opens `path` read-only. The error says why it failed, and for a permission problem how to
+    // get access.
+    static Result<std::unique_ptr<FileDevice>> open(const std::string& path);
+
+    ~FileDevice() override;
+    FileDevice(const FileDevice&) = delete;
+    FileDevice& operator=(const FileDevice&) = delete;
+
+    bool read_at(uint64_t offset, std::span<uint8_t> out) const override;
+    uint64_t size_bytes() const override { return sizeBytes_; }
+    const std::string& path() const { return path_; }
+
+private:
+    FileDevice(int fd, std::string path, uint64_t sizeBytes);
+
+    int fd_;
+    std::string path_;
+    uint64_t sizeBytes_;
+};
+
+// The sentence shown when `path` cannot be opened for reading because of `errnoValue`.
+std::string open_error_message(const std::string& path, int errnoValue);
+
+}  // namespace salvex

@@ -1,0 +1,81 @@
+#include "partition/gpt.h"
+
+#include <gtest/gtest.h>
+
+#include "partition/crc32.h"
+#include "partition/partition_table.h"
+#include "tests/support/disk_builder.h"
+
+namespace salvex {
+namespace {
+
+using test::DiskBuilder;
+
+constexpr uint64_t kDiskSectors = 4096;
+
+std::unique_ptr<DiskBuilder> gpt_disk() {
+    auto disk = std::make_unique<DiskBuilder>(kDiskSectors);
+    disk->gpt({{2048, 2559}, {2560, 3071}, {3072, 3583}});
+    disk->ntfs_boot(2048).fat32_boot(2560);  // the third partition holds no known file system
+    return disk;
+}
+
+PartitionList list_all(DiskBuilder& disk) {
+    SectorReader reader(AccessMode::Device);
+    reader.open_device(disk.build());
+    PartitionList list;
+    list_partitions(reader, list);
+    return list;
+}
+
+TEST(Crc32, MatchesTheStandardCheckValue) {
+    const std::string text = "123456789";
+    EXPECT_EQ(crc32(ByteView(reinterpret_cast<const uint8_t*>(text.data()), text.size())),
+              0xCBF43926u);
+}
+
+TEST(Gpt, PartitionsBehindAProtectiveEntryAreListedByTheirBootSectors) {
+    auto disk = gpt_disk();
+    const PartitionList list = list_all(*disk);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list.entries[0], (PartitionInfo{2048, 512, FsType::Ntfs}));
+    EXPECT_EQ(list.entries[1], (PartitionInfo{2560, 512, FsType::Fat32}));
+}
+
+TEST(Gpt, DamagedPrimaryHeaderFallsBackToTheBackup) {
+    auto disk = gpt_disk();
+    disk->device().sector(1)[0x30] ^= 0xFF;  // the header CRC no longer matches
+    const PartitionList list = list_all(*disk);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list.entries[1].start, 2560u);
+}
+
+TEST(Gpt, DamagedPrimaryEntryArrayFallsBackToTheBackup) {
+    auto disk = gpt_disk();
+    disk->device().sector(2)[0x20] ^= 0x01;  // first entry's start, not covered by the CRC now
+    const PartitionList list = list_all(*disk);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list.entries[0].start, 2048u);
+}
+
+TEST(Gpt, BothCopiesDamagedListsNothing) {
+    auto disk = gpt_disk();
+    disk->device().sector(1)[0x30] ^= 0xFF;
+    disk->device().sector(kDiskSectors - 1)[0x30] ^= 0xFF;
+    EXPECT_TRUE(list_all(*disk).empty());
+}
+
+TEST(Gpt, OversizedEntryArrayIsRefusedNotRead) {
+    auto disk = gpt_disk();
+    disk->le32(1, gpt_header::kEntryCount, 0xFFFFFFFF);
+    disk->le32(1, gpt_header::kHeaderCrc, 0);
+    disk->le32(1, gpt_header::kHeaderCrc, crc32(ByteView(disk->device().sector(1), 92)));
+    SectorReader reader(AccessMode::Device);
+    reader.open_device(disk->build());
+    const auto partitions = read_gpt(reader, kDiskSectors);
+    ASSERT_TRUE(partitions.has_value());  // the backup is sound
+    EXPECT_EQ(partitions->size(), 3u);
+}
+
+}  // namespace
+}  // namespace salvex

@@ -1,0 +1,184 @@
+#include "partition/partition_table.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/disk_builder.h"
+
+namespace salvex {
+namespace {
+
+using test::DiskBuilder;
+using test::MemoryDevice;
+
+PartitionList walk(DiskBuilder& disk, Lba table = 0) {
+    SectorReader reader(AccessMode::Device);
+    reader.open_device(disk.build());
+    PartitionList list;
+    walk_partition_table(reader, table, list);
+    return list;
+}
+
+PartitionList list_all(std::unique_ptr<test::MemoryDevice> device) {
+    SectorReader reader(AccessMode::Device);
+    reader.open_device(std::move(device));
+    PartitionList list;
+    list_partitions(reader, list);
+    return list;
+}
+
+TEST(PartitionWalk, NtfsPrimaryAtSector63) {
+    DiskBuilder disk(200);
+    disk.entry(0, 0, 0x07, 63, 100).ntfs_boot(63);
+    const PartitionList list = walk(disk);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list.entries[0], (PartitionInfo{63, 100, FsType::Ntfs}));
+    EXPECT_EQ(partition_item_text(1, list.entries[0].type), "Partition 1 - NTFS");
+    EXPECT_EQ(list.entries[0].end(), 162u);
+}
+
+TEST(PartitionWalk, BootSectorTextWinsOverTheTypeByte) {
+    DiskBuilder disk(400);
+    disk.entry(0, 0, 0x83, 10, 20).fat32_boot(10);   // Linux type, FAT32 boot sector
+    disk.entry(0, 1, 0x07, 40, 20).fat16_boot(40);   // NTFS type, FAT16 boot sector
+    disk.entry(0, 2, 0x07, 70, 20);                  // blank boot sector: by type byte
+    disk.entry(0, 3, 0x01, 100, 20);                 // type 1, blank: not listed in the MBR
+    const PartitionList list = walk(disk);
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list.entries[0].type, FsType::Fat32);
+    EXPECT_EQ(list.entries[1].type, FsType::Fat16);
+    EXPECT_EQ(list.entries[2], (PartitionInfo{70, 20, FsType::Ntfs}));
+}
+
+TEST(PartitionWalk, TypeBytesStandInForUnrecognisedBootSectors) {
+    const std::vector<uint8_t> blank(512, 0);
+    EXPECT_EQ(classify_partition(blank, 0x04, TableLevel::Mbr), FsType::Fat16);
+    EXPECT_EQ(classify_partition(blank, 0x06, TableLevel::Mbr), FsType::Fat16);
+    EXPECT_EQ(classify_partition(blank, 0x0E, TableLevel::Mbr), FsType::Fat16);
+    EXPECT_EQ(classify_partition(blank, 0x0B, TableLevel::Mbr), FsType::Fat32);
+    EXPECT_EQ(classify_partition(blank, 0x0C, TableLevel::Mbr), FsType::Fat32);
+    EXPECT_EQ(classify_partition(blank, 0x07, TableLevel::Chain), FsType::Ntfs);
+    EXPECT_EQ(classify_partition(blank, 0x01, TableLevel::Mbr), std::nullopt);
+    EXPECT_EQ(classify_partition(blank, 0x01, TableLevel::Chain), FsType::Fat16);
+    for (const uint8_t other : {0x05, 0x0F, 0x82, 0x83, 0xA5, 0xEE})
+        EXPECT_EQ(classify_partition(blank, other, TableLevel::Mbr), std::nullopt) << int(other);
+}
+
+TEST(PartitionWalk, UnreadableBootSectorIsJudgedByItsTypeByteAlone) {
+    // The first partition's boot sector says FAT32; the second one cannot be read. It must not
+    // inherit the first one's text.
+    DiskBuilder disk(400);
+    disk.entry(0, 0, 0x0C, 10, 20).fat32_boot(10);
+    disk.entry(0, 1, 0x07, 40, 20).ntfs_boot(40);
+    disk.device().fail_sector(40);
+    disk.entry(0, 2, 0x83, 70, 20).ntfs_boot(70);
+    disk.device().fail_sector(70);
+    const PartitionList list = walk(disk);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list.entries[1], (PartitionInfo{40, 20, FsType::Ntfs}));
+}
+
+TEST(PartitionWalk, TableWithoutBothSignatureBytesListsNothing) {
+    DiskBuilder disk(200);
+    disk.entry(0, 0, 0x07, 63, 100).ntfs_boot(63);
+    disk.device().sector(0)[511] = 0x00;
+    EXPECT_TRUE(walk(disk).empty());
+}
+
+TEST(PartitionWalk, ExtendedChainContinuesTheNumbering) {
+    // Extended partition at E = 1000; the first record's link entry says L = 500.
+    DiskBuilder disk(3000);
+    disk.entry(0, 0, 0x07, 63, 900).ntfs_boot(63);
+    disk.entry(0, 1, 0x0F, 1000, 1500);
+    disk.entry(1000, 0, 0x07, 63, 400).ntfs_boot(1063);
+    disk.entry(1000, 1, 0x05, 500, 500);
+    disk.entry(1500, 0, 0x0B, 63, 400).fat32_boot(1563);
+    const PartitionList list = walk(disk);
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list.entries[1], (PartitionInfo{1063, 400, FsType::Ntfs}));
+    EXPECT_EQ(list.entries[2], (PartitionInfo{1563, 400, FsType::Fat32}));
+}
+
+TEST(PartitionWalk, TypeOneInTheChainIsFat16EvenWhenBlank) {
+    DiskBuilder disk(3000);
+    disk.entry(0, 0, 0x05, 1000, 1000);
+    disk.entry(1000, 0, 0x01, 63, 400);
+    const PartitionList list = walk(disk);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list.entries[0], (PartitionInfo{1063, 400, FsType::Fat16}));
+}
+
+TEST(PartitionWalk, ChainStopsAtTwentyFivePartitions) {
+    DiskBuilder disk(40 * 100 + 200);
+    disk.entry(0, 0, 0x0F, 100, 40 * 100);
+    for (uint32_t i = 0; i < 30; ++i) {
+        const Lba record = 100 + 100 * i;
+        disk.entry(record, 0, 0x0C, 10, 50);
+        if (i + 1 < 30)
+            disk.entry(record, 1, 0x05, 100 * (i + 1), 100);
+    }
+    const PartitionList list = walk(disk);
+    EXPECT_EQ(list.size(), kMaxPartitions);
+    EXPECT_EQ(list.entries.back().start, 100 + 100 * 24 + 10u);
+}
+
+TEST(PartitionWalk, LoopingChainEndsWhenALinkRepeats) {
+    DiskBuilder disk(3000);
+    disk.entry(0, 0, 0x0F, 1000, 1500);
+    disk.entry(1000, 0, 0x07, 63, 100).ntfs_boot(1063);
+    disk.entry(1000, 1, 0x05, 500, 500);
+    disk.entry(1500, 0, 0x07, 63, 100).ntfs_boot(1563);
+    disk.entry(1500, 1, 0x05, 0, 500);  // back to the first record
+    const PartitionList list = walk(disk);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list.entries[0].start, 1063u);
+    EXPECT_EQ(list.entries[1].start, 1563u);
+}
+
+TEST(PartitionWalk, UnreadableExtendedRecordEndsTheChain) {
+    DiskBuilder disk(3000);
+    disk.entry(0, 0, 0x0F, 1000, 1500);
+    disk.entry(1000, 0, 0x07, 63, 100).ntfs_boot(1063);
+    disk.entry(1000, 1, 0x05, 500, 500);
+    disk.device().fail_sector(1500);
+    EXPECT_EQ(walk(disk).size(), 1u);
+}
+
+TEST(PartitionWalk, MbrEntriesAreAbsoluteWhicheverSectorHoldsTheTable) {
+    DiskBuilder disk(400);
+    disk.entry(61, 0, 0x07, 100, 50).ntfs_boot(100);
+    const PartitionList list = walk(disk, 61);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list.entries[0].start, 100u);
+}
+
+TEST(ListPartitions, TriesSectorZeroTwiceThen61Then62) {
+    DiskBuilder at62(400);
+    at62.entry(62, 0, 0x07, 100, 50).ntfs_boot(100);
+    MemoryDevice& device = at62.device();
+    SectorReader reader(AccessMode::Device);
+    reader.open_device(at62.build());
+    PartitionList list;
+    EXPECT_TRUE(list_partitions(reader, list));
+    ASSERT_EQ(list.size(), 1u);
+    std::vector<uint64_t> tableReads;
+    for (const auto& r : device.reads()) {
+        if (r.offset / 512 < 100)
+            tableReads.push_back(r.offset / 512);
+    }
+    EXPECT_EQ(tableReads, (std::vector<uint64_t>{0, 0, 61, 62}));
+
+    DiskBuilder blank(400);
+    EXPECT_TRUE(list_all(blank.build()).empty());
+}
+
+TEST(ListPartitions, SectorZeroWinsOverALaterTable) {
+    DiskBuilder disk(400);
+    disk.entry(0, 0, 0x0C, 200, 50).fat32_boot(200);
+    disk.entry(61, 0, 0x07, 100, 50).ntfs_boot(100);
+    const PartitionList list = list_all(disk.build());
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list.entries[0].type, FsType::Fat32);
+}
+
+}  // namespace
+}  // namespace salvex

@@ -1,0 +1,53 @@
+// Devices for tests: a disk held in memory whose chosen sectors cannot be read, and a huge
+// device whose every sector names its own address.
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <vector>
+
+#include "disk/block_device.h"
+#include "disk/sector.h"
+
+namespace salvex::test {
+
+// A disk in memory. Reads that touch a failing sector, or run past the end, fail; a read past
+// the end still delivers the bytes that exist, as a short read of an image does.
+class MemoryDevice final : public BlockDevice {
+public:
+    explicit MemoryDevice(uint64_t sectors) : bytes_(sectors * kSectorSize, 0) {}
+    explicit MemoryDevice(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
+
+    void fail_sector(Lba sector) { failing_.insert(sector); }
+    std::vector<uint8_t>& bytes() { return bytes_; }
+    uint8_t* sector(Lba at) { return bytes_.data() + at * kSectorSize; }
+
+    bool read_at(uint64_t offset, std::span<uint8_t> out) const override;
+    uint64_t size_bytes() const override { return bytes_.size(); }
+
+    // Every read call made, as (offset, length).
+    struct Read {
+        uint64_t offset;
+        size_t length;
+    };
+    const std::vector<Read>& reads() const { return reads_; }
+
+private:
+    std::vector<uint8_t> bytes_;
+    std::set<Lba> failing_;
+    mutable std::vector<Read> reads_;
+};
+
+// A device of any size, holding nothing: each 8-byte word of sector s holds s, so a read shows
+// which sector it reached.
+class AddressDevice final : public BlockDevice {
+public:
+    explicit AddressDevice(uint64_t sectors) : sectors_(sectors) {}
+    bool read_at(uint64_t offset, std::span<uint8_t> out) const override;
+    uint64_t size_bytes() const override { return sectors_ * kSectorSize; }
+
+private:
+    uint64_t sectors_;
+};
+
+}  // namespace salvex::test

@@ -1,0 +1,25 @@
+// The disk images bundled with the tests (built by tools/ with parted, mkntfs and mkfs.vfat,
+// unpacked into the build tree).
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "disk/sector_reader.h"
+
+namespace salvex::test {
+
+// Path of the unpacked image `name` (without ".img").
+std::string image_path(const std::string& name);
+
+// A device-mode reader over image `name`; fails the calling test when it cannot be opened.
+std::unique_ptr<SectorReader> open_image(const std::string& name);
+
+// A path in the temporary folder for a file of the running test, named after the test so that
+// tests running at the same time never share one.
+std::string temp_path(const std::string& stem);
+
+// The path of the salvex-cli program built with the tests.
+std::string cli_path();
+
+}  // namespace salvex::test
