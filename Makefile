@@ -10,7 +10,7 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 CLI := $(BUILD)/cli/salvex-cli
 DEMO := $(BUILD)/data/demo.img
 
-.PHONY: all deps configure build run test bench clean
+.PHONY: all deps configure build run test bench fuzz clean
 
 all: build
 
@@ -39,3 +39,12 @@ bench: build
 
 clean:
 	rm -rf $(BUILD)
+
+# Fuzz the decoders for FUZZ_SECONDS each under AddressSanitizer and UndefinedBehaviorSanitizer.
+FUZZ_SECONDS ?= 60
+fuzz:
+	@[ -f build-fuzz/build.ninja ] || CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja \
+		-DSALVEX_BUILD_FUZZERS=ON -DSALVEX_SANITIZE=ON -DSALVEX_BUILD_TESTS=OFF
+	cmake --build build-fuzz -j $(JOBS)
+	for f in build-fuzz/fuzz/*_fuzz; do d=fuzz/$$(basename $$f _fuzz).dict; \
+		$$f -max_total_time=$(FUZZ_SECONDS) $$( [ -f $$d ] && echo -dict=$$d ) || exit 1; done

@@ -1,0 +1,74 @@
+// Throughput of the sector reader against a plain sequential read of the same image.
+//
+//   read_bench IMAGE [SECTORS_PER_READ]
+//
+// Both passes read the image from the page cache after a warm-up pass, so the figure compares
+// the reader's own cost with the platform's.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
+
+#include "disk/block_device.h"
+#include "disk/sector_reader.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double mib_per_second(uint64_t bytes, Clock::duration elapsed) {
+    const double seconds = std::chrono::duration<double>(elapsed).count();
+    return seconds > 0 ? static_cast<double>(bytes) / (1024.0 * 1024.0) / seconds : 0.0;
+}
+
+uint64_t plain_read(const char* path) {
+    const int fd = open(path, O_RDONLY);
+    if (fd < 0)
+        return 0;
+    std::vector<char> buffer(1 << 20);
+    uint64_t total = 0;
+    ssize_t n = 0;
+    while ((n = read(fd, buffer.data(), buffer.size())) > 0)
+        total += static_cast<uint64_t>(n);
+    close(fd);
+    return total;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: read_bench IMAGE [SECTORS_PER_READ]\n");
+        return 2;
+    }
+    const uint32_t perRead = argc > 2 ? static_cast<uint32_t>(std::atoi(argv[2])) : 60;
+    auto device = salvex::FileDevice::open(argv[1]);
+    if (!device) {
+        std::fprintf(stderr, "%s\n", device.error().c_str());
+        return 1;
+    }
+    salvex::SectorReader reader(salvex::AccessMode::Device);
+    reader.open_device(std::move(device).value());
+    const uint64_t sectors = reader.total_sectors();
+
+    plain_read(argv[1]);  // warm the page cache
+    auto start = Clock::now();
+    const uint64_t plainBytes = plain_read(argv[1]);
+    const auto plainTime = Clock::now() - start;
+
+    std::vector<uint8_t> buffer(size_t{perRead} * salvex::kSectorSize);
+    start = Clock::now();
+    uint64_t readerBytes = 0;
+    for (uint64_t s = 0; s + perRead <= sectors; s += perRead) {
+        if (reader.read_sectors(s, perRead, buffer))
+            readerBytes += buffer.size();
+    }
+    const auto readerTime = Clock::now() - start;
+
+    std::printf("image            %llu sectors\n", static_cast<unsigned long long>(sectors));
+    std::printf("plain read(1MiB) %.0f MiB/s\n", mib_per_second(plainBytes, plainTime));
+    std::printf("read_sectors(%u) %.0f MiB/s\n", perRead, mib_per_second(readerBytes, readerTime));
+    return 0;
+}
