@@ -1,0 +1,88 @@
+// salvex-cli as a user runs it: the built program, on real images and a loop device.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "tests/support/test_images.h"
+
+namespace salvex {
+namespace {
+
+struct Output {
+    int status = -1;
+    std::string out;
+};
+
+// Runs a shell command line; stdout is captured, stderr passed through.
+Output shell(const std::string& command) {
+    Output result;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return result;
+    std::array<char, 4096> chunk{};
+    size_t n = 0;
+    while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
+        result.out.append(chunk.data(), n);
+    const int status = pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+std::string cli(const std::string& args) { return test::cli_path() + " " + args; }
+
+std::string file_bytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+const char* const kDemoPartitions =
+    "number\ttype\tstart\tsize\n"
+    "1\tNTFS\t2048\t98304\n"
+    "2\tFAT32\t100352\t81920\n"
+    "3\tNTFS\t184320\t49152\n";
+
+TEST(EndToEnd, DemoImagePartitionsAreListed) {
+    const Output r = shell(cli("partitions " + test::image_path("demo")));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, kDemoPartitions);
+}
+
+TEST(EndToEnd, CommandsLeaveTheExaminedImageUnchanged) {
+    const std::string image = test::image_path("demo");
+    const std::string before = file_bytes(image);
+    ASSERT_FALSE(before.empty());
+    for (const std::string& args : {"partitions " + image, "drives " + image}) {
+        const Output r = shell(cli(args) + " >/dev/null");
+        EXPECT_EQ(r.status, 0) << args;
+    }
+    EXPECT_TRUE(file_bytes(image) == before);
+}
+
+TEST(EndToEnd, LoopDeviceOfTheDemoImageListsTheSame) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "attaching a loop device needs root";
+    const std::string image = test::image_path("demo");
+    const Output attach = shell("losetup -r -f --show " + image + " 2>/dev/null");
+    if (attach.status != 0 || attach.out.empty())
+        GTEST_SKIP() << "no loop device could be attached here";
+    const std::string device = attach.out.substr(0, attach.out.find('\n'));
+    const Output listed = shell(cli("partitions " + device));
+    const Output drives = shell(cli("drives"));
+    shell("losetup -d " + device);
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_EQ(listed.out, kDemoPartitions);
+    // The attached loop device is a drive of this machine, with its backing file named.
+    EXPECT_NE(drives.out.find("Loop device on " + image + "\t16\t255\t63\t262144\t" + device),
+              std::string::npos)
+        << drives.out;
+}
+
+}  // namespace
+}  // namespace salvex
