@@ -19,6 +19,15 @@ constexpr std::array kCommands = {
             "/dev/sdb) and lists the FAT16, FAT32 and NTFS partitions it finds.\n"
             "Prints: number, type, start, size (start and size in 512-byte sectors).",
             run_partitions},
+    Command{"list", "list DRIVE --partition N [--deleted] [--quiet]",
+            "Scans NTFS partition N of DRIVE (numbered as 'partitions' lists them) through its\n"
+            "Master File Table and prints every folder and file found, deleted ones included,\n"
+            "depth first from the root: a folder, then its sub-folders, then its files.\n"
+            "Prints: kind (folder or file), deleted (1 or 0), size in bytes, created, modified,\n"
+            "id (a file's record sector, a folder's record number) and path.\n"
+            "  --deleted  print only deleted items\n"
+            "  --quiet    no progress bar on stderr",
+            run_list},
 };
 
 void print_usage(std::ostream& to) {

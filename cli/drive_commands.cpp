@@ -3,6 +3,7 @@
 
 #include "cli/cli.h"
 #include "cli/commands.h"
+#include "cli/drive_access.h"
 #include "disk/block_device.h"
 #include "disk/drive_table.h"
 #include "disk/sector_reader.h"
@@ -54,19 +55,10 @@ int run_partitions(const std::vector<std::string>& args, std::ostream& out, std:
         err << "Usage: salvex-cli partitions DRIVE\n";
         return kUsage;
     }
-    auto device = FileDevice::open(args[0]);
-    if (!device) {
-        err << "salvex-cli partitions: " << device.error() << "\n";
+    const auto drive = open_partitioned_drive(args[0], "partitions", err);
+    if (!drive)
         return kFailure;
-    }
-    SectorReader reader(AccessMode::Device);
-    reader.open_device(std::move(device).value());
-
-    PartitionList list;
-    if (!list_partitions(reader, list)) {
-        err << kNoPartitionsFoundMessage << "\n";
-        return kFailure;
-    }
+    const PartitionList& list = drive->partitions;
     out << "number\ttype\tstart\tsize\n";
     for (size_t i = 0; i < list.size(); ++i) {
         const PartitionInfo& p = list.entries[i];

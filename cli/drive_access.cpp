@@ -1,0 +1,48 @@
+#include "cli/drive_access.h"
+
+#include "disk/block_device.h"
+#include "partition/partition_table.h"
+
+namespace salvex::cli {
+
+std::optional<PartitionedDrive> open_drive(const std::string& path, const char* command,
+                                           std::ostream& err) {
+    auto device = FileDevice::open(path);
+    if (!device) {
+        err << "salvex-cli " << command << ": " << device.error() << "\n";
+        return std::nullopt;
+    }
+    PartitionedDrive drive{std::make_unique<SectorReader>(AccessMode::Device), {}};
+    drive.reader->open_device(std::move(device).value());
+    list_partitions(*drive.reader, drive.partitions);
+    return drive;
+}
+
+std::optional<PartitionedDrive> open_partitioned_drive(const std::string& path,
+                                                       const char* command, std::ostream& err) {
+    auto drive = open_drive(path, command, err);
+    if (drive && drive->partitions.empty()) {
+        err << kNoPartitionsFoundMessage << "\n";
+        return std::nullopt;
+    }
+    return drive;
+}
+
+std::optional<PartitionInfo> choose_ntfs_partition(const PartitionedDrive& drive, uint64_t number,
+                                                   const char* command, std::ostream& err) {
+    if (number == 0 || number > drive.partitions.size()) {
+        err << "salvex-cli " << command << ": there is no partition " << number << "; the drive has "
+            << drive.partitions.size() << " (see salvex-cli partitions).\n";
+        return std::nullopt;
+    }
+    const PartitionInfo& partition = drive.partitions.entries[number - 1];
+    if (partition.type != FsType::Ntfs) {
+        std::string text = kFatPartitionMessage;
+        std::erase(text, '\r');
+        err << text << "\n";
+        return std::nullopt;
+    }
+    return partition;
+}
+
+}  // namespace salvex::cli

@@ -1,0 +1,125 @@
+// salvex-cli list: the Standard Scan of one partition, printed as a tree walk.
+#include <memory>
+
+#include "cli/cli.h"
+#include "cli/commands.h"
+#include "cli/drive_access.h"
+#include "cli/options.h"
+#include "cli/terminal_progress.h"
+#include "disk/block_device.h"
+#include "ntfs/filetime.h"
+#include "ntfs/standard_scan.h"
+#include "partition/partition_table.h"
+
+namespace salvex::cli {
+
+namespace {
+
+// Names may hold any character but the separators of this output.
+std::string escaped(std::string_view name) {
+    std::string out;
+    out.reserve(name.size());
+    for (const char c : name) {
+        switch (c) {
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+struct Printer {
+    const NtfsScan& scan;
+    std::unordered_map<uint32_t, std::vector<size_t>> files;
+    bool deletedOnly;
+    std::ostream& out;
+
+    void line(const char* kind, bool deleted, uint64_t size, uint64_t created, uint64_t modified,
+              uint64_t id, const std::string& path) const {
+        if (deletedOnly && !deleted)
+            return;
+        out << kind << '\t' << (deleted ? 1 : 0) << '\t' << size << '\t'
+            << format_item_time(created) << '\t' << format_item_time(modified) << '\t' << id
+            << '\t' << path << '\n';
+    }
+
+    void files_of(uint32_t key, const std::string& path) const {
+        const auto it = files.find(key);
+        if (it == files.end())
+            return;
+        for (const size_t index : it->second) {
+            const FileNode& f = scan.items.files[index];
+            line("file", f.deleted, f.size, f.creationTime, f.changeTime, f.recordSector,
+                 path + "/" + escaped(f.name));
+        }
+    }
+
+    // Depth first from the root: each folder, then its sub-folders, then its files.
+    void print() const {
+        struct Frame {
+            TreeItemId id;
+            std::string path;
+            size_t next = 0;
+        };
+        std::vector<Frame> stack{{FolderTree::kRootId, ""}};
+        while (!stack.empty()) {
+            Frame& frame = stack.back();
+            const FolderTreeNode& node = scan.tree.node(frame.id);
+            if (frame.next == node.children.size()) {
+                files_of(node.key, frame.path);
+                stack.pop_back();
+                continue;
+            }
+            const TreeItemId child = node.children[frame.next++];
+            const FolderNode& folder = scan.items.folders[scan.tree.node(child).folder];
+            std::string path = frame.path + "/" + escaped(folder.name);
+            line("folder", folder.deleted, 0, folder.creationTime, folder.changeTime,
+                 folder.recordNumber, path);
+            stack.push_back({child, std::move(path)});
+        }
+    }
+};
+
+}  // namespace
+
+int run_list(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const auto parsed = parse_args(args, {"--deleted", "--quiet"}, {"--partition"}, "list", err);
+    if (!parsed)
+        return kUsage;
+    const auto option = parsed->values.find("--partition");
+    const std::optional<uint64_t> number =
+        option == parsed->values.end() ? std::nullopt : parse_number(option->second);
+    if (parsed->positional.size() != 1 || !number.has_value() || number.value() == 0) {
+        err << "Usage: salvex-cli list DRIVE --partition N [--deleted] [--quiet]\n";
+        return kUsage;
+    }
+    auto drive = open_partitioned_drive(parsed->positional[0], "list", err);
+    if (!drive)
+        return kFailure;
+    const auto partition = choose_ntfs_partition(*drive, number.value(), "list", err);
+    if (!partition)
+        return kFailure;
+
+    TerminalProgress progress(err, TerminalProgress::wants_bar(parsed->flags.count("--quiet")));
+    StopFlag stop{0};
+    NtfsScan scan;
+    if (standard_scan(*drive->reader, partition->start, partition->end(), scan, progress, stop) !=
+        ScanOutcome::Completed)
+        return kFailure;
+    progress.finish();
+
+    out << "kind\tdeleted\tsize\tcreated\tmodified\tid\tpath\n";
+    Printer{scan, files_by_parent(scan.items), parsed->flags.count("--deleted") > 0, out}.print();
+    return kSuccess;
+}
+
+}  // namespace salvex::cli

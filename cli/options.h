@@ -1,0 +1,29 @@
+// A small parser for the commands' arguments: positional words, flags and options with values.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <ostream>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace salvex::cli {
+
+struct ParsedArgs {
+    std::vector<std::string> positional;
+    std::set<std::string> flags;                  // "--deleted"
+    std::map<std::string, std::string> values;    // "--partition" → "2"
+};
+
+// Parses `args` knowing which options take a value; nullopt (after a sentence on `err`) when an
+// option is unknown or lacks its value.
+std::optional<ParsedArgs> parse_args(const std::vector<std::string>& args,
+                                     const std::set<std::string>& flags,
+                                     const std::set<std::string>& valued, const char* command,
+                                     std::ostream& err);
+
+// An unsigned decimal number, the whole text.
+std::optional<uint64_t> parse_number(const std::string& text);
+
+}  // namespace salvex::cli

@@ -1,0 +1,58 @@
+#include "ntfs/file_name.h"
+
+#include "ntfs/mft_record.h"
+#include "ntfs/utf16.h"
+
+namespace salvex {
+
+std::optional<FileNameInfo> find_file_name(ByteView record, NameSpace space) {
+    std::optional<FileNameInfo> found;
+    for_each_attribute(record, [&](const AttributeView& a) {
+        if (a.type != kFileName || !a.unnamed())
+            return true;
+        const auto value = a.resident_value();
+        if (!value || le8(*value, file_name::kNamespace) != static_cast<uint8_t>(space))
+            return true;
+        const uint8_t length = le8(*value, file_name::kNameLength).value_or(0);
+        if (file_name::kName + 2 * size_t{length} > value->size())
+            return true;  // the name would leave its attribute: not a usable name
+        FileNameInfo info;
+        info.parent = le32(*value, file_name::kParent).value_or(0);
+        info.creationTime = le64(*value, file_name::kCreationTime).value_or(0);
+        info.changeTime = le64(*value, file_name::kChangeTime).value_or(0);
+        info.name = utf16le_to_utf8(*value, file_name::kName, length);
+        found = std::move(info);
+        return false;
+    });
+    return found;
+}
+
+std::optional<FileNameInfo> find_display_name(ByteView record) {
+    for (const NameSpace space :
+         {NameSpace::Win32, NameSpace::Win32AndDos, NameSpace::Dos, NameSpace::Posix}) {
+        if (auto name = find_file_name(record, space))
+            return name;
+    }
+    return std::nullopt;
+}
+
+std::optional<uint64_t> find_data_size(ByteView record) {
+    // Only the part of a non-resident $DATA that starts at cluster 0 carries the sizes; parts
+    // further on, kept in extension records, have zeros there.
+    std::optional<uint64_t> size;
+    for_each_attribute(record, [&](const AttributeView& a) {
+        if (a.type != kData || !a.unnamed())
+            return true;
+        if (!a.non_resident()) {
+            size = le32(a.bytes, attribute::kValueLength);
+            return false;
+        }
+        if (le64(a.bytes, attribute::kLowestVcn).value_or(1) != 0)
+            return true;
+        size = le64(a.bytes, attribute::kDataSize);
+        return false;
+    });
+    return size;
+}
+
+}  // namespace salvex

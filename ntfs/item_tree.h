@@ -1,0 +1,76 @@
+// The items a scan found: folders and files in two lists, in the order they were found. The
+// hierarchy is held only by parent record numbers (5 is the root folder); the folder tree
+// (folder_tree.h) is built from it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "disk/progress.h"
+#include "disk/sector.h"
+#include "ntfs/scan_mode.h"
+
+namespace salvex {
+
+inline constexpr uint32_t kRootFolderRecord = 5;
+
+// Stable identity of a folder in the folder tree; 0 until the tree is built.
+using TreeItemId = uint32_t;
+
+struct FolderNode {
+    std::string name;  // UTF-8; "Dir" + a number for a made-up folder
+    uint32_t recordNumber = 0;
+    uint32_t parent = kRootFolderRecord;
+    uint64_t creationTime = 0;
+    uint64_t changeTime = 0;  // shown as "Modified"
+    TreeItemId treeItem = 0;
+    bool deleted = false;
+};
+
+struct FileNode {
+    std::string name;  // UTF-8
+    uint32_t recordNumber = 0;
+    uint32_t parent = kRootFolderRecord;
+    uint64_t creationTime = 0;
+    uint64_t changeTime = 0;
+    uint64_t size = 0;  // of the unnamed $DATA; 0 when none was found
+    bool deleted = false;
+    Lba recordSector = 0;  // the MFT record holding the file's unnamed $DATA
+};
+
+// The item lists of one scan.
+struct NtfsItems {
+    std::vector<FolderNode> folders;
+    std::vector<FileNode> files;
+
+    uint32_t folder_count() const { return static_cast<uint32_t>(folders.size()); }
+    uint32_t file_count() const { return static_cast<uint32_t>(files.size()); }
+
+    // Appends a folder. In the Advance Scan a folder whose record number is already listed is
+    // dropped (the first one wins); false then.
+    bool add_folder(FolderNode folder, ScanMode mode);
+    void add_file(FileNode file) { files.push_back(std::move(file)); }
+
+    // The first folder with this record number, or nullptr.
+    const FolderNode* find_folder(uint32_t recordNumber) const;
+    // Index of that folder in `folders`, or SIZE_MAX.
+    size_t folder_index(uint32_t recordNumber) const;
+
+    void clear();
+
+private:
+    std::unordered_map<uint32_t, size_t> byRecord_;  // record number → first folder with it
+};
+
+// Gives every item whose parent is neither the root nor a listed folder a made-up folder
+// "Dir" + n under the root, with the missing parent's record number; items sharing a missing
+// parent share its folder. Folders are treated in list order (made-up folders are appended and
+// skipped, being children of the root); in the Standard Scan files follow. `lostFolderNumber`
+// numbers the made-up folders and is advanced. Reports "Searching For Lost Data" and progress.
+void attach_lost_items(NtfsItems& items, uint32_t& lostFolderNumber, ScanMode mode,
+                       ProgressSink& progress, const StopFlag& stop);
+
+}  // namespace salvex

@@ -1,0 +1,47 @@
+// The Standard Scan: mounts an NTFS partition through its boot sector, reads every record of
+// its Master File Table in order, lists each folder and file (deleted ones included, as their
+// records survive with the in-use flag cleared), gives orphans made-up folders and builds the
+// folder tree.
+#pragma once
+
+#include "disk/progress.h"
+#include "disk/sector_reader.h"
+#include "ntfs/folder_tree.h"
+#include "ntfs/item_tree.h"
+#include "ntfs/mft_map.h"
+#include "partition/volume_info.h"
+
+namespace salvex {
+
+// What a scan leaves for browsing and recovery.
+struct NtfsScan {
+    VolumeInfo volume;
+    MftMap mftMap;
+    NtfsItems items;
+    FolderTree tree;
+    uint32_t lostFolderNumber = 0;
+};
+
+enum class ScanOutcome {
+    Completed,  // the items are listed (a stopped scan lists what it found before Stop)
+    NoVolume,   // no usable boot sector or MFT: nothing was listed
+};
+
+// Texts the scan shows.
+inline constexpr const char* kScanImpossibleMessage =
+    "Recovery is not possible in Standard scan, use Sdvance scan";
+inline constexpr const char* kScanAbortedMessage = "Recovery procedure aborted by user";
+inline constexpr const char* kTryAdvanceScanMessage =
+    "If you don't find your file(s) or folder(s) here, you can use \"Advance scan\"";
+
+// Scans the NTFS partition from `start` to `end` (its last sector). Reports through `progress`
+// and ends the record loop when `stop` becomes 1; the flag is cleared when the scan ends.
+ScanOutcome standard_scan(const SectorReader& reader, Lba start, Lba end, NtfsScan& scan,
+                          ProgressSink& progress, StopFlag& stop);
+
+// The record loop alone, over a volume whose parameters are known: fills scan.mftMap,
+// scan.items and scan.tree.
+void standard_scan_body(const SectorReader& reader, NtfsScan& scan, ProgressSink& progress,
+                        StopFlag& stop);
+
+}  // namespace salvex
