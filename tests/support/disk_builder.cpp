@@ -55,17 +55,18 @@ DiskBuilder& DiskBuilder::gpt(const std::vector<std::pair<Lba, Lba>>& partitions
     const Lba last = device_->size_bytes() / kSectorSize - 1;
     const Lba backupEntries = last - 32;
     entry(0, 0, kGptProtectiveType, 1, static_cast<uint32_t>(last));
-    for (const Lba array : {Lba{2}, backupEntries}) {
-        for (size_t i = 0; i < partitions.size(); ++i) {
-            const size_t offset = i * 128;
-            const Lba sector = array + offset / kSectorSize;
-            const size_t inSector = offset % kSectorSize;
-            *at(sector, inSector) = 0xA2;  // any non-zero type GUID
-            le64(sector, inSector + gpt_entry::kFirstLba, partitions[i].first);
-            le64(sector, inSector + gpt_entry::kLastLba, partitions[i].second);
+    std::vector<uint8_t> array(128 * 128, 0);
+    for (size_t i = 0; i < partitions.size(); ++i) {
+        uint8_t* e = array.data() + i * 128;
+        e[gpt_entry::kTypeGuid] = 0xA2;  // any non-zero type GUID
+        for (int b = 0; b < 8; ++b) {
+            e[gpt_entry::kFirstLba + b] = static_cast<uint8_t>(partitions[i].first >> (8 * b));
+            e[gpt_entry::kLastLba + b] = static_cast<uint8_t>(partitions[i].second >> (8 * b));
         }
     }
-    const uint32_t crc = crc32(ByteView(at(2, 0), 128 * 128));
+    device_->write(2, array);
+    device_->write(backupEntries, array);
+    const uint32_t crc = crc32(array);
     gpt_header(1, last, 2, crc);
     gpt_header(last, 1, backupEntries, crc);
     return *this;

@@ -3,7 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <array>
 #include <set>
+#include <span>
+#include <unordered_map>
 #include <vector>
 
 #include "disk/block_device.h"
@@ -11,19 +14,21 @@
 
 namespace salvex::test {
 
-// A disk in memory. Reads that touch a failing sector, or run past the end, fail; a read past
-// the end still delivers the bytes that exist, as a short read of an image does.
+// A disk in memory, stored sparsely: sectors never written read as zeros, so a test disk may
+// be terabytes large. Reads that touch a failing sector, or run past the end, fail; a read past
+// the end still delivers the sectors that exist, as a short read of an image does.
 class MemoryDevice final : public BlockDevice {
 public:
-    explicit MemoryDevice(uint64_t sectors) : bytes_(sectors * kSectorSize, 0) {}
-    explicit MemoryDevice(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
+    explicit MemoryDevice(uint64_t sectors) : sectors_(sectors) {}
 
     void fail_sector(Lba sector) { failing_.insert(sector); }
-    std::vector<uint8_t>& bytes() { return bytes_; }
-    uint8_t* sector(Lba at) { return bytes_.data() + at * kSectorSize; }
+    // The bytes of sector `at`, writable; created as zeros on first use.
+    uint8_t* sector(Lba at) { return data_[at].data(); }
+    // Copies `bytes` to the disk from sector `at` on.
+    void write(Lba at, std::span<const uint8_t> bytes);
 
     bool read_at(uint64_t offset, std::span<uint8_t> out) const override;
-    uint64_t size_bytes() const override { return bytes_.size(); }
+    uint64_t size_bytes() const override { return sectors_ * kSectorSize; }
 
     // Every read call made, as (offset, length).
     struct Read {
@@ -33,7 +38,8 @@ public:
     const std::vector<Read>& reads() const { return reads_; }
 
 private:
-    std::vector<uint8_t> bytes_;
+    uint64_t sectors_;
+    std::unordered_map<Lba, std::array<uint8_t, kSectorSize>> data_;
     std::set<Lba> failing_;
     mutable std::vector<Read> reads_;
 };

@@ -1,0 +1,190 @@
+// Volume parameters from the boot sector, and the map of the $MFT.
+#include <gtest/gtest.h>
+
+#include "ntfs/mft_map.h"
+#include "ntfs/mft_record.h"
+#include "partition/volume_parameters.h"
+#include "tests/support/ntfs_builder.h"
+
+namespace salvex {
+namespace {
+
+using test::BootSpec;
+using test::MemoryDevice;
+using test::NtfsVolumeBuilder;
+using test::RecordBuilder;
+
+constexpr Lba kStart = 2048;
+
+struct Volume {
+    std::unique_ptr<MemoryDevice> disk;
+    std::unique_ptr<NtfsVolumeBuilder> builder;
+    SectorReader reader{AccessMode::Device};
+    BootSpec spec;
+
+    explicit Volume(BootSpec s = {.totalSectors = 16'000'000, .mftCluster = 786432})
+        : disk(std::make_unique<MemoryDevice>(kStart + s.totalSectors + 1)), spec(s) {
+        builder = std::make_unique<NtfsVolumeBuilder>(*disk, kStart, spec, 64);
+    }
+    // Opens the disk for reading; the builder stays usable through `device`.
+    MemoryDevice& device() { return *disk; }
+    bool read(Lba end, VolumeInfo& volume) {
+        if (disk)
+            reader.open_device(std::move(disk));
+        return read_volume_parameters(reader, FsType::Ntfs, kStart, end, volume);
+    }
+    Lba partition_end() const { return kStart + spec.totalSectors; }
+};
+
+TEST(VolumeParameters, HealthyBootSector) {
+    Volume v;
+    VolumeInfo volume;
+    ASSERT_TRUE(v.read(v.partition_end(), volume));
+    EXPECT_EQ(volume.fsType, FsType::Ntfs);
+    EXPECT_EQ(volume.sectorsPerCluster, 8u);
+    EXPECT_EQ(volume.mftStart, kStart + 6291456);
+    EXPECT_EQ(volume.mftMirrorStart, kStart + 16);
+    EXPECT_EQ(volume.fsStart, kStart);
+    EXPECT_EQ(volume.indexBlockSectors, 8u);
+    EXPECT_EQ(volume.recordSectors, 2u);
+}
+
+TEST(VolumeParameters, ZeroedFirstSectorFallsBackToTheBackup) {
+    // The partition table gives the partition one sector more than the volume: its last sector
+    // holds the backup.
+    Volume v;
+    std::fill_n(v.device().sector(kStart), 512, 0);
+    VolumeInfo volume;
+    ASSERT_TRUE(v.read(v.partition_end(), volume));
+    EXPECT_EQ(volume.mftStart, kStart + 6291456);
+
+    // A volume whose size came from its own boot sector (the quick search): the backup lies in
+    // the sector after the last one.
+    Volume w;
+    std::fill_n(w.device().sector(kStart), 512, 0);
+    VolumeInfo other;
+    ASSERT_TRUE(w.read(w.partition_end() - 1, other));
+    EXPECT_EQ(other.mftStart, kStart + 6291456);
+}
+
+TEST(VolumeParameters, ClusterSizeFromTheOtherBootSectorWhenOneIsDamaged) {
+    Volume v;
+    v.device().sector(kStart)[0x0D] = 3;
+    VolumeInfo volume;
+    ASSERT_TRUE(v.read(v.partition_end(), volume));
+    EXPECT_EQ(volume.sectorsPerCluster, 8u);
+
+    Volume w;
+    w.device().sector(kStart)[0x0D] = 3;
+    w.device().sector(w.partition_end())[0x0D] = 0;
+    EXPECT_FALSE(w.read(w.partition_end(), volume));
+}
+
+TEST(VolumeParameters, LargeClustersAreAccepted) {
+    EXPECT_EQ(decode_sectors_per_cluster(0x80), 128u);
+    EXPECT_EQ(decode_sectors_per_cluster(0xF8), 256u);   // 128 KiB
+    EXPECT_EQ(decode_sectors_per_cluster(0xF4), 4096u);  // 2 MiB
+    EXPECT_EQ(decode_sectors_per_cluster(0xF3), std::nullopt);
+    EXPECT_EQ(decode_sectors_per_cluster(0xF9), std::nullopt);
+    EXPECT_EQ(decode_sectors_per_cluster(0), std::nullopt);
+    EXPECT_EQ(decode_sectors_per_cluster(6), std::nullopt);
+
+    Volume v({.sectorsPerClusterByte = 0xF6, .totalSectors = 1'000'000, .mftCluster = 100,
+              .mirrorCluster = 50, .clustersPerIndexBlock = 0xF4});
+    VolumeInfo volume;
+    ASSERT_TRUE(v.read(v.partition_end(), volume));
+    EXPECT_EQ(volume.sectorsPerCluster, 1024u);
+    EXPECT_EQ(volume.mftStart, kStart + 102400);
+    EXPECT_EQ(volume.indexBlockSectors, 8u);  // 4 KiB index blocks
+}
+
+TEST(VolumeParameters, DamagedMftLeavesTheMirror) {
+    Volume v;
+    std::fill_n(v.device().sector(kStart + 6291456), 4, 0);
+    VolumeInfo volume;
+    ASSERT_TRUE(v.read(v.partition_end(), volume));
+    EXPECT_EQ(volume.mftStart, 0u);
+    EXPECT_EQ(volume.mftMirrorStart, kStart + 16);
+
+    Volume w;
+    std::fill_n(w.device().sector(kStart + 6291456), 4, 0);
+    std::fill_n(w.device().sector(kStart + 16), 4, 0);
+    EXPECT_FALSE(w.read(w.partition_end(), volume));
+}
+
+TEST(VolumeParameters, MftBeyondTwoToThe32ClustersIsAddressed) {
+    const uint64_t cluster = (uint64_t{1} << 32) + 10;
+    Volume v({.sectorsPerClusterByte = 1, .totalSectors = cluster + 1000, .mftCluster = cluster});
+    VolumeInfo volume;
+    ASSERT_TRUE(v.read(v.partition_end(), volume));
+    EXPECT_EQ(volume.mftStart, kStart + cluster);
+}
+
+TEST(VolumeParameters, NoSignatureAnywhereFails) {
+    Volume v;
+    v.device().sector(kStart)[511] = 0;
+    v.device().sector(v.partition_end())[511] = 0;
+    VolumeInfo volume;
+    EXPECT_FALSE(v.read(v.partition_end(), volume));
+    EXPECT_EQ(volume.fsType, FsType::Ntfs);
+    EXPECT_EQ(volume.mftStart, 0u);
+}
+
+VolumeInfo small_volume(uint32_t spc = 8) {
+    VolumeInfo volume;
+    volume.fsStart = kStart;
+    volume.sectorsPerCluster = spc;
+    volume.mftStart = kStart + 4 * spc;
+    return volume;
+}
+
+TEST(MftMap, ExtentsInSectorsWithASparseGap) {
+    Volume v({.totalSectors = 100'000, .mftCluster = 4});
+    // Three extents, the second sparse; the third counts from the first's start.
+    v.builder->put(0, test::mft_record_zero({{2, 4}, {1, std::nullopt}, {3, 1000}}, 8));
+    v.reader.open_device(std::move(v.disk));
+    const MftMap map = build_mft_map(v.reader, small_volume());
+    ASSERT_EQ(map.extents().size(), 3u);
+    EXPECT_EQ(map.extents()[0], (MftExtent{kStart + 32, 16}));
+    EXPECT_EQ(map.extents()[1], (MftExtent{0, 8}));
+    EXPECT_EQ(map.extents()[2], (MftExtent{kStart + 8000, 24}));
+    EXPECT_EQ(map.record_to_sector(0), kStart + 32);
+    EXPECT_EQ(map.record_to_sector(7), kStart + 46);
+    EXPECT_EQ(map.record_to_sector(8), 0u);  // sparse
+    EXPECT_EQ(map.record_to_sector(12), kStart + 8000);
+    EXPECT_EQ(map.record_to_sector(23), kStart + 8022);
+    EXPECT_EQ(map.record_to_sector(24), 0u);  // beyond the map
+    EXPECT_EQ(map.total_sectors(), 48u);
+}
+
+TEST(MftMap, EmptyWhenRecordZeroOrTheRootLacksItsSignature) {
+    for (const uint32_t damaged : {0u, 5u}) {
+        Volume v({.totalSectors = 100'000, .mftCluster = 4});
+        std::fill_n(v.device().sector(v.builder->record_sector(damaged)), 4, 0);
+        v.reader.open_device(std::move(v.disk));
+        EXPECT_TRUE(build_mft_map(v.reader, small_volume()).empty()) << damaged;
+    }
+}
+
+TEST(MftMap, FragmentedMftContinuesInExtensionRecords) {
+    // Record 0 holds the first part of $DATA and an attribute list naming a second part in
+    // record 12, which lies in the first extent; the list names it twice.
+    Volume v({.totalSectors = 100'000, .mftCluster = 4});
+    v.builder->put(0, RecordBuilder()
+                          .attribute_list({{kData, 0, 0, 1}, {kData, 12, 4, 7}, {kData, 12, 4, 7}})
+                          .file_name(5, u"$MFT", NameSpace::Win32AndDos)
+                          .non_resident_data(test::encode_runs({{4, 4}}), 0, 0, u"", 1));
+    v.builder->put(12, RecordBuilder()
+                           .base_record(uint64_t{1} << 48)
+                           .non_resident_data(test::encode_runs({{2, 500}, {2, 900}}), 0, 4, u"",
+                                              7));
+    v.reader.open_device(std::move(v.disk));
+    const MftMap map = build_mft_map(v.reader, small_volume());
+    ASSERT_EQ(map.extents().size(), 3u);
+    EXPECT_EQ(map.extents()[1], (MftExtent{kStart + 4000, 16}));
+    EXPECT_EQ(map.extents()[2], (MftExtent{kStart + 7200, 16}));
+    EXPECT_EQ(map.record_to_sector(16), kStart + 4000);
+}
+
+}  // namespace
+}  // namespace salvex
