@@ -1,0 +1,144 @@
+// The item lists, made-up folders for orphans, and the folder tree.
+#include <gtest/gtest.h>
+
+#include "ntfs/folder_tree.h"
+#include "ntfs/item_tree.h"
+#include "tests/support/recording_progress.h"
+
+namespace salvex {
+namespace {
+
+FolderNode folder(const char* name, uint32_t record, uint32_t parent) {
+    FolderNode f;
+    f.name = name;
+    f.recordNumber = record;
+    f.parent = parent;
+    return f;
+}
+
+FileNode file(const char* name, uint32_t record, uint32_t parent) {
+    FileNode f;
+    f.name = name;
+    f.recordNumber = record;
+    f.parent = parent;
+    return f;
+}
+
+std::vector<std::string> folder_names(const NtfsItems& items) {
+    std::vector<std::string> names;
+    for (const auto& f : items.folders)
+        names.push_back(f.name + "@" + std::to_string(f.recordNumber) + "<" +
+                        std::to_string(f.parent));
+    return names;
+}
+
+TEST(LostItems, OrphansShareOneMadeUpFolderPerMissingParent) {
+    NtfsItems items;
+    items.add_folder(folder("Docs", 30, 5), ScanMode::Standard);
+    items.add_folder(folder("Sub", 31, 60), ScanMode::Standard);   // parent 60 is gone
+    items.add_folder(folder("Sub2", 32, 60), ScanMode::Standard);
+    items.add_file(file("a", 40, 30));
+    items.add_file(file("b", 41, 70));  // two deleted files whose folder record was reused
+    items.add_file(file("c", 42, 70));
+    items.add_file(file("d", 43, 5));
+    test::RecordingProgress progress;
+    StopFlag stop{0};
+    uint32_t lost = 0;
+    attach_lost_items(items, lost, ScanMode::Standard, progress, stop);
+    EXPECT_EQ(folder_names(items), (std::vector<std::string>{"Docs@30<5", "Sub@31<60",
+                                                             "Sub2@32<60", "Dir0@60<5",
+                                                             "Dir1@70<5"}));
+    EXPECT_EQ(lost, 2u);
+    EXPECT_EQ(items.folder_count(), 5u);
+    EXPECT_EQ(progress.statuses.front(), "Searching For Lost Data");
+    EXPECT_LE(progress.maxProgress, 99);
+}
+
+TEST(LostItems, AdvanceScanLeavesFilesAndDropsRepeatedFolders) {
+    NtfsItems items;
+    EXPECT_TRUE(items.add_folder(folder("A", 30, 5), ScanMode::Advance));
+    EXPECT_FALSE(items.add_folder(folder("A again", 30, 5), ScanMode::Advance));
+    items.add_file(file("x", 40, 99));
+    test::RecordingProgress progress;
+    StopFlag stop{0};
+    uint32_t lost = 0;
+    attach_lost_items(items, lost, ScanMode::Advance, progress, stop);
+    EXPECT_EQ(items.folder_count(), 1u);
+    EXPECT_EQ(items.find_folder(30)->name, "A");
+}
+
+TEST(LostItems, StopEndsTheWalk) {
+    NtfsItems items;
+    for (uint32_t i = 0; i < 10; ++i)
+        items.add_folder(folder("f", 100 + i, 1000 + i), ScanMode::Standard);
+    test::RecordingProgress progress;
+    StopFlag stop{1};
+    uint32_t lost = 0;
+    attach_lost_items(items, lost, ScanMode::Standard, progress, stop);
+    EXPECT_EQ(items.folder_count(), 10u);
+}
+
+TEST(FolderTree, DepthFirstWithSiblingsInListOrder) {
+    NtfsItems items;
+    items.add_folder(folder("B", 20, 5), ScanMode::Standard);
+    items.add_folder(folder("B1", 21, 20), ScanMode::Standard);
+    items.add_folder(folder("A", 10, 5), ScanMode::Standard);
+    items.add_folder(folder("B2", 22, 20), ScanMode::Standard);
+    items.add_folder(folder("B11", 23, 21), ScanMode::Standard);
+    test::RecordingProgress progress;
+    const FolderTree tree = build_folder_tree(items, progress);
+
+    std::vector<std::string> order;  // ids are given in insertion order
+    for (TreeItemId id = 2; id <= tree.size(); ++id)
+        order.push_back(items.folders[tree.node(id).folder].name);
+    EXPECT_EQ(order, (std::vector<std::string>{"B", "B1", "B11", "B2", "A"}));
+
+    const auto names_under = [&](TreeItemId id) {
+        std::vector<std::string> names;
+        for (const TreeItemId child : tree.node(id).children)
+            names.push_back(items.folders[tree.node(child).folder].name);
+        return names;
+    };
+    EXPECT_EQ(names_under(FolderTree::kRootId), (std::vector<std::string>{"B", "A"}));
+    EXPECT_EQ(names_under(items.find_folder(20)->treeItem),
+              (std::vector<std::string>{"B1", "B2"}));
+    EXPECT_EQ(tree.node(items.find_folder(23)->treeItem).parent, items.find_folder(21)->treeItem);
+}
+
+TEST(FolderTree, ParentCyclesEndAndUnreachableFoldersStayOut) {
+    NtfsItems items;
+    items.add_folder(folder("SelfRoot", 5, 5), ScanMode::Advance);  // claims to be the root
+    items.add_folder(folder("Self", 80, 80), ScanMode::Advance);
+    items.add_folder(folder("Ping", 81, 82), ScanMode::Advance);
+    items.add_folder(folder("Pong", 82, 81), ScanMode::Advance);
+    items.add_folder(folder("Child", 90, 5), ScanMode::Advance);
+    test::RecordingProgress progress;
+    const FolderTree tree = build_folder_tree(items, progress);
+    EXPECT_EQ(tree.size(), 3u);  // the root, SelfRoot once (not entered again), Child
+    EXPECT_EQ(items.find_folder(80)->treeItem, 0u);
+    EXPECT_EQ(items.find_folder(81)->treeItem, 0u);
+    EXPECT_NE(items.find_folder(90)->treeItem, 0u);
+}
+
+TEST(FolderTree, VeryDeepTreesAreBuilt) {
+    NtfsItems items;
+    constexpr uint32_t kDepth = 200'000;
+    for (uint32_t i = 0; i < kDepth; ++i)
+        items.add_folder(folder("d", 100 + i, i == 0 ? 5 : 99 + i), ScanMode::Standard);
+    test::RecordingProgress progress;
+    const FolderTree tree = build_folder_tree(items, progress);
+    EXPECT_EQ(tree.size(), kDepth + 1);
+    EXPECT_EQ(tree.node(items.folders.back().treeItem).parent,
+              items.folders[kDepth - 2].treeItem);
+}
+
+TEST(FolderTree, VolumeWithoutFoldersHasOnlyItsRoot) {
+    NtfsItems items;
+    items.add_file(file("x", 40, 5));
+    test::RecordingProgress progress;
+    EXPECT_TRUE(build_folder_tree(items, progress).empty());
+    EXPECT_EQ(files_by_parent(items).at(5), std::vector<size_t>{0});
+}
+
+}  // namespace
+}  // namespace salvex
