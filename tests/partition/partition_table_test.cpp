@@ -59,8 +59,10 @@ TEST(PartitionWalk, TypeBytesStandInForUnrecognisedBootSectors) {
     EXPECT_EQ(classify_partition(blank, 0x07, TableLevel::Chain), FsType::Ntfs);
     EXPECT_EQ(classify_partition(blank, 0x01, TableLevel::Mbr), std::nullopt);
     EXPECT_EQ(classify_partition(blank, 0x01, TableLevel::Chain), FsType::Fat16);
-    for (const uint8_t other : {0x05, 0x0F, 0x82, 0x83, 0xA5, 0xEE})
-        EXPECT_EQ(classify_partition(blank, other, TableLevel::Mbr), std::nullopt) << int(other);
+    for (const int other : {0x05, 0x0F, 0x82, 0x83, 0xA5, 0xEE})
+        EXPECT_EQ(classify_partition(blank, static_cast<uint8_t>(other), TableLevel::Mbr),
+                  std::nullopt)
+            << other;
 }
 
 TEST(PartitionWalk, UnreadableBootSectorIsJudgedByItsTypeByteAlone) {

@@ -1,0 +1,52 @@
+// The Standard Scan over volumes written by mkntfs and ntfs-3g, checked against what their
+// builders created and deleted (tests/data/*.manifest.tsv).
+#include <gtest/gtest.h>
+
+#include "tests/support/scanned_volume.h"
+
+namespace salvex {
+namespace {
+
+// Every created item is listed at its path, with its kind, deleted state, size and record.
+void expect_manifest(const std::string& image, const std::string& manifest) {
+    std::map<size_t, test::ScannedVolume> volumes;
+    const auto entries = test::read_manifest(test::source_data_path(manifest));
+    ASSERT_FALSE(entries.empty());
+    for (const test::ManifestEntry& e : entries) {
+        auto it = volumes.find(e.partition);
+        if (it == volumes.end())
+            it = volumes.emplace(e.partition, test::scan_image_partition(image, e.partition)).first;
+        const auto& byPath = it->second.byPath;
+        const auto item = byPath.find(e.path);
+        ASSERT_NE(item, byPath.end()) << image << " partition " << e.partition << ": " << e.path;
+        EXPECT_EQ(item->second.folder, e.folder) << e.path;
+        EXPECT_EQ(item->second.deleted, e.deleted) << e.path;
+        if (!e.folder) {
+            EXPECT_EQ(item->second.size, e.size) << e.path;
+        }
+        if (e.record) {
+            EXPECT_EQ(item->second.recordNumber, *e.record) << e.path;
+        }
+    }
+}
+
+TEST(RealVolumes, DemoDiskListsEveryFileItsBuilderWroteAndDeleted) {
+    expect_manifest("demo", "demo.manifest.tsv");
+}
+
+TEST(RealVolumes, MetadataFilesAreOrdinaryRootItems) {
+    const auto volume = test::scan_image_partition("demo", 1);
+    const auto& byPath = volume.byPath;
+    for (const char* path : {"/$MFT", "/$MFTMirr", "/$LogFile", "/$Bitmap", "/$UpCase"})
+        EXPECT_TRUE(byPath.count(path)) << path;
+    EXPECT_TRUE(byPath.at("/$Extend").folder);
+    EXPECT_EQ(byPath.at("/$MFT").recordNumber, 0u);
+    // The record sector of a file is where its record lies in the $MFT.
+    EXPECT_EQ(byPath.at("/readme.txt").recordSector,
+              volume.scan.volume.mftStart + 2 * byPath.at("/readme.txt").recordNumber);
+    // mkntfs reserves records 16 to 23 without names: they are not items.
+    EXPECT_EQ(volume.scan.items.find_folder(16), nullptr);
+}
+
+}  // namespace
+}  // namespace salvex

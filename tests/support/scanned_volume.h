@@ -1,0 +1,50 @@
+// Real volumes for tests: what a Standard Scan lists on a bundled image, by path, and the
+// manifests the image builders wrote of what they created and deleted.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "disk/sector_reader.h"
+#include "ntfs/standard_scan.h"
+
+namespace salvex::test {
+
+struct ListedItem {
+    bool folder = false;
+    bool deleted = false;
+    uint64_t size = 0;
+    uint32_t recordNumber = 0;
+    Lba recordSector = 0;
+};
+
+// A Standard Scan of partition `number` (from 1, as the table walk lists them) of image `name`.
+struct ScannedVolume {
+    std::unique_ptr<SectorReader> reader;
+    NtfsScan scan;
+    // Every item reachable from the root, by its path ("/Documents/notes.txt").
+    std::map<std::string, ListedItem> byPath;
+};
+ScannedVolume scan_image_partition(const std::string& name, size_t number);
+
+// Paths of every item of a scan, walking the folder tree from the root.
+std::map<std::string, ListedItem> items_by_path(const NtfsScan& scan);
+
+// One line of a manifest (tab-separated, with a header naming the columns kind, state, size,
+// path and optionally partition and record).
+struct ManifestEntry {
+    size_t partition = 1;
+    bool folder = false;
+    bool deleted = false;
+    uint64_t size = 0;
+    std::optional<uint32_t> record;
+    std::string path;
+};
+std::vector<ManifestEntry> read_manifest(const std::string& file);
+
+// Path of a file under tests/data in the source tree.
+std::string source_data_path(const std::string& file);
+
+}  // namespace salvex::test
