@@ -1,7 +1,9 @@
 // salvex-cli as a user runs it: the built program, on real images and a loop device.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <map>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -54,11 +56,56 @@ TEST(EndToEnd, DemoImagePartitionsAreListed) {
     EXPECT_EQ(r.out, kDemoPartitions);
 }
 
+TEST(EndToEnd, ListPrintsTheTreeDepthFirstWithDeletedItemsMarked) {
+    const Output r = shell(cli("list --quiet " + test::image_path("demo") + " --partition 1"));
+    ASSERT_EQ(r.status, 0);
+    std::vector<std::string> paths;
+    std::istringstream lines(r.out);
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(line, "kind\tdeleted\tsize\tcreated\tmodified\tid\tpath");
+    std::map<std::string, std::string> rowOf;
+    while (std::getline(lines, line)) {
+        const std::string path = line.substr(line.rfind('\t') + 1);
+        paths.push_back(path);
+        rowOf[path] = line;
+    }
+    // A folder comes before its contents, its sub-folders before its files.
+    const auto at = [&](const std::string& p) {
+        return std::find(paths.begin(), paths.end(), p) - paths.begin();
+    };
+    EXPECT_LT(at("/Documents"), at("/Documents/Reports"));
+    EXPECT_LT(at("/Documents/Reports/ledger.txt"), at("/Documents/Projects"));
+    EXPECT_LT(at("/Documents/Projects"), at("/Documents/notes.txt"));
+    EXPECT_LT(at("/Music/song02.mp3"), at("/$MFT"));  // root files after all folders
+    EXPECT_TRUE(rowOf["/Pictures/Old"].starts_with("folder\t1\t0\t"));
+    EXPECT_TRUE(rowOf["/Logs/system.log"].starts_with("file\t0\t1000000\t"));
+    EXPECT_TRUE(rowOf["/Café.txt"].starts_with("file\t1\t300\t"));
+    EXPECT_TRUE(rowOf.count("/Documents/日本語.txt"));
+    EXPECT_EQ(paths.size(), static_cast<size_t>(std::count(r.out.begin(), r.out.end(), '\n') - 1));
+
+    const Output deleted =
+        shell(cli("list --quiet --deleted " + test::image_path("demo") + " --partition 1"));
+    EXPECT_EQ(std::count(deleted.out.begin(), deleted.out.end(), '\n'), 1 + 9);
+}
+
+TEST(EndToEnd, ListRefusesWhatItCannotScan) {
+    const std::string demo = test::image_path("demo");
+    EXPECT_EQ(shell(cli("list " + demo + " --partition 2 2>/dev/null")).status, 1);  // FAT32
+    EXPECT_EQ(shell(cli("list " + demo + " --partition 9 2>/dev/null")).status, 1);
+    EXPECT_EQ(shell(cli("list " + demo + " 2>/dev/null")).status, 2);
+    EXPECT_EQ(shell(cli("list " + demo + " --partition x 2>/dev/null")).status, 2);
+    const Output fat = shell(cli("list " + demo + " --partition 2 2>&1"));
+    EXPECT_EQ(fat.out, "This is FAT partition. If earlier it was NTFS partition and you want to "
+                       "recover it,\n use Advance Scan OR download the Salvex for FAT.\n");
+}
+
 TEST(EndToEnd, CommandsLeaveTheExaminedImageUnchanged) {
     const std::string image = test::image_path("demo");
     const std::string before = file_bytes(image);
     ASSERT_FALSE(before.empty());
-    for (const std::string& args : {"partitions " + image, "drives " + image}) {
+    for (const std::string& args :
+         {"partitions " + image, "drives " + image, "list --quiet " + image + " --partition 3"}) {
         const Output r = shell(cli(args) + " >/dev/null");
         EXPECT_EQ(r.status, 0) << args;
     }
