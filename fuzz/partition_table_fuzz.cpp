@@ -6,41 +6,20 @@
 #include <cstring>
 #include <vector>
 
-#include "disk/block_device.h"
+#include "fuzz/input_device.h"
 #include "disk/sector_reader.h"
 #include "partition/partition_table.h"
 
-namespace {
-
-class InputDevice final : public salvex::BlockDevice {
-public:
-    InputDevice(const uint8_t* data, size_t size)
-        : bytes_(data, data + size) {
-        bytes_.resize((size + salvex::kSectorSize - 1) / salvex::kSectorSize * salvex::kSectorSize);
-        // Tables without the signature are refused at once; give every sector of the input the
-        // signature so the fuzzer explores the entries behind it.
-        for (size_t at = 0; at < bytes_.size(); at += salvex::kSectorSize) {
-            bytes_[at + 510] = 0x55;
-            bytes_[at + 511] = 0xAA;
-        }
-    }
-    bool read_at(uint64_t offset, std::span<uint8_t> out) const override {
-        if (offset > bytes_.size() || bytes_.size() - offset < out.size())
-            return false;
-        std::memcpy(out.data(), bytes_.data() + offset, out.size());
-        return true;
-    }
-    uint64_t size_bytes() const override { return bytes_.size(); }
-
-private:
-    std::vector<uint8_t> bytes_;
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    auto device = std::make_unique<salvex::fuzz::InputDevice>(std::vector<uint8_t>(data, data + size));
+    // Tables without the signature are refused at once; give every sector of the input the
+    // signature so the fuzzer explores the entries behind it.
+    for (size_t at = 0; at < device->bytes().size(); at += salvex::kSectorSize) {
+        device->bytes()[at + 510] = 0x55;
+        device->bytes()[at + 511] = 0xAA;
+    }
     salvex::SectorReader reader(salvex::AccessMode::Device);
-    reader.open_device(std::make_unique<InputDevice>(data, size));
+    reader.open_device(std::move(device));
     salvex::PartitionList list;
     salvex::list_partitions(reader, list);
     return 0;
