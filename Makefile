@@ -36,6 +36,8 @@ test: build
 bench: build
 	cmake --build $(BUILD) -j $(JOBS) --target benchmarks
 	$(BUILD)/bench/read_bench $(DEMO)
+	$(BUILD)/bench/scan_bench $(DEMO) 1
+	bench/scan_vs_fls.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD)
