@@ -4,15 +4,15 @@
 //
 // Both passes read the image from the page cache after a warm-up pass, so the figure compares
 // the reader's own cost with the platform's.
+#include "disk/block_device.h"
+#include "disk/sector_reader.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
 #include <vector>
-
-#include "disk/block_device.h"
-#include "disk/sector_reader.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ uint64_t plain_read(const char* path) {
     return total;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
     reader.open_device(std::move(device).value());
     const uint64_t sectors = reader.total_sectors();
 
-    plain_read(argv[1]);  // warm the page cache
+    plain_read(argv[1]); // warm the page cache
     auto start = Clock::now();
     const uint64_t plainBytes = plain_read(argv[1]);
     const auto plainTime = Clock::now() - start;

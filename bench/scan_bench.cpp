@@ -4,19 +4,21 @@
 //
 // Prints the number of MFT records, folders and files, the scan's wall time, and the memory the
 // item lists and folder tree hold per item beyond the names themselves.
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-
 #include "disk/block_device.h"
 #include "ntfs/standard_scan.h"
 #include "partition/partition_table.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
 using namespace salvex;
 
-size_t heap_of(const std::string& s) { return s.capacity() > 15 ? s.capacity() + 1 : 0; }
+size_t heap_of(const std::string& s) {
+    return s.capacity() > 15 ? s.capacity() + 1 : 0;
+}
 
 // Bytes held by the lists and the tree, without the names' own characters.
 size_t structure_bytes(const NtfsScan& scan) {
@@ -26,7 +28,8 @@ size_t structure_bytes(const NtfsScan& scan) {
     bytes += scan.items.folders.size() * (sizeof(void*) * 3 + sizeof(uint32_t) + sizeof(size_t));
     bytes += scan.tree.size() * sizeof(FolderTreeNode);
     for (size_t id = 1; id <= scan.tree.size(); ++id)
-        bytes += scan.tree.node(static_cast<TreeItemId>(id)).children.capacity() * sizeof(TreeItemId);
+        bytes +=
+            scan.tree.node(static_cast<TreeItemId>(id)).children.capacity() * sizeof(TreeItemId);
     return bytes;
 }
 
@@ -39,7 +42,7 @@ size_t name_bytes(const NtfsScan& scan) {
     return bytes;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {

@@ -1,9 +1,9 @@
 #include "cli/cli.h"
 
+#include "cli/commands.h"
+
 #include <algorithm>
 #include <array>
-
-#include "cli/commands.h"
 
 namespace salvex::cli {
 
@@ -44,7 +44,7 @@ bool wants_help(const std::vector<std::string>& args) {
                        [](const std::string& a) { return a == "--help" || a == "-h"; });
 }
 
-}  // namespace
+} // namespace
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (args.empty()) {
@@ -70,4 +70,4 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     return command->run(rest, out, err);
 }
 
-}  // namespace salvex::cli
+} // namespace salvex::cli

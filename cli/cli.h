@@ -16,4 +16,4 @@ inline constexpr int kUsage = 2;
 // Runs the command in `args` (without the program name).
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
-}  // namespace salvex::cli
+} // namespace salvex::cli

@@ -9,8 +9,8 @@ namespace salvex::cli {
 
 struct Command {
     const char* name;
-    const char* synopsis;  // the usage line after "salvex-cli "
-    const char* help;      // what the command does and prints
+    const char* synopsis; // the usage line after "salvex-cli "
+    const char* help;     // what the command does and prints
     int (*run)(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 };
 
@@ -18,4 +18,4 @@ int run_drives(const std::vector<std::string>& args, std::ostream& out, std::ost
 int run_list(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int run_partitions(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
-}  // namespace salvex::cli
+} // namespace salvex::cli

@@ -18,8 +18,8 @@ std::optional<PartitionedDrive> open_drive(const std::string& path, const char* 
     return drive;
 }
 
-std::optional<PartitionedDrive> open_partitioned_drive(const std::string& path,
-                                                       const char* command, std::ostream& err) {
+std::optional<PartitionedDrive> open_partitioned_drive(const std::string& path, const char* command,
+                                                       std::ostream& err) {
     auto drive = open_drive(path, command, err);
     if (drive && drive->partitions.empty()) {
         err << kNoPartitionsFoundMessage << "\n";
@@ -31,8 +31,8 @@ std::optional<PartitionedDrive> open_partitioned_drive(const std::string& path,
 std::optional<PartitionInfo> choose_ntfs_partition(const PartitionedDrive& drive, uint64_t number,
                                                    const char* command, std::ostream& err) {
     if (number == 0 || number > drive.partitions.size()) {
-        err << "salvex-cli " << command << ": there is no partition " << number << "; the drive has "
-            << drive.partitions.size() << " (see salvex-cli partitions).\n";
+        err << "salvex-cli " << command << ": there is no partition " << number
+            << "; the drive has " << drive.partitions.size() << " (see salvex-cli partitions).\n";
         return std::nullopt;
     }
     const PartitionInfo& partition = drive.partitions.entries[number - 1];
@@ -45,4 +45,4 @@ std::optional<PartitionInfo> choose_ntfs_partition(const PartitionedDrive& drive
     return partition;
 }
 
-}  // namespace salvex::cli
+} // namespace salvex::cli

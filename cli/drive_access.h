@@ -1,13 +1,13 @@
 // Opening the drive a command names and choosing one of its partitions.
 #pragma once
 
+#include "disk/sector_reader.h"
+#include "partition/partition_list.h"
+
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
-
-#include "disk/sector_reader.h"
-#include "partition/partition_list.h"
 
 namespace salvex::cli {
 
@@ -22,8 +22,8 @@ std::optional<PartitionedDrive> open_drive(const std::string& path, const char* 
                                            std::ostream& err);
 
 // As open_drive, but a drive on which no partition was found is a failure too.
-std::optional<PartitionedDrive> open_partitioned_drive(const std::string& path,
-                                                       const char* command, std::ostream& err);
+std::optional<PartitionedDrive> open_partitioned_drive(const std::string& path, const char* command,
+                                                       std::ostream& err);
 
 // Partition `number` (from 1) of the drive, which must be NTFS; nullopt after a sentence.
 std::optional<PartitionInfo> choose_ntfs_partition(const PartitionedDrive& drive, uint64_t number,
@@ -34,4 +34,4 @@ inline constexpr const char* kFatPartitionMessage =
     "This is FAT partition. If earlier it was NTFS partition and you want to recover it,\r\n use "
     "Advance Scan OR download the Salvex for FAT.";
 
-}  // namespace salvex::cli
+} // namespace salvex::cli

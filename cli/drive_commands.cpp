@@ -1,6 +1,4 @@
 // salvex-cli drives and partitions.
-#include <memory>
-
 #include "cli/cli.h"
 #include "cli/commands.h"
 #include "cli/drive_access.h"
@@ -8,6 +6,8 @@
 #include "disk/drive_table.h"
 #include "disk/sector_reader.h"
 #include "partition/partition_table.h"
+
+#include <memory>
 
 namespace salvex::cli {
 
@@ -23,7 +23,7 @@ bool rejects_options(const std::vector<std::string>& args, const char* command, 
     return false;
 }
 
-}  // namespace
+} // namespace
 
 int run_drives(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (rejects_options(args, "drives", err))
@@ -67,4 +67,4 @@ int run_partitions(const std::vector<std::string>& args, std::ostream& out, std:
     return kSuccess;
 }
 
-}  // namespace salvex::cli
+} // namespace salvex::cli

@@ -1,6 +1,4 @@
 // salvex-cli list: the Standard Scan of one partition, printed as a tree walk.
-#include <memory>
-
 #include "cli/cli.h"
 #include "cli/commands.h"
 #include "cli/drive_access.h"
@@ -10,6 +8,8 @@
 #include "ntfs/filetime.h"
 #include "ntfs/standard_scan.h"
 #include "partition/partition_table.h"
+
+#include <memory>
 
 namespace salvex::cli {
 
@@ -48,8 +48,8 @@ struct Printer {
         if (deletedOnly && !deleted)
             return;
         out << kind << '\t' << (deleted ? 1 : 0) << '\t' << size << '\t'
-            << format_item_time(created) << '\t' << format_item_time(modified) << '\t' << id
-            << '\t' << path << '\n';
+            << format_item_time(created) << '\t' << format_item_time(modified) << '\t' << id << '\t'
+            << path << '\n';
     }
 
     void files_of(uint32_t key, const std::string& path) const {
@@ -89,7 +89,7 @@ struct Printer {
     }
 };
 
-}  // namespace
+} // namespace
 
 int run_list(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const auto parsed = parse_args(args, {"--deleted", "--quiet"}, {"--partition"}, "list", err);
@@ -122,4 +122,4 @@ int run_list(const std::vector<std::string>& args, std::ostream& out, std::ostre
     return kSuccess;
 }
 
-}  // namespace salvex::cli
+} // namespace salvex::cli

@@ -1,6 +1,6 @@
-#include <iostream>
-
 #include "cli/cli.h"
+
+#include <iostream>
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);

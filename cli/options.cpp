@@ -46,4 +46,4 @@ std::optional<uint64_t> parse_number(const std::string& text) {
     return value;
 }
 
-}  // namespace salvex::cli
+} // namespace salvex::cli

@@ -12,8 +12,8 @@ namespace salvex::cli {
 
 struct ParsedArgs {
     std::vector<std::string> positional;
-    std::set<std::string> flags;                  // "--deleted"
-    std::map<std::string, std::string> values;    // "--partition" → "2"
+    std::set<std::string> flags;               // "--deleted"
+    std::map<std::string, std::string> values; // "--partition" → "2"
 };
 
 // Parses `args` knowing which options take a value; nullopt (after a sentence on `err`) when an
@@ -26,4 +26,4 @@ std::optional<ParsedArgs> parse_args(const std::vector<std::string>& args,
 // An unsigned decimal number, the whole text.
 std::optional<uint64_t> parse_number(const std::string& text);
 
-}  // namespace salvex::cli
+} // namespace salvex::cli

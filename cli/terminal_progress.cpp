@@ -21,14 +21,18 @@ std::string without_carriage_returns(std::string_view text) {
     return out;
 }
 
-}  // namespace
+} // namespace
 
 TerminalProgress::TerminalProgress(std::ostream& err, bool showBar, bool answer)
     : err_(err), showBar_(showBar), answer_(answer) {}
 
-TerminalProgress::~TerminalProgress() { finish(); }
+TerminalProgress::~TerminalProgress() {
+    finish();
+}
 
-bool TerminalProgress::wants_bar(bool quiet) { return !quiet && isatty(STDERR_FILENO) == 1; }
+bool TerminalProgress::wants_bar(bool quiet) {
+    return !quiet && isatty(STDERR_FILENO) == 1;
+}
 
 void TerminalProgress::set_status(std::string_view text) {
     status_ = text;
@@ -82,4 +86,4 @@ void TerminalProgress::finish() {
     }
 }
 
-}  // namespace salvex::cli
+} // namespace salvex::cli

@@ -2,11 +2,11 @@
 // stderr is a terminal, and messages as lines on stderr.
 #pragma once
 
+#include "disk/progress.h"
+
 #include <chrono>
 #include <ostream>
 #include <string>
-
-#include "disk/progress.h"
 
 namespace salvex::cli {
 
@@ -41,4 +41,4 @@ private:
     std::chrono::steady_clock::time_point lastDraw_{};
 };
 
-}  // namespace salvex::cli
+} // namespace salvex::cli

@@ -3,8 +3,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <optional>
 #include <linux/fs.h>
+#include <optional>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,7 +28,7 @@ std::optional<uint64_t> size_of(int fd) {
     return std::nullopt;
 }
 
-}  // namespace
+} // namespace
 
 std::string open_error_message(const std::string& path, int errnoValue) {
     if (errnoValue == EACCES || errnoValue == EPERM) {
@@ -59,7 +59,9 @@ Result<std::unique_ptr<FileDevice>> FileDevice::open(const std::string& path) {
 FileDevice::FileDevice(int fd, std::string path, uint64_t sizeBytes)
     : fd_(fd), path_(std::move(path)), sizeBytes_(sizeBytes) {}
 
-FileDevice::~FileDevice() { ::close(fd_); }
+FileDevice::~FileDevice() {
+    ::close(fd_);
+}
 
 bool FileDevice::read_at(uint64_t offset, std::span<uint8_t> out) const {
     size_t done = 0;
@@ -67,14 +69,15 @@ bool FileDevice::read_at(uint64_t offset, std::span<uint8_t> out) const {
         const uint64_t at = offset + done;
         if (at > static_cast<uint64_t>(INT64_MAX))
             return false;
-        const ssize_t n = ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(at));
+        const ssize_t n =
+            ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(at));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return false;  // an error, or the end of the device before the request was filled
+            return false; // an error, or the end of the device before the request was filled
         done += static_cast<size_t>(n);
     }
     return true;
 }
 
-}  // namespace salvex
+} // namespace salvex

@@ -5,12 +5,12 @@
 // other's file position; tests put devices in its place that fail chosen sectors.
 #pragma once
 
+#include "disk/result.h"
+
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
-
-#include "disk/result.h"
 
 namespace salvex {
 
@@ -53,4 +53,4 @@ private:
 // The sentence shown when `path` cannot be opened for reading because of `errnoValue`.
 std::string open_error_message(const std::string& path, int errnoValue);
 
-}  // namespace salvex
+} // namespace salvex

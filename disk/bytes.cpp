@@ -25,4 +25,4 @@ bool has_boot_signature(ByteView sector) {
     return le8(sector, 510) == 0x55 && le8(sector, 511) == 0xAA;
 }
 
-}  // namespace salvex
+} // namespace salvex

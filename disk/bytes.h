@@ -33,7 +33,9 @@ inline std::optional<uint32_t> le32(ByteView bytes, size_t at) {
     return v ? std::optional<uint32_t>(static_cast<uint32_t>(*v)) : std::nullopt;
 }
 
-inline std::optional<uint64_t> le64(ByteView bytes, size_t at) { return le_uint(bytes, at, 8); }
+inline std::optional<uint64_t> le64(ByteView bytes, size_t at) {
+    return le_uint(bytes, at, 8);
+}
 
 // True when the bytes at `at` are exactly `text` (no terminator expected).
 bool has_text_at(ByteView bytes, size_t at, std::string_view text);
@@ -41,4 +43,4 @@ bool has_text_at(ByteView bytes, size_t at, std::string_view text);
 // The two signature bytes 0x55 0xAA at offsets 510 and 511 of a sector.
 bool has_boot_signature(ByteView sector);
 
-}  // namespace salvex
+} // namespace salvex

@@ -1,13 +1,13 @@
 #include "disk/drive_table.h"
 
+#include "disk/block_device.h"
+#include "disk/sector.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <fstream>
 #include <system_error>
-
-#include "disk/block_device.h"
-#include "disk/sector.h"
 
 namespace salvex {
 
@@ -43,7 +43,7 @@ bool is_whole_disk(const fs::path& entry, std::string_view name) {
         has_letter_suffix(name, "hd") || has_letter_suffix(name, "xvd"))
         return true;
     if (starts_with_digits_after(name, "nvme"))
-        return read_attribute(entry / "hidden") != "1";  // multipath paths are hidden
+        return read_attribute(entry / "hidden") != "1"; // multipath paths are hidden
     if (starts_with_digits_after(name, "mmcblk"))
         return name.find("boot") == std::string_view::npos &&
                name.find("rpmb") == std::string_view::npos;
@@ -116,16 +116,18 @@ bool drive_order(const std::string& a, const std::string& b) {
     const std::string_view fb = family_of(b);
     if (fa != fb)
         return a < b;
-    return suffix_less(std::string_view(a).substr(fa.size()), std::string_view(b).substr(fb.size()));
+    return suffix_less(std::string_view(a).substr(fa.size()),
+                       std::string_view(b).substr(fb.size()));
 }
 
-}  // namespace
+} // namespace
 
 DriveInfo drive_with_default_geometry(uint64_t totalSectors) {
     DriveInfo drive;
     drive.heads = kDefaultHeads;
     drive.sectorsPerTrack = kDefaultSectorsPerTrack;
-    drive.cylinders = static_cast<uint32_t>(totalSectors / (kDefaultHeads * kDefaultSectorsPerTrack));
+    drive.cylinders =
+        static_cast<uint32_t>(totalSectors / (kDefaultHeads * kDefaultSectorsPerTrack));
     drive.totalSectors = totalSectors;
     return drive;
 }
@@ -183,8 +185,8 @@ DriveTable enumerate_library_drives(const SectorLibrary& library) {
         drive.int13Extensions = library.checkInt13Extension32(biosDrive);
         library.getDriveGeometry32(biosDrive, drive.cylinders, drive.heads, drive.sectorsPerTrack);
         // The BIOS knows no capacity beyond its geometry, taken in 32 bits as it reports it.
-        drive.totalSectors = static_cast<uint32_t>(drive.cylinders * drive.heads *
-                                                   drive.sectorsPerTrack);
+        drive.totalSectors =
+            static_cast<uint32_t>(drive.cylinders * drive.heads * drive.sectorsPerTrack);
         drive.name = "Unknown";
         table.push_back(std::move(drive));
     }
@@ -195,10 +197,12 @@ std::string drive_capacity_text(const DriveInfo& drive) {
     return std::to_string(drive.totalSectors / 2048) + " MB ( Approx )";
 }
 
-std::string drive_item_text(size_t index) { return "Storage Device" + std::to_string(index); }
+std::string drive_item_text(size_t index) {
+    return "Storage Device" + std::to_string(index);
+}
 
 std::optional<size_t> drive_index_from_item_text(std::string_view text) {
-    constexpr size_t kPrefixLength = 14;  // "Storage Device"
+    constexpr size_t kPrefixLength = 14; // "Storage Device"
     if (text.size() <= kPrefixLength)
         return std::nullopt;
     size_t index = 0;
@@ -210,4 +214,4 @@ std::optional<size_t> drive_index_from_item_text(std::string_view text) {
     return index;
 }
 
-}  // namespace salvex
+} // namespace salvex

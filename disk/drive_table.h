@@ -6,15 +6,15 @@
 // cylinder quick search for lost partitions.
 #pragma once
 
+#include "disk/result.h"
+#include "disk/sector_library.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "disk/result.h"
-#include "disk/sector_library.h"
 
 namespace salvex {
 
@@ -24,10 +24,10 @@ struct DriveInfo {
     uint32_t sectorsPerTrack = 0;
     // The drive's real size in sectors; in library mode cylinders × heads × sectors per track.
     uint64_t totalSectors = 0;
-    std::string name;  // product text, "USB Device", "Media missing or not inserted" or "Unknown"
-    uint32_t int13Extensions = 0;  // library mode: the BIOS's INT 13h extension flag
-    std::string path;              // device mode: the device node or image file to open
-    bool hasMedium = true;         // false for a drive without a medium (an empty card reader)
+    std::string name; // product text, "USB Device", "Media missing or not inserted" or "Unknown"
+    uint32_t int13Extensions = 0; // library mode: the BIOS's INT 13h extension flag
+    std::string path;             // device mode: the device node or image file to open
+    bool hasMedium = true;        // false for a drive without a medium (an empty card reader)
 };
 
 using DriveTable = std::vector<DriveInfo>;
@@ -67,4 +67,4 @@ std::string drive_item_text(size_t index);
 // The drive number in such a text: what follows its first 14 characters.
 std::optional<size_t> drive_index_from_item_text(std::string_view text);
 
-}  // namespace salvex
+} // namespace salvex

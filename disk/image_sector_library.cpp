@@ -1,9 +1,9 @@
 #include "disk/image_sector_library.h"
 
-#include <map>
-
 #include "disk/block_device.h"
 #include "disk/sector.h"
+
+#include <map>
 
 namespace salvex {
 
@@ -28,7 +28,7 @@ private:
     std::map<std::string, LibrarySymbol, std::less<>> calls_;
 };
 
-}  // namespace
+} // namespace
 
 // The image files, opened once, shared by the calls of both libraries.
 struct ImageLibraryLoader::Images {
@@ -58,20 +58,19 @@ std::unique_ptr<LoadedLibrary> ImageLibraryLoader::load(std::string_view name) {
     std::map<std::string, LibrarySymbol, std::less<>> calls;
     const std::shared_ptr<const Images> images = images_;
     if (name == "Sect32.dll" && options_.hasSect32) {
-        calls["ReadSect32"] = ReadSect32Fn([images](uint8_t biosDrive, uint32_t cylinder,
-                                                    uint32_t head, uint32_t sector, uint32_t count,
-                                                    std::span<uint8_t> buffer, uint32_t lba,
-                                                    uint32_t int13) {
-            const FileDevice* device = images->drive(biosDrive);
-            if (!device || sector == 0)
-                return false;
-            // Without the extensions the BIOS reads by cylinder, head and sector.
-            const uint64_t at = int13 ? lba
-                                      : (uint64_t{cylinder} * kTranslatedHeads + head) *
-                                                kSectorsPerTrack +
-                                            (sector - 1);
-            return device->read_at(at * kSectorSize, buffer.first(size_t{count} * kSectorSize));
-        });
+        calls["ReadSect32"] = ReadSect32Fn(
+            [images](uint8_t biosDrive, uint32_t cylinder, uint32_t head, uint32_t sector,
+                     uint32_t count, std::span<uint8_t> buffer, uint32_t lba, uint32_t int13) {
+                const FileDevice* device = images->drive(biosDrive);
+                if (!device || sector == 0)
+                    return false;
+                // Without the extensions the BIOS reads by cylinder, head and sector.
+                const uint64_t at =
+                    int13 ? lba
+                          : (uint64_t{cylinder} * kTranslatedHeads + head) * kSectorsPerTrack +
+                                (sector - 1);
+                return device->read_at(at * kSectorSize, buffer.first(size_t{count} * kSectorSize));
+            });
         const uint32_t int13 = options_.int13Extensions;
         calls["CheckInt13Extension32"] =
             CheckInt13Extension32Fn([int13](uint8_t) { return int13; });
@@ -96,4 +95,4 @@ std::unique_ptr<LoadedLibrary> ImageLibraryLoader::load(std::string_view name) {
     return std::make_unique<CallTable>(std::move(calls));
 }
 
-}  // namespace salvex
+} // namespace salvex

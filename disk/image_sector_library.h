@@ -3,11 +3,11 @@
 // tests take libraries or calls away to see how the program copes.
 #pragma once
 
+#include "disk/sector_library.h"
+
 #include <set>
 #include <string>
 #include <vector>
-
-#include "disk/sector_library.h"
 
 namespace salvex {
 
@@ -16,8 +16,8 @@ public:
     struct Options {
         bool hasSect32 = true;
         bool hasSect2 = true;
-        std::set<std::string, std::less<>> missingCalls;  // names that do not resolve
-        uint32_t int13Extensions = 1;  // what CheckInt13Extension32 reports for every drive
+        std::set<std::string, std::less<>> missingCalls; // names that do not resolve
+        uint32_t int13Extensions = 1; // what CheckInt13Extension32 reports for every drive
     };
 
     explicit ImageLibraryLoader(std::vector<std::string> imagePaths);
@@ -31,4 +31,4 @@ private:
     Options options_;
 };
 
-}  // namespace salvex
+} // namespace salvex

@@ -46,4 +46,4 @@ private:
     bool answer_;
 };
 
-}  // namespace salvex
+} // namespace salvex

@@ -18,8 +18,8 @@ struct Error {
 template <class T>
 class Result {
 public:
-    Result(T value) : state_(std::move(value)) {}  // NOLINT(google-explicit-constructor)
-    Result(Error error) : state_(std::move(error)) {}  // NOLINT(google-explicit-constructor)
+    Result(T value) : state_(std::move(value)) {}     // NOLINT(google-explicit-constructor)
+    Result(Error error) : state_(std::move(error)) {} // NOLINT(google-explicit-constructor)
 
     bool ok() const { return std::holds_alternative<T>(state_); }
     explicit operator bool() const { return ok(); }
@@ -38,4 +38,4 @@ private:
     std::variant<T, Error> state_;
 };
 
-}  // namespace salvex
+} // namespace salvex

@@ -13,4 +13,4 @@ inline constexpr size_t kSectorSize = 512;
 // disks beyond 2 TiB are addressed correctly.
 using Lba = uint64_t;
 
-}  // namespace salvex
+} // namespace salvex

@@ -12,7 +12,7 @@ std::optional<Fn> resolve_as(const LoadedLibrary& library, std::string_view name
     return std::get<Fn>(std::move(*symbol));
 }
 
-}  // namespace
+} // namespace
 
 Result<SectorLibrary> load_sector_libraries(LibraryLoader& loader) {
     SectorLibrary lib;
@@ -50,4 +50,4 @@ ChsAddress lba_to_chs(uint32_t lba) {
                       lba % kSectorsPerTrack + 1};
 }
 
-}  // namespace salvex
+} // namespace salvex

@@ -7,6 +7,8 @@
 // linker, so the mode runs on any system where something serves those names.
 #pragma once
 
+#include "disk/result.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -17,17 +19,14 @@
 #include <variant>
 #include <vector>
 
-#include "disk/result.h"
-
 namespace salvex {
 
 // Reads `count` sectors into `buffer`. The BIOS drive number is 0x80 + drive index; the library
 // uses the cylinder/head/sector address or, when `int13Extensions` says the BIOS has them, the
 // LBA. Returns true on success.
-using ReadSect32Fn =
-    std::function<bool(uint8_t biosDrive, uint32_t cylinder, uint32_t head, uint32_t sector,
-                       uint32_t count, std::span<uint8_t> buffer, uint32_t lba,
-                       uint32_t int13Extensions)>;
+using ReadSect32Fn = std::function<bool(uint8_t biosDrive, uint32_t cylinder, uint32_t head,
+                                        uint32_t sector, uint32_t count, std::span<uint8_t> buffer,
+                                        uint32_t lba, uint32_t int13Extensions)>;
 // What the BIOS says of the INT 13h extensions for a drive (passed on to every read).
 using CheckInt13Extension32Fn = std::function<uint32_t(uint8_t biosDrive)>;
 // Stores the number of hard disks the BIOS knows.
@@ -72,11 +71,11 @@ Result<SectorLibrary> load_sector_libraries(LibraryLoader& loader);
 struct ChsAddress {
     uint32_t cylinder = 0;
     uint32_t head = 0;
-    uint32_t sector = 0;  // 1-based
+    uint32_t sector = 0; // 1-based
     bool operator==(const ChsAddress&) const = default;
 };
 ChsAddress lba_to_chs(uint32_t lba);
 
 inline constexpr uint8_t kFirstBiosDrive = 0x80;
 
-}  // namespace salvex
+} // namespace salvex

@@ -46,7 +46,7 @@ bool SectorReader::read_sectors(Lba first, uint32_t count, std::span<uint8_t> bu
 
 bool SectorReader::read_device(Lba first, uint32_t count, std::span<uint8_t> buffer) const {
     if (!device_)
-        return false;  // no drive is open: nothing is read
+        return false; // no drive is open: nothing is read
     constexpr Lba kLastAddressable = std::numeric_limits<uint64_t>::max() / kSectorSize;
     if (first > kLastAddressable - count)
         return false;
@@ -79,4 +79,4 @@ bool SectorReader::read_library(Lba first, uint32_t count, std::span<uint8_t> bu
                                 buffer.first(size_t{count} * kSectorSize), lba, libraryInt13_);
 }
 
-}  // namespace salvex
+} // namespace salvex

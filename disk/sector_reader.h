@@ -7,21 +7,21 @@
 // library (see sector_library.h). The reader never writes and keeps no cache.
 #pragma once
 
+#include "disk/block_device.h"
+#include "disk/sector.h"
+#include "disk/sector_library.h"
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <span>
 
-#include "disk/block_device.h"
-#include "disk/sector.h"
-#include "disk/sector_library.h"
-
 namespace salvex {
 
 enum class AccessMode : char {
-    Unset = 0,        // before start-up chose a mode: every read fails
-    Device = 'N',     // an open device or image, positioned reads
-    Library = 'F',    // the vendor's BIOS sector library
+    Unset = 0,     // before start-up chose a mode: every read fails
+    Device = 'N',  // an open device or image, positioned reads
+    Library = 'F', // the vendor's BIOS sector library
 };
 
 // The access mode a platform gets: the 32-bit consumer family (an odd platform identifier) reads
@@ -78,4 +78,4 @@ private:
     std::atomic<uint16_t> badSectorRetries_{kDefaultBadSectorRetries};
 };
 
-}  // namespace salvex
+} // namespace salvex

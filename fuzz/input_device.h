@@ -2,12 +2,12 @@
 // like the end of an image.
 #pragma once
 
+#include "disk/block_device.h"
+#include "disk/sector.h"
+
 #include <cstdint>
 #include <cstring>
 #include <vector>
-
-#include "disk/block_device.h"
-#include "disk/sector.h"
 
 namespace salvex::fuzz {
 
@@ -29,4 +29,4 @@ private:
     std::vector<uint8_t> bytes_;
 };
 
-}  // namespace salvex::fuzz
+} // namespace salvex::fuzz

@@ -1,14 +1,14 @@
 // libFuzzer target: the decoders of one MFT record (fix-up, attribute walk, names, sizes,
 // attribute lists, run lists) over arbitrary bytes.
-#include <array>
-#include <cstdint>
-#include <cstring>
-
 #include "fuzz/input_device.h"
 #include "ntfs/attribute_list.h"
 #include "ntfs/file_name.h"
 #include "ntfs/mft_record.h"
 #include "ntfs/run_list.h"
+
+#include <array>
+#include <cstdint>
+#include <cstring>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace salvex;

@@ -3,12 +3,12 @@
 // A fixed boot sector (one sector per cluster, $MFT at cluster 8, $MFTMirr at cluster 4) puts
 // the input at sector 8 on, so the fuzzer works on records, run lists and attribute lists
 // rather than on finding a boot sector.
-#include <cstdint>
-#include <cstring>
-
 #include "disk/progress.h"
 #include "fuzz/input_device.h"
 #include "ntfs/standard_scan.h"
+
+#include <cstdint>
+#include <cstring>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace salvex;
@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         b[510] = 0x55;
         b[511] = 0xAA;
     }
-    std::memcpy(disk.data() + 4 * kSectorSize, "FILE", 4);  // the mirror confirms the volume
+    std::memcpy(disk.data() + 4 * kSectorSize, "FILE", 4); // the mirror confirms the volume
     const uint64_t sectors = disk.size() / kSectorSize;
 
     SectorReader reader(AccessMode::Device);

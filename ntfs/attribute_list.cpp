@@ -9,9 +9,8 @@ namespace {
 
 constexpr uint64_t kMaxListBytes = 1024 * 1024;
 
-std::optional<std::vector<uint8_t>> read_non_resident(const AttributeView& list,
-                                                      const SectorReader& reader,
-                                                      const VolumeInfo& volume) {
+std::optional<std::vector<uint8_t>>
+read_non_resident(const AttributeView& list, const SectorReader& reader, const VolumeInfo& volume) {
     const uint64_t size = le64(list.bytes, attribute::kDataSize).value_or(0);
     const uint16_t runsAt = le16(list.bytes, attribute::kRunListOffset).value_or(0);
     if (size == 0 || size > kMaxListBytes || volume.sectorsPerCluster == 0)
@@ -33,7 +32,7 @@ std::optional<std::vector<uint8_t>> read_non_resident(const AttributeView& list,
     return value;
 }
 
-}  // namespace
+} // namespace
 
 std::vector<AttributeListEntry> parse_attribute_list(ByteView value) {
     std::vector<AttributeListEntry> entries;
@@ -84,4 +83,4 @@ RecordList collect_record_list(ByteView record, uint32_t recordNumber, const Sec
     return records;
 }
 
-}  // namespace salvex
+} // namespace salvex

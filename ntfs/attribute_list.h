@@ -1,27 +1,27 @@
 // $ATTRIBUTE_LIST: where the attributes of an item live when they do not fit in its base record.
 #pragma once
 
-#include <cstdint>
-#include <optional>
-#include <vector>
-
 #include "disk/bytes.h"
 #include "disk/sector_reader.h"
 #include "partition/volume_info.h"
+
+#include <cstdint>
+#include <optional>
+#include <vector>
 
 namespace salvex {
 
 // An attribute list entry (little-endian).
 namespace attribute_list_entry {
-inline constexpr size_t kType = 0x00;         // 4 bytes
-inline constexpr size_t kLength = 0x04;       // 2 bytes, the whole entry
-inline constexpr size_t kNameLength = 0x06;   // 1 byte, UTF-16 units
-inline constexpr size_t kLowestVcn = 0x08;    // 8 bytes, first cluster of the attribute's part
-inline constexpr size_t kRecord = 0x10;       // 8 bytes, reference of the record holding it;
-                                              // the record number is its low 32 bits
-inline constexpr size_t kAttributeId = 0x18;  // 2 bytes
+inline constexpr size_t kType = 0x00;        // 4 bytes
+inline constexpr size_t kLength = 0x04;      // 2 bytes, the whole entry
+inline constexpr size_t kNameLength = 0x06;  // 1 byte, UTF-16 units
+inline constexpr size_t kLowestVcn = 0x08;   // 8 bytes, first cluster of the attribute's part
+inline constexpr size_t kRecord = 0x10;      // 8 bytes, reference of the record holding it;
+                                             // the record number is its low 32 bits
+inline constexpr size_t kAttributeId = 0x18; // 2 bytes
 inline constexpr size_t kMinimumSize = 0x1A;
-}  // namespace attribute_list_entry
+} // namespace attribute_list_entry
 
 struct AttributeListEntry {
     uint32_t type = 0;
@@ -46,4 +46,4 @@ using RecordList = std::vector<uint32_t>;
 RecordList collect_record_list(ByteView record, uint32_t recordNumber, const SectorReader& reader,
                                const VolumeInfo& volume);
 
-}  // namespace salvex
+} // namespace salvex

@@ -15,7 +15,7 @@ std::optional<FileNameInfo> find_file_name(ByteView record, NameSpace space) {
             return true;
         const uint8_t length = le8(*value, file_name::kNameLength).value_or(0);
         if (file_name::kName + 2 * size_t{length} > value->size())
-            return true;  // the name would leave its attribute: not a usable name
+            return true; // the name would leave its attribute: not a usable name
         FileNameInfo info;
         info.parent = le32(*value, file_name::kParent).value_or(0);
         info.creationTime = le64(*value, file_name::kCreationTime).value_or(0);
@@ -55,4 +55,4 @@ std::optional<uint64_t> find_data_size(ByteView record) {
     return size;
 }
 
-}  // namespace salvex
+} // namespace salvex

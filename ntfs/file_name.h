@@ -1,29 +1,29 @@
 // $FILE_NAME and the unnamed $DATA size: what the item list shows of a record.
 #pragma once
 
+#include "disk/bytes.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
-
-#include "disk/bytes.h"
 
 namespace salvex {
 
 // A $FILE_NAME value (little-endian, from the value's start).
 namespace file_name {
-inline constexpr size_t kParent = 0x00;        // 8 bytes; the parent's record number is the low
-                                               // 32 bits
-inline constexpr size_t kCreationTime = 0x08;  // 8 bytes, FILETIME
-inline constexpr size_t kChangeTime = 0x18;    // 8 bytes, FILETIME; shown as "Modified"
-inline constexpr size_t kNameLength = 0x40;    // 1 byte, UTF-16 units
-inline constexpr size_t kNamespace = 0x41;     // 1 byte: 0 POSIX, 1 Win32, 2 DOS, 3 Win32 and DOS
-inline constexpr size_t kName = 0x42;          // 2 × length bytes, UTF-16LE
-}  // namespace file_name
+inline constexpr size_t kParent = 0x00;       // 8 bytes; the parent's record number is the low
+                                              // 32 bits
+inline constexpr size_t kCreationTime = 0x08; // 8 bytes, FILETIME
+inline constexpr size_t kChangeTime = 0x18;   // 8 bytes, FILETIME; shown as "Modified"
+inline constexpr size_t kNameLength = 0x40;   // 1 byte, UTF-16 units
+inline constexpr size_t kNamespace = 0x41;    // 1 byte: 0 POSIX, 1 Win32, 2 DOS, 3 Win32 and DOS
+inline constexpr size_t kName = 0x42;         // 2 × length bytes, UTF-16LE
+} // namespace file_name
 
 enum class NameSpace : uint8_t { Posix = 0, Win32 = 1, Dos = 2, Win32AndDos = 3 };
 
 struct FileNameInfo {
-    std::string name;  // UTF-8
+    std::string name; // UTF-8
     uint32_t parent = 0;
     uint64_t creationTime = 0;
     uint64_t changeTime = 0;
@@ -40,4 +40,4 @@ std::optional<FileNameInfo> find_display_name(ByteView record);
 // length of a resident one. Named streams are not looked at.
 std::optional<uint64_t> find_data_size(ByteView record);
 
-}  // namespace salvex
+} // namespace salvex

@@ -21,7 +21,7 @@ void civil_from_days(int64_t z, int64_t& y, unsigned& m, unsigned& d) {
     y += (m <= 2);
 }
 
-}  // namespace
+} // namespace
 
 int64_t filetime_to_unix_seconds(uint64_t filetime) {
     return static_cast<int64_t>(filetime / kTicksPerSecond) - kSecondsFrom1601To1970;
@@ -40,4 +40,4 @@ std::string format_item_time(uint64_t filetime) {
            std::to_string(rest % 60);
 }
 
-}  // namespace salvex
+} // namespace salvex

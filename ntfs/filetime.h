@@ -13,4 +13,4 @@ std::string format_item_time(uint64_t filetime);
 // Seconds since 1970-01-01 UTC, as the platform sets file times.
 int64_t filetime_to_unix_seconds(uint64_t filetime);
 
-}  // namespace salvex
+} // namespace salvex

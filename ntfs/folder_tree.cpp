@@ -66,4 +66,4 @@ std::unordered_map<uint32_t, std::vector<size_t>> files_by_parent(const NtfsItem
     return byParent;
 }
 
-}  // namespace salvex
+} // namespace salvex

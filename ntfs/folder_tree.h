@@ -2,18 +2,18 @@
 // item-list order. Each node has a stable id that a window can map to its own tree items.
 #pragma once
 
-#include <cstdint>
-#include <vector>
-
 #include "disk/progress.h"
 #include "ntfs/item_tree.h"
+
+#include <cstdint>
+#include <vector>
 
 namespace salvex {
 
 struct FolderTreeNode {
-    size_t folder = SIZE_MAX;       // index in NtfsItems::folders; SIZE_MAX for the volume root
-    uint32_t key = 0;               // record number whose children this node holds
-    TreeItemId parent = 0;          // 0 for the volume root
+    size_t folder = SIZE_MAX; // index in NtfsItems::folders; SIZE_MAX for the volume root
+    uint32_t key = 0;         // record number whose children this node holds
+    TreeItemId parent = 0;    // 0 for the volume root
     std::vector<TreeItemId> children;
 };
 
@@ -43,4 +43,4 @@ FolderTree build_folder_tree(NtfsItems& items, ProgressSink& progress);
 // For each folder record number, the indexes of the files in it, in list order.
 std::unordered_map<uint32_t, std::vector<size_t>> files_by_parent(const NtfsItems& items);
 
-}  // namespace salvex
+} // namespace salvex

@@ -10,7 +10,7 @@ int percent_of(uint64_t work, uint64_t count) {
     return static_cast<int>(std::min<uint64_t>(99, work / std::max<uint64_t>(count, 1)));
 }
 
-}  // namespace
+} // namespace
 
 bool NtfsItems::add_folder(FolderNode folder, ScanMode mode) {
     const auto [it, inserted] = byRecord_.try_emplace(folder.recordNumber, folders.size());
@@ -68,4 +68,4 @@ void attach_lost_items(NtfsItems& items, uint32_t& lostFolderNumber, ScanMode mo
     }
 }
 
-}  // namespace salvex
+} // namespace salvex

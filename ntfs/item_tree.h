@@ -3,15 +3,15 @@
 // (folder_tree.h) is built from it.
 #pragma once
 
+#include "disk/progress.h"
+#include "disk/sector.h"
+#include "ntfs/scan_mode.h"
+
 #include <atomic>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <vector>
-
-#include "disk/progress.h"
-#include "disk/sector.h"
-#include "ntfs/scan_mode.h"
 
 namespace salvex {
 
@@ -21,24 +21,24 @@ inline constexpr uint32_t kRootFolderRecord = 5;
 using TreeItemId = uint32_t;
 
 struct FolderNode {
-    std::string name;  // UTF-8; "Dir" + a number for a made-up folder
+    std::string name; // UTF-8; "Dir" + a number for a made-up folder
     uint32_t recordNumber = 0;
     uint32_t parent = kRootFolderRecord;
     uint64_t creationTime = 0;
-    uint64_t changeTime = 0;  // shown as "Modified"
+    uint64_t changeTime = 0; // shown as "Modified"
     TreeItemId treeItem = 0;
     bool deleted = false;
 };
 
 struct FileNode {
-    std::string name;  // UTF-8
+    std::string name; // UTF-8
     uint32_t recordNumber = 0;
     uint32_t parent = kRootFolderRecord;
     uint64_t creationTime = 0;
     uint64_t changeTime = 0;
-    uint64_t size = 0;  // of the unnamed $DATA; 0 when none was found
+    uint64_t size = 0; // of the unnamed $DATA; 0 when none was found
     bool deleted = false;
-    Lba recordSector = 0;  // the MFT record holding the file's unnamed $DATA
+    Lba recordSector = 0; // the MFT record holding the file's unnamed $DATA
 };
 
 // The item lists of one scan.
@@ -62,7 +62,7 @@ struct NtfsItems {
     void clear();
 
 private:
-    std::unordered_map<uint32_t, size_t> byRecord_;  // record number → first folder with it
+    std::unordered_map<uint32_t, size_t> byRecord_; // record number → first folder with it
 };
 
 // Gives every item whose parent is neither the root nor a listed folder a made-up folder
@@ -73,4 +73,4 @@ private:
 void attach_lost_items(NtfsItems& items, uint32_t& lostFolderNumber, ScanMode mode,
                        ProgressSink& progress, const StopFlag& stop);
 
-}  // namespace salvex
+} // namespace salvex

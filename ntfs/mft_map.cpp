@@ -1,12 +1,12 @@
 #include "ntfs/mft_map.h"
 
-#include <algorithm>
-#include <array>
-#include <set>
-
 #include "ntfs/attribute_list.h"
 #include "ntfs/mft_record.h"
 #include "ntfs/run_list.h"
+
+#include <algorithm>
+#include <array>
+#include <set>
 
 namespace salvex {
 
@@ -53,7 +53,7 @@ std::optional<AttributeView> data_part(ByteView record, const AttributeListEntry
     return byId ? byId : byVcn;
 }
 
-}  // namespace
+} // namespace
 
 void MftMap::clear() {
     extents_.clear();
@@ -105,7 +105,7 @@ MftMap build_mft_map(const SectorReader& reader, const VolumeInfo& volume) {
     if (parts.empty())
         return map;
 
-    const MftMap base = map;  // locates the extension records while the full map is rebuilt
+    const MftMap base = map; // locates the extension records while the full map is rebuilt
     map.clear();
     std::set<std::pair<uint32_t, uint16_t>> seen;
     for (const AttributeListEntry& part : parts) {
@@ -125,4 +125,4 @@ MftMap build_mft_map(const SectorReader& reader, const VolumeInfo& volume) {
     return map;
 }
 
-}  // namespace salvex
+} // namespace salvex

@@ -3,18 +3,18 @@
 // that it needed an attribute list).
 #pragma once
 
-#include <cstdint>
-#include <vector>
-
 #include "disk/sector.h"
 #include "disk/sector_reader.h"
 #include "partition/volume_info.h"
 
+#include <cstdint>
+#include <vector>
+
 namespace salvex {
 
 struct MftExtent {
-    Lba start = 0;         // absolute first sector; 0 for a sparse extent
-    uint64_t sectors = 0;  // length
+    Lba start = 0;        // absolute first sector; 0 for a sparse extent
+    uint64_t sectors = 0; // length
     bool operator==(const MftExtent&) const = default;
 };
 
@@ -36,11 +36,11 @@ public:
 
 private:
     std::vector<MftExtent> extents_;
-    std::vector<uint64_t> ends_;  // running sum of the extents' lengths
+    std::vector<uint64_t> ends_; // running sum of the extents' lengths
 };
 
 // Builds the map of the volume's $MFT, whose first record lies at volume.mftStart. The map stays
 // empty when record 0 or record 5 (the root folder) lacks the "FILE" signature.
 MftMap build_mft_map(const SectorReader& reader, const VolumeInfo& volume);
 
-}  // namespace salvex
+} // namespace salvex

@@ -12,7 +12,9 @@ std::optional<ByteView> AttributeView::resident_value() const {
     return bytes.subspan(*offset, *length);
 }
 
-bool has_file_signature(ByteView record) { return has_text_at(record, mft_record::kSignature, "FILE"); }
+bool has_file_signature(ByteView record) {
+    return has_text_at(record, mft_record::kSignature, "FILE");
+}
 
 void apply_fixup(std::span<uint8_t> record) {
     const ByteView bytes(record);
@@ -30,7 +32,7 @@ void apply_fixup(std::span<uint8_t> record) {
 
 void for_each_attribute(ByteView record, const std::function<bool(const AttributeView&)>& visit) {
     size_t at = le16(record, mft_record::kFirstAttribute).value_or(0);
-    if (at < 0x18)  // inside the record header: nothing sensible follows
+    if (at < 0x18) // inside the record header: nothing sensible follows
         return;
     while (true) {
         const auto type = le32(record, at + attribute::kType);
@@ -57,4 +59,4 @@ std::optional<AttributeView> find_unnamed_attribute(ByteView record, uint32_t ty
     return found;
 }
 
-}  // namespace salvex
+} // namespace salvex

@@ -4,44 +4,44 @@
 // record before handing it on, so no decoder reads outside the record whatever its bytes say.
 #pragma once
 
+#include "disk/bytes.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <span>
 
-#include "disk/bytes.h"
-
 namespace salvex {
 
 namespace mft_record {
-inline constexpr size_t kSize = 1024;             // two sectors, whatever the boot sector says
-inline constexpr size_t kSignature = 0x00;        // 4 bytes, "FILE"
-inline constexpr size_t kFixupOffset = 0x04;      // 2 bytes, offset of the update sequence array
-inline constexpr size_t kFixupCount = 0x06;       // 2 bytes, entries in that array, check included
-inline constexpr size_t kFirstAttribute = 0x14;   // 2 bytes, offset of the first attribute
-inline constexpr size_t kFlags = 0x16;            // 1 byte: 3 folder, 2 deleted folder,
-                                                  // 0 deleted file, anything else a file
-}  // namespace mft_record
+inline constexpr size_t kSize = 1024;           // two sectors, whatever the boot sector says
+inline constexpr size_t kSignature = 0x00;      // 4 bytes, "FILE"
+inline constexpr size_t kFixupOffset = 0x04;    // 2 bytes, offset of the update sequence array
+inline constexpr size_t kFixupCount = 0x06;     // 2 bytes, entries in that array, check included
+inline constexpr size_t kFirstAttribute = 0x14; // 2 bytes, offset of the first attribute
+inline constexpr size_t kFlags = 0x16;          // 1 byte: 3 folder, 2 deleted folder,
+                                                // 0 deleted file, anything else a file
+} // namespace mft_record
 
 namespace attribute {
-inline constexpr size_t kType = 0x00;             // 4 bytes; 0 or 0xFFFFFFFF end the record
-inline constexpr size_t kLength = 0x04;           // 4 bytes, the whole attribute
-inline constexpr size_t kNonResident = 0x08;      // 1 byte, 1 = non-resident
-inline constexpr size_t kNameLength = 0x09;       // 1 byte, UTF-16 units; 0 = unnamed
-inline constexpr size_t kFlags = 0x0C;            // 2 bytes: 0x0001 compressed, 0x4000 encrypted,
-                                                  // 0x8000 sparse
-inline constexpr size_t kAttributeId = 0x0E;      // 2 bytes
-inline constexpr size_t kValueLength = 0x10;      // resident: 4 bytes
-inline constexpr size_t kValueOffset = 0x14;      // resident: 2 bytes, from the attribute start
-inline constexpr size_t kLowestVcn = 0x10;        // non-resident: 8 bytes
-inline constexpr size_t kHighestVcn = 0x18;       // non-resident: 8 bytes
-inline constexpr size_t kRunListOffset = 0x20;    // non-resident: 2 bytes
-inline constexpr size_t kCompressionUnit = 0x22;  // non-resident: 2 bytes, log2 of clusters
-inline constexpr size_t kAllocatedSize = 0x28;    // non-resident: 8 bytes
-inline constexpr size_t kDataSize = 0x30;         // non-resident: 8 bytes
-inline constexpr size_t kResidentHeader = 0x18;   // bytes of a resident attribute's header
+inline constexpr size_t kType = 0x00;            // 4 bytes; 0 or 0xFFFFFFFF end the record
+inline constexpr size_t kLength = 0x04;          // 4 bytes, the whole attribute
+inline constexpr size_t kNonResident = 0x08;     // 1 byte, 1 = non-resident
+inline constexpr size_t kNameLength = 0x09;      // 1 byte, UTF-16 units; 0 = unnamed
+inline constexpr size_t kFlags = 0x0C;           // 2 bytes: 0x0001 compressed, 0x4000 encrypted,
+                                                 // 0x8000 sparse
+inline constexpr size_t kAttributeId = 0x0E;     // 2 bytes
+inline constexpr size_t kValueLength = 0x10;     // resident: 4 bytes
+inline constexpr size_t kValueOffset = 0x14;     // resident: 2 bytes, from the attribute start
+inline constexpr size_t kLowestVcn = 0x10;       // non-resident: 8 bytes
+inline constexpr size_t kHighestVcn = 0x18;      // non-resident: 8 bytes
+inline constexpr size_t kRunListOffset = 0x20;   // non-resident: 2 bytes
+inline constexpr size_t kCompressionUnit = 0x22; // non-resident: 2 bytes, log2 of clusters
+inline constexpr size_t kAllocatedSize = 0x28;   // non-resident: 8 bytes
+inline constexpr size_t kDataSize = 0x30;        // non-resident: 8 bytes
+inline constexpr size_t kResidentHeader = 0x18;  // bytes of a resident attribute's header
 inline constexpr size_t kNonResidentHeader = 0x40;
-}  // namespace attribute
+} // namespace attribute
 
 enum AttributeType : uint32_t {
     kStandardInformation = 0x10,
@@ -55,7 +55,7 @@ enum AttributeType : uint32_t {
 
 // One attribute of a record, its bytes checked to lie inside the record.
 struct AttributeView {
-    ByteView bytes;  // the whole attribute, header included
+    ByteView bytes; // the whole attribute, header included
     uint32_t type = 0;
 
     bool non_resident() const { return le8(bytes, attribute::kNonResident).value_or(0) == 1; }
@@ -80,4 +80,4 @@ void for_each_attribute(ByteView record, const std::function<bool(const Attribut
 // The first attribute of `type` that is unnamed.
 std::optional<AttributeView> find_unnamed_attribute(ByteView record, uint32_t type);
 
-}  // namespace salvex
+} // namespace salvex

@@ -45,4 +45,4 @@ uint64_t run_list_clusters(const RunList& runs) {
     return total;
 }
 
-}  // namespace salvex
+} // namespace salvex

@@ -6,17 +6,17 @@
 // the list. Lengths and offsets are read at their full width, up to 8 bytes.
 #pragma once
 
+#include "disk/bytes.h"
+
 #include <cstdint>
 #include <vector>
-
-#include "disk/bytes.h"
 
 namespace salvex {
 
 struct DataRun {
-    uint64_t lcn = 0;       // first cluster on the volume; meaningless when sparse
-    uint64_t clusters = 0;  // length
-    bool sparse = false;    // no clusters on disk: the run reads as zeros
+    uint64_t lcn = 0;      // first cluster on the volume; meaningless when sparse
+    uint64_t clusters = 0; // length
+    bool sparse = false;   // no clusters on disk: the run reads as zeros
     bool operator==(const DataRun&) const = default;
 };
 
@@ -30,4 +30,4 @@ RunList decode_run_list(ByteView bytes, size_t at);
 // Total clusters of a run list.
 uint64_t run_list_clusters(const RunList& runs);
 
-}  // namespace salvex
+} // namespace salvex

@@ -1,13 +1,13 @@
 #include "ntfs/standard_scan.h"
 
-#include <algorithm>
-#include <array>
-#include <map>
-
 #include "ntfs/attribute_list.h"
 #include "ntfs/file_name.h"
 #include "ntfs/mft_record.h"
 #include "partition/volume_parameters.h"
+
+#include <algorithm>
+#include <array>
+#include <map>
 
 namespace salvex {
 
@@ -40,8 +40,8 @@ public:
             Record& record = it->second.record;
             record.fill(0);
             const Lba at = map_.record_to_sector(n);
-            it->second.valid = at != 0 && reader_.read_sectors(at, 2, record) &&
-                               has_file_signature(record);
+            it->second.valid =
+                at != 0 && reader_.read_sectors(at, 2, record) && has_file_signature(record);
             if (it->second.valid)
                 apply_fixup(record);
         }
@@ -59,11 +59,24 @@ private:
     std::map<uint32_t, Entry> cache_;
 };
 
+// A folder or file node with what its $FILE_NAME says.
+template <class Node>
+Node item_named(FileNameInfo&& name, uint32_t number, bool deleted) {
+    Node node;
+    node.name = std::move(name.name);
+    node.recordNumber = number;
+    node.parent = name.parent;
+    node.creationTime = name.creationTime;
+    node.changeTime = name.changeTime;
+    node.deleted = deleted;
+    return node;
+}
+
 // Decodes one file record into the item lists; false when it names no item.
 bool decode_record(const Record& record, uint32_t number, const SectorReader& reader,
                    NtfsScan& scan, RecordFetcher& fetcher, std::string& lastName) {
     if (le64(record, kBaseRecord).value_or(0) != 0)
-        return false;  // an extension record: part of another item
+        return false; // an extension record: part of another item
     const RecordList records = collect_record_list(record, number, reader, scan.volume);
     fetcher.clear();
     const auto holder = [&](size_t j) -> const Record* {
@@ -81,20 +94,15 @@ bool decode_record(const Record& record, uint32_t number, const SectorReader& re
     const uint8_t flags = record[mft_record::kFlags];
     if (flags == kFolder || flags == kDeletedFolder) {
         if (name->name == ".")
-            return false;  // the root folder's own record
-        FolderNode folder;
-        folder.name = std::move(name->name);
-        folder.recordNumber = number;
-        folder.parent = name->parent;
-        folder.creationTime = name->creationTime;
-        folder.changeTime = name->changeTime;
-        folder.deleted = flags == kDeletedFolder;
+            return false; // the root folder's own record
+        FolderNode folder =
+            item_named<FolderNode>(std::move(*name), number, flags == kDeletedFolder);
         lastName = folder.name;
         scan.items.add_folder(std::move(folder), ScanMode::Standard);
         return true;
     }
 
-    FileNode file;
+    FileNode file = item_named<FileNode>(std::move(*name), number, flags == kDeletedFile);
     size_t stoppedAt = records.size() - 1;
     for (size_t k = 0; k < records.size(); ++k) {
         const Record* r = holder(k);
@@ -106,18 +114,12 @@ bool decode_record(const Record& record, uint32_t number, const SectorReader& re
         }
     }
     file.recordSector = scan.mftMap.record_to_sector(records[stoppedAt]);
-    file.name = std::move(name->name);
-    file.recordNumber = number;
-    file.parent = name->parent;
-    file.creationTime = name->creationTime;
-    file.changeTime = name->changeTime;
-    file.deleted = flags == kDeletedFile;
     lastName = file.name;
     scan.items.add_file(std::move(file));
     return true;
 }
 
-}  // namespace
+} // namespace
 
 void standard_scan_body(const SectorReader& reader, NtfsScan& scan, ProgressSink& progress,
                         StopFlag& stop) {
@@ -143,8 +145,8 @@ void standard_scan_body(const SectorReader& reader, NtfsScan& scan, ProgressSink
             // never as what the buffer held before (which would list a record twice).
             std::fill(chunk.begin(), chunk.end(), uint8_t{0});
             if (extent.start != 0)
-                reader.read_sectors(extent.start + i, static_cast<uint32_t>(sectors + (sectors & 1)),
-                                    chunk);
+                reader.read_sectors(extent.start + i,
+                                    static_cast<uint32_t>(sectors + (sectors & 1)), chunk);
             progress.set_counter("Current Sector", std::to_string(extent.start + i));
             for (uint64_t at = 0; at < sectors && stop.load() != 1; at += 2, ++number) {
                 done += 2;
@@ -198,4 +200,4 @@ ScanOutcome standard_scan(const SectorReader& reader, Lba start, Lba end, NtfsSc
     return ScanOutcome::Completed;
 }
 
-}  // namespace salvex
+} // namespace salvex

@@ -23,8 +23,8 @@ struct NtfsScan {
 };
 
 enum class ScanOutcome {
-    Completed,  // the items are listed (a stopped scan lists what it found before Stop)
-    NoVolume,   // no usable boot sector or MFT: nothing was listed
+    Completed, // the items are listed (a stopped scan lists what it found before Stop)
+    NoVolume,  // no usable boot sector or MFT: nothing was listed
 };
 
 // Texts the scan shows.
@@ -44,4 +44,4 @@ ScanOutcome standard_scan(const SectorReader& reader, Lba start, Lba end, NtfsSc
 void standard_scan_body(const SectorReader& reader, NtfsScan& scan, ProgressSink& progress,
                         StopFlag& stop);
 
-}  // namespace salvex
+} // namespace salvex

@@ -46,4 +46,4 @@ std::string utf16le_to_utf8(ByteView bytes, size_t at, size_t units) {
     return out;
 }
 
-}  // namespace salvex
+} // namespace salvex

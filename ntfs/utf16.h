@@ -1,9 +1,9 @@
 // NTFS names are UTF-16LE; this program's text is UTF-8.
 #pragma once
 
-#include <string>
-
 #include "disk/bytes.h"
+
+#include <string>
 
 namespace salvex {
 
@@ -14,4 +14,4 @@ std::string utf16le_to_utf8(ByteView bytes, size_t at, size_t units);
 // Appends code point `cp` to `out` as UTF-8.
 void append_utf8(std::string& out, char32_t cp);
 
-}  // namespace salvex
+} // namespace salvex

@@ -19,7 +19,7 @@ constexpr std::array<uint32_t, 256> make_table() {
 
 constexpr auto kTable = make_table();
 
-}  // namespace
+} // namespace
 
 uint32_t crc32(ByteView bytes) {
     uint32_t c = 0xFFFFFFFFu;
@@ -28,4 +28,4 @@ uint32_t crc32(ByteView bytes) {
     return c ^ 0xFFFFFFFFu;
 }
 
-}  // namespace salvex
+} // namespace salvex

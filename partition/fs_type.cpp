@@ -16,4 +16,4 @@ std::string_view fs_type_name(FsType type) {
     return {};
 }
 
-}  // namespace salvex
+} // namespace salvex

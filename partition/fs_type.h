@@ -16,4 +16,4 @@ enum class FsType : uint16_t {
 // "FAT16", "FAT32", "NTFS"; empty for any other code.
 std::string_view fs_type_name(FsType type);
 
-}  // namespace salvex
+} // namespace salvex

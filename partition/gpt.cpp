@@ -1,9 +1,9 @@
 #include "partition/gpt.h"
 
-#include <algorithm>
-
 #include "disk/bytes.h"
 #include "partition/crc32.h"
+
+#include <algorithm>
 
 namespace salvex {
 
@@ -76,9 +76,10 @@ std::optional<std::vector<GptPartition>> read_entries(const SectorReader& reader
     return partitions;
 }
 
-}  // namespace
+} // namespace
 
-std::optional<std::vector<GptPartition>> read_gpt(const SectorReader& reader, uint64_t diskSectors) {
+std::optional<std::vector<GptPartition>> read_gpt(const SectorReader& reader,
+                                                  uint64_t diskSectors) {
     constexpr Lba kPrimaryLba = 1;
     std::optional<Lba> backupLba;
     if (diskSectors > kPrimaryLba + 1)
@@ -97,4 +98,4 @@ std::optional<std::vector<GptPartition>> read_gpt(const SectorReader& reader, ui
     return std::nullopt;
 }
 
-}  // namespace salvex
+} // namespace salvex

@@ -2,37 +2,37 @@
 // an array of partition entries, both protected by CRC-32.
 #pragma once
 
+#include "disk/sector.h"
+#include "disk/sector_reader.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
-#include "disk/sector.h"
-#include "disk/sector_reader.h"
-
 namespace salvex {
 
 // A GPT header as this program reads it (one sector, little-endian).
 namespace gpt_header {
-inline constexpr size_t kSignature = 0x00;        // 8 bytes, "EFI PART"
-inline constexpr size_t kHeaderSize = 0x0C;       // 4 bytes, bytes covered by the header CRC
-inline constexpr size_t kHeaderCrc = 0x10;        // 4 bytes, CRC-32 with this field as zero
-inline constexpr size_t kMyLba = 0x18;            // 8 bytes, the sector holding this header
-inline constexpr size_t kAlternateLba = 0x20;     // 8 bytes, the sector of the other copy
-inline constexpr size_t kEntriesLba = 0x48;       // 8 bytes, first sector of the entry array
-inline constexpr size_t kEntryCount = 0x50;       // 4 bytes, entries in the array
-inline constexpr size_t kEntrySize = 0x54;        // 4 bytes, bytes per entry (128 or more)
-inline constexpr size_t kEntriesCrc = 0x58;       // 4 bytes, CRC-32 of the whole array
-inline constexpr size_t kMinimumSize = 0x5C;      // 92: the fields above
-}  // namespace gpt_header
+inline constexpr size_t kSignature = 0x00;    // 8 bytes, "EFI PART"
+inline constexpr size_t kHeaderSize = 0x0C;   // 4 bytes, bytes covered by the header CRC
+inline constexpr size_t kHeaderCrc = 0x10;    // 4 bytes, CRC-32 with this field as zero
+inline constexpr size_t kMyLba = 0x18;        // 8 bytes, the sector holding this header
+inline constexpr size_t kAlternateLba = 0x20; // 8 bytes, the sector of the other copy
+inline constexpr size_t kEntriesLba = 0x48;   // 8 bytes, first sector of the entry array
+inline constexpr size_t kEntryCount = 0x50;   // 4 bytes, entries in the array
+inline constexpr size_t kEntrySize = 0x54;    // 4 bytes, bytes per entry (128 or more)
+inline constexpr size_t kEntriesCrc = 0x58;   // 4 bytes, CRC-32 of the whole array
+inline constexpr size_t kMinimumSize = 0x5C;  // 92: the fields above
+} // namespace gpt_header
 
 // A GPT partition entry (entry size bytes, the first 128 defined).
 namespace gpt_entry {
-inline constexpr size_t kTypeGuid = 0x00;   // 16 bytes; all zero for an unused entry
-inline constexpr size_t kFirstLba = 0x20;   // 8 bytes
-inline constexpr size_t kLastLba = 0x28;    // 8 bytes, inclusive
+inline constexpr size_t kTypeGuid = 0x00; // 16 bytes; all zero for an unused entry
+inline constexpr size_t kFirstLba = 0x20; // 8 bytes
+inline constexpr size_t kLastLba = 0x28;  // 8 bytes, inclusive
 inline constexpr size_t kMinimumSize = 0x80;
-}  // namespace gpt_entry
+} // namespace gpt_entry
 
 // Partition type byte of the protective MBR entry that announces a GPT.
 inline constexpr uint8_t kGptProtectiveType = 0xEE;
@@ -49,4 +49,4 @@ struct GptPartition {
 // the primary header's pointer to the backup is the only way to it.
 std::optional<std::vector<GptPartition>> read_gpt(const SectorReader& reader, uint64_t diskSectors);
 
-}  // namespace salvex
+} // namespace salvex

@@ -24,4 +24,4 @@ std::string partition_size_text(const PartitionInfo& partition) {
     return std::to_string(partition.size / 2048) + " MB ( Aprox )";
 }
 
-}  // namespace salvex
+} // namespace salvex

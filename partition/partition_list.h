@@ -1,19 +1,19 @@
 // The partitions found on the current drive, by the table walk or by the quick search.
 #pragma once
 
+#include "disk/sector.h"
+#include "partition/fs_type.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "disk/sector.h"
-#include "partition/fs_type.h"
-
 namespace salvex {
 
 struct PartitionInfo {
-    Lba start = 0;      // the partition's first sector (its boot sector), from the drive's start
-    uint64_t size = 0;  // sectors
+    Lba start = 0;     // the partition's first sector (its boot sector), from the drive's start
+    uint64_t size = 0; // sectors
     FsType type = FsType::Unknown;
 
     // The partition's last sector.
@@ -42,4 +42,4 @@ std::string partition_item_text(size_t number, FsType type);
 // Size shown on the partition page: sectors / 2048 followed by " MB ( Aprox )".
 std::string partition_size_text(const PartitionInfo& partition);
 
-}  // namespace salvex
+} // namespace salvex

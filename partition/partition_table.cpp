@@ -1,10 +1,10 @@
 #include "partition/partition_table.h"
 
+#include "partition/gpt.h"
+
 #include <array>
 #include <set>
 #include <vector>
-
-#include "partition/gpt.h"
 
 namespace salvex {
 
@@ -13,7 +13,9 @@ namespace {
 constexpr uint8_t kExtendedChs = 0x05;
 constexpr uint8_t kExtendedLba = 0x0F;
 
-bool is_extended(uint8_t type) { return type == kExtendedChs || type == kExtendedLba; }
+bool is_extended(uint8_t type) {
+    return type == kExtendedChs || type == kExtendedLba;
+}
 
 struct TableEntry {
     uint8_t type = 0;
@@ -69,7 +71,7 @@ void walk_gpt(const SectorReader& reader, PartitionList& list) {
         if (list.full())
             return;
         if (list.has_start(p.first))
-            continue;  // a hybrid MBR lists it already
+            continue; // a hybrid MBR lists it already
         const auto boot = read_boot_sector(reader, p.first);
         if (const auto type = classify_partition(boot, 0, TableLevel::Mbr))
             list.append({p.first, p.last - p.first + 1, *type});
@@ -84,7 +86,7 @@ void walk_extended_chain(const SectorReader& reader, Lba extendedBase, Partition
     while (chainNoted) {
         const Lba record = extendedBase + linkOffset;
         if (!visited.insert(record).second)
-            return;  // the chain leads back to a record already read
+            return; // the chain leads back to a record already read
         // A record that cannot be read ends the chain: its buffer would only repeat the last one.
         if (!reader.read_sectors(record, 1, table))
             return;
@@ -109,7 +111,7 @@ void walk_extended_chain(const SectorReader& reader, Lba extendedBase, Partition
     }
 }
 
-}  // namespace
+} // namespace
 
 std::optional<FsType> classify_partition(ByteView bootSector, uint8_t typeByte, TableLevel level) {
     if (has_text_at(bootSector, 82, "FAT32"))
@@ -137,7 +139,7 @@ void walk_partition_table(const SectorReader& reader, Lba tableSector, Partition
         if (const auto type = classify_partition(boot, entry.type, TableLevel::Mbr))
             list.append({entry.firstSector, entry.sectorCount, *type});
         if (is_extended(entry.type))
-            extendedBase = entry.firstSector;  // with several, the last one wins
+            extendedBase = entry.firstSector; // with several, the last one wins
         if (entry.type == kGptProtectiveType)
             protectiveEntry = true;
     }
@@ -156,4 +158,4 @@ bool list_partitions(const SectorReader& reader, PartitionList& list) {
     return false;
 }
 
-}  // namespace salvex
+} // namespace salvex

@@ -4,25 +4,25 @@
 // that, by its type byte; partitions of other kinds are not listed.
 #pragma once
 
-#include <cstdint>
-#include <optional>
-
 #include "disk/bytes.h"
 #include "disk/sector_reader.h"
 #include "partition/partition_list.h"
+
+#include <cstdint>
+#include <optional>
 
 namespace salvex {
 
 // A partition table sector: the MBR or an extended boot record (little-endian).
 namespace partition_table {
-inline constexpr size_t kFirstEntry = 446;    // entry e at 446 + 16 × e
+inline constexpr size_t kFirstEntry = 446; // entry e at 446 + 16 × e
 inline constexpr size_t kEntrySize = 16;
-inline constexpr size_t kType = 4;            // 1 byte, the partition type
-inline constexpr size_t kFirstSector = 8;     // 4 bytes: absolute in the MBR; in the chain
-                                              // relative to the record (data) or to the
-                                              // extended partition's start (link)
-inline constexpr size_t kSectorCount = 12;    // 4 bytes
-}  // namespace partition_table
+inline constexpr size_t kType = 4;         // 1 byte, the partition type
+inline constexpr size_t kFirstSector = 8;  // 4 bytes: absolute in the MBR; in the chain
+                                           // relative to the record (data) or to the
+                                           // extended partition's start (link)
+inline constexpr size_t kSectorCount = 12; // 4 bytes
+} // namespace partition_table
 
 // Where a table entry was found: the MBR's four entries or an extended boot record's two.
 enum class TableLevel { Mbr, Chain };
@@ -47,4 +47,4 @@ bool list_partitions(const SectorReader& reader, PartitionList& list);
 inline constexpr const char* kNoPartitionsFoundMessage =
     " No partitions found, going to make a quick search for missing partitions";
 
-}  // namespace salvex
+} // namespace salvex

@@ -39,7 +39,7 @@ Lba confirm_structure(const SectorReader& reader, std::initializer_list<const Se
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 std::optional<uint32_t> decode_sectors_per_cluster(uint8_t byte) {
     if (byte >= 1 && byte <= 128 && (byte & (byte - 1)) == 0)
@@ -50,7 +50,8 @@ std::optional<uint32_t> decode_sectors_per_cluster(uint8_t byte) {
 }
 
 uint32_t index_block_sectors(ByteView bootSector, uint32_t sectorsPerCluster) {
-    const auto raw = static_cast<int8_t>(le8(bootSector, ntfs_boot::kClustersPerIndexBlock).value_or(0));
+    const auto raw =
+        static_cast<int8_t>(le8(bootSector, ntfs_boot::kClustersPerIndexBlock).value_or(0));
     if (raw < 0) {
         // A negative value n gives index blocks of 2^-n bytes (0xF4: 4,096 bytes, 8 sectors).
         const int shift = -raw;
@@ -109,4 +110,4 @@ bool read_volume_parameters(const SectorReader& reader, FsType selectedFsType, L
     return true;
 }
 
-}  // namespace salvex
+} // namespace salvex

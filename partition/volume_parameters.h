@@ -2,23 +2,23 @@
 // boot sector points to.
 #pragma once
 
-#include <optional>
-
 #include "disk/bytes.h"
 #include "disk/sector_reader.h"
 #include "partition/volume_info.h"
+
+#include <optional>
 
 namespace salvex {
 
 // An NTFS boot sector as this program reads it (512 bytes, little-endian).
 namespace ntfs_boot {
-inline constexpr size_t kOemId = 0x03;               // 4 bytes, "NTFS"
-inline constexpr size_t kSectorsPerCluster = 0x0D;   // 1 byte; 0xF4..0xF8: 2^(256 - byte)
-inline constexpr size_t kTotalSectors = 0x28;        // 8 bytes, sectors of the volume less one
-inline constexpr size_t kMftCluster = 0x30;          // 8 bytes, cluster of $MFT
-inline constexpr size_t kMftMirrorCluster = 0x38;    // 8 bytes, cluster of $MFTMirr
-inline constexpr size_t kClustersPerIndexBlock = 0x44;  // 1 byte, signed: < 0 gives 2^-n bytes
-}  // namespace ntfs_boot
+inline constexpr size_t kOemId = 0x03;                 // 4 bytes, "NTFS"
+inline constexpr size_t kSectorsPerCluster = 0x0D;     // 1 byte; 0xF4..0xF8: 2^(256 - byte)
+inline constexpr size_t kTotalSectors = 0x28;          // 8 bytes, sectors of the volume less one
+inline constexpr size_t kMftCluster = 0x30;            // 8 bytes, cluster of $MFT
+inline constexpr size_t kMftMirrorCluster = 0x38;      // 8 bytes, cluster of $MFTMirr
+inline constexpr size_t kClustersPerIndexBlock = 0x44; // 1 byte, signed: < 0 gives 2^-n bytes
+} // namespace ntfs_boot
 
 // Sectors per cluster from the boot sector's byte: a power of two 1..128 as it stands, or
 // 0xF4..0xF8 for clusters of 2^12..2^8 sectors (2 MiB down to 128 KiB). nullopt otherwise.
@@ -37,4 +37,4 @@ uint32_t index_block_sectors(ByteView bootSector, uint32_t sectorsPerCluster);
 bool read_volume_parameters(const SectorReader& reader, FsType selectedFsType, Lba start, Lba end,
                             VolumeInfo& volume);
 
-}  // namespace salvex
+} // namespace salvex

@@ -1,13 +1,11 @@
 #include "cli/cli.h"
-
-#include <gtest/gtest.h>
+#include "tests/support/disk_builder.h"
+#include "tests/support/test_images.h"
 
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
-
-#include "tests/support/disk_builder.h"
-#include "tests/support/test_images.h"
 
 namespace salvex {
 namespace {
@@ -64,9 +62,11 @@ TEST(Cli, DrivesListsTheImagesNamedAfterTheMachinesDisks) {
     std::ofstream(path, std::ios::binary) << std::string(32130 * 512, '\0');
     const CliRun r = run({"drives", path});
     EXPECT_EQ(r.status, cli::kSuccess);
-    EXPECT_EQ(r.out.rfind("index\tname\tcylinders\theads\tsectors_per_track\ttotal_sectors\tpath\n", 0),
-              0u);
-    EXPECT_NE(r.out.find("\t" + std::filesystem::path(path).filename().string() + "\t2\t255\t63\t32130\t" + path + "\n"),
+    EXPECT_EQ(
+        r.out.rfind("index\tname\tcylinders\theads\tsectors_per_track\ttotal_sectors\tpath\n", 0),
+        0u);
+    EXPECT_NE(r.out.find("\t" + std::filesystem::path(path).filename().string() +
+                         "\t2\t255\t63\t32130\t" + path + "\n"),
               std::string::npos);
 
     const CliRun missing = run({"drives", "/nonexistent.img"});
@@ -74,5 +74,5 @@ TEST(Cli, DrivesListsTheImagesNamedAfterTheMachinesDisks) {
     EXPECT_NE(missing.err.find("/nonexistent.img"), std::string::npos);
 }
 
-}  // namespace
-}  // namespace salvex
+} // namespace
+} // namespace salvex

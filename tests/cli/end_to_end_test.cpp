@@ -1,16 +1,15 @@
 // salvex-cli as a user runs it: the built program, on real images and a loop device.
-#include <gtest/gtest.h>
+#include "tests/support/test_images.h"
 
 #include <algorithm>
 #include <array>
-#include <map>
 #include <cstdio>
 #include <fstream>
+#include <gtest/gtest.h>
+#include <map>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include "tests/support/test_images.h"
 
 namespace salvex {
 namespace {
@@ -35,7 +34,9 @@ Output shell(const std::string& command) {
     return result;
 }
 
-std::string cli(const std::string& args) { return test::cli_path() + " " + args; }
+std::string cli(const std::string& args) {
+    return test::cli_path() + " " + args;
+}
 
 std::string file_bytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -44,11 +45,10 @@ std::string file_bytes(const std::string& path) {
     return all.str();
 }
 
-const char* const kDemoPartitions =
-    "number\ttype\tstart\tsize\n"
-    "1\tNTFS\t2048\t98304\n"
-    "2\tFAT32\t100352\t81920\n"
-    "3\tNTFS\t184320\t49152\n";
+const char* const kDemoPartitions = "number\ttype\tstart\tsize\n"
+                                    "1\tNTFS\t2048\t98304\n"
+                                    "2\tFAT32\t100352\t81920\n"
+                                    "3\tNTFS\t184320\t49152\n";
 
 TEST(EndToEnd, DemoImagePartitionsAreListed) {
     const Output r = shell(cli("partitions " + test::image_path("demo")));
@@ -77,7 +77,7 @@ TEST(EndToEnd, ListPrintsTheTreeDepthFirstWithDeletedItemsMarked) {
     EXPECT_LT(at("/Documents"), at("/Documents/Reports"));
     EXPECT_LT(at("/Documents/Reports/ledger.txt"), at("/Documents/Projects"));
     EXPECT_LT(at("/Documents/Projects"), at("/Documents/notes.txt"));
-    EXPECT_LT(at("/Music/song02.mp3"), at("/$MFT"));  // root files after all folders
+    EXPECT_LT(at("/Music/song02.mp3"), at("/$MFT")); // root files after all folders
     EXPECT_TRUE(rowOf["/Pictures/Old"].starts_with("folder\t1\t0\t"));
     EXPECT_TRUE(rowOf["/Logs/system.log"].starts_with("file\t0\t1000000\t"));
     EXPECT_TRUE(rowOf["/Café.txt"].starts_with("file\t1\t300\t"));
@@ -91,7 +91,7 @@ TEST(EndToEnd, ListPrintsTheTreeDepthFirstWithDeletedItemsMarked) {
 
 TEST(EndToEnd, ListRefusesWhatItCannotScan) {
     const std::string demo = test::image_path("demo");
-    EXPECT_EQ(shell(cli("list " + demo + " --partition 2 2>/dev/null")).status, 1);  // FAT32
+    EXPECT_EQ(shell(cli("list " + demo + " --partition 2 2>/dev/null")).status, 1); // FAT32
     EXPECT_EQ(shell(cli("list " + demo + " --partition 9 2>/dev/null")).status, 1);
     EXPECT_EQ(shell(cli("list " + demo + " 2>/dev/null")).status, 2);
     EXPECT_EQ(shell(cli("list " + demo + " --partition x 2>/dev/null")).status, 2);
@@ -131,5 +131,5 @@ TEST(EndToEnd, LoopDeviceOfTheDemoImageListsTheSame) {
         << drives.out;
 }
 
-}  // namespace
-}  // namespace salvex
+} // namespace
+} // namespace salvex

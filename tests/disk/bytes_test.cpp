@@ -1,7 +1,6 @@
 #include "disk/bytes.h"
 
 #include <gtest/gtest.h>
-
 #include <vector>
 
 namespace salvex {
@@ -33,5 +32,5 @@ TEST(Bytes, TextAndSignatureTests) {
     EXPECT_FALSE(has_text_at(sector, 511, "AB"));
 }
 
-}  // namespace
-}  // namespace salvex
+} // namespace
+} // namespace salvex

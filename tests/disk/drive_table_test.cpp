@@ -1,10 +1,8 @@
 #include "disk/drive_table.h"
-
-#include <gtest/gtest.h>
+#include "tests/support/test_images.h"
 
 #include <fstream>
-
-#include "tests/support/test_images.h"
+#include <gtest/gtest.h>
 
 namespace salvex {
 namespace {
@@ -31,7 +29,7 @@ protected:
         disk("mmcblk0boot0", 8192, "platform/mmc0b", "");
         disk("loop0", 2048, "virtual/loop0", "");
         write(root_ / "devices/virtual/loop0/block/loop0/loop/backing_file", "/home/me/disk.img\n");
-        disk("loop1", 0, "virtual/loop1", "");  // no backing file: not a drive
+        disk("loop1", 0, "virtual/loop1", ""); // no backing file: not a drive
         disk("ram0", 8192, "virtual/ram0", "");
         disk("zram0", 8192, "virtual/zram0", "");
         disk("dm-0", 8192, "virtual/dm-0", "");
@@ -66,8 +64,8 @@ TEST_F(FakeSysfs, ListsWholeDisksInNaturalOrderWithTheirModels) {
     for (const auto& d : drives)
         paths.push_back(d.path);
     EXPECT_EQ(paths, (std::vector<std::string>{"/dev/loop0", "/dev/mmcblk0", "/dev/nvme2n1",
-                                               "/dev/nvme10n1", "/dev/sda", "/dev/sdb",
-                                               "/dev/sdc", "/dev/sdaa", "/dev/vda"}));
+                                               "/dev/nvme10n1", "/dev/sda", "/dev/sdb", "/dev/sdc",
+                                               "/dev/sdaa", "/dev/vda"}));
     EXPECT_EQ(drives[0].name, "Loop device on /home/me/disk.img");
     EXPECT_EQ(drives[1].name, "SD32G");
     EXPECT_EQ(drives[2].name, "Small NVMe");
@@ -99,7 +97,7 @@ TEST_F(FakeSysfs, GeometryIsTheTranslatedOneAndTheSizeIsExact) {
 }
 
 TEST(DriveTable, LargeDisksKeepEverySector) {
-    const uint64_t sectors = 7814037168;  // a 4 TB disk
+    const uint64_t sectors = 7814037168; // a 4 TB disk
     const DriveInfo d = drive_with_default_geometry(sectors);
     EXPECT_EQ(d.totalSectors, sectors);
     EXPECT_EQ(d.cylinders, 486401u);
@@ -110,7 +108,7 @@ TEST(DriveTable, ImageFilesAreDrives) {
     std::ofstream(path, std::ios::binary) << std::string(5 * 512 + 100, 'x');
     const auto drive = describe_image(path);
     ASSERT_TRUE(drive.ok());
-    EXPECT_EQ(drive->totalSectors, 5u);  // a partial last sector is not a sector
+    EXPECT_EQ(drive->totalSectors, 5u); // a partial last sector is not a sector
     EXPECT_EQ(drive->path, path);
     EXPECT_EQ(drive->name, std::filesystem::path(path).filename());
     EXPECT_FALSE(describe_image("/nonexistent.img").ok());
@@ -124,5 +122,5 @@ TEST(DriveTable, ItemTextsCarryTheDriveNumber) {
     EXPECT_EQ(drive_index_from_item_text("My Computer"), std::nullopt);
 }
 
-}  // namespace
-}  // namespace salvex
+} // namespace
+} // namespace salvex

@@ -1,14 +1,12 @@
+#include "disk/drive_table.h"
+#include "disk/image_sector_library.h"
 #include "disk/sector_library.h"
-
-#include <gtest/gtest.h>
+#include "disk/sector_reader.h"
+#include "tests/support/test_images.h"
 
 #include <cstring>
 #include <fstream>
-
-#include "disk/drive_table.h"
-#include "disk/image_sector_library.h"
-#include "disk/sector_reader.h"
-#include "tests/support/test_images.h"
+#include <gtest/gtest.h>
 
 namespace salvex {
 namespace {
@@ -109,5 +107,5 @@ TEST_F(LibraryImages, ReadsReachTheSelectedDriveByLbaOrByCylinderHeadSector) {
     }
 }
 
-}  // namespace
-}  // namespace salvex
+} // namespace
+} // namespace salvex

@@ -1,13 +1,11 @@
 #include "disk/sector_reader.h"
-
-#include <gtest/gtest.h>
+#include "tests/support/memory_device.h"
 
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
-
-#include "tests/support/memory_device.h"
 
 namespace salvex {
 namespace {
@@ -83,7 +81,7 @@ TEST(SectorReader, BadSectorInTheMiddleIsRetriedAndTheRestArrives) {
             EXPECT_TRUE(sector_holds(buffer, i, static_cast<uint8_t>(i))) << i;
         }
     }
-    EXPECT_TRUE(sector_holds(buffer, 30, 0xEE));  // untouched by the failed reads
+    EXPECT_TRUE(sector_holds(buffer, 30, 0xEE)); // untouched by the failed reads
     EXPECT_EQ(reads_of_sector(device, 30), kDefaultBadSectorRetries);
     EXPECT_EQ(reads_of_sector(device, 29), 1u);
     EXPECT_EQ(device.reads().size(), 1u + 59u + kDefaultBadSectorRetries);
@@ -132,7 +130,7 @@ TEST(SectorReader, ReadPastTheEndOfAnImageFails) {
 }
 
 TEST(SectorReader, AddressesBeyondTwoToThe32ReachTheirSector) {
-    const uint64_t sectors = uint64_t{6} << 30;  // 3 TiB
+    const uint64_t sectors = uint64_t{6} << 30; // 3 TiB
     SectorReader reader(AccessMode::Device);
     reader.open_device(std::make_unique<AddressDevice>(sectors));
     std::vector<uint8_t> buffer(2 * kSectorSize);
@@ -145,14 +143,14 @@ TEST(SectorReader, AddressesBeyondTwoToThe32ReachTheirSector) {
     EXPECT_EQ(first, far);
     EXPECT_EQ(second, far + 1);
     EXPECT_EQ(reader.total_sectors(), sectors);
-    EXPECT_FALSE(reader.read_sectors(UINT64_MAX - 1, 2, buffer));  // no wrap-around
+    EXPECT_FALSE(reader.read_sectors(UINT64_MAX - 1, 2, buffer)); // no wrap-around
 }
 
 TEST(SectorReader, ImageFileIsReadWithPositionedReadsBeyondTwoTerabytes) {
     char path[] = "/tmp/salvex-sparse-XXXXXX";
     const int fd = mkstemp(path);
     ASSERT_GE(fd, 0);
-    const Lba far = (uint64_t{1} << 32) + 7;  // past 2 TiB
+    const Lba far = (uint64_t{1} << 32) + 7; // past 2 TiB
     const uint64_t size = (far + 1) * kSectorSize;
     const char mark[] = "far sector";
     const bool written =
@@ -187,5 +185,5 @@ TEST(FileDevice, PermissionErrorSaysHowToGetAccess) {
     EXPECT_NE(message.find("disk"), std::string::npos);
 }
 
-}  // namespace
-}  // namespace salvex
+} // namespace
+} // namespace salvex

@@ -1,9 +1,9 @@
 // The item lists, made-up folders for orphans, and the folder tree.
-#include <gtest/gtest.h>
-
 #include "ntfs/folder_tree.h"
 #include "ntfs/item_tree.h"
 #include "tests/support/recording_progress.h"
+
+#include <gtest/gtest.h>
 
 namespace salvex {
 namespace {
@@ -35,19 +35,18 @@ std::vector<std::string> folder_names(const NtfsItems& items) {
 TEST(LostItems, OrphansShareOneMadeUpFolderPerMissingParent) {
     NtfsItems items;
     items.add_folder(folder("Docs", 30, 5), ScanMode::Standard);
-    items.add_folder(folder("Sub", 31, 60), ScanMode::Standard);   // parent 60 is gone
+    items.add_folder(folder("Sub", 31, 60), ScanMode::Standard); // parent 60 is gone
     items.add_folder(folder("Sub2", 32, 60), ScanMode::Standard);
     items.add_file(file("a", 40, 30));
-    items.add_file(file("b", 41, 70));  // two deleted files whose folder record was reused
+    items.add_file(file("b", 41, 70)); // two deleted files whose folder record was reused
     items.add_file(file("c", 42, 70));
     items.add_file(file("d", 43, 5));
     test::RecordingProgress progress;
     StopFlag stop{0};
     uint32_t lost = 0;
     attach_lost_items(items, lost, ScanMode::Standard, progress, stop);
-    EXPECT_EQ(folder_names(items), (std::vector<std::string>{"Docs@30<5", "Sub@31<60",
-                                                             "Sub2@32<60", "Dir0@60<5",
-                                                             "Dir1@70<5"}));
+    EXPECT_EQ(folder_names(items), (std::vector<std::string>{"Docs@30<5", "Sub@31<60", "Sub2@32<60",
+                                                             "Dir0@60<5", "Dir1@70<5"}));
     EXPECT_EQ(lost, 2u);
     EXPECT_EQ(items.folder_count(), 5u);
     EXPECT_EQ(progress.statuses.front(), "Searching For Lost Data");
@@ -88,7 +87,7 @@ TEST(FolderTree, DepthFirstWithSiblingsInListOrder) {
     test::RecordingProgress progress;
     const FolderTree tree = build_folder_tree(items, progress);
 
-    std::vector<std::string> order;  // ids are given in insertion order
+    std::vector<std::string> order; // ids are given in insertion order
     for (TreeItemId id = 2; id <= tree.size(); ++id)
         order.push_back(items.folders[tree.node(id).folder].name);
     EXPECT_EQ(order, (std::vector<std::string>{"B", "B1", "B11", "B2", "A"}));
@@ -100,21 +99,20 @@ TEST(FolderTree, DepthFirstWithSiblingsInListOrder) {
         return names;
     };
     EXPECT_EQ(names_under(FolderTree::kRootId), (std::vector<std::string>{"B", "A"}));
-    EXPECT_EQ(names_under(items.find_folder(20)->treeItem),
-              (std::vector<std::string>{"B1", "B2"}));
+    EXPECT_EQ(names_under(items.find_folder(20)->treeItem), (std::vector<std::string>{"B1", "B2"}));
     EXPECT_EQ(tree.node(items.find_folder(23)->treeItem).parent, items.find_folder(21)->treeItem);
 }
 
 TEST(FolderTree, ParentCyclesEndAndUnreachableFoldersStayOut) {
     NtfsItems items;
-    items.add_folder(folder("SelfRoot", 5, 5), ScanMode::Advance);  // claims to be the root
+    items.add_folder(folder("SelfRoot", 5, 5), ScanMode::Advance); // claims to be the root
     items.add_folder(folder("Self", 80, 80), ScanMode::Advance);
     items.add_folder(folder("Ping", 81, 82), ScanMode::Advance);
     items.add_folder(folder("Pong", 82, 81), ScanMode::Advance);
     items.add_folder(folder("Child", 90, 5), ScanMode::Advance);
     test::RecordingProgress progress;
     const FolderTree tree = build_folder_tree(items, progress);
-    EXPECT_EQ(tree.size(), 3u);  // the root, SelfRoot once (not entered again), Child
+    EXPECT_EQ(tree.size(), 3u); // the root, SelfRoot once (not entered again), Child
     EXPECT_EQ(items.find_folder(80)->treeItem, 0u);
     EXPECT_EQ(items.find_folder(81)->treeItem, 0u);
     EXPECT_NE(items.find_folder(90)->treeItem, 0u);
@@ -128,8 +126,7 @@ TEST(FolderTree, VeryDeepTreesAreBuilt) {
     test::RecordingProgress progress;
     const FolderTree tree = build_folder_tree(items, progress);
     EXPECT_EQ(tree.size(), kDepth + 1);
-    EXPECT_EQ(tree.node(items.folders.back().treeItem).parent,
-              items.folders[kDepth - 2].treeItem);
+    EXPECT_EQ(tree.node(items.folders.back().treeItem).parent, items.folders[kDepth - 2].treeItem);
 }
 
 TEST(FolderTree, VolumeWithoutFoldersHasOnlyItsRoot) {
@@ -140,5 +137,5 @@ TEST(FolderTree, VolumeWithoutFoldersHasOnlyItsRoot) {
     EXPECT_EQ(files_by_parent(items).at(5), std::vector<size_t>{0});
 }
 
-}  // namespace
-}  // namespace salvex
+} // namespace
+} // namespace salvex

@@ -1,8 +1,8 @@
 // The Standard Scan over volumes written by mkntfs and ntfs-3g, checked against what their
 // builders created and deleted (tests/data/*.manifest.tsv).
-#include <gtest/gtest.h>
-
 #include "tests/support/scanned_volume.h"
+
+#include <gtest/gtest.h>
 
 namespace salvex {
 namespace {
@@ -48,5 +48,5 @@ TEST(RealVolumes, MetadataFilesAreOrdinaryRootItems) {
     EXPECT_EQ(volume.scan.items.find_folder(16), nullptr);
 }
 
-}  // namespace
-}  // namespace salvex
+} // namespace
+} // namespace salvex

@@ -1,8 +1,4 @@
 // Decoding of MFT records: fix-up, attribute walks, names, sizes, run lists.
-#include <gtest/gtest.h>
-
-#include <cstring>
-
 #include "ntfs/attribute_list.h"
 #include "ntfs/file_name.h"
 #include "ntfs/filetime.h"
@@ -10,6 +6,9 @@
 #include "ntfs/run_list.h"
 #include "ntfs/utf16.h"
 #include "tests/support/ntfs_builder.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
 
 namespace salvex {
 namespace {
@@ -30,7 +29,7 @@ TEST(Fixup, RestoresTheLastBytesOfEachSector) {
     for (size_t i = 0; i < value.size(); ++i)
         value[i] = static_cast<uint8_t>(i * 7 + 1);
     RecordBytes r = RecordBuilder().resident_data(value).build();
-    EXPECT_EQ(r[0x1FE], 0x2A);  // the check value as on disk
+    EXPECT_EQ(r[0x1FE], 0x2A); // the check value as on disk
     apply_fixup(r);
     const auto data = find_unnamed_attribute(r, kData)->resident_value();
     ASSERT_TRUE(data.has_value());
@@ -40,13 +39,13 @@ TEST(Fixup, RestoresTheLastBytesOfEachSector) {
 TEST(Fixup, ArrayOutsideTheBufferChangesNothing) {
     RecordBytes r = RecordBuilder().build();
     r[mft_record::kFixupOffset] = 0xFE;
-    r[mft_record::kFixupOffset + 1] = 0x03;  // the array would start at 0x3FE
+    r[mft_record::kFixupOffset + 1] = 0x03; // the array would start at 0x3FE
     const RecordBytes before = r;
     apply_fixup(r);
     EXPECT_EQ(r[0x1FE], before[0x1FE]);
     std::array<uint8_t, 100> small{};
     small[mft_record::kFixupCount] = 200;
-    apply_fixup(small);  // nothing to restore inside 100 bytes, and no write outside them
+    apply_fixup(small); // nothing to restore inside 100 bytes, and no write outside them
 }
 
 TEST(AttributeWalk, StopsAtLengthsThatLeaveTheRecord) {
@@ -80,13 +79,12 @@ TEST(FileNames, NamespacesArePreferredWin32ThenBothThenDosThenPosix) {
               "Both");
     EXPECT_EQ(name_of(RecordBuilder().file_name(5, u"DOSONLY", NameSpace::Dos)), "DOSONLY");
     // Volumes written by Linux name files in the POSIX namespace alone.
-    EXPECT_EQ(name_of(RecordBuilder().file_name(5, u"linux name", NameSpace::Posix)),
-              "linux name");
+    EXPECT_EQ(name_of(RecordBuilder().file_name(5, u"linux name", NameSpace::Posix)), "linux name");
     EXPECT_FALSE(find_display_name(fixed_up(RecordBuilder().resident_data({1}))).has_value());
 }
 
 TEST(FileNames, NameParentAndTimesAreDecoded) {
-    const uint64_t created = 127'546'608'000'000'000;  // 2005-03-07 09:20:00 UTC
+    const uint64_t created = 127'546'608'000'000'000; // 2005-03-07 09:20:00 UTC
     const auto info = find_file_name(
         fixed_up(RecordBuilder().file_name(1234, u"Résumé 日本語 🎉", NameSpace::Win32, created,
                                            created + 50'000'000)),
@@ -109,10 +107,12 @@ TEST(FileNames, NameLongerThanItsAttributeIsNotUsed) {
 }
 
 TEST(Utf16, SurrogatesAreJoinedAndBrokenOnesReplaced) {
-    const Bytes pair = {0x3C, 0xD8, 0x89, 0xDF};  // U+1F389
+    const Bytes pair = {0x3C, 0xD8, 0x89, 0xDF}; // U+1F389
     EXPECT_EQ(utf16le_to_utf8(pair, 0, 2), "\xF0\x9F\x8E\x89");
     const Bytes lone = {0x3D, 0xD8, 0x41, 0x00, 0x89, 0xDF};
-    EXPECT_EQ(utf16le_to_utf8(lone, 0, 3), "\xEF\xBF\xBD" "A" "\xEF\xBF\xBD");
+    EXPECT_EQ(utf16le_to_utf8(lone, 0, 3), "\xEF\xBF\xBD"
+                                           "A"
+                                           "\xEF\xBF\xBD");
     const Bytes truncated = {0x41, 0x00, 0x42};
     EXPECT_EQ(utf16le_to_utf8(truncated, 0, 5), "A");
 }
@@ -126,9 +126,8 @@ TEST(DataSize, ComesFromTheUnnamedDataAttribute) {
     EXPECT_FALSE(
         find_data_size(fixed_up(RecordBuilder().resident_data(Bytes(10), u"Zone.Identifier")))
             .has_value());
-    EXPECT_EQ(find_data_size(fixed_up(RecordBuilder()
-                                          .resident_data(Bytes(10), u"stream")
-                                          .resident_data(Bytes(30)))),
+    EXPECT_EQ(find_data_size(fixed_up(
+                  RecordBuilder().resident_data(Bytes(10), u"stream").resident_data(Bytes(30)))),
               30u);
     // A later part of a long run list, kept in an extension record, has no size of its own.
     EXPECT_FALSE(find_data_size(fixed_up(RecordBuilder().non_resident_data(
@@ -142,18 +141,18 @@ TEST(RunLists, DecodeRelativeNegativeSparseAndWideRuns) {
     const RunList decoded = decode_run_list(test::encode_runs(runs), 0);
     ASSERT_EQ(decoded.size(), runs.size());
     EXPECT_EQ(decoded[0], (DataRun{786432, 16, false}));
-    EXPECT_EQ(decoded[1], (DataRun{100, 8, false}));  // a negative step
+    EXPECT_EQ(decoded[1], (DataRun{100, 8, false})); // a negative step
     EXPECT_TRUE(decoded[2].sparse);
-    EXPECT_EQ(decoded[3].lcn, 0x1'0000'0000ull);      // offsets beyond 32 bits
-    EXPECT_EQ(decoded[4], (DataRun{5, 300, false}));   // counted from the last run with one
+    EXPECT_EQ(decoded[3].lcn, 0x1'0000'0000ull);     // offsets beyond 32 bits
+    EXPECT_EQ(decoded[4], (DataRun{5, 300, false})); // counted from the last run with one
     EXPECT_EQ(run_list_clusters(decoded), 330u);
 }
 
 TEST(RunLists, MalformedRunsEndTheList) {
     EXPECT_TRUE(decode_run_list(Bytes{0x09, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0}, 0).empty());
-    EXPECT_TRUE(decode_run_list(Bytes{0x11, 0, 5, 0}, 0).empty());  // zero length
-    EXPECT_EQ(decode_run_list(Bytes{0x11, 4, 5, 0x11, 4, 0xF0, 0}, 0).size(), 1u);  // before 0
-    EXPECT_TRUE(decode_run_list(Bytes{0x44, 1, 2}, 0).empty());  // runs past the buffer
+    EXPECT_TRUE(decode_run_list(Bytes{0x11, 0, 5, 0}, 0).empty());                 // zero length
+    EXPECT_EQ(decode_run_list(Bytes{0x11, 4, 5, 0x11, 4, 0xF0, 0}, 0).size(), 1u); // before 0
+    EXPECT_TRUE(decode_run_list(Bytes{0x44, 1, 2}, 0).empty()); // runs past the buffer
     EXPECT_TRUE(decode_run_list(Bytes{}, 5).empty());
 }
 
@@ -166,9 +165,9 @@ TEST(AttributeLists, EntriesNameTheRecordsOfOneItem) {
     EXPECT_EQ(entries[3].lowestVcn, 90u);
     EXPECT_EQ(entries[3].attributeId, 4u);
     Bytes broken = value;
-    broken[0x20 + 4] = 0;  // second entry's length 0
+    broken[0x20 + 4] = 0; // second entry's length 0
     EXPECT_EQ(parse_attribute_list(broken).size(), 1u);
 }
 
-}  // namespace
-}  // namespace salvex
+} // namespace
+} // namespace salvex

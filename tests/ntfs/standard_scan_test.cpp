@@ -1,10 +1,10 @@
 // The Standard Scan over volumes built record by record.
-#include <gtest/gtest.h>
-
 #include "ntfs/mft_record.h"
 #include "ntfs/standard_scan.h"
 #include "tests/support/ntfs_builder.h"
 #include "tests/support/recording_progress.h"
+
+#include <gtest/gtest.h>
 
 namespace salvex {
 namespace {
@@ -54,7 +54,7 @@ TEST_F(ScanTest, RecordsBecomeFoldersAndFilesWithTheirStates) {
     // Slot 18 was never used: it still takes a record number.
     volume_.put(19, RecordBuilder(test::kDeletedFile).file_name(16, u"gone.txt"));
     volume_.put(20, RecordBuilder(test::kDeletedFolder).file_name(5, u"Old"));
-    volume_.put(21, RecordBuilder(9).file_name(5, u"view.dat"));  // in use, with a view index
+    volume_.put(21, RecordBuilder(9).file_name(5, u"view.dat")); // in use, with a view index
     volume_.put(22, RecordBuilder().file_name(5, u"linux.txt", NameSpace::Posix));
     volume_.put(23, RecordBuilder().file_name(5, u"ads.bin").resident_data(Bytes(9), u"extra"));
     const NtfsScan result = scan();
@@ -106,8 +106,8 @@ TEST_F(ScanTest, OrphansGetMadeUpFoldersAndTheTreeIsBuilt) {
 
 TEST_F(ScanTest, ExtensionRecordsBelongToTheirBaseItem) {
     // Record 26's name and data live in extension record 27, named by its attribute list.
-    volume_.put(26, RecordBuilder().attribute_list(
-                        {{0x10, 26}, {kFileName, 27, 0, 1}, {kData, 27, 0, 2}}));
+    volume_.put(
+        26, RecordBuilder().attribute_list({{0x10, 26}, {kFileName, 27, 0, 1}, {kData, 27, 0, 2}}));
     volume_.put(27, RecordBuilder()
                         .base_record((uint64_t{1} << 48) | 26)
                         .file_name(5, u"big.bin")
@@ -121,7 +121,7 @@ TEST_F(ScanTest, ExtensionRecordsBelongToTheirBaseItem) {
     size_t named = 0;
     for (const auto& f : result.items.files)
         named += f.name == "big.bin";
-    EXPECT_EQ(named, 1u);  // the extension record is not an item of its own
+    EXPECT_EQ(named, 1u); // the extension record is not an item of its own
 }
 
 TEST_F(ScanTest, UnreadableRecordIsSkippedNotRepeated) {
@@ -140,7 +140,8 @@ TEST_F(ScanTest, UnreadableRecordIsSkippedNotRepeated) {
 
 TEST_F(ScanTest, StopKeepsWhatWasFound) {
     for (uint32_t n = 16; n < 40; ++n)
-        volume_.put(n, RecordBuilder().file_name(5, u"f" + std::u16string(1, static_cast<char16_t>(u'a' + (n - 16)))));
+        volume_.put(n, RecordBuilder().file_name(
+                           5, u"f" + std::u16string(1, static_cast<char16_t>(u'a' + (n - 16)))));
     StopFlag stop{0};
     progress_.onCounter = [&](std::string_view label, std::string_view value) {
         if (label == "File(s) Found" && value == "5")
@@ -149,7 +150,7 @@ TEST_F(ScanTest, StopKeepsWhatWasFound) {
     const NtfsScan result = scan(stop);
     EXPECT_EQ(outcome_, ScanOutcome::Completed);
     EXPECT_EQ(result.items.file_count(), 5u);
-    EXPECT_EQ(stop.load(), 0);  // cleared for the next operation
+    EXPECT_EQ(stop.load(), 0); // cleared for the next operation
 }
 
 TEST_F(ScanTest, VolumeWithoutBootSectorsCannotBeScanned) {
@@ -181,5 +182,5 @@ TEST_F(ScanTest, EmptyMapWhenTheRootRecordIsGone) {
     EXPECT_TRUE(result.items.files.empty());
 }
 
-}  // namespace
-}  // namespace salvex
+} // namespace
+} // namespace salvex

@@ -1,10 +1,10 @@
 // Volume parameters from the boot sector, and the map of the $MFT.
-#include <gtest/gtest.h>
-
 #include "ntfs/mft_map.h"
 #include "ntfs/mft_record.h"
 #include "partition/volume_parameters.h"
 #include "tests/support/ntfs_builder.h"
+
+#include <gtest/gtest.h>
 
 namespace salvex {
 namespace {
@@ -82,20 +82,23 @@ TEST(VolumeParameters, ClusterSizeFromTheOtherBootSectorWhenOneIsDamaged) {
 
 TEST(VolumeParameters, LargeClustersAreAccepted) {
     EXPECT_EQ(decode_sectors_per_cluster(0x80), 128u);
-    EXPECT_EQ(decode_sectors_per_cluster(0xF8), 256u);   // 128 KiB
-    EXPECT_EQ(decode_sectors_per_cluster(0xF4), 4096u);  // 2 MiB
+    EXPECT_EQ(decode_sectors_per_cluster(0xF8), 256u);  // 128 KiB
+    EXPECT_EQ(decode_sectors_per_cluster(0xF4), 4096u); // 2 MiB
     EXPECT_EQ(decode_sectors_per_cluster(0xF3), std::nullopt);
     EXPECT_EQ(decode_sectors_per_cluster(0xF9), std::nullopt);
     EXPECT_EQ(decode_sectors_per_cluster(0), std::nullopt);
     EXPECT_EQ(decode_sectors_per_cluster(6), std::nullopt);
 
-    Volume v({.sectorsPerClusterByte = 0xF6, .totalSectors = 1'000'000, .mftCluster = 100,
-              .mirrorCluster = 50, .clustersPerIndexBlock = 0xF4});
+    Volume v({.sectorsPerClusterByte = 0xF6,
+              .totalSectors = 1'000'000,
+              .mftCluster = 100,
+              .mirrorCluster = 50,
+              .clustersPerIndexBlock = 0xF4});
     VolumeInfo volume;
     ASSERT_TRUE(v.read(v.partition_end(), volume));
     EXPECT_EQ(volume.sectorsPerCluster, 1024u);
     EXPECT_EQ(volume.mftStart, kStart + 102400);
-    EXPECT_EQ(volume.indexBlockSectors, 8u);  // 4 KiB index blocks
+    EXPECT_EQ(volume.indexBlockSectors, 8u); // 4 KiB index blocks
 }
 
 TEST(VolumeParameters, DamagedMftLeavesTheMirror) {
@@ -150,10 +153,10 @@ TEST(MftMap, ExtentsInSectorsWithASparseGap) {
     EXPECT_EQ(map.extents()[2], (MftExtent{kStart + 8000, 24}));
     EXPECT_EQ(map.record_to_sector(0), kStart + 32);
     EXPECT_EQ(map.record_to_sector(7), kStart + 46);
-    EXPECT_EQ(map.record_to_sector(8), 0u);  // sparse
+    EXPECT_EQ(map.record_to_sector(8), 0u); // sparse
     EXPECT_EQ(map.record_to_sector(12), kStart + 8000);
     EXPECT_EQ(map.record_to_sector(23), kStart + 8022);
-    EXPECT_EQ(map.record_to_sector(24), 0u);  // beyond the map
+    EXPECT_EQ(map.record_to_sector(24), 0u); // beyond the map
     EXPECT_EQ(map.total_sectors(), 48u);
 }
 
@@ -174,10 +177,10 @@ TEST(MftMap, FragmentedMftContinuesInExtensionRecords) {
                           .attribute_list({{kData, 0, 0, 1}, {kData, 12, 4, 7}, {kData, 12, 4, 7}})
                           .file_name(5, u"$MFT", NameSpace::Win32AndDos)
                           .non_resident_data(test::encode_runs({{4, 4}}), 0, 0, u"", 1));
-    v.builder->put(12, RecordBuilder()
-                           .base_record(uint64_t{1} << 48)
-                           .non_resident_data(test::encode_runs({{2, 500}, {2, 900}}), 0, 4, u"",
-                                              7));
+    v.builder->put(12,
+                   RecordBuilder()
+                       .base_record(uint64_t{1} << 48)
+                       .non_resident_data(test::encode_runs({{2, 500}, {2, 900}}), 0, 4, u"", 7));
     v.reader.open_device(std::move(v.disk));
     const MftMap map = build_mft_map(v.reader, small_volume());
     ASSERT_EQ(map.extents().size(), 3u);
@@ -186,5 +189,5 @@ TEST(MftMap, FragmentedMftContinuesInExtensionRecords) {
     EXPECT_EQ(map.record_to_sector(16), kStart + 4000);
 }
 
-}  // namespace
-}  // namespace salvex
+} // namespace
+} // namespace salvex

@@ -1,10 +1,9 @@
-#include "partition/gpt.h"
-
-#include <gtest/gtest.h>
-
 #include "partition/crc32.h"
+#include "partition/gpt.h"
 #include "partition/partition_table.h"
 #include "tests/support/disk_builder.h"
+
+#include <gtest/gtest.h>
 
 namespace salvex {
 namespace {
@@ -16,7 +15,7 @@ constexpr uint64_t kDiskSectors = 4096;
 std::unique_ptr<DiskBuilder> gpt_disk() {
     auto disk = std::make_unique<DiskBuilder>(kDiskSectors);
     disk->gpt({{2048, 2559}, {2560, 3071}, {3072, 3583}});
-    disk->ntfs_boot(2048).fat32_boot(2560);  // the third partition holds no known file system
+    disk->ntfs_boot(2048).fat32_boot(2560); // the third partition holds no known file system
     return disk;
 }
 
@@ -44,7 +43,7 @@ TEST(Gpt, PartitionsBehindAProtectiveEntryAreListedByTheirBootSectors) {
 
 TEST(Gpt, DamagedPrimaryHeaderFallsBackToTheBackup) {
     auto disk = gpt_disk();
-    disk->device().sector(1)[0x30] ^= 0xFF;  // the header CRC no longer matches
+    disk->device().sector(1)[0x30] ^= 0xFF; // the header CRC no longer matches
     const PartitionList list = list_all(*disk);
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list.entries[1].start, 2560u);
@@ -52,7 +51,7 @@ TEST(Gpt, DamagedPrimaryHeaderFallsBackToTheBackup) {
 
 TEST(Gpt, DamagedPrimaryEntryArrayFallsBackToTheBackup) {
     auto disk = gpt_disk();
-    disk->device().sector(2)[0x20] ^= 0x01;  // first entry's start, not covered by the CRC now
+    disk->device().sector(2)[0x20] ^= 0x01; // first entry's start, not covered by the CRC now
     const PartitionList list = list_all(*disk);
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list.entries[0].start, 2048u);
@@ -73,9 +72,9 @@ TEST(Gpt, OversizedEntryArrayIsRefusedNotRead) {
     SectorReader reader(AccessMode::Device);
     reader.open_device(disk->build());
     const auto partitions = read_gpt(reader, kDiskSectors);
-    ASSERT_TRUE(partitions.has_value());  // the backup is sound
+    ASSERT_TRUE(partitions.has_value()); // the backup is sound
     EXPECT_EQ(partitions->size(), 3u);
 }
 
-}  // namespace
-}  // namespace salvex
+} // namespace
+} // namespace salvex

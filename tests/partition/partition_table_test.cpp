@@ -1,8 +1,7 @@
 #include "partition/partition_table.h"
+#include "tests/support/disk_builder.h"
 
 #include <gtest/gtest.h>
-
-#include "tests/support/disk_builder.h"
 
 namespace salvex {
 namespace {
@@ -38,10 +37,10 @@ TEST(PartitionWalk, NtfsPrimaryAtSector63) {
 
 TEST(PartitionWalk, BootSectorTextWinsOverTheTypeByte) {
     DiskBuilder disk(400);
-    disk.entry(0, 0, 0x83, 10, 20).fat32_boot(10);   // Linux type, FAT32 boot sector
-    disk.entry(0, 1, 0x07, 40, 20).fat16_boot(40);   // NTFS type, FAT16 boot sector
-    disk.entry(0, 2, 0x07, 70, 20);                  // blank boot sector: by type byte
-    disk.entry(0, 3, 0x01, 100, 20);                 // type 1, blank: not listed in the MBR
+    disk.entry(0, 0, 0x83, 10, 20).fat32_boot(10); // Linux type, FAT32 boot sector
+    disk.entry(0, 1, 0x07, 40, 20).fat16_boot(40); // NTFS type, FAT16 boot sector
+    disk.entry(0, 2, 0x07, 70, 20);                // blank boot sector: by type byte
+    disk.entry(0, 3, 0x01, 100, 20);               // type 1, blank: not listed in the MBR
     const PartitionList list = walk(disk);
     ASSERT_EQ(list.size(), 3u);
     EXPECT_EQ(list.entries[0].type, FsType::Fat32);
@@ -129,7 +128,7 @@ TEST(PartitionWalk, LoopingChainEndsWhenALinkRepeats) {
     disk.entry(1000, 0, 0x07, 63, 100).ntfs_boot(1063);
     disk.entry(1000, 1, 0x05, 500, 500);
     disk.entry(1500, 0, 0x07, 63, 100).ntfs_boot(1563);
-    disk.entry(1500, 1, 0x05, 0, 500);  // back to the first record
+    disk.entry(1500, 1, 0x05, 0, 500); // back to the first record
     const PartitionList list = walk(disk);
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list.entries[0].start, 1063u);
@@ -182,5 +181,5 @@ TEST(ListPartitions, SectorZeroWinsOverALaterTable) {
     EXPECT_EQ(list.entries[0].type, FsType::Fat32);
 }
 
-}  // namespace
-}  // namespace salvex
+} // namespace
+} // namespace salvex

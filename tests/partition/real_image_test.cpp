@@ -1,10 +1,10 @@
 // The partition walk over disks partitioned by parted and formatted by mkntfs and mkfs.vfat
 // (tools/make_test_images.sh; layouts in tests/data/README.md).
-#include <gtest/gtest.h>
-
 #include "partition/gpt.h"
 #include "partition/partition_table.h"
 #include "tests/support/test_images.h"
+
+#include <gtest/gtest.h>
 
 namespace salvex {
 namespace {
@@ -36,7 +36,9 @@ const std::vector<Expected>& expectations() {
         // One primary, then three logical drives whose extended boot records parted placed 128
         // sectors before each drive.
         {"mbr_extended",
-         {{2048, 16384, kNtfs}, {20480, 32768, kFat16}, {55296, 16384, kNtfs},
+         {{2048, 16384, kNtfs},
+          {20480, 32768, kFat16},
+          {55296, 16384, kNtfs},
           {73728, 69632, kFat32}}},
         {"mbr_many_logical", many_logical_drives()},
         // Type 7 holding FAT32 and type 0x83 holding FAT32 are FAT32 by their boot sectors; a
@@ -86,5 +88,5 @@ TEST(RealImages, TableInSector61IsFoundOnlyByTheThirdWalk) {
     EXPECT_EQ(list.size(), 2u);
 }
 
-}  // namespace
-}  // namespace salvex
+} // namespace
+} // namespace salvex

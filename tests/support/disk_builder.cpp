@@ -1,9 +1,9 @@
 #include "tests/support/disk_builder.h"
 
-#include <cstring>
-
 #include "partition/crc32.h"
 #include "partition/gpt.h"
+
+#include <cstring>
 
 namespace salvex::test {
 
@@ -58,7 +58,7 @@ DiskBuilder& DiskBuilder::gpt(const std::vector<std::pair<Lba, Lba>>& partitions
     std::vector<uint8_t> array(128 * 128, 0);
     for (size_t i = 0; i < partitions.size(); ++i) {
         uint8_t* e = array.data() + i * 128;
-        e[gpt_entry::kTypeGuid] = 0xA2;  // any non-zero type GUID
+        e[gpt_entry::kTypeGuid] = 0xA2; // any non-zero type GUID
         for (int b = 0; b < 8; ++b) {
             e[gpt_entry::kFirstLba + b] = static_cast<uint8_t>(partitions[i].first >> (8 * b));
             e[gpt_entry::kLastLba + b] = static_cast<uint8_t>(partitions[i].second >> (8 * b));
@@ -72,4 +72,4 @@ DiskBuilder& DiskBuilder::gpt(const std::vector<std::pair<Lba, Lba>>& partitions
     return *this;
 }
 
-}  // namespace salvex::test
+} // namespace salvex::test

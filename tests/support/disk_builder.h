@@ -2,13 +2,13 @@
 // headers and the first bytes of boot sectors.
 #pragma once
 
+#include "disk/sector.h"
+#include "tests/support/memory_device.h"
+
 #include <cstdint>
 #include <memory>
 #include <string_view>
 #include <vector>
-
-#include "disk/sector.h"
-#include "tests/support/memory_device.h"
 
 namespace salvex::test {
 
@@ -40,4 +40,4 @@ private:
     std::unique_ptr<MemoryDevice> device_;
 };
 
-}  // namespace salvex::test
+} // namespace salvex::test

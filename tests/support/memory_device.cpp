@@ -24,7 +24,7 @@ bool MemoryDevice::read_at(uint64_t offset, std::span<uint8_t> out) const {
     }
     for (uint64_t i = 0; i < count; ++i) {
         if (first + i >= sectors_)
-            return false;  // the sectors before the end have been delivered
+            return false; // the sectors before the end have been delivered
         const auto it = data_.find(first + i);
         uint8_t* to = out.data() + i * kSectorSize;
         if (it == data_.end())
@@ -47,4 +47,4 @@ bool AddressDevice::read_at(uint64_t offset, std::span<uint8_t> out) const {
     return true;
 }
 
-}  // namespace salvex::test
+} // namespace salvex::test

@@ -2,15 +2,15 @@
 // device whose every sector names its own address.
 #pragma once
 
-#include <cstdint>
+#include "disk/block_device.h"
+#include "disk/sector.h"
+
 #include <array>
+#include <cstdint>
 #include <set>
 #include <span>
 #include <unordered_map>
 #include <vector>
-
-#include "disk/block_device.h"
-#include "disk/sector.h"
 
 namespace salvex::test {
 
@@ -56,4 +56,4 @@ private:
     uint64_t sectors_;
 };
 
-}  // namespace salvex::test
+} // namespace salvex::test

@@ -1,9 +1,9 @@
 #include "tests/support/ntfs_builder.h"
 
-#include <cstring>
-
 #include "ntfs/mft_record.h"
 #include "partition/volume_parameters.h"
+
+#include <cstring>
 
 namespace salvex::test {
 
@@ -49,7 +49,7 @@ Bytes attribute_header(uint32_t type, bool nonResident, const std::u16string& na
     put_le(a, attribute::kType, type, 4);
     a[attribute::kNonResident] = nonResident ? 1 : 0;
     a[attribute::kNameLength] = static_cast<uint8_t>(name.size());
-    put_le(a, 0x0A, headerSize, 2);  // name offset
+    put_le(a, 0x0A, headerSize, 2); // name offset
     put_le(a, attribute::kAttributeId, id, 2);
     const Bytes n = utf16(name);
     a.insert(a.end(), n.begin(), n.end());
@@ -64,7 +64,7 @@ void finish_attribute(Bytes& a) {
     put_le(a, attribute::kLength, a.size(), 4);
 }
 
-}  // namespace
+} // namespace
 
 Bytes encode_runs(const std::vector<RunSpec>& runs) {
     Bytes out;
@@ -103,7 +103,7 @@ RecordBuilder& RecordBuilder::file_name(uint32_t parent, const std::u16string& n
                                         NameSpace space, uint64_t created, uint64_t changed) {
     Bytes v(file_name::kName, 0);
     put_le(v, file_name::kParent, parent, 4);
-    put_le(v, 0x06, 1, 2);  // parent sequence number
+    put_le(v, 0x06, 1, 2); // parent sequence number
     put_le(v, file_name::kCreationTime, created, 8);
     put_le(v, file_name::kChangeTime, changed, 8);
     v[file_name::kNameLength] = static_cast<uint8_t>(name.size());
@@ -126,7 +126,7 @@ RecordBuilder& RecordBuilder::non_resident_data(const Bytes& runList, uint64_t d
     put_le(a, attribute::kRunListOffset, a.size(), 2);
     put_le(a, attribute::kAllocatedSize, (dataSize + 4095) / 4096 * 4096, 8);
     put_le(a, attribute::kDataSize, dataSize, 8);
-    put_le(a, 0x38, dataSize, 8);  // initialized size
+    put_le(a, 0x38, dataSize, 8); // initialized size
     a.insert(a.end(), runList.begin(), runList.end());
     finish_attribute(a);
     attributes_.push_back(std::move(a));
@@ -144,7 +144,7 @@ Bytes attribute_list_value(const std::vector<AttributeListSpec>& entries) {
         v[at + 0x07] = 0x1A;
         put_le(v, at + 0x08, e.lowestVcn, 8);
         put_le(v, at + 0x10, e.record, 4);
-        put_le(v, at + 0x16, 1, 2);  // sequence number
+        put_le(v, at + 0x16, 1, 2); // sequence number
         put_le(v, at + 0x18, e.attributeId, 2);
         v.resize(at + 0x20, 0);
     }
@@ -176,8 +176,8 @@ RecordBytes RecordBuilder::build() const {
     constexpr size_t kArray = 0x30;
     r[mft_record::kFixupOffset] = kArray;
     r[mft_record::kFixupCount] = 3;
-    r[0x10] = 1;  // sequence number
-    r[0x12] = 1;  // link count
+    r[0x10] = 1; // sequence number
+    r[0x12] = 1; // link count
     r[mft_record::kFirstAttribute] = 0x38;
     r[mft_record::kFlags] = static_cast<uint8_t>(flags_);
     for (int i = 0; i < 8; ++i)
@@ -185,15 +185,15 @@ RecordBytes RecordBuilder::build() const {
     size_t at = 0x38;
     for (const Bytes& a : attributes_) {
         if (at + a.size() + 8 > r.size())
-            break;  // the record is full
+            break; // the record is full
         std::memcpy(r.data() + at, a.data(), a.size());
         at += a.size();
     }
-    std::memset(r.data() + at, 0xFF, 4);  // end marker
+    std::memset(r.data() + at, 0xFF, 4); // end marker
     r[0x18] = static_cast<uint8_t>((at + 8) & 0xFF);
     r[0x19] = static_cast<uint8_t>((at + 8) >> 8);
     r[0x1C] = 0x00;
-    r[0x1D] = 0x04;  // allocated size 1,024
+    r[0x1D] = 0x04; // allocated size 1,024
     // Protect the sector ends: save them in the array, write the check value in their place.
     constexpr uint8_t kCheck[2] = {0x2A, 0x00};
     r[kArray] = kCheck[0];
@@ -215,7 +215,7 @@ std::array<uint8_t, kSectorSize> ntfs_boot_sector(const BootSpec& spec) {
     b[2] = 0x90;
     std::memcpy(b.data() + ntfs_boot::kOemId, "NTFS    ", 8);
     b[0x0B] = 0x00;
-    b[0x0C] = 0x02;  // 512 bytes per sector
+    b[0x0C] = 0x02; // 512 bytes per sector
     b[ntfs_boot::kSectorsPerCluster] = spec.sectorsPerClusterByte;
     b[0x15] = 0xF8;
     for (int i = 0; i < 8; ++i) {
@@ -223,7 +223,7 @@ std::array<uint8_t, kSectorSize> ntfs_boot_sector(const BootSpec& spec) {
         b[ntfs_boot::kMftCluster + i] = static_cast<uint8_t>(spec.mftCluster >> (8 * i));
         b[ntfs_boot::kMftMirrorCluster + i] = static_cast<uint8_t>(spec.mirrorCluster >> (8 * i));
     }
-    b[0x40] = 0xF6;  // 1,024-byte records
+    b[0x40] = 0xF6; // 1,024-byte records
     b[ntfs_boot::kClustersPerIndexBlock] = spec.clustersPerIndexBlock;
     b[510] = 0x55;
     b[511] = 0xAA;
@@ -265,4 +265,4 @@ NtfsVolumeBuilder& NtfsVolumeBuilder::put_at(Lba sector, const RecordBuilder& re
     return *this;
 }
 
-}  // namespace salvex::test
+} // namespace salvex::test

@@ -2,15 +2,15 @@
 // attributes and update sequence arrays, and run lists.
 #pragma once
 
+#include "disk/sector.h"
+#include "ntfs/file_name.h"
+#include "tests/support/memory_device.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "disk/sector.h"
-#include "ntfs/file_name.h"
-#include "tests/support/memory_device.h"
 
 namespace salvex::test {
 
@@ -78,7 +78,7 @@ Bytes attribute_list_value(const std::vector<AttributeListSpec>& entries);
 
 struct BootSpec {
     uint8_t sectorsPerClusterByte = 8;
-    uint64_t totalSectors = 0;  // of the volume, the backup boot sector excluded
+    uint64_t totalSectors = 0; // of the volume, the backup boot sector excluded
     uint64_t mftCluster = 4;
     uint64_t mirrorCluster = 2;
     uint8_t clustersPerIndexBlock = 1;
@@ -115,4 +115,4 @@ private:
 // The MFT's own record: $DATA non-resident over `runs`.
 RecordBuilder mft_record_zero(const std::vector<RunSpec>& runs, uint32_t spc);
 
-}  // namespace salvex::test
+} // namespace salvex::test

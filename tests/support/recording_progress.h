@@ -2,12 +2,12 @@
 // moment.
 #pragma once
 
+#include "disk/progress.h"
+
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
-
-#include "disk/progress.h"
 
 namespace salvex::test {
 
@@ -45,4 +45,4 @@ public:
     std::function<void(std::string_view, std::string_view)> onCounter;
 };
 
-}  // namespace salvex::test
+} // namespace salvex::test

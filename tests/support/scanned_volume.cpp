@@ -1,12 +1,11 @@
 #include "tests/support/scanned_volume.h"
 
-#include <gtest/gtest.h>
-
-#include <fstream>
-#include <sstream>
-
 #include "partition/partition_table.h"
 #include "tests/support/test_images.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
 
 namespace salvex::test {
 
@@ -92,4 +91,4 @@ std::string source_data_path(const std::string& file) {
     return std::string(SALVEX_SOURCE_DATA_DIR) + "/" + file;
 }
 
-}  // namespace salvex::test
+} // namespace salvex::test

@@ -2,13 +2,13 @@
 // manifests the image builders wrote of what they created and deleted.
 #pragma once
 
+#include "disk/sector_reader.h"
+#include "ntfs/standard_scan.h"
+
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include "disk/sector_reader.h"
-#include "ntfs/standard_scan.h"
 
 namespace salvex::test {
 
@@ -47,4 +47,4 @@ std::vector<ManifestEntry> read_manifest(const std::string& file);
 // Path of a file under tests/data in the source tree.
 std::string source_data_path(const std::string& file);
 
-}  // namespace salvex::test
+} // namespace salvex::test

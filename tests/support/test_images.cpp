@@ -1,8 +1,8 @@
 #include "tests/support/test_images.h"
 
-#include <gtest/gtest.h>
-
 #include "disk/block_device.h"
+
+#include <gtest/gtest.h>
 
 namespace salvex::test {
 
@@ -25,6 +25,8 @@ std::string temp_path(const std::string& stem) {
            stem;
 }
 
-std::string cli_path() { return SALVEX_CLI_PATH; }
+std::string cli_path() {
+    return SALVEX_CLI_PATH;
+}
 
-}  // namespace salvex::test
+} // namespace salvex::test

@@ -2,10 +2,10 @@
 // unpacked into the build tree).
 #pragma once
 
+#include "disk/sector_reader.h"
+
 #include <memory>
 #include <string>
-
-#include "disk/sector_reader.h"
 
 namespace salvex::test {
 
@@ -22,4 +22,4 @@ std::string temp_path(const std::string& stem);
 // The path of the salvex-cli program built with the tests.
 std::string cli_path();
 
-}  // namespace salvex::test
+} // namespace salvex::test
