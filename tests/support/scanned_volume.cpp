@@ -81,6 +81,8 @@ std::vector<ManifestEntry> read_manifest(const std::string& file) {
                 e.record = static_cast<uint32_t>(std::stoul(value));
             else if (columns[i] == "path")
                 e.path = value;
+            else if (columns[i] == "sha256" && value != "-")
+                e.sha256 = value;
         }
         entries.push_back(e);
     }

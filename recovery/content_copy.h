@@ -1,0 +1,39 @@
+// Copying a file's contents from the examined drive: resident values, runs of clusters (sparse
+// runs and unreadable sectors as zeros), and compressed runs decompressed.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "disk/progress.h"
+#include "disk/relaxed.h"
+#include "disk/sector_reader.h"
+#include "partition/volume_info.h"
+#include "recovery/file_data.h"
+
+namespace salvex {
+
+// Receives the content in order; false when it could not be written.
+using ContentWriter = std::function<bool(ByteView)>;
+
+// What may interrupt a copy: the run's stop flag and the current file's skip flag, tested
+// between chunks. Progress, when given, moves 0 to 99 with the bytes written.
+struct CopyControl {
+    const Relaxed<int>* stop = nullptr;
+    const Relaxed<int>* skip = nullptr;
+    ProgressSink* progress = nullptr;
+
+    bool interrupted() const {
+        return (stop && stop->load() != 0) || (skip && skip->load() != 0);
+    }
+};
+
+enum class CopyOutcome { Complete, Interrupted, WriteFailed };
+
+// Writes the first `size` bytes of `file` (fewer when the content ends sooner, zeros past the
+// initialized part). Contiguous clusters are read in one call, up to 1 MiB at a time.
+CopyOutcome copy_file_content(const SectorReader& reader, const VolumeInfo& volume,
+                              const FileData& file, uint64_t size, const ContentWriter& write,
+                              const CopyControl& control);
+
+}  // namespace salvex

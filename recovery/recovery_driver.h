@@ -1,0 +1,98 @@
+// The recovery driver: writes chosen files and folders under the target folder, applying the
+// file filters, the deleted-file policy and the duplicate policy, and reporting through a
+// progress sink that can stop the run or skip the current file.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "disk/progress.h"
+#include "disk/relaxed.h"
+#include "disk/sector_reader.h"
+#include "ntfs/standard_scan.h"
+#include "recovery/recovery_settings.h"
+#include "recovery/target_folder.h"
+
+namespace salvex {
+
+// The state of one run, shared with the window that shows it.
+struct RecoveryRun {
+    Relaxed<int> recovery_stop{0};  // "&Stop Saving", or No to the creation-error question
+    Relaxed<int> skip_file{0};      // "S&kip File": ends the current file's copy only
+    uint32_t files_written = 0;
+    uint32_t files_failed = 0;     // could not be created, written, or found on the disk
+    uint32_t files_encrypted = 0;  // written as they lie on disk: their content is encrypted
+};
+
+enum class RecoveryMode { Open = 0, Save = 1 };
+
+// What the run works on and with.
+struct RecoveryContext {
+    const SectorReader& reader;
+    const NtfsScan& scan;
+    const RecoverySettings& settings;
+    std::function<bool(std::string_view name)> passesFilters;  // empty: every file passes
+    ProgressSink& progress;
+    RecoveryRun& run;
+
+    RecoveryContext(const SectorReader& r, const NtfsScan& s, const RecoverySettings& settings_,
+                    ProgressSink& p, RecoveryRun& run_);
+    // The files of each folder, by the folder's record number, in list order.
+    const std::vector<size_t>& files_in(uint32_t folderRecord);
+
+private:
+    std::unordered_map<uint32_t, std::vector<size_t>> filesByParent_;
+    bool indexed_ = false;
+};
+
+// One row of the list the user recovers from: a file (its index in the file list) or a folder
+// (its id in the folder tree).
+struct RecoveryRow {
+    enum class Kind { File, Folder };
+    Kind kind = Kind::File;
+    size_t index = 0;
+};
+
+enum class WriteResult {
+    Written,
+    Passed,  // left out by a policy or a filter, or empty: nothing to write, nothing wrong
+    Failed,  // could not be created or written, or its content could not be found
+};
+
+// Writes one file into `folder`. In Save mode the filters and policies apply and progress is
+// shown; in Open mode (a copy to open from the list) the file is written as it is.
+WriteResult extract_ntfs_file(RecoveryContext& context, const TargetFolder& folder,
+                              const FileNode& file, RecoveryMode mode);
+
+// Writes the folder of tree node `node` under `parent`, with its files and, recursively, the
+// folders the tree shows under it.
+void recover_folder(RecoveryContext& context, TreeItemId node, const TargetFolder& parent,
+                    std::string_view name);
+
+// Writes the files of the folder with record number `folderRecord` into `folder`.
+void recover_folder_files(RecoveryContext& context, uint32_t folderRecord,
+                          const TargetFolder& folder);
+
+// Writes each row under `target`, until the rows end or the run is stopped.
+void recover_selection(RecoveryContext& context, std::span<const RecoveryRow> rows,
+                       const TargetFolder& target);
+
+// A whole run: the counters and flags start clean, the rows are written, and the flags are
+// cleared at the end (the counters stay for the caller to report).
+void run_recovery(RecoveryContext& context, std::span<const RecoveryRow> rows,
+                  const TargetFolder& target);
+
+// The question asked when a file cannot be created; No ends the run.
+std::string creation_error_question(const std::string& path);
+
+// The question asked before writing to the drive being examined.
+inline constexpr const char* kTargetOnExaminedDriveQuestion =
+    "The folder you chose lies on the drive being examined. Writing there can overwrite the very "
+    "data you want to recover. Recover there anyway ?";
+
+}  // namespace salvex

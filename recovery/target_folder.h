@@ -1,0 +1,54 @@
+// Writing under the folder the user chose, and nowhere else.
+//
+// Every folder below the target is opened relative to its parent without following symbolic
+// links, and every file is created the same way, so neither a name from the disk nor a link
+// planted in the target can place anything outside it.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "disk/result.h"
+
+namespace salvex {
+
+// A name from the disk made safe as one path component: "/" and NUL become "_", and "", "." and
+// ".." (which would name the folder itself or its parent) get a leading "_".
+std::string safe_component(std::string_view name);
+
+// An open folder at or below the target.
+class TargetFolder {
+public:
+    // Opens the target folder the user chose (it must exist).
+    static Result<TargetFolder> open(const std::string& path);
+
+    TargetFolder(TargetFolder&& other) noexcept;
+    TargetFolder& operator=(TargetFolder&& other) noexcept;
+    TargetFolder(const TargetFolder&) = delete;
+    TargetFolder& operator=(const TargetFolder&) = delete;
+    ~TargetFolder();
+
+    // The sub-folder `name` (made safe), created when missing. Fails when it exists as anything
+    // but a real folder, a symbolic link included.
+    Result<TargetFolder> sub_folder(std::string_view name) const;
+
+    // True when an entry of that name (made safe) exists, of any kind.
+    bool has_entry(std::string_view name) const;
+
+    // Creates or truncates the file `name` (made safe) for writing; a symbolic link of that name
+    // is not followed. Returns the open descriptor, or -1.
+    int create_file(std::string_view name) const;
+
+    const std::string& path() const { return path_; }
+
+private:
+    TargetFolder(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    int fd_ = -1;
+    std::string path_;  // for messages: the target and the components below it
+};
+
+// True when `target` lies on the block device `devicePath` or on one of its partitions:
+// writing there could overwrite the data being recovered. False for image files.
+bool target_on_device(const std::string& target, const std::string& devicePath);
+
+}  // namespace salvex

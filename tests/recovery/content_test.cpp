@@ -1,0 +1,222 @@
+// Locating and copying file contents: resident values, runs, sparse runs, unreadable sectors,
+// attribute lists and compressed units.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "ntfs/mft_record.h"
+#include "recovery/content_copy.h"
+#include "recovery/file_data.h"
+#include "recovery/lznt1.h"
+#include "tests/support/ntfs_builder.h"
+
+namespace salvex {
+namespace {
+
+using test::Bytes;
+using test::RecordBuilder;
+
+constexpr Lba kStart = 128;
+
+class Content : public ::testing::Test {
+protected:
+    Content()
+        : disk_(std::make_unique<test::MemoryDevice>(kStart + 100'000)),
+          volume_(*disk_, kStart, {.totalSectors = 90'000, .mftCluster = 4}, 64) {
+        info_.fsStart = kStart;
+        info_.sectorsPerCluster = 8;
+        info_.mftStart = volume_.mft_sector();
+    }
+
+    // Fills cluster `lcn` with bytes derived from `seed`.
+    Bytes fill_cluster(uint64_t lcn, uint8_t seed) {
+        Bytes bytes(4096);
+        for (size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<uint8_t>(seed + i * 13);
+        disk_->write(volume_.cluster_sector(lcn), bytes);
+        return bytes;
+    }
+
+    Bytes copy(uint32_t record, uint64_t size, const MftMap* map = nullptr) {
+        if (disk_)
+            reader_.open_device(std::move(disk_));
+        Bytes out;
+        const auto data = locate_file_data(reader_, info_, map, volume_.record_sector(record));
+        if (!data)
+            return out;
+        copy_file_content(reader_, info_, *data, size,
+                          [&](ByteView b) { return out.insert(out.end(), b.begin(), b.end()), true; },
+                          {});
+        return out;
+    }
+
+    std::unique_ptr<test::MemoryDevice> disk_;
+    test::NtfsVolumeBuilder volume_;
+    VolumeInfo info_;
+    SectorReader reader_{AccessMode::Device};
+};
+
+TEST_F(Content, ResidentValueIsWrittenAsItIs) {
+    const Bytes value(700, 'r');
+    volume_.put(20, RecordBuilder().file_name(5, u"r.txt").resident_data(Bytes(3), u"s")
+                        .resident_data(value));  // an alternate stream before the content
+    EXPECT_EQ(copy(20, 700), value);
+}
+
+TEST_F(Content, RecordWithoutUnnamedDataHasNoContent) {
+    volume_.put(20, RecordBuilder().file_name(5, u"x").resident_data(Bytes(5), u"stream"));
+    reader_.open_device(std::move(disk_));
+    EXPECT_FALSE(locate_file_data(reader_, info_, nullptr, volume_.record_sector(20)).has_value());
+}
+
+TEST_F(Content, FragmentedRunsAreReadInOrderAndCutAtTheSize) {
+    const Bytes a = fill_cluster(300, 1);
+    const Bytes b = fill_cluster(200, 2);  // the second run lies before the first
+    volume_.put(20, RecordBuilder().file_name(5, u"f").non_resident_data(
+                        test::encode_runs({{1, 300}, {1, 200}}), 5000));
+    const Bytes out = copy(20, 5000);
+    ASSERT_EQ(out.size(), 5000u);
+    EXPECT_TRUE(std::equal(a.begin(), a.end(), out.begin()));
+    EXPECT_TRUE(std::equal(b.begin(), b.begin() + 904, out.begin() + 4096));
+}
+
+TEST_F(Content, SparseRunsAndUnreadableSectorsAreZeros) {
+    const Bytes a = fill_cluster(300, 1);
+    const Bytes c = fill_cluster(301, 3);
+    volume_.put(20, RecordBuilder().file_name(5, u"f").non_resident_data(
+                        test::encode_runs({{1, 300}, {2, std::nullopt}, {1, 301}}), 4 * 4096));
+    volume_.disk().fail_sector(volume_.cluster_sector(301) + 1);
+    const Bytes out = copy(20, 4 * 4096);
+    ASSERT_EQ(out.size(), 4u * 4096);
+    EXPECT_TRUE(std::equal(a.begin(), a.end(), out.begin()));
+    EXPECT_TRUE(std::all_of(out.begin() + 4096, out.begin() + 3 * 4096, [](uint8_t v) { return v == 0; }));
+    EXPECT_TRUE(std::equal(c.begin(), c.begin() + 512, out.begin() + 3 * 4096));
+    EXPECT_TRUE(std::all_of(out.begin() + 3 * 4096 + 512, out.begin() + 3 * 4096 + 1024,
+                            [](uint8_t v) { return v == 0; }));
+    EXPECT_TRUE(std::equal(c.begin() + 1024, c.end(), out.begin() + 3 * 4096 + 1024));
+}
+
+TEST_F(Content, PartsInExtensionRecordsAreJoinedInClusterOrder) {
+    const Bytes a = fill_cluster(300, 1);
+    const Bytes b = fill_cluster(400, 2);
+    const Bytes c = fill_cluster(500, 3);
+    // The attribute list names the part at cluster 2 before the one at cluster 1.
+    volume_.put(30, RecordBuilder().file_name(5, u"big").attribute_list(
+                        {{kFileName, 30}, {kData, 30, 0, 5}, {kData, 32, 2, 1}, {kData, 31, 1, 1}})
+                        .non_resident_data(test::encode_runs({{1, 300}}), 3 * 4096, 0, u"", 5));
+    volume_.put(31, RecordBuilder().base_record(30).non_resident_data(
+                        test::encode_runs({{1, 400}}), 0, 1, u"", 1));
+    volume_.put(32, RecordBuilder().base_record(30).non_resident_data(
+                        test::encode_runs({{1, 500}}), 0, 2, u"", 1));
+    if (disk_)
+        reader_.open_device(std::move(disk_));
+    const MftMap map = build_mft_map(reader_, info_);
+    const Bytes out = copy(30, 3 * 4096, &map);
+    ASSERT_EQ(out.size(), 3u * 4096);
+    EXPECT_TRUE(std::equal(a.begin(), a.end(), out.begin()));
+    EXPECT_TRUE(std::equal(b.begin(), b.end(), out.begin() + 4096));
+    EXPECT_TRUE(std::equal(c.begin(), c.end(), out.begin() + 2 * 4096));
+    // Without the map only the first part is known.
+    EXPECT_EQ(copy(30, 3 * 4096).size(), 4096u);
+}
+
+// One LZNT1 chunk: "abcdefgh", then a copy of 4,088 bytes from 8 back.
+Bytes pattern_chunk() {
+    Bytes chunk = {0x00, 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 0x01, 0xF5, 0x7F};
+    const uint16_t header = 0xB000 | static_cast<uint16_t>(chunk.size() - 1);
+    chunk.insert(chunk.begin(), {static_cast<uint8_t>(header), static_cast<uint8_t>(header >> 8)});
+    return chunk;
+}
+
+TEST(Lznt1, BackReferencesAndStoredChunks) {
+    Bytes in = pattern_chunk();
+    Bytes stored(4096, 'z');
+    in.push_back(0xFF);
+    in.push_back(0x3F);  // a stored chunk of 4,096 bytes
+    in.insert(in.end(), stored.begin(), stored.end());
+    in.push_back(0);
+    in.push_back(0);
+    Bytes out(3 * 4096, 0xEE);
+    EXPECT_EQ(lznt1_decompress(in, out), 2u * 4096);
+    for (size_t i = 0; i < 4096; ++i)
+        ASSERT_EQ(out[i], 'a' + i % 8) << i;
+    EXPECT_TRUE(std::all_of(out.begin() + 4096, out.begin() + 8192, [](uint8_t v) { return v == 'z'; }));
+    EXPECT_EQ(out[8192], 0xEE);
+}
+
+TEST(Lznt1, DamagedChunksStopWithoutReadingOutside) {
+    Bytes in = pattern_chunk();
+    in[in.size() - 1] = 0xFF;  // displacement far before the start
+    Bytes out(4096);
+    lznt1_decompress(in, out);
+    const Bytes truncated(in.begin(), in.begin() + 6);
+    EXPECT_EQ(lznt1_decompress(truncated, out), 0u);
+    EXPECT_EQ(lznt1_decompress(Bytes{}, out), 0u);
+}
+
+TEST_F(Content, CompressedUnitsAreDecompressed) {
+    // Unit 0: one cluster of LZNT1 on disk and 15 sparse; unit 1: all 16 clusters stored;
+    // unit 2: no cluster on disk at all.
+    Bytes compressed = pattern_chunk();
+    compressed.resize(4096, 0);
+    disk_->write(volume_.cluster_sector(1000), compressed);
+    std::vector<Bytes> stored;
+    for (uint64_t i = 0; i < 16; ++i)
+        stored.push_back(fill_cluster(2000 + i, static_cast<uint8_t>(i)));
+    const uint64_t size = 2 * 65536 + 1000;
+    volume_.put(20, RecordBuilder().file_name(5, u"c").non_resident_data(
+                        test::encode_runs({{1, 1000}, {15, std::nullopt}, {16, 2000},
+                                           {16, std::nullopt}}),
+                        size, 0, u"", 0, 0x0001));
+    // The compression unit field: 2^4 clusters.
+    const Lba at = volume_.record_sector(20);
+    test::RecordBytes raw{};
+    std::memcpy(raw.data(), volume_.disk().sector(at), 512);
+    std::memcpy(raw.data() + 512, volume_.disk().sector(at + 1), 512);
+    apply_fixup(raw);
+    const size_t data = find_unnamed_attribute(raw, kData)->bytes.data() - raw.data();
+    volume_.disk().sector(at)[data + attribute::kCompressionUnit] = 4;
+
+    const Bytes out = copy(20, size);
+    ASSERT_EQ(out.size(), size);
+    for (size_t i = 0; i < 4096; ++i)
+        ASSERT_EQ(out[i], 'a' + i % 8) << i;
+    EXPECT_TRUE(std::all_of(out.begin() + 4096, out.begin() + 65536, [](uint8_t v) { return v == 0; }));
+    for (size_t k = 0; k < 16; ++k)
+        ASSERT_TRUE(std::equal(stored[k].begin(), stored[k].end(), out.begin() + 65536 + k * 4096)) << k;
+    EXPECT_TRUE(std::all_of(out.begin() + 2 * 65536, out.end(), [](uint8_t v) { return v == 0; }));
+}
+
+TEST_F(Content, EncryptedDataIsMarked) {
+    fill_cluster(300, 1);
+    volume_.put(20, RecordBuilder().file_name(5, u"e").non_resident_data(
+                        test::encode_runs({{1, 300}}), 100, 0, u"", 0, 0x4000));
+    reader_.open_device(std::move(disk_));
+    const auto data = locate_file_data(reader_, info_, nullptr, volume_.record_sector(20));
+    ASSERT_TRUE(data.has_value());
+    EXPECT_TRUE(data->encrypted);
+}
+
+TEST_F(Content, StopAndSkipEndTheCopyBetweenChunks) {
+    for (uint64_t i = 0; i < 1024; ++i)
+        fill_cluster(3000 + i, 7);  // 4 MiB, four reads of 1 MiB
+    volume_.put(20, RecordBuilder().file_name(5, u"big").non_resident_data(
+                        test::encode_runs({{1024, 3000}}), 4 << 20));
+    reader_.open_device(std::move(disk_));
+    const auto data = locate_file_data(reader_, info_, nullptr, volume_.record_sector(20));
+    Relaxed<int> skip{0};
+    size_t written = 0;
+    const CopyOutcome outcome = copy_file_content(
+        reader_, info_, *data, 4 << 20,
+        [&](ByteView b) {
+            written += b.size();
+            skip = 1;  // pressed during the first chunk
+            return true;
+        },
+        {nullptr, &skip, nullptr});
+    EXPECT_EQ(outcome, CopyOutcome::Interrupted);
+    EXPECT_EQ(written, 1u << 20);
+}
+
+}  // namespace
+}  // namespace salvex

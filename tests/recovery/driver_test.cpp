@@ -1,0 +1,244 @@
+// The recovery driver: policies, duplicate names, filters, Stop and Skip, creation errors and
+// names that try to leave the target folder.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+
+#include "ntfs/filetime.h"
+#include "recovery/recovery_driver.h"
+#include "tests/support/ntfs_builder.h"
+#include "tests/support/recording_progress.h"
+#include "tests/support/test_images.h"
+
+namespace salvex {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+using test::RecordBuilder;
+
+constexpr Lba kStart = 128;
+constexpr uint64_t kCreated = 127'546'608'000'000'000;  // 2005-03-07 09:20:00 UTC
+
+std::string read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class Driver : public ::testing::Test {
+protected:
+    Driver() : disk_(std::make_unique<test::MemoryDevice>(kStart + 60'000)),
+               volume_(*disk_, kStart, {.totalSectors = 50'000, .mftCluster = 4}, 64) {
+        target_ = test::temp_path("target");
+        fs::remove_all(target_);
+        fs::create_directories(target_);
+    }
+
+    // A file of `size` bytes of `fill` in record n, its data in cluster 1000 + n.
+    void file(uint32_t n, uint32_t parent, const std::u16string& name, size_t size, char fill,
+              uint16_t flags = test::kFileInUse) {
+        disk_->write(volume_.cluster_sector(1000 + n), Bytes(4096, static_cast<uint8_t>(fill)));
+        volume_.put(n, RecordBuilder(flags)
+                           .file_name(parent, name, NameSpace::Win32, kCreated, kCreated)
+                           .non_resident_data(test::encode_runs({{1, 1000 + n}}), size));
+    }
+    void folder(uint32_t n, uint32_t parent, const std::u16string& name) {
+        volume_.put(n, RecordBuilder(test::kFolderInUse).file_name(parent, name));
+    }
+
+    // Scans the volume and recovers `rows` (all root items when empty).
+    void recover(std::vector<RecoveryRow> rows = {}) {
+        if (disk_) {
+            reader_.open_device(std::move(disk_));
+            StopFlag stop{0};
+            test::RecordingProgress silent;
+            standard_scan(reader_, kStart, kStart + 50'000, scan_, silent, stop);
+        }
+        if (rows.empty()) {
+            for (const TreeItemId id : scan_.tree.root().children)
+                rows.push_back({RecoveryRow::Kind::Folder, id});
+            for (size_t i = 0; i < scan_.items.files.size(); ++i) {
+                if (scan_.items.files[i].parent == kRootFolderRecord &&
+                    !scan_.items.files[i].name.starts_with("$"))
+                    rows.push_back({RecoveryRow::Kind::File, i});
+            }
+        }
+        RecoveryContext context(reader_, scan_, settings_, progress_, run_);
+        context.passesFilters = filter_;
+        auto target = TargetFolder::open(target_);
+        ASSERT_TRUE(target.ok());
+        run_recovery(context, rows, *target);
+    }
+
+    size_t file_index(const std::string& name) const {
+        for (size_t i = 0; i < scan_.items.files.size(); ++i) {
+            if (scan_.items.files[i].name == name)
+                return i;
+        }
+        return SIZE_MAX;
+    }
+
+    std::unique_ptr<test::MemoryDevice> disk_;
+    test::NtfsVolumeBuilder volume_;
+    SectorReader reader_{AccessMode::Device};
+    NtfsScan scan_;
+    RecoverySettings settings_;
+    test::RecordingProgress progress_;
+    RecoveryRun run_;
+    std::function<bool(std::string_view)> filter_;
+    std::string target_;
+};
+
+TEST_F(Driver, FoldersAreWrittenWithTheirFilesAndSubFolders) {
+    folder(16, 5, u"Docs");
+    folder(17, 16, u"Inner");
+    file(18, 17, u"deep.txt", 10, 'd');
+    file(19, 16, u"a.txt", 4000, 'a');
+    file(20, 5, u"root.txt", 3, 'r');
+    file(21, 5, u"empty.txt", 0, 'e');
+    recover();
+    EXPECT_EQ(read_file(fs::path(target_) / "Docs/Inner/deep.txt"), std::string(10, 'd'));
+    EXPECT_EQ(read_file(fs::path(target_) / "Docs/a.txt"), std::string(4000, 'a'));
+    EXPECT_EQ(read_file(fs::path(target_) / "root.txt"), "rrr");
+    EXPECT_FALSE(fs::exists(fs::path(target_) / "empty.txt"));  // empty files are not created
+    EXPECT_EQ(run_.files_written, 3u);
+    EXPECT_EQ(run_.files_failed, 0u);
+    // The file carries the item's time.
+    struct stat st {};
+    ASSERT_EQ(stat((fs::path(target_) / "root.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, filetime_to_unix_seconds(kCreated));
+    // Progress: the first file shows 0 files written before it.
+    EXPECT_EQ(progress_.counters["File Name"], "root.txt");
+}
+
+TEST_F(Driver, DeletedFilePolicies) {
+    folder(16, 5, u"Docs");
+    file(17, 16, u"live.txt", 4, 'l');
+    file(18, 16, u"gone.txt", 4, 'g', test::kDeletedFile);
+    settings_.deleted_policy = DeletedPolicy::OnlyDeleted;
+    recover();
+    EXPECT_TRUE(fs::exists(fs::path(target_) / "Docs/gone.txt"));
+    EXPECT_FALSE(fs::exists(fs::path(target_) / "Docs/live.txt"));
+
+    fs::remove_all(fs::path(target_) / "Docs");
+    settings_.deleted_policy = DeletedPolicy::Exclude;
+    recover();
+    EXPECT_FALSE(fs::exists(fs::path(target_) / "Docs/gone.txt"));
+    EXPECT_TRUE(fs::exists(fs::path(target_) / "Docs/live.txt"));
+}
+
+TEST_F(Driver, DuplicateNamesAreRenamedOverwrittenOrSkipped) {
+    file(17, 5, u"a.txt", 4, 'n');
+    std::ofstream(fs::path(target_) / "a.txt") << "old";
+    std::ofstream(fs::path(target_) / "Copy (1 ) of a.txt") << "older";
+    recover();
+    EXPECT_EQ(read_file(fs::path(target_) / "Copy (2 ) of a.txt"), "nnnn");
+    EXPECT_EQ(read_file(fs::path(target_) / "a.txt"), "old");
+
+    settings_.duplicate_policy = DuplicatePolicy::Skip;
+    recover();
+    EXPECT_EQ(run_.files_written, 0u);
+    EXPECT_FALSE(fs::exists(fs::path(target_) / "Copy (3 ) of a.txt"));
+
+    settings_.duplicate_policy = DuplicatePolicy::Overwrite;
+    recover();
+    EXPECT_EQ(read_file(fs::path(target_) / "a.txt"), "nnnn");
+}
+
+TEST_F(Driver, FiltersLetOnlyMatchingFilesThroughButKeepFolders) {
+    folder(16, 5, u"Docs");
+    file(17, 16, u"a.doc", 4, 'd');
+    filter_ = [](std::string_view name) { return name.ends_with(".txt"); };
+    recover();
+    EXPECT_TRUE(fs::is_directory(fs::path(target_) / "Docs"));
+    EXPECT_FALSE(fs::exists(fs::path(target_) / "Docs/a.doc"));
+    EXPECT_EQ(run_.files_written, 0u);
+}
+
+TEST_F(Driver, NamesFromTheDiskCannotLeaveTheTarget) {
+    folder(16, 5, u"..");
+    file(17, 16, u"../../escape.txt", 4, 'x');
+    file(18, 5, u".", 4, 'y');
+    file(19, 5, std::u16string(u"nul\0name", 8), 4, 'z');
+    recover();
+    EXPECT_FALSE(fs::exists(fs::path(target_).parent_path() / "escape.txt"));
+    EXPECT_EQ(read_file(fs::path(target_) / "_.." / ".._.._escape.txt"), "xxxx");
+    EXPECT_EQ(read_file(fs::path(target_) / "_."), "yyyy");
+    EXPECT_EQ(read_file(fs::path(target_) / "nul_name"), "zzzz");
+}
+
+TEST_F(Driver, SymbolicLinksInTheTargetAreNotFollowed) {
+    const fs::path outside = test::temp_path("outside");
+    fs::remove_all(outside);
+    fs::create_directories(outside);
+    fs::create_directory_symlink(outside, fs::path(target_) / "Docs");
+    fs::create_symlink(outside / "victim.txt", fs::path(target_) / "a.txt");
+    folder(16, 5, u"Docs");
+    file(17, 16, u"in.txt", 4, 'i');
+    file(18, 5, u"a.txt", 4, 'a');
+    settings_.duplicate_policy = DuplicatePolicy::Overwrite;
+    progress_.answer = true;  // go on after each error
+    recover();
+    EXPECT_TRUE(fs::is_empty(outside));
+    EXPECT_EQ(run_.files_failed, 2u);
+    ASSERT_EQ(progress_.questions.size(), 2u);
+    EXPECT_EQ(progress_.questions[0],
+              "Error creating file : " + target_ + "/Docs.  Continue Recovery ? ");
+}
+
+TEST_F(Driver, AnsweringNoToACreationErrorEndsTheRun) {
+    file(17, 5, u"a.txt", 4, 'a');
+    file(18, 5, u"b.txt", 4, 'b');
+    fs::create_directory(fs::path(target_) / "a.txt");  // a folder stands where the file goes
+    settings_.duplicate_policy = DuplicatePolicy::Overwrite;
+    progress_.answer = false;
+    recover();
+    EXPECT_EQ(progress_.questions.size(), 1u);
+    EXPECT_FALSE(fs::exists(fs::path(target_) / "b.txt"));
+    EXPECT_EQ(run_.recovery_stop.load(), 0);  // cleared for the next run
+}
+
+TEST_F(Driver, StopCutsTheCurrentFileAndEndsTheRun) {
+    for (uint32_t n = 17; n < 27; ++n)
+        file(n, 5, u"f" + std::u16string(1, static_cast<char16_t>(u'0' + n - 17)), 4, 'f');
+    progress_.onCounter = [&](std::string_view label, std::string_view value) {
+        if (label == "Total Files" && value == "3")
+            run_.recovery_stop = 1;
+    };
+    recover();
+    // Stop came while the fourth file was about to be copied: it stays, cut short.
+    EXPECT_EQ(run_.files_written, 4u);
+    EXPECT_EQ(fs::file_size(fs::path(target_) / "f3"), 0u);
+    EXPECT_FALSE(fs::exists(fs::path(target_) / "f4"));
+}
+
+TEST_F(Driver, RecoveringSelectedRowsWritesOnlyThem) {
+    file(17, 5, u"a.txt", 4, 'a');
+    file(18, 5, u"b.txt", 4, 'b');
+    recover({{RecoveryRow::Kind::File, 0}});  // scans first, then takes index 0 ($MFT)...
+    // ...so pick by name now that the scan exists.
+    fs::remove_all(target_);
+    fs::create_directories(target_);
+    recover({{RecoveryRow::Kind::File, file_index("b.txt")}});
+    EXPECT_TRUE(fs::exists(fs::path(target_) / "b.txt"));
+    EXPECT_FALSE(fs::exists(fs::path(target_) / "a.txt"));
+}
+
+TEST(TargetFolders, ComponentsAreMadeSafe) {
+    EXPECT_EQ(safe_component("a/b"), "a_b");
+    EXPECT_EQ(safe_component(".."), "_..");
+    EXPECT_EQ(safe_component("."), "_.");
+    EXPECT_EQ(safe_component(""), "_");
+    EXPECT_EQ(safe_component("..."), "...");
+    EXPECT_EQ(safe_component(std::string("a\0b", 3)), "a_b");
+}
+
+TEST(TargetFolders, ImagesAreNotTheTargetsDevice) {
+    EXPECT_FALSE(target_on_device(::testing::TempDir(), test::image_path("demo")));
+    EXPECT_FALSE(target_on_device(::testing::TempDir(), "/nonexistent"));
+}
+
+}  // namespace
+}  // namespace salvex

@@ -1,0 +1,14 @@
+// SHA-256 of test outputs, to compare recovered files with what the image builders wrote.
+#pragma once
+
+#include <string>
+
+#include "disk/bytes.h"
+
+namespace salvex::test {
+
+// Lower-case hexadecimal digest.
+std::string sha256_hex(ByteView bytes);
+std::string sha256_of_file(const std::string& path);
+
+}  // namespace salvex::test
