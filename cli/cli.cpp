@@ -28,6 +28,30 @@ constexpr std::array kCommands = {
             "  --deleted  print only deleted items\n"
             "  --quiet    no progress bar on stderr",
             run_list},
+    Command{"recover",
+            "recover DRIVE --partition N --to DIR [PATH...] [--filter PATTERN]...\n"
+            "           [--duplicates rename|overwrite|skip] [--deleted include|only|exclude]\n"
+            "           [--retries N] [--yes] [--quiet]",
+            "Scans NTFS partition N of DRIVE and writes the items at the given paths (as 'list'\n"
+            "prints them; none means everything in the root) under DIR, folders with all they\n"
+            "hold. Nothing is ever written to DRIVE.\n"
+            "  --filter PATTERN   write only files whose names match one of the patterns\n"
+            "                     (* and ? as wildcards, case-insensitive; a pattern without\n"
+            "                     them matches names that contain it)\n"
+            "  --duplicates       what to do when a name exists in DIR: rename (default; the\n"
+            "                     copy becomes 'Copy (1 ) of NAME'), overwrite, or skip\n"
+            "  --deleted          include (default), only, or exclude deleted files\n"
+            "  --retries N        attempts per unreadable sector, 1 to 10 (default 3)\n"
+            "  --yes              go on after an error without asking\n"
+            "  --quiet            no progress bar on stderr\n"
+            "Prints one line counting the files written and the files that failed.",
+            run_recover},
+    Command{"find", "find DRIVE --partition N PATTERN [--quiet]",
+            "Scans NTFS partition N of DRIVE and prints every file whose name matches PATTERN\n"
+            "(case-insensitive; * and ? as wildcards; a pattern without them matches names\n"
+            "that contain it; *.TXT matches names ending in .TXT).\n"
+            "Prints: name, path of its folder (as 'list' writes paths), size in bytes.",
+            run_find},
 };
 
 void print_usage(std::ostream& to) {

@@ -2,6 +2,7 @@
 #include "cli/cli.h"
 #include "cli/commands.h"
 #include "cli/drive_access.h"
+#include "cli/item_paths.h"
 #include "cli/options.h"
 #include "cli/terminal_progress.h"
 #include "disk/block_device.h"
@@ -14,28 +15,6 @@
 namespace salvex::cli {
 
 namespace {
-
-// Names may hold any character but the separators of this output.
-std::string escaped(std::string_view name) {
-    std::string out;
-    out.reserve(name.size());
-    for (const char c : name) {
-        switch (c) {
-        case '\t':
-            out += "\\t";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
 
 struct Printer {
     const NtfsScan& scan;
@@ -59,7 +38,7 @@ struct Printer {
         for (const size_t index : it->second) {
             const FileNode& f = scan.items.files[index];
             line("file", f.deleted, f.size, f.creationTime, f.changeTime, f.recordSector,
-                 path + "/" + escaped(f.name));
+                 path + "/" + escape_name(f.name));
         }
     }
 
@@ -81,7 +60,7 @@ struct Printer {
             }
             const TreeItemId child = node.children[frame.next++];
             const FolderNode& folder = scan.items.folders[scan.tree.node(child).folder];
-            std::string path = frame.path + "/" + escaped(folder.name);
+            std::string path = frame.path + "/" + escape_name(folder.name);
             line("folder", folder.deleted, 0, folder.creationTime, folder.changeTime,
                  folder.recordNumber, path);
             stack.push_back({child, std::move(path)});
@@ -95,17 +74,16 @@ int run_list(const std::vector<std::string>& args, std::ostream& out, std::ostre
     const auto parsed = parse_args(args, {"--deleted", "--quiet"}, {"--partition"}, "list", err);
     if (!parsed)
         return kUsage;
-    const auto option = parsed->values.find("--partition");
-    const std::optional<uint64_t> number =
-        option == parsed->values.end() ? std::nullopt : parse_number(option->second);
-    if (parsed->positional.size() != 1 || !number.has_value() || number.value() == 0) {
+    const auto option = parsed->value("--partition");
+    const uint64_t number = option ? parse_number(*option).value_or(0) : 0;
+    if (parsed->positional.size() != 1 || number == 0) {
         err << "Usage: salvex-cli list DRIVE --partition N [--deleted] [--quiet]\n";
         return kUsage;
     }
     auto drive = open_partitioned_drive(parsed->positional[0], "list", err);
     if (!drive)
         return kFailure;
-    const auto partition = choose_ntfs_partition(*drive, number.value(), "list", err);
+    const auto partition = choose_ntfs_partition(*drive, number, "list", err);
     if (!partition)
         return kFailure;
 

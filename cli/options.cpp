@@ -28,13 +28,20 @@ std::optional<ParsedArgs> parse_args(const std::vector<std::string>& args,
                 err << "salvex-cli " << command << ": " << name << " needs a value.\n";
                 return std::nullopt;
             }
-            parsed.values[name] = inlineValue ? *inlineValue : args[++i];
+            parsed.values[name].push_back(inlineValue ? *inlineValue : args[++i]);
         } else {
             err << "salvex-cli " << command << ": unknown option '" << a << "'.\n";
             return std::nullopt;
         }
     }
     return parsed;
+}
+
+std::optional<std::string> ParsedArgs::value(const std::string& name) const {
+    const auto it = values.find(name);
+    if (it == values.end() || it->second.empty())
+        return std::nullopt;
+    return it->second.back();
 }
 
 std::optional<uint64_t> parse_number(const std::string& text) {

@@ -12,8 +12,11 @@ namespace salvex::cli {
 
 struct ParsedArgs {
     std::vector<std::string> positional;
-    std::set<std::string> flags;               // "--deleted"
-    std::map<std::string, std::string> values; // "--partition" → "2"
+    std::set<std::string> flags;                            // "--deleted"
+    std::map<std::string, std::vector<std::string>> values; // "--filter" → every value given
+
+    // The last value given for an option, if any.
+    std::optional<std::string> value(const std::string& name) const;
 };
 
 // Parses `args` knowing which options take a value; nullopt (after a sentence on `err`) when an

@@ -1,15 +1,15 @@
 #include "recovery/content_copy.h"
 
+#include "recovery/lznt1.h"
+
 #include <algorithm>
 #include <vector>
-
-#include "recovery/lznt1.h"
 
 namespace salvex {
 
 namespace {
 
-constexpr uint64_t kMaxReadSectors = 2048;  // 1 MiB per read call
+constexpr uint64_t kMaxReadSectors = 2048; // 1 MiB per read call
 
 // Writes what the file holds, cutting at its size and zeroing past its initialized part.
 class Output {
@@ -141,7 +141,7 @@ CopyOutcome copy_compressed(const SectorReader& reader, const VolumeInfo& volume
     return CopyOutcome::Complete;
 }
 
-}  // namespace
+} // namespace
 
 CopyOutcome copy_file_content(const SectorReader& reader, const VolumeInfo& volume,
                               const FileData& file, uint64_t size, const ContentWriter& write,
@@ -158,4 +158,4 @@ CopyOutcome copy_file_content(const SectorReader& reader, const VolumeInfo& volu
     return copy_runs(reader, volume, file, out, control);
 }
 
-}  // namespace salvex
+} // namespace salvex

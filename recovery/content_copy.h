@@ -2,14 +2,14 @@
 // runs and unreadable sectors as zeros), and compressed runs decompressed.
 #pragma once
 
-#include <cstdint>
-#include <functional>
-
 #include "disk/progress.h"
 #include "disk/relaxed.h"
 #include "disk/sector_reader.h"
 #include "partition/volume_info.h"
 #include "recovery/file_data.h"
+
+#include <cstdint>
+#include <functional>
 
 namespace salvex {
 
@@ -23,9 +23,7 @@ struct CopyControl {
     const Relaxed<int>* skip = nullptr;
     ProgressSink* progress = nullptr;
 
-    bool interrupted() const {
-        return (stop && stop->load() != 0) || (skip && skip->load() != 0);
-    }
+    bool interrupted() const { return (stop && stop->load() != 0) || (skip && skip->load() != 0); }
 };
 
 enum class CopyOutcome { Complete, Interrupted, WriteFailed };
@@ -36,4 +34,4 @@ CopyOutcome copy_file_content(const SectorReader& reader, const VolumeInfo& volu
                               const FileData& file, uint64_t size, const ContentWriter& write,
                               const CopyControl& control);
 
-}  // namespace salvex
+} // namespace salvex

@@ -1,10 +1,10 @@
 #include "recovery/file_data.h"
 
-#include <algorithm>
-#include <array>
-
 #include "ntfs/attribute_list.h"
 #include "ntfs/mft_record.h"
+
+#include <algorithm>
+#include <array>
 
 namespace salvex {
 
@@ -12,8 +12,8 @@ namespace {
 
 using Record = std::array<uint8_t, mft_record::kSize>;
 
-constexpr size_t kBaseRecord = 0x20;          // 8 bytes, the base record of an extension record
-constexpr size_t kInitializedSize = 0x38;     // non-resident: 8 bytes
+constexpr size_t kBaseRecord = 0x20;      // 8 bytes, the base record of an extension record
+constexpr size_t kInitializedSize = 0x38; // non-resident: 8 bytes
 constexpr uint16_t kCompressedFlag = 0x0001;
 constexpr uint16_t kEncryptedFlag = 0x4000;
 
@@ -60,7 +60,7 @@ RunList join_parts(std::vector<Part> parts) {
     uint64_t vcn = 0;
     for (Part& part : parts) {
         if (part.lowestVcn < vcn)
-            continue;  // overlaps what is already placed: a repeated or damaged part
+            continue; // overlaps what is already placed: a repeated or damaged part
         if (part.lowestVcn > vcn)
             runs.push_back(DataRun{0, part.lowestVcn - vcn, true});
         runs.insert(runs.end(), part.runs.begin(), part.runs.end());
@@ -88,7 +88,7 @@ std::vector<Part> listed_parts(const SectorReader& reader, const VolumeInfo& vol
     return parts;
 }
 
-}  // namespace
+} // namespace
 
 std::optional<FileData> locate_file_data(const SectorReader& reader, const VolumeInfo& volume,
                                          const MftMap* map, Lba recordSector) {
@@ -137,10 +137,10 @@ std::optional<FileData> locate_file_data(const SectorReader& reader, const Volum
         const uint16_t unit = le16(first->bytes, attribute::kCompressionUnit).value_or(0);
         file.compressionUnitClusters = unit > 0 && unit < 16 ? 1u << unit : 0;
     } else {
-        file.dataSize = file.initializedSize = run_list_clusters(file.runs) *
-                                               uint64_t{volume.sectorsPerCluster} * kSectorSize;
+        file.dataSize = file.initializedSize =
+            run_list_clusters(file.runs) * uint64_t{volume.sectorsPerCluster} * kSectorSize;
     }
     return file;
 }
 
-}  // namespace salvex
+} // namespace salvex

@@ -2,14 +2,14 @@
 // non-resident one gathered from every record that holds a part of it.
 #pragma once
 
-#include <cstdint>
-#include <optional>
-#include <vector>
-
 #include "disk/sector_reader.h"
 #include "ntfs/mft_map.h"
 #include "ntfs/run_list.h"
 #include "partition/volume_info.h"
+
+#include <cstdint>
+#include <optional>
+#include <vector>
 
 namespace salvex {
 
@@ -17,12 +17,12 @@ struct FileData {
     enum class Kind { Resident, NonResident };
     Kind kind = Kind::Resident;
     std::vector<uint8_t> residentValue;
-    RunList runs;                  // every part of the attribute, in the order of its clusters
-    uint64_t dataSize = 0;         // bytes of content
-    uint64_t initializedSize = 0;  // bytes written by the file system; zeros beyond
+    RunList runs;                 // every part of the attribute, in the order of its clusters
+    uint64_t dataSize = 0;        // bytes of content
+    uint64_t initializedSize = 0; // bytes written by the file system; zeros beyond
     bool compressed = false;
     bool encrypted = false;
-    uint32_t compressionUnitClusters = 0;  // clusters per compression unit (16 normally)
+    uint32_t compressionUnitClusters = 0; // clusters per compression unit (16 normally)
 };
 
 // Reads the file record at `recordSector` and locates the file's unnamed $DATA. When the
@@ -32,4 +32,4 @@ struct FileData {
 std::optional<FileData> locate_file_data(const SectorReader& reader, const VolumeInfo& volume,
                                          const MftMap* map, Lba recordSector);
 
-}  // namespace salvex
+} // namespace salvex

@@ -37,13 +37,13 @@ size_t decompress_chunk(ByteView chunk, std::span<uint8_t> out) {
             if (displacement > pos)
                 return SIZE_MAX;
             for (size_t k = 0; k < length && pos < out.size(); ++k, ++pos)
-                out[pos] = out[pos - displacement];  // may overlap: byte by byte
+                out[pos] = out[pos - displacement]; // may overlap: byte by byte
         }
     }
     return pos;
 }
 
-}  // namespace
+} // namespace
 
 size_t lznt1_decompress(ByteView in, std::span<uint8_t> out) {
     size_t at = 0;
@@ -76,4 +76,4 @@ size_t lznt1_decompress(ByteView in, std::span<uint8_t> out) {
     return produced;
 }
 
-}  // namespace salvex
+} // namespace salvex

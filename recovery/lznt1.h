@@ -2,10 +2,10 @@
 // stored as a series of chunks of at most 4,096 bytes, each either stored or compressed.
 #pragma once
 
+#include "disk/bytes.h"
+
 #include <cstdint>
 #include <span>
-
-#include "disk/bytes.h"
 
 namespace salvex {
 
@@ -14,4 +14,4 @@ namespace salvex {
 // `out` is left as it was.
 size_t lznt1_decompress(ByteView in, std::span<uint8_t> out);
 
-}  // namespace salvex
+} // namespace salvex

@@ -1,12 +1,12 @@
 #include "recovery/recovery_driver.h"
 
-#include <cerrno>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "ntfs/filetime.h"
 #include "recovery/content_copy.h"
 #include "recovery/file_data.h"
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace salvex {
 
@@ -50,7 +50,7 @@ std::string name_after_duplicates(const RecoveryContext& context, const TargetFo
 // Sets the written file's access and modification times to the item's time.
 void set_item_file_time(int fd, uint64_t filetime) {
     if (filetime == 0)
-        return;  // no time is known (a made-up item): the file keeps the time of its writing
+        return; // no time is known (a made-up item): the file keeps the time of its writing
     const int64_t seconds = filetime_to_unix_seconds(filetime);
     const long nanoseconds = static_cast<long>(filetime % 10'000'000) * 100;
     const struct timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
@@ -76,7 +76,7 @@ void report_failure(RecoveryContext& context, const std::string& path) {
         context.run.recovery_stop = 1;
 }
 
-}  // namespace
+} // namespace
 
 RecoveryContext::RecoveryContext(const SectorReader& r, const NtfsScan& s,
                                  const RecoverySettings& settings_, ProgressSink& p,
@@ -100,7 +100,7 @@ std::string creation_error_question(const std::string& path) {
 WriteResult extract_ntfs_file(RecoveryContext& context, const TargetFolder& folder,
                               const FileNode& file, RecoveryMode mode) {
     if (file.size == 0)
-        return WriteResult::Passed;  // an empty file is not created
+        return WriteResult::Passed; // an empty file is not created
     std::string name = safe_component(file.name);
     if (mode == RecoveryMode::Save) {
         if (!passes_policies(context, file))
@@ -117,7 +117,7 @@ WriteResult extract_ntfs_file(RecoveryContext& context, const TargetFolder& fold
     const auto data = locate_file_data(context.reader, context.scan.volume, &context.scan.mftMap,
                                        file.recordSector);
     if (!data) {
-        ++context.run.files_failed;  // the record no longer holds the file's data
+        ++context.run.files_failed; // the record no longer holds the file's data
         return WriteResult::Failed;
     }
     const std::string path = joined(folder.path(), name);
@@ -131,9 +131,9 @@ WriteResult extract_ntfs_file(RecoveryContext& context, const TargetFolder& fold
     const CopyControl control{mode == RecoveryMode::Save ? &context.run.recovery_stop : nullptr,
                               mode == RecoveryMode::Save ? &context.run.skip_file : nullptr,
                               mode == RecoveryMode::Save ? &context.progress : nullptr};
-    const CopyOutcome outcome =
-        copy_file_content(context.reader, context.scan.volume, *data, file.size,
-                          [fd](ByteView bytes) { return write_all(fd, bytes); }, control);
+    const CopyOutcome outcome = copy_file_content(
+        context.reader, context.scan.volume, *data, file.size,
+        [fd](ByteView bytes) { return write_all(fd, bytes); }, control);
     if (mode == RecoveryMode::Save)
         set_item_file_time(fd, file.creationTime);
     const bool closed = ::close(fd) == 0;
@@ -187,8 +187,7 @@ void recover_folder(RecoveryContext& context, TreeItemId node, const TargetFolde
             continue;
         }
         const TreeItemId child = tree.children[frame.next++];
-        const FolderNode& folder =
-            context.scan.items.folders[context.scan.tree.node(child).folder];
+        const FolderNode& folder = context.scan.items.folders[context.scan.tree.node(child).folder];
         enter(child, frame.folder, folder.name);
     }
 }
@@ -221,4 +220,4 @@ void run_recovery(RecoveryContext& context, std::span<const RecoveryRow> rows,
     context.run.skip_file = 0;
 }
 
-}  // namespace salvex
+} // namespace salvex

@@ -3,6 +3,13 @@
 // progress sink that can stop the run or skip the current file.
 #pragma once
 
+#include "disk/progress.h"
+#include "disk/relaxed.h"
+#include "disk/sector_reader.h"
+#include "ntfs/standard_scan.h"
+#include "recovery/recovery_settings.h"
+#include "recovery/target_folder.h"
+
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -11,22 +18,15 @@
 #include <unordered_map>
 #include <vector>
 
-#include "disk/progress.h"
-#include "disk/relaxed.h"
-#include "disk/sector_reader.h"
-#include "ntfs/standard_scan.h"
-#include "recovery/recovery_settings.h"
-#include "recovery/target_folder.h"
-
 namespace salvex {
 
 // The state of one run, shared with the window that shows it.
 struct RecoveryRun {
-    Relaxed<int> recovery_stop{0};  // "&Stop Saving", or No to the creation-error question
-    Relaxed<int> skip_file{0};      // "S&kip File": ends the current file's copy only
+    Relaxed<int> recovery_stop{0}; // "&Stop Saving", or No to the creation-error question
+    Relaxed<int> skip_file{0};     // "S&kip File": ends the current file's copy only
     uint32_t files_written = 0;
-    uint32_t files_failed = 0;     // could not be created, written, or found on the disk
-    uint32_t files_encrypted = 0;  // written as they lie on disk: their content is encrypted
+    uint32_t files_failed = 0;    // could not be created, written, or found on the disk
+    uint32_t files_encrypted = 0; // written as they lie on disk: their content is encrypted
 };
 
 enum class RecoveryMode { Open = 0, Save = 1 };
@@ -36,7 +36,7 @@ struct RecoveryContext {
     const SectorReader& reader;
     const NtfsScan& scan;
     const RecoverySettings& settings;
-    std::function<bool(std::string_view name)> passesFilters;  // empty: every file passes
+    std::function<bool(std::string_view name)> passesFilters; // empty: every file passes
     ProgressSink& progress;
     RecoveryRun& run;
 
@@ -60,8 +60,8 @@ struct RecoveryRow {
 
 enum class WriteResult {
     Written,
-    Passed,  // left out by a policy or a filter, or empty: nothing to write, nothing wrong
-    Failed,  // could not be created or written, or its content could not be found
+    Passed, // left out by a policy or a filter, or empty: nothing to write, nothing wrong
+    Failed, // could not be created or written, or its content could not be found
 };
 
 // Writes one file into `folder`. In Save mode the filters and policies apply and progress is
@@ -95,4 +95,4 @@ inline constexpr const char* kTargetOnExaminedDriveQuestion =
     "The folder you chose lies on the drive being examined. Writing there can overwrite the very "
     "data you want to recover. Recover there anyway ?";
 
-}  // namespace salvex
+} // namespace salvex

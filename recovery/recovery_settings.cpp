@@ -16,4 +16,4 @@ bool settings_valid(const RecoverySettings& s) {
            inRange(s.bad_sector_retries.load(), uint16_t{1}, kMaxBadSectorRetries);
 }
 
-}  // namespace salvex
+} // namespace salvex

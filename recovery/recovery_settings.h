@@ -3,10 +3,10 @@
 // live while the program runs; the window may change them while a worker reads them.
 #pragma once
 
-#include <cstdint>
-
 #include "disk/relaxed.h"
 #include "disk/sector_reader.h"
+
+#include <cstdint>
 
 namespace salvex {
 
@@ -14,10 +14,10 @@ enum class DuplicatePolicy : uint16_t { Rename = 1, Overwrite = 2, Skip = 3 };
 enum class DeletedPolicy : uint16_t { Include = 1, OnlyDeleted = 2, Exclude = 3 };
 
 struct RecoverySettings {
-    Relaxed<uint32_t> sectors_per_read{60};  // 1 to 100: sectors per read of the sector sweep
+    Relaxed<uint32_t> sectors_per_read{60}; // 1 to 100: sectors per read of the sector sweep
     Relaxed<DuplicatePolicy> duplicate_policy{DuplicatePolicy::Rename};
     Relaxed<DeletedPolicy> deleted_policy{DeletedPolicy::Include};
-    Relaxed<uint16_t> bad_sector_retries{3};  // 1 to 10
+    Relaxed<uint16_t> bad_sector_retries{3}; // 1 to 10
 };
 
 inline constexpr uint32_t kMaxSectorsPerRead = 100;
@@ -29,4 +29,4 @@ RecoverySettings default_recovery_settings(AccessMode mode);
 // True when every value lies in its allowed range.
 bool settings_valid(const RecoverySettings& settings);
 
-}  // namespace salvex
+} // namespace salvex

@@ -85,8 +85,8 @@ bool target_on_device(const std::string& target, const std::string& devicePath) 
     std::ifstream parentDev(partition + "/../dev");
     std::string parent;
     std::getline(parentDev, parent);
-    return parent == std::to_string(major(device.st_rdev)) + ":" +
-                         std::to_string(minor(device.st_rdev));
+    return parent ==
+           std::to_string(major(device.st_rdev)) + ":" + std::to_string(minor(device.st_rdev));
 }
 
-}  // namespace salvex
+} // namespace salvex

@@ -5,10 +5,10 @@
 // planted in the target can place anything outside it.
 #pragma once
 
+#include "disk/result.h"
+
 #include <string>
 #include <string_view>
-
-#include "disk/result.h"
 
 namespace salvex {
 
@@ -44,11 +44,11 @@ public:
 private:
     TargetFolder(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
     int fd_ = -1;
-    std::string path_;  // for messages: the target and the components below it
+    std::string path_; // for messages: the target and the components below it
 };
 
 // True when `target` lies on the block device `devicePath` or on one of its partitions:
 // writing there could overwrite the data being recovered. False for image files.
 bool target_on_device(const std::string& target, const std::string& devicePath);
 
-}  // namespace salvex
+} // namespace salvex

@@ -1,9 +1,11 @@
 // salvex-cli as a user runs it: the built program, on real images and a loop device.
+#include "tests/support/sha256.h"
 #include "tests/support/test_images.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
@@ -100,12 +102,79 @@ TEST(EndToEnd, ListRefusesWhatItCannotScan) {
                        "recover it,\n use Advance Scan OR download the Salvex for FAT.\n");
 }
 
+TEST(EndToEnd, FindPrintsMatchesWithTheirFolders) {
+    const Output r =
+        shell(cli("find --quiet " + test::image_path("demo") + " --partition 1 '*.JPG'"));
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "name\tpath\tsize\n"
+                     "beach.jpg\t/Pictures/2024\t60000\n"
+                     "sunset.jpg\t/Pictures/2024\t40000\n"
+                     "scan1.jpg\t/Pictures/Old\t20000\n"
+                     "scan2.jpg\t/Pictures/Old\t15000\n");
+}
+
+TEST(EndToEnd, RecoverWritesTheChosenItemsUnderThePolicies) {
+    const std::string target = test::temp_path("recovered");
+    std::filesystem::remove_all(target);
+    std::filesystem::create_directories(target);
+    const std::string demo = test::image_path("demo");
+    const Output r = shell(cli("recover --quiet " + demo + " --partition 1 --to " + target +
+                               " /Documents/Reports /Café.txt --deleted only"));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Recovered 3 file(s) to " + target + "; 0 failed.\n");
+    EXPECT_EQ(test::sha256_of_file(target + "/Café.txt"),
+              "5a71a8fea09180fc22697804f508b8c5674c7d8f48f96a2a9086679a3d0088f3");
+    EXPECT_TRUE(std::filesystem::exists(target + "/Reports/q1-draft.txt"));
+    EXPECT_FALSE(std::filesystem::exists(target + "/Reports/week-01.txt"));
+
+    // Again: the names exist now, so the copies are renamed.
+    const Output again =
+        shell(cli("recover --quiet " + demo + " --partition 1 --to " + target + " /Café.txt"));
+    EXPECT_EQ(again.status, 0);
+    EXPECT_TRUE(std::filesystem::exists(target + "/Copy (1 ) of Café.txt"));
+}
+
+TEST(EndToEnd, RecoverStopsAtACreationErrorUnlessToldToGoOn) {
+    const std::string target = test::temp_path("blocked");
+    std::filesystem::remove_all(target);
+    std::filesystem::create_directories(target + "/readme.txt"); // a folder in the file's place
+    const std::string demo = test::image_path("demo");
+    const std::string args = demo + " --partition 1 --to " + target +
+                             " /readme.txt /Logs/boot.log --duplicates overwrite";
+    const Output stopped = shell(cli("recover --quiet " + args + " 2>/dev/null"));
+    EXPECT_EQ(stopped.status, 1);
+    EXPECT_EQ(stopped.out, "Recovered 0 file(s) to " + target + "; 1 failed.\n");
+    const Output goneOn = shell(cli("recover --quiet --yes " + args + " 2>/dev/null"));
+    EXPECT_EQ(goneOn.out, "Recovered 1 file(s) to " + target + "; 1 failed.\n");
+}
+
+TEST(EndToEnd, RecoverRefusesBadOptions) {
+    const std::string demo = test::image_path("demo");
+    const std::string to = " --to " + ::testing::TempDir();
+    EXPECT_EQ(shell(cli("recover " + demo + " --partition 1" + to +
+                        " --filter 12345678901234567890 2>/dev/null"))
+                  .status,
+              2);
+    EXPECT_EQ(
+        shell(cli("recover " + demo + " --partition 1" + to + " --retries 11 2>/dev/null")).status,
+        2);
+    EXPECT_EQ(shell(cli("recover " + demo + " --partition 1" + to + " --deleted some 2>/dev/null"))
+                  .status,
+              2);
+    EXPECT_EQ(shell(cli("recover " + demo + " --partition 1 2>/dev/null")).status, 2);
+    EXPECT_EQ(
+        shell(cli("recover " + demo + " --partition 1" + to + " /No/Such 2>/dev/null")).status, 1);
+}
+
 TEST(EndToEnd, CommandsLeaveTheExaminedImageUnchanged) {
     const std::string image = test::image_path("demo");
     const std::string before = file_bytes(image);
     ASSERT_FALSE(before.empty());
     for (const std::string& args :
-         {"partitions " + image, "drives " + image, "list --quiet " + image + " --partition 3"}) {
+         {"partitions " + image, "drives " + image, "list --quiet " + image + " --partition 3",
+          "find --quiet " + image + " --partition 3 txt",
+          "recover --quiet " + image + " --partition 3 --to " + test::temp_path("out")}) {
+        std::filesystem::create_directories(test::temp_path("out"));
         const Output r = shell(cli(args) + " >/dev/null");
         EXPECT_EQ(r.status, 0) << args;
     }

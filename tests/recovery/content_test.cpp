@@ -1,14 +1,13 @@
 // Locating and copying file contents: resident values, runs, sparse runs, unreadable sectors,
 // attribute lists and compressed units.
-#include <gtest/gtest.h>
-
-#include <cstring>
-
 #include "ntfs/mft_record.h"
 #include "recovery/content_copy.h"
 #include "recovery/file_data.h"
 #include "recovery/lznt1.h"
 #include "tests/support/ntfs_builder.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
 
 namespace salvex {
 namespace {
@@ -44,9 +43,9 @@ protected:
         const auto data = locate_file_data(reader_, info_, map, volume_.record_sector(record));
         if (!data)
             return out;
-        copy_file_content(reader_, info_, *data, size,
-                          [&](ByteView b) { return out.insert(out.end(), b.begin(), b.end()), true; },
-                          {});
+        copy_file_content(
+            reader_, info_, *data, size,
+            [&](ByteView b) { return out.insert(out.end(), b.begin(), b.end()), true; }, {});
         return out;
     }
 
@@ -58,8 +57,10 @@ protected:
 
 TEST_F(Content, ResidentValueIsWrittenAsItIs) {
     const Bytes value(700, 'r');
-    volume_.put(20, RecordBuilder().file_name(5, u"r.txt").resident_data(Bytes(3), u"s")
-                        .resident_data(value));  // an alternate stream before the content
+    volume_.put(20, RecordBuilder()
+                        .file_name(5, u"r.txt")
+                        .resident_data(Bytes(3), u"s")
+                        .resident_data(value)); // an alternate stream before the content
     EXPECT_EQ(copy(20, 700), value);
 }
 
@@ -71,7 +72,7 @@ TEST_F(Content, RecordWithoutUnnamedDataHasNoContent) {
 
 TEST_F(Content, FragmentedRunsAreReadInOrderAndCutAtTheSize) {
     const Bytes a = fill_cluster(300, 1);
-    const Bytes b = fill_cluster(200, 2);  // the second run lies before the first
+    const Bytes b = fill_cluster(200, 2); // the second run lies before the first
     volume_.put(20, RecordBuilder().file_name(5, u"f").non_resident_data(
                         test::encode_runs({{1, 300}, {1, 200}}), 5000));
     const Bytes out = copy(20, 5000);
@@ -89,7 +90,8 @@ TEST_F(Content, SparseRunsAndUnreadableSectorsAreZeros) {
     const Bytes out = copy(20, 4 * 4096);
     ASSERT_EQ(out.size(), 4u * 4096);
     EXPECT_TRUE(std::equal(a.begin(), a.end(), out.begin()));
-    EXPECT_TRUE(std::all_of(out.begin() + 4096, out.begin() + 3 * 4096, [](uint8_t v) { return v == 0; }));
+    EXPECT_TRUE(
+        std::all_of(out.begin() + 4096, out.begin() + 3 * 4096, [](uint8_t v) { return v == 0; }));
     EXPECT_TRUE(std::equal(c.begin(), c.begin() + 512, out.begin() + 3 * 4096));
     EXPECT_TRUE(std::all_of(out.begin() + 3 * 4096 + 512, out.begin() + 3 * 4096 + 1024,
                             [](uint8_t v) { return v == 0; }));
@@ -101,13 +103,16 @@ TEST_F(Content, PartsInExtensionRecordsAreJoinedInClusterOrder) {
     const Bytes b = fill_cluster(400, 2);
     const Bytes c = fill_cluster(500, 3);
     // The attribute list names the part at cluster 2 before the one at cluster 1.
-    volume_.put(30, RecordBuilder().file_name(5, u"big").attribute_list(
+    volume_.put(30,
+                RecordBuilder()
+                    .file_name(5, u"big")
+                    .attribute_list(
                         {{kFileName, 30}, {kData, 30, 0, 5}, {kData, 32, 2, 1}, {kData, 31, 1, 1}})
-                        .non_resident_data(test::encode_runs({{1, 300}}), 3 * 4096, 0, u"", 5));
-    volume_.put(31, RecordBuilder().base_record(30).non_resident_data(
-                        test::encode_runs({{1, 400}}), 0, 1, u"", 1));
-    volume_.put(32, RecordBuilder().base_record(30).non_resident_data(
-                        test::encode_runs({{1, 500}}), 0, 2, u"", 1));
+                    .non_resident_data(test::encode_runs({{1, 300}}), 3 * 4096, 0, u"", 5));
+    volume_.put(31, RecordBuilder().base_record(30).non_resident_data(test::encode_runs({{1, 400}}),
+                                                                      0, 1, u"", 1));
+    volume_.put(32, RecordBuilder().base_record(30).non_resident_data(test::encode_runs({{1, 500}}),
+                                                                      0, 2, u"", 1));
     if (disk_)
         reader_.open_device(std::move(disk_));
     const MftMap map = build_mft_map(reader_, info_);
@@ -132,7 +137,7 @@ TEST(Lznt1, BackReferencesAndStoredChunks) {
     Bytes in = pattern_chunk();
     Bytes stored(4096, 'z');
     in.push_back(0xFF);
-    in.push_back(0x3F);  // a stored chunk of 4,096 bytes
+    in.push_back(0x3F); // a stored chunk of 4,096 bytes
     in.insert(in.end(), stored.begin(), stored.end());
     in.push_back(0);
     in.push_back(0);
@@ -140,13 +145,14 @@ TEST(Lznt1, BackReferencesAndStoredChunks) {
     EXPECT_EQ(lznt1_decompress(in, out), 2u * 4096);
     for (size_t i = 0; i < 4096; ++i)
         ASSERT_EQ(out[i], 'a' + i % 8) << i;
-    EXPECT_TRUE(std::all_of(out.begin() + 4096, out.begin() + 8192, [](uint8_t v) { return v == 'z'; }));
+    EXPECT_TRUE(
+        std::all_of(out.begin() + 4096, out.begin() + 8192, [](uint8_t v) { return v == 'z'; }));
     EXPECT_EQ(out[8192], 0xEE);
 }
 
 TEST(Lznt1, DamagedChunksStopWithoutReadingOutside) {
     Bytes in = pattern_chunk();
-    in[in.size() - 1] = 0xFF;  // displacement far before the start
+    in[in.size() - 1] = 0xFF; // displacement far before the start
     Bytes out(4096);
     lznt1_decompress(in, out);
     const Bytes truncated(in.begin(), in.begin() + 6);
@@ -164,10 +170,10 @@ TEST_F(Content, CompressedUnitsAreDecompressed) {
     for (uint64_t i = 0; i < 16; ++i)
         stored.push_back(fill_cluster(2000 + i, static_cast<uint8_t>(i)));
     const uint64_t size = 2 * 65536 + 1000;
-    volume_.put(20, RecordBuilder().file_name(5, u"c").non_resident_data(
-                        test::encode_runs({{1, 1000}, {15, std::nullopt}, {16, 2000},
-                                           {16, std::nullopt}}),
-                        size, 0, u"", 0, 0x0001));
+    volume_.put(
+        20, RecordBuilder().file_name(5, u"c").non_resident_data(
+                test::encode_runs({{1, 1000}, {15, std::nullopt}, {16, 2000}, {16, std::nullopt}}),
+                size, 0, u"", 0, 0x0001));
     // The compression unit field: 2^4 clusters.
     const Lba at = volume_.record_sector(20);
     test::RecordBytes raw{};
@@ -181,9 +187,11 @@ TEST_F(Content, CompressedUnitsAreDecompressed) {
     ASSERT_EQ(out.size(), size);
     for (size_t i = 0; i < 4096; ++i)
         ASSERT_EQ(out[i], 'a' + i % 8) << i;
-    EXPECT_TRUE(std::all_of(out.begin() + 4096, out.begin() + 65536, [](uint8_t v) { return v == 0; }));
+    EXPECT_TRUE(
+        std::all_of(out.begin() + 4096, out.begin() + 65536, [](uint8_t v) { return v == 0; }));
     for (size_t k = 0; k < 16; ++k)
-        ASSERT_TRUE(std::equal(stored[k].begin(), stored[k].end(), out.begin() + 65536 + k * 4096)) << k;
+        ASSERT_TRUE(std::equal(stored[k].begin(), stored[k].end(), out.begin() + 65536 + k * 4096))
+            << k;
     EXPECT_TRUE(std::all_of(out.begin() + 2 * 65536, out.end(), [](uint8_t v) { return v == 0; }));
 }
 
@@ -199,24 +207,23 @@ TEST_F(Content, EncryptedDataIsMarked) {
 
 TEST_F(Content, StopAndSkipEndTheCopyBetweenChunks) {
     for (uint64_t i = 0; i < 1024; ++i)
-        fill_cluster(3000 + i, 7);  // 4 MiB, four reads of 1 MiB
+        fill_cluster(3000 + i, 7); // 4 MiB, four reads of 1 MiB
     volume_.put(20, RecordBuilder().file_name(5, u"big").non_resident_data(
                         test::encode_runs({{1024, 3000}}), 4 << 20));
     reader_.open_device(std::move(disk_));
     const auto data = locate_file_data(reader_, info_, nullptr, volume_.record_sector(20));
     Relaxed<int> skip{0};
     size_t written = 0;
-    const CopyOutcome outcome = copy_file_content(
-        reader_, info_, *data, 4 << 20,
-        [&](ByteView b) {
-            written += b.size();
-            skip = 1;  // pressed during the first chunk
-            return true;
-        },
-        {nullptr, &skip, nullptr});
+    const CopyOutcome outcome = copy_file_content(reader_, info_, *data, 4 << 20,
+                                                  [&](ByteView b) {
+                                                      written += b.size();
+                                                      skip = 1; // pressed during the first chunk
+                                                      return true;
+                                                  },
+                                                  {nullptr, &skip, nullptr});
     EXPECT_EQ(outcome, CopyOutcome::Interrupted);
     EXPECT_EQ(written, 1u << 20);
 }
 
-}  // namespace
-}  // namespace salvex
+} // namespace
+} // namespace salvex

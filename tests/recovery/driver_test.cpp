@@ -1,16 +1,15 @@
 // The recovery driver: policies, duplicate names, filters, Stop and Skip, creation errors and
 // names that try to leave the target folder.
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
-#include <sys/stat.h>
-
 #include "ntfs/filetime.h"
 #include "recovery/recovery_driver.h"
 #include "tests/support/ntfs_builder.h"
 #include "tests/support/recording_progress.h"
 #include "tests/support/test_images.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace salvex {
 namespace {
@@ -20,7 +19,7 @@ using test::Bytes;
 using test::RecordBuilder;
 
 constexpr Lba kStart = 128;
-constexpr uint64_t kCreated = 127'546'608'000'000'000;  // 2005-03-07 09:20:00 UTC
+constexpr uint64_t kCreated = 127'546'608'000'000'000; // 2005-03-07 09:20:00 UTC
 
 std::string read_file(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -29,8 +28,9 @@ std::string read_file(const fs::path& path) {
 
 class Driver : public ::testing::Test {
 protected:
-    Driver() : disk_(std::make_unique<test::MemoryDevice>(kStart + 60'000)),
-               volume_(*disk_, kStart, {.totalSectors = 50'000, .mftCluster = 4}, 64) {
+    Driver()
+        : disk_(std::make_unique<test::MemoryDevice>(kStart + 60'000)),
+          volume_(*disk_, kStart, {.totalSectors = 50'000, .mftCluster = 4}, 64) {
         target_ = test::temp_path("target");
         fs::remove_all(target_);
         fs::create_directories(target_);
@@ -102,7 +102,7 @@ TEST_F(Driver, FoldersAreWrittenWithTheirFilesAndSubFolders) {
     EXPECT_EQ(read_file(fs::path(target_) / "Docs/Inner/deep.txt"), std::string(10, 'd'));
     EXPECT_EQ(read_file(fs::path(target_) / "Docs/a.txt"), std::string(4000, 'a'));
     EXPECT_EQ(read_file(fs::path(target_) / "root.txt"), "rrr");
-    EXPECT_FALSE(fs::exists(fs::path(target_) / "empty.txt"));  // empty files are not created
+    EXPECT_FALSE(fs::exists(fs::path(target_) / "empty.txt")); // empty files are not created
     EXPECT_EQ(run_.files_written, 3u);
     EXPECT_EQ(run_.files_failed, 0u);
     // The file carries the item's time.
@@ -179,7 +179,7 @@ TEST_F(Driver, SymbolicLinksInTheTargetAreNotFollowed) {
     file(17, 16, u"in.txt", 4, 'i');
     file(18, 5, u"a.txt", 4, 'a');
     settings_.duplicate_policy = DuplicatePolicy::Overwrite;
-    progress_.answer = true;  // go on after each error
+    progress_.answer = true; // go on after each error
     recover();
     EXPECT_TRUE(fs::is_empty(outside));
     EXPECT_EQ(run_.files_failed, 2u);
@@ -191,13 +191,13 @@ TEST_F(Driver, SymbolicLinksInTheTargetAreNotFollowed) {
 TEST_F(Driver, AnsweringNoToACreationErrorEndsTheRun) {
     file(17, 5, u"a.txt", 4, 'a');
     file(18, 5, u"b.txt", 4, 'b');
-    fs::create_directory(fs::path(target_) / "a.txt");  // a folder stands where the file goes
+    fs::create_directory(fs::path(target_) / "a.txt"); // a folder stands where the file goes
     settings_.duplicate_policy = DuplicatePolicy::Overwrite;
     progress_.answer = false;
     recover();
     EXPECT_EQ(progress_.questions.size(), 1u);
     EXPECT_FALSE(fs::exists(fs::path(target_) / "b.txt"));
-    EXPECT_EQ(run_.recovery_stop.load(), 0);  // cleared for the next run
+    EXPECT_EQ(run_.recovery_stop.load(), 0); // cleared for the next run
 }
 
 TEST_F(Driver, StopCutsTheCurrentFileAndEndsTheRun) {
@@ -217,7 +217,7 @@ TEST_F(Driver, StopCutsTheCurrentFileAndEndsTheRun) {
 TEST_F(Driver, RecoveringSelectedRowsWritesOnlyThem) {
     file(17, 5, u"a.txt", 4, 'a');
     file(18, 5, u"b.txt", 4, 'b');
-    recover({{RecoveryRow::Kind::File, 0}});  // scans first, then takes index 0 ($MFT)...
+    recover({{RecoveryRow::Kind::File, 0}}); // scans first, then takes index 0 ($MFT)...
     // ...so pick by name now that the scan exists.
     fs::remove_all(target_);
     fs::create_directories(target_);
@@ -240,5 +240,5 @@ TEST(TargetFolders, ImagesAreNotTheTargetsDevice) {
     EXPECT_FALSE(target_on_device(::testing::TempDir(), "/nonexistent"));
 }
 
-}  // namespace
-}  // namespace salvex
+} // namespace
+} // namespace salvex

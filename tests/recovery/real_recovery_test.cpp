@@ -1,12 +1,11 @@
 // Recovery from volumes written by mkntfs and ntfs-3g: every file comes back byte for byte.
-#include <gtest/gtest.h>
-
-#include <filesystem>
-
 #include "recovery/recovery_driver.h"
 #include "tests/support/scanned_volume.h"
 #include "tests/support/sha256.h"
 #include "tests/support/test_images.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
 
 namespace salvex {
 namespace {
@@ -62,5 +61,5 @@ TEST(RealRecovery, DemoDiskFilesComeBackByteForByteDeletedOnesToo) {
     expect_recovered("demo", "demo.manifest.tsv");
 }
 
-}  // namespace
-}  // namespace salvex
+} // namespace
+} // namespace salvex

@@ -41,7 +41,7 @@ struct ManifestEntry {
     uint64_t size = 0;
     std::optional<uint32_t> record;
     std::string path;
-    std::string sha256;  // of a file's content; empty when the manifest gives none
+    std::string sha256; // of a file's content; empty when the manifest gives none
 };
 std::vector<ManifestEntry> read_manifest(const std::string& file);
 

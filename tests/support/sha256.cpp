@@ -19,9 +19,11 @@ constexpr std::array<uint32_t, 64> kK = {
     0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
 
-uint32_t rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+uint32_t rotr(uint32_t x, int n) {
+    return (x >> n) | (x << (32 - n));
+}
 
-}  // namespace
+} // namespace
 
 std::string sha256_hex(ByteView bytes) {
     std::array<uint32_t, 8> h = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
@@ -45,9 +47,10 @@ std::string sha256_hex(ByteView bytes) {
         }
         auto [a, b, c, d, e, f, g, hh] = h;
         for (int i = 0; i < 64; ++i) {
-            const uint32_t t1 = hh + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + ((e & f) ^ (~e & g)) +
-                                kK[i] + w[i];
-            const uint32_t t2 = (rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
+            const uint32_t t1 =
+                hh + (rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25)) + ((e & f) ^ (~e & g)) + kK[i] + w[i];
+            const uint32_t t2 =
+                (rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
             hh = g;
             g = f;
             f = e;
@@ -77,4 +80,4 @@ std::string sha256_of_file(const std::string& path) {
     return sha256_hex(bytes);
 }
 
-}  // namespace salvex::test
+} // namespace salvex::test

@@ -1,9 +1,9 @@
 // SHA-256 of test outputs, to compare recovered files with what the image builders wrote.
 #pragma once
 
-#include <string>
-
 #include "disk/bytes.h"
+
+#include <string>
 
 namespace salvex::test {
 
@@ -11,4 +11,4 @@ namespace salvex::test {
 std::string sha256_hex(ByteView bytes);
 std::string sha256_of_file(const std::string& path);
 
-}  // namespace salvex::test
+} // namespace salvex::test
