@@ -445,3 +445,68 @@ build; NTFS record numbers follow from the order of operations.
 
 EOF
 }
+
+# ---- NTFS content fixtures (make_ntfs_images.sh) --------------------------------------
+
+IMG_README_ORDER+=(ntfs_tree ntfs_fragmented_mft ntfs_attribute_list)
+
+# img_mount_ntfs_opts OPTIONS FILE N DIR: img_mount_ntfs with extra ntfs-3g options (comma
+# separated, e.g. streams_interface=windows to reach named streams as FILE:STREAM).
+img_mount_ntfs_opts() {
+  local opts=$1 file=$2 n=$3 dir=$4 tries=0
+  img_part "$file" "$n"
+  img_attach "$file" "$PART_START" "$PART_SECTORS"
+  mkdir -p "$dir"
+  ntfs-3g -o "no_detach,$opts" "$IMG_DEV" "$dir" >"$IMG_WORK/ntfs-3g.log" 2>&1 &
+  IMG_FUSE_PIDS+=("$!")
+  IMG_MOUNTS+=("$dir")
+  IMG_MOUNT_PID=$!
+  IMG_MOUNT_DEV=$IMG_DEV
+  until mountpoint -q "$dir"; do
+    kill -0 "$IMG_MOUNT_PID" 2>/dev/null || {
+      cat "$IMG_WORK/ntfs-3g.log" >&2
+      img_die "ntfs-3g failed to mount partition $n of $file"
+    }
+    ((++tries < 100)) || img_die "timed out mounting partition $n of $file"
+    sleep 0.1
+  done
+}
+
+# gen_blocks TAG FIRST COUNT: COUNT blocks of 4096 bytes numbered from FIRST; each is a line
+# "TAG block NNNNNN" followed by a fixed filler, so every cluster of a file is told apart (and
+# misplaced clusters change the file's hash) while the image still compresses well.
+gen_blocks() {
+  LC_ALL=C awk -v tag="$1" -v first="$2" -v n="$3" 'BEGIN {
+    fill = ""
+    while (length(fill) < 4096) fill = fill "0123456789abcdefghijklmnopqrstuvwxyz-."
+    for (k = first; k < first + n; k++) {
+      head = sprintf("%s block %06d\n", tag, k)
+      printf "%s%s\n", head, substr(fill, 1, 4096 - length(head) - 1)
+    }
+  }'
+}
+
+# ntfs_runs FILE START RECORD [TYPE-ID]: the run list of an attribute (default: the unnamed
+# $DATA, 128-N) of MFT record RECORD as "first_cluster length" lines, from `istat -r`.
+ntfs_runs() {
+  istat -r -o "$2" "$1" "$3" | awk -v want="${4:-}" '
+    /^Type: / { on = 0
+      if (want != "" ? index($0, "(" want ")") : ($2 == "$DATA" && $5 == "N/A")) on = 1
+      next }
+    on && /Starting address:/ { gsub(",", ""); print $3, $5 }'
+}
+
+# fls_records FILE START: "record<TAB>path<TAB>flag" for every entry of `fls -r -p`, flag being
+# "deleted" where fls marks the entry with "*" and "live" otherwise.
+fls_records() {
+  fls -r -p -o "$2" "$1" | awk -F'\t' '{
+    n = split($1, a, " "); split(a[n], b, "-"); sub(":", "", b[1])
+    print b[1] "\t" $2 "\t" ($1 ~ / \* / ? "deleted" : "live") }'
+}
+
+# ntfs_records_with_base FILE START BASE: the MFT records (in use or not) whose header names
+# record BASE as their base record, i.e. BASE's extension records.
+ntfs_records_with_base() {
+  icat -o "$2" "$1" 0 | xxd -p -c 1024 | awk -v want="$(img_le 6 "$3")" '
+    substr($0, 1, 8) == "46494c45" && substr($0, 65, 12) == want { printf "%d\n", NR - 1 }'
+}
