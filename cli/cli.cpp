@@ -19,20 +19,33 @@ constexpr std::array kCommands = {
             "/dev/sdb) and lists the FAT16, FAT32 and NTFS partitions it finds.\n"
             "Prints: number, type, start, size (start and size in 512-byte sectors).",
             run_partitions},
-    Command{"list", "list DRIVE --partition N [--deleted] [--quiet]",
-            "Scans NTFS partition N of DRIVE (numbered as 'partitions' lists them) through its\n"
-            "Master File Table and prints every folder and file found, deleted ones included,\n"
-            "depth first from the root: a folder, then its sub-folders, then its files.\n"
+    Command{"sweep", "sweep DRIVE --start S --end E [--sectors-per-read N] [--quiet]",
+            "The Advance Scan: reads every sector from S to E for what NTFS volumes leave\n"
+            "behind (boot sectors, file records, index blocks), even with their partition,\n"
+            "boot sector or first sectors gone, and lists the candidate volumes it confirms.\n"
+            "Prints: candidate, start, sectors_per_cluster, mft_start, mft_mirror_start, end,\n"
+            "label. Give a candidate to list, find and recover with --range S E --candidate K.",
+            run_sweep},
+    Command{"list",
+            "list DRIVE (--partition N | --range S E --candidate K | --snapshot FILE)\n"
+            "           [--deleted] [--save-snapshot FILE] [--quiet]",
+            "Lists every folder and file of a volume, deleted ones included: NTFS partition N\n"
+            "of DRIVE (numbered as 'partitions' lists them) read through its Master File\n"
+            "Table, candidate K of a sweep of sectors S to E, or a snapshot saved earlier\n"
+            "(read with the same DRIVE). Items are printed depth first from the root: a\n"
+            "folder, then its sub-folders, then its files.\n"
             "Prints: kind (folder or file), deleted (1 or 0), size in bytes, created, modified,\n"
             "id (a file's record sector, a folder's record number) and path.\n"
-            "  --deleted  print only deleted items\n"
-            "  --quiet    no progress bar on stderr",
+            "  --deleted             print only deleted items\n"
+            "  --save-snapshot FILE  also save the scan as FILE.QRSX for later use\n"
+            "  --quiet               no progress bar on stderr",
             run_list},
     Command{"recover",
-            "recover DRIVE --partition N --to DIR [PATH...] [--filter PATTERN]...\n"
+            "recover DRIVE (--partition N | --range S E --candidate K | --snapshot FILE)\n"
+            "           --to DIR [PATH...] [--filter PATTERN]... [--save-snapshot FILE]\n"
             "           [--duplicates rename|overwrite|skip] [--deleted include|only|exclude]\n"
             "           [--retries N] [--yes] [--quiet]",
-            "Scans NTFS partition N of DRIVE and writes the items at the given paths (as 'list'\n"
+            "Reads the volume (as 'list' does) and writes the items at the given paths (as 'list'\n"
             "prints them; none means everything in the root) under DIR, folders with all they\n"
             "hold. Nothing is ever written to DRIVE.\n"
             "  --filter PATTERN   write only files whose names match one of the patterns\n"
@@ -46,8 +59,9 @@ constexpr std::array kCommands = {
             "  --quiet            no progress bar on stderr\n"
             "Prints one line counting the files written and the files that failed.",
             run_recover},
-    Command{"find", "find DRIVE --partition N PATTERN [--quiet]",
-            "Scans NTFS partition N of DRIVE and prints every file whose name matches PATTERN\n"
+    Command{"find",
+            "find DRIVE (--partition N | --range S E --candidate K | --snapshot FILE) PATTERN",
+            "Reads the volume (as 'list' does) and prints every file whose name matches PATTERN\n"
             "(case-insensitive; * and ? as wildcards; a pattern without them matches names\n"
             "that contain it; *.TXT matches names ending in .TXT).\n"
             "Prints: name, path of its folder (as 'list' writes paths), size in bytes.",

@@ -18,6 +18,7 @@ int run_drives(const std::vector<std::string>& args, std::ostream& out, std::ost
 int run_list(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int run_recover(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int run_find(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int run_sweep(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int run_partitions(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 } // namespace salvex::cli

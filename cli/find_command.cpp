@@ -6,33 +6,27 @@
 #include "cli/item_paths.h"
 #include "cli/options.h"
 #include "cli/terminal_progress.h"
+#include "cli/volume_source.h"
 
 namespace salvex::cli {
 
 int run_find(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const auto parsed = parse_args(args, {"--quiet"}, {"--partition"}, "find", err);
+    const auto parsed =
+        parse_args(args, {"--quiet"}, kVolumeOptions, kVolumePairedOptions, "find", err);
     if (!parsed)
         return kUsage;
-    const auto partitionText = parsed->value("--partition");
-    const uint64_t number = partitionText ? parse_number(*partitionText).value_or(0) : 0;
-    if (parsed->positional.size() != 2 || number == 0) {
-        err << "Usage: salvex-cli find DRIVE --partition N PATTERN\n";
+    if (parsed->positional.size() != 2) {
+        err << "Usage: salvex-cli find DRIVE " << kVolumeUsage << " PATTERN [--quiet]\n";
         return kUsage;
     }
-    auto drive = open_partitioned_drive(parsed->positional[0], "find", err);
-    if (!drive)
-        return kFailure;
-    const auto partition = choose_ntfs_partition(*drive, number, "find", err);
-    if (!partition)
-        return kFailure;
-
     TerminalProgress progress(err, TerminalProgress::wants_bar(parsed->flags.count("--quiet")));
-    StopFlag stop{0};
-    NtfsScan scan;
-    if (standard_scan(*drive->reader, partition->start, partition->end(), scan, progress, stop) !=
-        ScanOutcome::Completed)
-        return kFailure;
+    int status = kFailure;
+    const auto volume = open_volume(*parsed, parsed->positional[0], "find", progress, err, status);
+    if (!volume)
+        return status;
     progress.finish();
+    const NtfsScan& scan = volume->scan;
+    StopFlag stop{0};
 
     out << "name\tpath\tsize\n";
     SilentProgress quiet;

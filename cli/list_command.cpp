@@ -5,6 +5,7 @@
 #include "cli/item_paths.h"
 #include "cli/options.h"
 #include "cli/terminal_progress.h"
+#include "cli/volume_source.h"
 #include "disk/block_device.h"
 #include "ntfs/filetime.h"
 #include "ntfs/standard_scan.h"
@@ -71,32 +72,30 @@ struct Printer {
 } // namespace
 
 int run_list(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const auto parsed = parse_args(args, {"--deleted", "--quiet"}, {"--partition"}, "list", err);
+    std::set<std::string> valued = kVolumeOptions;
+    valued.insert("--save-snapshot");
+    const auto parsed =
+        parse_args(args, {"--deleted", "--quiet"}, valued, kVolumePairedOptions, "list", err);
     if (!parsed)
         return kUsage;
-    const auto option = parsed->value("--partition");
-    const uint64_t number = option ? parse_number(*option).value_or(0) : 0;
-    if (parsed->positional.size() != 1 || number == 0) {
-        err << "Usage: salvex-cli list DRIVE --partition N [--deleted] [--quiet]\n";
+    if (parsed->positional.size() != 1) {
+        err << "Usage: salvex-cli list DRIVE " << kVolumeUsage
+            << " [--deleted] [--save-snapshot FILE] [--quiet]\n";
         return kUsage;
     }
-    auto drive = open_partitioned_drive(parsed->positional[0], "list", err);
-    if (!drive)
-        return kFailure;
-    const auto partition = choose_ntfs_partition(*drive, number, "list", err);
-    if (!partition)
-        return kFailure;
-
     TerminalProgress progress(err, TerminalProgress::wants_bar(parsed->flags.count("--quiet")));
-    StopFlag stop{0};
-    NtfsScan scan;
-    if (standard_scan(*drive->reader, partition->start, partition->end(), scan, progress, stop) !=
-        ScanOutcome::Completed)
-        return kFailure;
+    int status = kFailure;
+    const auto volume = open_volume(*parsed, parsed->positional[0], "list", progress, err, status);
+    if (!volume)
+        return status;
     progress.finish();
+    if (!save_snapshot_if_asked(*parsed, *volume, "list", err))
+        return kFailure;
 
     out << "kind\tdeleted\tsize\tcreated\tmodified\tid\tpath\n";
-    Printer{scan, files_by_parent(scan.items), parsed->flags.count("--deleted") > 0, out}.print();
+    Printer{volume->scan, files_by_parent(volume->scan.items), parsed->flags.count("--deleted") > 0,
+            out}
+        .print();
     return kSuccess;
 }
 

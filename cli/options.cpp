@@ -8,6 +8,14 @@ std::optional<ParsedArgs> parse_args(const std::vector<std::string>& args,
                                      const std::set<std::string>& flags,
                                      const std::set<std::string>& valued, const char* command,
                                      std::ostream& err) {
+    return parse_args(args, flags, valued, {}, command, err);
+}
+
+std::optional<ParsedArgs> parse_args(const std::vector<std::string>& args,
+                                     const std::set<std::string>& flags,
+                                     const std::set<std::string>& valued,
+                                     const std::set<std::string>& paired, const char* command,
+                                     std::ostream& err) {
     ParsedArgs parsed;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -23,6 +31,13 @@ std::optional<ParsedArgs> parse_args(const std::vector<std::string>& args,
         }
         if (flags.count(name) && !inlineValue) {
             parsed.flags.insert(name);
+        } else if (paired.count(name) && !inlineValue) {
+            if (i + 2 >= args.size()) {
+                err << "salvex-cli " << command << ": " << name << " needs two values.\n";
+                return std::nullopt;
+            }
+            parsed.values[name] = {args[i + 1], args[i + 2]};
+            i += 2;
         } else if (valued.count(name)) {
             if (!inlineValue && i + 1 == args.size()) {
                 err << "salvex-cli " << command << ": " << name << " needs a value.\n";

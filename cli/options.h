@@ -26,6 +26,13 @@ std::optional<ParsedArgs> parse_args(const std::vector<std::string>& args,
                                      const std::set<std::string>& valued, const char* command,
                                      std::ostream& err);
 
+// As above, with options that take two values ("--range S E"); both are stored, in order.
+std::optional<ParsedArgs> parse_args(const std::vector<std::string>& args,
+                                     const std::set<std::string>& flags,
+                                     const std::set<std::string>& valued,
+                                     const std::set<std::string>& paired, const char* command,
+                                     std::ostream& err);
+
 // An unsigned decimal number, the whole text.
 std::optional<uint64_t> parse_number(const std::string& text);
 

@@ -7,6 +7,7 @@
 #include "cli/item_paths.h"
 #include "cli/options.h"
 #include "cli/terminal_progress.h"
+#include "cli/volume_source.h"
 #include "recovery/recovery_driver.h"
 #include "recovery/target_folder.h"
 
@@ -17,7 +18,9 @@ namespace salvex::cli {
 namespace {
 
 constexpr const char* kUsageLine =
-    "Usage: salvex-cli recover DRIVE --partition N --to DIR [PATH...] [--filter PATTERN]...\n"
+    "Usage: salvex-cli recover DRIVE (--partition N | --range S E --candidate K | --snapshot "
+    "FILE)\n"
+    "       --to DIR [PATH...] [--filter PATTERN]... [--save-snapshot FILE]\n"
     "       [--duplicates rename|overwrite|skip] [--deleted include|only|exclude]\n"
     "       [--retries N] [--yes] [--quiet]\n";
 
@@ -91,16 +94,15 @@ std::optional<FilterTable> filters_from(const ParsedArgs& args, std::ostream& er
 } // namespace
 
 int run_recover(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    std::set<std::string> valued = kVolumeOptions;
+    valued.insert(
+        {"--to", "--filter", "--duplicates", "--deleted", "--retries", "--save-snapshot"});
     const auto parsed =
-        parse_args(args, {"--yes", "--quiet"},
-                   {"--partition", "--to", "--filter", "--duplicates", "--deleted", "--retries"},
-                   "recover", err);
+        parse_args(args, {"--yes", "--quiet"}, valued, kVolumePairedOptions, "recover", err);
     if (!parsed)
         return kUsage;
-    const auto partitionText = parsed->value("--partition");
-    const uint64_t number = partitionText ? parse_number(*partitionText).value_or(0) : 0;
     const auto target = parsed->value("--to");
-    if (parsed->positional.empty() || number == 0 || !target) {
+    if (parsed->positional.empty() || !target) {
         err << kUsageLine;
         return kUsage;
     }
@@ -122,19 +124,14 @@ int run_recover(const std::vector<std::string>& args, std::ostream& out, std::os
         !progress.ask_yes_no(kTargetOnExaminedDriveQuestion))
         return kFailure;
 
-    auto drive = open_partitioned_drive(drivePath, "recover", err);
-    if (!drive)
+    int status = kFailure;
+    const auto volume = open_volume(*parsed, drivePath, "recover", progress, err, status);
+    if (!volume)
+        return status;
+    if (!save_snapshot_if_asked(*parsed, *volume, "recover", err))
         return kFailure;
-    const auto partition = choose_ntfs_partition(*drive, number, "recover", err);
-    if (!partition)
-        return kFailure;
-    drive->reader->set_bad_sector_retries(settings->bad_sector_retries);
-
-    StopFlag stop{0};
-    NtfsScan scan;
-    if (standard_scan(*drive->reader, partition->start, partition->end(), scan, progress, stop) !=
-        ScanOutcome::Completed)
-        return kFailure;
+    volume->reader->set_bad_sector_retries(settings->bad_sector_retries);
+    const NtfsScan& scan = volume->scan;
 
     std::vector<RecoveryRow> rows;
     const std::vector<std::string> paths(parsed->positional.begin() + 1, parsed->positional.end());
@@ -151,7 +148,7 @@ int run_recover(const std::vector<std::string>& args, std::ostream& out, std::os
 
     const ActiveFilters active(*filters);
     RecoveryRun run;
-    RecoveryContext context(*drive->reader, scan, *settings, progress, run);
+    RecoveryContext context(*volume->reader, scan, *settings, progress, run);
     if (!active.empty())
         context.passesFilters = [&active](std::string_view name) { return active.passes(name); };
     run_recovery(context, rows, *folder);

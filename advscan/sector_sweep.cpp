@@ -1,0 +1,219 @@
+#include "advscan/sector_sweep.h"
+
+#include "ntfs/file_name.h"
+#include "ntfs/mft_record.h"
+#include "ntfs/utf16.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+namespace salvex {
+
+namespace {
+
+// Sectors read per call: whole batches, about 1 MiB.
+constexpr uint64_t kReadSectors = 2048;
+// The status line and the bar move once per this many batches.
+constexpr uint64_t kBatchesPerUpdate = 88;
+
+constexpr size_t kRecordAllocatedSize = 0x1C; // 4 bytes; the sweep reads the low 16 bits
+constexpr size_t kBaseRecord = 0x20;
+
+namespace indx {
+inline constexpr size_t kVcn = 0x10;              // 8 bytes; the low 32 bits are kept
+inline constexpr size_t kEntriesOffset = 0x18;    // 4 bytes, from 0x18
+inline constexpr size_t kEntriesAllocated = 0x20; // 4 bytes, from 0x18
+inline constexpr size_t kHeader = 0x18;
+inline constexpr uint64_t kMaxBlock = 0x10000;
+} // namespace indx
+
+// The attribute of `type` named "$I30".
+std::optional<AttributeView> i30_attribute(ByteView record, uint32_t type) {
+    std::optional<AttributeView> found;
+    for_each_attribute(record, [&](const AttributeView& a) {
+        if (a.type != type || le8(a.bytes, attribute::kNameLength) != 4)
+            return true;
+        const uint16_t nameAt = le16(a.bytes, 0x0A).value_or(0);
+        if (utf16le_to_utf8(a.bytes, nameAt, 4) == "$I30") {
+            found = a;
+            return false;
+        }
+        return true;
+    });
+    return found;
+}
+
+bool equals_ignoring_case(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+void show_counts(ProgressSink& progress, const HitLists& hits) {
+    progress.set_counter("Boot Sector(s) Found", std::to_string(hits.bootSectors.size()));
+    progress.set_counter("Index Entries Found", std::to_string(hits.indexBlocks.size()));
+    progress.set_counter("File(s) Found", std::to_string(hits.files.size()));
+    progress.set_counter("Folder(s) Found", std::to_string(hits.folders.size()));
+}
+
+} // namespace
+
+uint32_t folder_number_from_index_root(ByteView record) {
+    const auto root = i30_attribute(record, kIndexRoot);
+    if (!root)
+        return 0;
+    // The first index entry of a named index root: the value begins at 0x20, its entries 0x20
+    // further on.
+    constexpr size_t kFirstEntry = 0x40;
+    constexpr size_t kEntryNameLength = 0x50;
+    constexpr size_t kEntryParent = 0x10;
+    const ByteView entries = root->bytes;
+    if (le8(entries, kFirstEntry + kEntryNameLength).value_or(0) == 0)
+        return 0;
+    const uint32_t number = le32(entries, kFirstEntry + kEntryParent).value_or(0);
+    return number == 0xFFFFFFFF ? 0 : number;
+}
+
+int64_t first_index_cluster(ByteView record) {
+    const auto allocation = i30_attribute(record, kIndexAllocation);
+    if (!allocation || !allocation->non_resident())
+        return 0;
+    const ByteView a = allocation->bytes;
+    const size_t runs = le16(a, attribute::kRunListOffset).value_or(0);
+    const uint8_t header = le8(a, runs).value_or(0);
+    const size_t offsetBytes = header >> 4;
+    if (header == 0 || offsetBytes == 0 || offsetBytes > 8)
+        return 0;
+    const auto raw = le_uint(a, runs + 1 + (header & 0x0F), offsetBytes);
+    if (!raw)
+        return 0;
+    if (offsetBytes < 8 && ((*raw >> (8 * offsetBytes - 1)) & 1))
+        return static_cast<int64_t>(*raw | (~uint64_t{0} << (8 * offsetBytes)));
+    return static_cast<int64_t>(*raw);
+}
+
+void decode_file_record_hit(std::span<uint8_t> record, Lba sector, HitLists& hits) {
+    apply_fixup(record);
+    if (le64(record, kBaseRecord).value_or(0) != 0)
+        return; // an extension record: part of another item
+    auto name = find_display_name(record);
+    if (!name)
+        return;
+    const uint8_t flags = record[mft_record::kFlags];
+    if (flags == 2 || flags == 3) {
+        FolderRecordHit folder;
+        folder.mftNumber = equals_ignoring_case(name->name, ".") ? 5
+                           : equals_ignoring_case(name->name, "$Extend")
+                               ? 11
+                               : folder_number_from_index_root(record);
+        folder.firstIndexCluster = first_index_cluster(record);
+        folder.name = std::move(name->name);
+        folder.sector = sector;
+        folder.parent = name->parent;
+        folder.creationTime = name->creationTime;
+        folder.changeTime = name->changeTime;
+        folder.deleted = flags == 2;
+        hits.folders.push_back(std::move(folder));
+    } else if (flags == 0 || flags == 1) {
+        FileRecordHit file;
+        file.dataSize = find_data_size(record).value_or(0);
+        file.name = std::move(name->name);
+        file.sector = sector;
+        file.parent = name->parent;
+        file.creationTime = name->creationTime;
+        file.changeTime = name->changeTime;
+        file.deleted = flags == 0;
+        hits.files.push_back(std::move(file));
+    }
+}
+
+void decode_index_block_hit(const SectorReader& reader, ByteView firstSector, Lba sector,
+                            HitLists& hits) {
+    const uint64_t size =
+        uint64_t{le32(firstSector, indx::kEntriesAllocated).value_or(0)} + indx::kHeader;
+    if (size > indx::kMaxBlock)
+        return;
+    const uint64_t sectors = size / kSectorSize;
+    std::vector<uint8_t> block(std::max<uint64_t>(size, kSectorSize), 0);
+    reader.read_sectors(sector, static_cast<uint32_t>(sectors), block);
+    const auto bytes = std::span<uint8_t>(block).first(size);
+    apply_fixup(bytes);
+    const uint64_t first = uint64_t{le32(bytes, indx::kEntriesOffset).value_or(0)} + indx::kHeader;
+    if (first + 20 > size)
+        return;
+    const uint32_t owner = le32(bytes, first + 0x10).value_or(0);
+    if (owner < 5 || owner == 0xFFFFFFFF)
+        return;
+    hits.indexBlocks.push_back(IndexBlockHit{sector, owner, le32(bytes, indx::kVcn).value_or(0), -1,
+                                             static_cast<uint8_t>(sectors)});
+}
+
+void sweep_sectors(const SectorReader& reader, Lba start, uint64_t count, uint32_t batch,
+                   HitLists& hits, ProgressSink& progress, StopFlag& stop) {
+    stop.store(0);
+    batch = std::max<uint32_t>(batch, 1);
+    show_counts(progress, hits);
+    progress.set_progress(0);
+    hits.sweptFrom = start;
+    hits.sweptTo = start;
+
+    // Whole batches per read; one spare sector so a record at the end of a read is whole.
+    const uint64_t batchesPerRead = std::max<uint64_t>(1, kReadSectors / batch);
+    std::vector<uint8_t> buffer((batchesPerRead * batch + 1) * kSectorSize);
+    uint64_t done = 0;
+    uint64_t batchCounter = 0;
+    while (stop.load() != 1) {
+        const uint64_t batches = std::min(batchesPerRead, (count - done + batch - 1) / batch);
+        const uint64_t sectors = batches * batch;
+        std::fill(buffer.begin(), buffer.end(), uint8_t{0});
+        reader.read_sectors(start + done, static_cast<uint32_t>(sectors + 1), buffer);
+        for (uint64_t b = 0; b < batches && stop.load() != 1; ++b) {
+            progress.set_counter("Current Sector", std::to_string(start + done));
+            if (++batchCounter == kBatchesPerUpdate) {
+                batchCounter = 0;
+                progress.set_progress(static_cast<int>(
+                    std::min<uint64_t>(99, done * 100 / std::max<uint64_t>(count, 1))));
+                progress.set_status("Reading Sector " + std::to_string(done) + " Of " +
+                                    std::to_string(count));
+            }
+            for (uint64_t i = 0; i < batch; ++i) {
+                const uint64_t at = (b * batch + i) * kSectorSize;
+                const Lba sector = start + done + i;
+                const ByteView bytes(buffer.data() + at, kSectorSize);
+                if (has_text_at(bytes, 0, "INDX"))
+                    hits.indxSectors.push_back(sector);
+                if (has_boot_signature(bytes)) {
+                    if (has_text_at(bytes, 3, "NTFS")) {
+                        hits.bootSectors.push_back({sector});
+                        show_counts(progress, hits);
+                    }
+                } else if (has_text_at(bytes, 0, "FILE")) {
+                    if (le16(bytes, kRecordAllocatedSize) == mft_record::kSize) {
+                        std::array<uint8_t, mft_record::kSize> record{};
+                        if (b * batch + i + 2 <= batches * batch + 1)
+                            std::copy_n(buffer.begin() + static_cast<long>(at), record.size(),
+                                        record.begin());
+                        else
+                            reader.read_sectors(sector, 2, record);
+                        decode_file_record_hit(record, sector, hits);
+                        show_counts(progress, hits);
+                    }
+                } else if (has_text_at(bytes, 0, "INDX")) {
+                    decode_index_block_hit(reader, bytes, sector, hits);
+                    show_counts(progress, hits);
+                }
+            }
+            done += batch;
+            hits.sweptTo = start + done;
+            if (done >= count)
+                break;
+        }
+        if (done >= count)
+            break;
+    }
+    stop.store(0);
+}
+
+} // namespace salvex

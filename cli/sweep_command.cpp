@@ -1,0 +1,54 @@
+// salvex-cli sweep: the Advance Scan's sector sweep and classification over a range.
+#include "cli/cli.h"
+#include "cli/commands.h"
+#include "cli/options.h"
+#include "cli/terminal_progress.h"
+#include "cli/volume_source.h"
+#include "disk/block_device.h"
+#include "recovery/recovery_settings.h"
+
+namespace salvex::cli {
+
+int run_sweep(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const auto parsed =
+        parse_args(args, {"--quiet"}, {"--start", "--end", "--sectors-per-read"}, "sweep", err);
+    if (!parsed)
+        return kUsage;
+    const auto startText = parsed->value("--start");
+    const auto endText = parsed->value("--end");
+    if (parsed->positional.size() != 1 || !startText || !endText) {
+        err << "Usage: salvex-cli sweep DRIVE --start S --end E [--sectors-per-read N]\n";
+        return kUsage;
+    }
+    const auto range = parse_range(*startText, *endText, "sweep", err);
+    const uint64_t perRead =
+        parse_number(parsed->value("--sectors-per-read").value_or("60")).value_or(0);
+    if (!range || perRead < 1 || perRead > kMaxSectorsPerRead) {
+        if (range)
+            err << "salvex-cli sweep: --sectors-per-read takes a number from 1 to "
+                << kMaxSectorsPerRead << ".\n";
+        return kUsage;
+    }
+    auto device = FileDevice::open(parsed->positional[0]);
+    if (!device) {
+        err << "salvex-cli sweep: " << device.error() << "\n";
+        return kFailure;
+    }
+    SectorReader reader(AccessMode::Device);
+    reader.open_device(std::move(device).value());
+
+    TerminalProgress progress(err, TerminalProgress::wants_bar(parsed->flags.count("--quiet")));
+    const SweepResult result =
+        sweep_range(reader, range->first, range->second, static_cast<uint32_t>(perRead), progress);
+    progress.finish();
+
+    out << "candidate\tstart\tsectors_per_cluster\tmft_start\tmft_mirror_start\tend\tlabel\n";
+    for (size_t i = 0; i < result.candidates.size(); ++i) {
+        const FsCandidate& c = result.candidates[i];
+        out << i + 1 << '\t' << c.start << '\t' << c.sectorsPerCluster << '\t' << c.mftStart << '\t'
+            << c.mftMirrorStart << '\t' << c.end << '\t' << c.label() << '\n';
+    }
+    return kSuccess;
+}
+
+} // namespace salvex::cli

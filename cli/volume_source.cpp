@@ -1,0 +1,172 @@
+#include "cli/volume_source.h"
+
+#include "advscan/reconstruction.h"
+#include "advscan/sector_sweep.h"
+#include "cli/cli.h"
+#include "disk/block_device.h"
+#include "recovery/recovery_settings.h"
+
+namespace salvex::cli {
+
+namespace {
+
+std::unique_ptr<SectorReader> open_reader(const std::string& path, const char* command,
+                                          std::ostream& err) {
+    auto device = FileDevice::open(path);
+    if (!device) {
+        err << "salvex-cli " << command << ": " << device.error() << "\n";
+        return nullptr;
+    }
+    auto reader = std::make_unique<SectorReader>(AccessMode::Device);
+    reader->open_device(std::move(device).value());
+    return reader;
+}
+
+std::string trimmed(std::string_view text) {
+    const size_t from = text.find_first_not_of(' ');
+    if (from == std::string_view::npos)
+        return {};
+    return std::string(text.substr(from, text.find_last_not_of(' ') - from + 1));
+}
+
+} // namespace
+
+SweepResult sweep_range(const SectorReader& reader, Lba start, Lba end, uint32_t sectorsPerRead,
+                        ProgressSink& progress) {
+    SweepResult result;
+    StopFlag stop{0};
+    sweep_sectors(reader, start, end - start, sectorsPerRead, result.hits, progress, stop);
+    result.candidates = classify_hits(reader, end, result.hits, progress, stop);
+    return result;
+}
+
+std::optional<std::pair<Lba, Lba>> parse_range(const std::string& startText,
+                                               const std::string& endText, const char* command,
+                                               std::ostream& err) {
+    const auto start = parse_number(startText);
+    const auto end = parse_number(endText);
+    if (!start) {
+        err << "salvex-cli " << command << ": "
+            << trimmed("      Start sector value is not valid, It should be a positive number")
+            << ".\n";
+        return std::nullopt;
+    }
+    if (!end) {
+        err << "salvex-cli " << command << ": "
+            << trimmed("      End sector value is not valid, It should be a positive number")
+            << ".\n";
+        return std::nullopt;
+    }
+    if (*start >= *end) {
+        err << "salvex-cli " << command << ": "
+            << trimmed("      End sector should be bigger than start sector") << ".\n";
+        return std::nullopt;
+    }
+    return std::make_pair(*start, *end);
+}
+
+std::optional<OpenVolume> open_volume(const ParsedArgs& args, const std::string& drivePath,
+                                      const char* command, TerminalProgress& progress,
+                                      std::ostream& err, int& status) {
+    status = kFailure;
+    const auto partitionText = args.value("--partition");
+    const auto snapshotPath = args.value("--snapshot");
+    const auto range = args.values.find("--range");
+    const auto candidateText = args.value("--candidate");
+    const int sources = (partitionText ? 1 : 0) + (snapshotPath ? 1 : 0) +
+                        (range != args.values.end() || candidateText ? 1 : 0);
+    if (sources != 1) {
+        err << "salvex-cli " << command << ": name the volume with one of " << kVolumeUsage
+            << ".\n";
+        status = kUsage;
+        return std::nullopt;
+    }
+
+    OpenVolume volume;
+    if (partitionText) {
+        const uint64_t number = parse_number(*partitionText).value_or(0);
+        if (number == 0) {
+            err << "salvex-cli " << command << ": --partition takes a number from 1.\n";
+            status = kUsage;
+            return std::nullopt;
+        }
+        auto drive = open_partitioned_drive(drivePath, command, err);
+        if (!drive)
+            return std::nullopt;
+        const auto partition = choose_ntfs_partition(*drive, number, command, err);
+        if (!partition)
+            return std::nullopt;
+        volume.reader = std::move(drive->reader);
+        StopFlag stop{0};
+        if (standard_scan(*volume.reader, partition->start, partition->end(), volume.scan, progress,
+                          stop) != ScanOutcome::Completed)
+            return std::nullopt;
+        volume.selection = {FsType::Ntfs, partition->start, partition->size, partition->end(),
+                            static_cast<uint16_t>(number - 1)};
+        return volume;
+    }
+
+    volume.reader = open_reader(drivePath, command, err);
+    if (!volume.reader)
+        return std::nullopt;
+    if (snapshotPath) {
+        auto loaded = load_snapshot(*snapshotPath, *volume.reader, progress);
+        if (!loaded) {
+            err << "salvex-cli " << command << ": " << trimmed(loaded.error()) << "\n";
+            return std::nullopt;
+        }
+        volume.scan = std::move(loaded->scan);
+        volume.selection = loaded->selection;
+        return volume;
+    }
+
+    const uint64_t candidate = candidateText ? parse_number(*candidateText).value_or(0) : 0;
+    if (range == args.values.end() || range->second.size() != 2 || candidate == 0) {
+        err << "salvex-cli " << command << ": --range S E goes with --candidate K (K from 1).\n";
+        status = kUsage;
+        return std::nullopt;
+    }
+    const auto bounds = parse_range(range->second[0], range->second[1], command, err);
+    if (!bounds) {
+        status = kUsage;
+        return std::nullopt;
+    }
+    const uint64_t perRead =
+        parse_number(args.value("--sectors-per-read").value_or("60")).value_or(0);
+    if (perRead < 1 || perRead > kMaxSectorsPerRead) {
+        err << "salvex-cli " << command << ": --sectors-per-read takes a number from 1 to "
+            << kMaxSectorsPerRead << ".\n";
+        status = kUsage;
+        return std::nullopt;
+    }
+    SweepResult sweep = sweep_range(*volume.reader, bounds->first, bounds->second,
+                                    static_cast<uint32_t>(perRead), progress);
+    if (candidate > sweep.candidates.size()) {
+        progress.finish();
+        err << "salvex-cli " << command << ": there is no candidate " << candidate
+            << "; the sweep found " << sweep.candidates.size() << " (see salvex-cli sweep).\n";
+        return std::nullopt;
+    }
+    StopFlag stop{0};
+    reconstruct_candidate(*volume.reader, sweep.hits, sweep.candidates,
+                          static_cast<uint16_t>(candidate), volume.scan, progress, stop);
+    volume.selection = {FsType::Ntfs, bounds->first, bounds->second - bounds->first, bounds->second,
+                        0};
+    return volume;
+}
+
+bool save_snapshot_if_asked(const ParsedArgs& args, const OpenVolume& volume, const char* command,
+                            std::ostream& err) {
+    const auto path = args.value("--save-snapshot");
+    if (!path)
+        return true;
+    const auto saved = save_snapshot(snapshot_path(*path), volume.selection, volume.scan.volume,
+                                     volume.scan.items);
+    if (!saved) {
+        err << "salvex-cli " << command << ": " << trimmed(saved.error()) << "\n";
+        return false;
+    }
+    return true;
+}
+
+} // namespace salvex::cli
