@@ -1,0 +1,184 @@
+// The sector sweep: what it takes for a boot sector, a file record and an index block.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "advscan/sector_sweep.h"
+#include "ntfs/mft_record.h"
+#include "tests/support/ntfs_builder.h"
+#include "tests/support/recording_progress.h"
+
+namespace salvex {
+namespace {
+
+using test::Bytes;
+using test::RecordBuilder;
+
+struct Sweep {
+    std::unique_ptr<test::MemoryDevice> device = std::make_unique<test::MemoryDevice>(20'000);
+    HitLists hits;
+    test::RecordingProgress progress;
+
+    void put_record(Lba at, const RecordBuilder& record) { device->write(at, record.build()); }
+    void put_boot(Lba at) { device->write(at, test::ntfs_boot_sector({.totalSectors = 1000})); }
+    void run(Lba start, uint64_t count, uint32_t batch = 60) {
+        SectorReader reader(AccessMode::Device);
+        reader.open_device(std::move(device));
+        StopFlag stop{0};
+        sweep_sectors(reader, start, count, batch, hits, progress, stop);
+    }
+};
+
+// An attribute named $I30 of `type` with `body` after a header of `header` bytes.
+Bytes i30_attribute(uint32_t type, bool nonResident, size_t header, const Bytes& body) {
+    Bytes a(header, 0);
+    a[0] = static_cast<uint8_t>(type);
+    a[1] = static_cast<uint8_t>(type >> 8);
+    a[8] = nonResident ? 1 : 0;
+    a[9] = 4;  // name length
+    a[0x0A] = static_cast<uint8_t>(header);
+    for (const char c : std::string("$I30")) {
+        a.push_back(static_cast<uint8_t>(c));
+        a.push_back(0);
+    }
+    a.insert(a.end(), body.begin(), body.end());
+    while (a.size() % 8)
+        a.push_back(0);
+    a[4] = static_cast<uint8_t>(a.size());
+    a[5] = static_cast<uint8_t>(a.size() >> 8);
+    return a;
+}
+
+// An index root whose first entry names `self` as its parent.
+Bytes index_root(uint32_t self) {
+    Bytes body(0x80, 0);  // value from 0x20: header 0x20, entries from 0x40 of the attribute
+    const size_t entry = 0x40 - 0x20;
+    body[entry + 0x10] = static_cast<uint8_t>(self);
+    body[entry + 0x11] = static_cast<uint8_t>(self >> 8);
+    body[entry + 0x50] = 1;  // a name
+    Bytes a(0x18, 0);
+    a[0] = 0x90;
+    a[9] = 4;
+    a[0x0A] = 0x18;
+    for (const char c : std::string("$I30")) {
+        a.push_back(static_cast<uint8_t>(c));
+        a.push_back(0);
+    }
+    // The value starts at 0x20, so the first entry lies at 0x40 of the attribute.
+    a.insert(a.end(), body.begin(), body.end());
+    a[4] = static_cast<uint8_t>(a.size());
+    return a;
+}
+
+Bytes index_allocation(uint64_t firstCluster) {
+    Bytes body = test::encode_runs({{2, firstCluster}});
+    Bytes a = i30_attribute(0xA0, true, 0x40, {});
+    const size_t runsAt = a.size();
+    a.insert(a.end(), body.begin(), body.end());
+    while (a.size() % 8)
+        a.push_back(0);
+    a[0x20] = static_cast<uint8_t>(runsAt);
+    a[4] = static_cast<uint8_t>(a.size());
+    return a;
+}
+
+TEST(Sweep, TheLastBatchIsAlwaysWhole) {
+    Sweep sweep;
+    sweep.put_boot(1059);
+    sweep.put_boot(1060);
+    sweep.run(1000, 10);
+    ASSERT_EQ(sweep.hits.bootSectors.size(), 1u);
+    EXPECT_EQ(sweep.hits.bootSectors[0].sector, 1059u);
+}
+
+TEST(Sweep, ProgressTextComesWithEvery88thBatch) {
+    Sweep few;
+    few.run(0, 87 * 10, 10);
+    EXPECT_TRUE(few.progress.statuses.empty());
+    Sweep enough;
+    enough.run(0, 88 * 10, 10);
+    ASSERT_EQ(enough.progress.statuses.size(), 1u);
+    EXPECT_EQ(enough.progress.statuses[0], "Reading Sector 870 Of 880");
+}
+
+TEST(Sweep, RecordsAndBlocksAreTakenOnlyWhenTheyQualify) {
+    Sweep sweep;
+    sweep.put_record(100, RecordBuilder().file_name(5, u"kept.txt").resident_data(Bytes(7)));
+    sweep.put_record(102, RecordBuilder().file_name(5, u"signed.txt"));
+    sweep.device->sector(102)[510] = 0x55;  // the signature of a boot sector: not a record
+    sweep.device->sector(102)[511] = 0xAA;
+    sweep.put_record(104, RecordBuilder().file_name(5, u"big.txt"));
+    sweep.device->sector(104)[0x1C] = 0x00;  // a 4,096-byte record
+    sweep.device->sector(104)[0x1D] = 0x10;
+    sweep.put_record(106, RecordBuilder().file_name(5, u"linux.txt", NameSpace::Posix));
+    sweep.put_record(108, RecordBuilder().base_record(42).file_name(5, u"link.txt"));
+    sweep.put_record(110, RecordBuilder(7).file_name(5, u"odd.txt"));  // flags beyond 3
+    sweep.put_record(112, RecordBuilder(test::kDeletedFile).file_name(5, u"gone.txt"));
+    sweep.run(0, 200);
+    std::vector<std::string> names;
+    for (const auto& f : sweep.hits.files)
+        names.push_back(f.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"kept.txt", "linux.txt", "gone.txt"}));
+    EXPECT_EQ(sweep.hits.files[0].sector, 100u);
+    EXPECT_EQ(sweep.hits.files[0].dataSize, 7u);
+    EXPECT_TRUE(sweep.hits.files[2].deleted);
+    EXPECT_EQ(sweep.progress.counters["File(s) Found"], "3");
+}
+
+TEST(Sweep, FolderRecordsLearnTheirNumbersAndIndexClusters) {
+    Sweep sweep;
+    sweep.put_record(100, RecordBuilder(test::kFolderInUse).file_name(5, u"."));
+    sweep.put_record(102, RecordBuilder(test::kFolderInUse).file_name(5, u"$EXTEND"));
+    sweep.put_record(104, RecordBuilder(test::kFolderInUse)
+                              .file_name(5, u"Docs")
+                              .raw(index_root(64))
+                              .raw(index_allocation(12345)));
+    sweep.put_record(106, RecordBuilder(test::kDeletedFolder).file_name(5, u"Plain"));
+    sweep.run(0, 200);
+    ASSERT_EQ(sweep.hits.folders.size(), 4u);
+    EXPECT_EQ(sweep.hits.folders[0].mftNumber, 5u);
+    EXPECT_EQ(sweep.hits.folders[1].mftNumber, 11u);
+    EXPECT_EQ(sweep.hits.folders[2].mftNumber, 64u);
+    EXPECT_EQ(sweep.hits.folders[2].firstIndexCluster, 12345);
+    EXPECT_EQ(sweep.hits.folders[3].mftNumber, 0u);
+    EXPECT_EQ(sweep.hits.folders[3].firstIndexCluster, 0);
+    EXPECT_TRUE(sweep.hits.folders[3].deleted);
+}
+
+TEST(Sweep, IndexBlocksOfTheSystemRecordsAreDropped) {
+    Sweep sweep;
+    for (const auto& [at, owner] : {std::pair<Lba, uint32_t>{200, 4}, {300, 5}, {400, 0xFFFFFFFF}}) {
+        uint8_t* s = sweep.device->sector(at);
+        std::memcpy(s, "INDX", 4);
+        s[0x10] = 3;                     // VCN
+        s[0x18] = 0x28;                  // first entry at 0x40
+        s[0x20] = 0xE8;                  // entries take 4,072 bytes: a 4,096-byte block
+        s[0x21] = 0x0F;
+        std::memcpy(s + 0x50, &owner, 4);  // the first entry's parent
+    }
+    sweep.run(0, 500);
+    ASSERT_EQ(sweep.hits.indexBlocks.size(), 1u);
+    EXPECT_EQ(sweep.hits.indexBlocks[0].sector, 300u);
+    EXPECT_EQ(sweep.hits.indexBlocks[0].owner, 5u);
+    EXPECT_EQ(sweep.hits.indexBlocks[0].vcn, 3u);
+    EXPECT_EQ(sweep.hits.indexBlocks[0].sizeInSectors, 8u);
+    EXPECT_EQ(sweep.hits.indxSectors, (std::vector<Lba>{200, 300, 400}));
+}
+
+TEST(Sweep, StopEndsAtTheNextBatch) {
+    Sweep sweep;
+    sweep.put_boot(5000);
+    StopFlag stop{0};
+    sweep.progress.onCounter = [&](std::string_view label, std::string_view) {
+        if (label == "Current Sector")
+            stop.store(1);
+    };
+    SectorReader reader(AccessMode::Device);
+    reader.open_device(std::move(sweep.device));
+    sweep_sectors(reader, 0, 10'000, 60, sweep.hits, sweep.progress, stop);
+    EXPECT_TRUE(sweep.hits.bootSectors.empty());
+    EXPECT_EQ(stop.load(), 0);
+}
+
+}  // namespace
+}  // namespace salvex
