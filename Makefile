@@ -37,6 +37,7 @@ bench: build
 	cmake --build $(BUILD) -j $(JOBS) --target benchmarks
 	$(BUILD)/bench/read_bench $(DEMO)
 	$(BUILD)/bench/scan_bench $(DEMO) 1
+	$(BUILD)/bench/sweep_bench $(DEMO)
 	bench/scan_vs_fls.sh $(BUILD)
 
 clean:
