@@ -5,7 +5,7 @@
 
 BUILD ?= build
 JOBS ?= 2
-PACKAGES := build-essential cmake ninja-build libgtest-dev gzip
+PACKAGES := build-essential cmake ninja-build libgtest-dev gzip qt6-base-dev
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 CLI := $(BUILD)/cli/salvex-cli
 DEMO := $(BUILD)/data/demo.img
