@@ -3,8 +3,18 @@
 #   1. a primary NTFS volume holding nested folders and a few dozen files, some of them (and one
 #      whole folder) deleted afterwards so the MFT keeps their records;
 #   2. a primary FAT32 volume with a couple of files;
-#   3. an extended partition holding one logical NTFS volume with a few files, one deleted.
-# Usage: tools/make_demo_image.sh [OUTDIR]   (default tests/data; writes OUTDIR/demo.img.gz)
+#   3. an extended partition holding one logical NTFS volume with a few files, one deleted;
+# and, in the free space after the extended partition, a lost NTFS volume: made as a fourth
+# primary partition (MBR slot 3), filled with a small folder tree (one file deleted last), whose
+# table entry is then zeroed. The volume stays intact, but no partition table points at it.
+# Usage: tools/make_demo_image.sh [OUTDIR]   (default tests/data; writes OUTDIR/demo.img.gz,
+# OUTDIR/demo_lost.manifest.tsv and the demo section of OUTDIR/README.md)
+#
+# demo_lost.manifest.tsv lists every folder and file written on the lost volume, in creation
+# order, as "kind<TAB>state<TAB>size<TAB>sha256<TAB>path" (kind folder|file, state
+# live|deleted, size 0 and sha256 "-" for folders, path from the volume root). Sizes and hashes
+# come from a copy of each file written beside the volume, byte for byte what went through the
+# mount.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -101,6 +111,44 @@ populate_main() {
     Pictures/2024/sunset.jpg Music/song02.mp3 Pictures/Old
 }
 
+taxes_csv() {
+  echo "date,payee,category,amount"
+  seq 1 "$2" | awk -v year="$1" 'BEGIN { split("rent power water phone insurance repairs", c, " ") }
+    { printf "%d-%02d-%02d,payee%03d,%s,%d.%02d\n", year, 1 + $1 % 12, 1 + ($1 * 7) % 28,
+      ($1 * 13) % 211, c[1 + $1 % 6], ($1 * 389) % 4000, ($1 * 7) % 100 }'
+}
+
+# lost_dir REL / lost_put REL GENERATOR ARGS...: a folder or file on the lost volume, noted in
+# creation order as "kind|rel"; a file's bytes go to a reference copy first, then through the
+# mount, and must read back the same.
+lost_dir() {
+  mkdir "$mnt/$1"
+  mkdir -p "$lost_ref/$1"
+  echo "folder|$1" >>"$IMG_WORK/lost.order"
+}
+
+lost_put() {
+  local rel=$1
+  shift
+  "$@" >"$lost_ref/$rel"
+  cp "$lost_ref/$rel" "$mnt/$rel"
+  cmp -s "$lost_ref/$rel" "$mnt/$rel" || img_die "/$rel reads back wrong through ntfs-3g"
+  echo "file|$rel" >>"$IMG_WORK/lost.order"
+}
+
+populate_lost() {
+  lost_dir Holiday
+  lost_put Holiday/beach.jpg gen_jpeg 120 120000
+  lost_put Holiday/notes.txt gen_text 121 2500
+  lost_dir Taxes
+  lost_put Taxes/2025.csv taxes_csv 2025 900
+  lost_put Taxes/old.csv taxes_csv 2019 300
+  lost_put letter.txt gen_text 122 1200
+  sync
+  # Nothing is written after this deletion.
+  del Taxes/old.csv
+}
+
 populate_logical() {
   put info.txt gen_text 82 300
   put Backup/archive.txt gen_text 80 20000
@@ -146,6 +194,57 @@ img_fat_put "$disk" 2 "$fat_src/README.TXT" /README.TXT
 img_fat_mkdir "$disk" 2 /Photos
 img_fat_put "$disk" 2 "$fat_src/Holiday photo.jpg" "/Photos/Holiday photo.jpg"
 
+# ---- the lost partition ----------------------------------------------------------------
+# Made as a fourth primary in the free space after the extended partition, formatted and filled,
+# then its MBR entry is zeroed. The table sectors must come out as they were before it was added
+# (parted rewrites them), so the three listed partitions are untouched.
+dd if="$disk" of="$IMG_WORK/mbr.before" bs="$IMG_SECTOR" count=1 status=none
+ebr=$(mmls "$disk" | awk '/Extended Table \(#1\)/ {print $3 + 0}')
+dd if="$disk" of="$IMG_WORK/ebr.before" bs="$IMG_SECTOR" skip="$ebr" count=1 status=none
+img_parted "$disk" mkpart primary ntfs 114MiB 100%
+img_part "$disk" 4
+lost=$PART_START
+lost_sectors=$PART_SECTORS
+lost_slot=3
+lost_entry=$((446 + 16 * lost_slot))
+[[ $(img_read_le "$disk" $((lost_entry + 8)) 4) == "$lost" ]] ||
+  img_die "partition 4 is not in MBR slot $lost_slot"
+img_mkntfs "$disk" 4 LOST 0x5a1e0d3000000004
+
+lost_ref="$IMG_WORK/lost-ref"
+mkdir -p "$lost_ref"
+: >"$IMG_WORK/lost.order"
+: >"$IMG_WORK/deleted"
+img_mount_ntfs "$disk" 4 "$mnt"
+populate_lost
+img_umount_ntfs "$mnt"
+
+mmls "$disk" >"$IMG_WORK/mmls.before"
+lost_entry_hex=$(xxd -s "$lost_entry" -l 16 -p "$disk")
+img_write_bytes "$disk" "$lost_entry" "$(printf '0%.0s' {1..32})"
+cmp -s <(dd if="$disk" bs="$IMG_SECTOR" count=1 status=none) "$IMG_WORK/mbr.before" ||
+  img_die "the MBR differs from the one before the lost partition was added"
+cmp -s <(dd if="$disk" bs="$IMG_SECTOR" skip="$ebr" count=1 status=none) "$IMG_WORK/ebr.before" ||
+  img_die "the EBR at sector $ebr changed when the lost partition was added"
+partx -g -o NR "$disk" | grep -qx ' *4' && img_die "partition 4 is still listed"
+
+declare -A lost_state=()
+while read -r rel; do
+  lost_state[$rel]=deleted
+done <"$IMG_WORK/deleted"
+{
+  printf 'kind\tstate\tsize\tsha256\tpath\n'
+  while IFS='|' read -r kind rel; do
+    if [[ $kind == folder ]]; then
+      printf 'folder\t%s\t0\t-\t/%s\n' "${lost_state[$rel]:-live}" "$rel"
+    else
+      printf 'file\t%s\t%s\t%s\t/%s\n' "${lost_state[$rel]:-live}" \
+        "$(stat -c %s "$lost_ref/$rel")" "$(sha256sum <"$lost_ref/$rel" | cut -d' ' -f1)" "$rel"
+    fi
+  done <"$IMG_WORK/lost.order"
+} >"$IMG_OUT/demo_lost.manifest.tsv"
+echo "wrote $IMG_OUT/demo_lost.manifest.tsv ($(($(wc -l <"$IMG_OUT/demo_lost.manifest.tsv") - 1)) entries)"
+
 # ---- README section --------------------------------------------------------------------
 
 is_deleted() {
@@ -165,8 +264,9 @@ img_part "$disk" 2
 p2=$PART_START
 
 doc_begin demo make_demo_image.sh "The disk that \`make run\` opens: nested folders, \
-non-ASCII names, a 1 MB file, a fragmented file, and deleted files and a \
-deleted folder whose MFT records remain."
+non-ASCII names, a 1 MB file, a fragmented file, deleted files and a \
+deleted folder whose MFT records remain, and a lost NTFS partition (its MBR entry zeroed) \
+for the Advance Scan to find."
 doc_fs 1 "NTFS, label DEMO_NTFS, serial 0x5A1E0D3000000001, files below"
 doc_fs 2 "FAT32 (mkfs.vfat -F 32 -s 1), label DEMO_FAT32, id 5A1E-0D32, files below"
 doc_fs 5 "NTFS, label LOGICAL, serial 0x5A1E0D3000000005, files below"
@@ -234,6 +334,49 @@ ledger_report() {
   ledger_clusters
 }
 doc_code "A fragmented file (\`istat -o $p1 demo.img $ledger_inode\`):" ledger_report
+
+lost_total=$(img_read_le "$disk" $((lost * IMG_SECTOR + 40)) 8)
+lost_backup=$((lost + lost_total))
+cmp -s <(dd if="$disk" bs="$IMG_SECTOR" skip="$lost" count=1 status=none) \
+  <(dd if="$disk" bs="$IMG_SECTOR" skip="$lost_backup" count=1 status=none) ||
+  img_die "the lost volume's backup boot sector is not at sector $lost_backup"
+doc "### The lost partition" ""
+doc "After the three partitions above were written, parted was given" \
+  "\`mkpart primary ntfs 114MiB 100%\` for the free space after the extended partition: MBR" \
+  "entry $lost_slot (partition 4), type 0x07, first sector $lost, $lost_sectors sectors. mkntfs" \
+  "made NTFS there (label LOST, serial 0x5A1E0D3000000004), the files below were written" \
+  "through an ntfs-3g mount, and \`Taxes/old.csv\` was deleted last of all." ""
+doc "Then the patch: the 16 bytes of MBR entry $lost_slot (bytes $lost_entry to" \
+  "$((lost_entry + 15)) of sector 0), which held \`$lost_entry_hex\`, were zeroed. The MBR and" \
+  "the EBR at sector $ebr are again byte for byte what they were before the partition was" \
+  "added (the build checks it), so the table above and its \`mmls\` show three partitions and" \
+  "sectors $lost to $((lost + lost_sectors - 1)) as unallocated, while the volume is intact." ""
+doc_code "\`mmls\` before the patch:" cat "$IMG_WORK/mmls.before"
+doc "The lost volume now: $(doc_volume_kind "$disk" "$lost"); its backup boot sector lies in" \
+  "sector $lost_backup (the partition's last sector, also the disk's last), identical to the" \
+  "boot sector." ""
+doc "\`demo_lost.manifest.tsv\` lists what was written there, in creation order. Each item with" \
+  "the MFT record \`fls -r -p -o $lost\` gives it, and whether \`icat\` of that record gives" \
+  "back exactly the bytes written:" ""
+doc "| Kind | Path | Bytes | SHA-256 | State | MFT record | icat |"
+doc "|---|---|---|---|---|---|---|"
+while IFS=$'\t' read -r kind state size sum path; do
+  rel=${path#/}
+  record=$(mft_record "$lost" "$rel")
+  [[ -n $record ]] || img_die "fls does not list $rel on the lost volume"
+  readback=-
+  if [[ $kind == file ]]; then
+    readback=differs
+    [[ $(icat -o "$lost" "$disk" "$record" | sha256sum | cut -d' ' -f1) == "$sum" ]] &&
+      readback=same
+    [[ $readback == same ]] || img_die "$rel on the lost volume reads back wrong"
+  fi
+  [[ $sum == - ]] || sum="\`$sum\`"
+  doc "| $kind | \`$rel\` | $size | $sum | $state | $record | $readback |"
+done < <(tail -n +2 "$IMG_OUT/demo_lost.manifest.tsv")
+doc ""
+doc_code "\`fls -r -p -o $lost demo.img\` (NTFS metadata files and \`\$OrphanFiles\` left out):" fls_live "$lost"
+doc_code "\`fls -r -d -p -o $lost demo.img\`:" fls -r -d -p -o "$lost" "$disk"
 doc_end
 
 img_finish "$disk"
