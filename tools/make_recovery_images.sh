@@ -20,8 +20,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=tools/imagelib.sh
 source "$here/imagelib.sh"
 declare -F img_mount_ntfs_opts >/dev/null || img_die "tools/imagelib.sh lacks img_mount_ntfs_opts"
-command -v setfattr >/dev/null && command -v getfattr >/dev/null ||
+if ! command -v setfattr >/dev/null || ! command -v getfattr >/dev/null; then
   img_die "setfattr and getfattr are missing (Debian package: attr)"
+fi
 
 img_setup "${1:-$here/../tests/data}"
 IMG_OUT=$(cd "$IMG_OUT" && pwd)
@@ -55,7 +56,7 @@ put() {
   "$@" >"$ref/$rel"
   cat "$ref/$rel" >"$mnt/$rel"
   M_ORDER+=("$rel")
-  M_KIND[$rel]=file
+  M_KIND[$rel]="file"
   M_STATE[$rel]=live
   M_WANT[$rel]=$want
 }
@@ -175,6 +176,9 @@ done
 del Resident/scratch.txt Fragmented/journal.txt Compressed/old-mixed.dat
 # Nothing is written after the deletions.
 img_umount_ntfs "$mnt"
+# Every loop device this script attached is detached now. img_cleanup would detach each one again
+# at exit if still listed, and by then another process may have been given the same device.
+IMG_LOOPS=()
 
 {
   printf 'kind\tstate\tsize\tsha256\tpath\n'
@@ -399,6 +403,7 @@ for rel in Compressed/text-300k.txt Compressed/random-200k.bin Compressed/mixed-
   doc_code "\`/$rel\` (record ${M_REC[$rel]}):" ntfsinfo_data "$rel"
 done
 losetup -d "$RO_DEV"
+IMG_LOOPS=()
 doc_code "\`fls -r -p -o 2048 $NAME.img\` (NTFS metadata files and \`\$OrphanFiles\` left out; \`*\` marks deleted):" fls_user
 doc_end
 img_finish "$disk"
