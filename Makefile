@@ -39,6 +39,7 @@ bench: build
 	$(BUILD)/bench/scan_bench $(DEMO) 1
 	$(BUILD)/bench/sweep_bench $(DEMO)
 	bench/scan_vs_fls.sh $(BUILD)
+	bench/recover_vs_icat.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD)

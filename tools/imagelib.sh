@@ -115,6 +115,13 @@ img_attach() {
 img_detach() {
   sync
   losetup -d "$1"
+  # Forget it: once released the device may be bound by another process, and the cleanup must
+  # not release that one.
+  local kept=() dev
+  for dev in "${IMG_LOOPS[@]}"; do
+    [ "$dev" = "$1" ] || kept+=("$dev")
+  done
+  IMG_LOOPS=("${kept[@]}")
 }
 
 # img_write_bytes FILE OFFSET HEX: writes the bytes given as hex digits at byte OFFSET.

@@ -84,5 +84,48 @@ TEST(LostVolume, SweepFindsTheVolumeAndItsFilesComeBackByteForByte) {
     fs::remove(image);
 }
 
+TEST(LostVolume, PartitionWithoutATableEntryIsFoundAndRecovered) {
+    // The demo disk's fourth volume lost its partition entry; its boot sectors are intact.
+    const auto reader = test::open_image("demo");
+    HitLists hits;
+    SilentProgress progress;
+    StopFlag stop{0};
+    const Lba end = reader->total_sectors() - 1;
+    sweep_sectors(*reader, 0, end, 60, hits, progress, stop);
+    const CandidateList candidates = classify_hits(*reader, end, hits, progress, stop);
+    std::vector<std::string> labels;
+    for (const FsCandidate& c : candidates)
+        labels.push_back(c.label());
+    EXPECT_EQ(labels, (std::vector<std::string>{"NTFS @2048", "NTFS @184320", "NTFS @233472"}));
+    ASSERT_EQ(candidates.size(), 3u);
+    EXPECT_EQ(candidates[2].end, 262143u);
+
+    NtfsScan scan;
+    reconstruct_candidate(*reader, hits, candidates, 3, scan, progress, stop);
+    const auto byPath = test::items_by_path(scan);
+    const fs::path target = test::temp_path("lost-partition");
+    fs::remove_all(target);
+    fs::create_directories(target);
+    RecoverySettings settings;
+    RecoveryRun run;
+    RecoveryContext context(*reader, scan, settings, progress, run);
+    std::vector<RecoveryRow> rows;
+    for (const TreeItemId id : scan.tree.root().children)
+        rows.push_back({RecoveryRow::Kind::Folder, id});
+    for (size_t i = 0; i < scan.items.files.size(); ++i) {
+        if (scan.items.files[i].parent == kRootFolderRecord)
+            rows.push_back({RecoveryRow::Kind::File, i});
+    }
+    run_recovery(context, rows, TargetFolder::open(target.string()).value());
+    for (const auto& e : test::read_manifest(test::source_data_path("demo_lost.manifest.tsv"))) {
+        ASSERT_TRUE(byPath.count(e.path)) << e.path;
+        EXPECT_EQ(byPath.at(e.path).deleted, e.deleted) << e.path;
+        if (!e.folder) {
+            EXPECT_EQ(test::sha256_of_file((target / e.path.substr(1)).string()), e.sha256)
+                << e.path;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace salvex

@@ -61,5 +61,29 @@ TEST(RealRecovery, DemoDiskFilesComeBackByteForByteDeletedOnesToo) {
     expect_recovered("demo", "demo.manifest.tsv");
 }
 
+TEST(RealRecovery, ResidentFragmentedSparseAndCompressedFilesComeBackWhole) {
+    expect_recovered("ntfs_contents", "ntfs_contents.manifest.tsv");
+}
+
+TEST(RealRecovery, DataContinuedInExtensionRecordsIsCopiedWhole) {
+    // 6.5 MB in 866 runs, its run list continued in three extension records.
+    const auto volume = test::scan_image_partition("ntfs_attribute_list", 1);
+    ASSERT_TRUE(volume.byPath.count("/fragmented/interleaved.bin"));
+    const fs::path target = test::temp_path("interleaved");
+    fs::remove_all(target);
+    fs::create_directories(target);
+    size_t index = 0;
+    while (volume.scan.items.files[index].name != "interleaved.bin")
+        ++index;
+    RecoverySettings settings;
+    SilentProgress progress;
+    RecoveryRun run;
+    RecoveryContext context(*volume.reader, volume.scan, settings, progress, run);
+    const std::vector<RecoveryRow> rows = {{RecoveryRow::Kind::File, index}};
+    run_recovery(context, rows, TargetFolder::open(target.string()).value());
+    EXPECT_EQ(test::sha256_of_file((target / "interleaved.bin").string()),
+              "c7798454c73ea38cd0373a0023573d0c9f2d2daf5244abb5013642cb6535cf3e");
+}
+
 } // namespace
 } // namespace salvex
