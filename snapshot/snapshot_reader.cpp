@@ -1,0 +1,333 @@
+#include "snapshot/snapshot_reader.h"
+
+#include "ntfs/utf16.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace salvex {
+
+namespace {
+
+namespace header = snapshot_header;
+
+bool equal_ignoring_case(ByteView bytes, std::string_view text) {
+    if (bytes.size() != text.size())
+        return false;
+    const auto lower = [](uint8_t c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (lower(bytes[i]) != lower(static_cast<uint8_t>(text[i])))
+            return false;
+    }
+    return true;
+}
+
+bool is_valid_utf8(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<uint8_t>(text[i]);
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t length = 0;
+        char32_t cp = 0;
+        char32_t smallest = 0;
+        if ((lead & 0xE0) == 0xC0) {
+            length = 2, cp = lead & 0x1F, smallest = 0x80;
+        } else if ((lead & 0xF0) == 0xE0) {
+            length = 3, cp = lead & 0x0F, smallest = 0x800;
+        } else if ((lead & 0xF8) == 0xF0) {
+            length = 4, cp = lead & 0x07, smallest = 0x10000;
+        } else {
+            return false;
+        }
+        if (text.size() - i < length)
+            return false;
+        for (size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<uint8_t>(text[i + k]);
+            if ((next & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (next & 0x3F);
+        }
+        // Overlong forms, UTF-16 surrogates and code points beyond Unicode are not UTF-8.
+        if (cp < smallest || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+std::string text_of(ByteView bytes) {
+    return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+// Reads the sections after the header in order; every read is checked against the file's end.
+class SnapshotCursor {
+public:
+    explicit SnapshotCursor(ByteView bytes) : bytes_(bytes) {}
+
+    size_t at() const { return at_; }
+    size_t left() const { return bytes_.size() - at_; }
+
+    std::optional<uint64_t> take(size_t width) {
+        const auto value = le_uint(bytes_, at_, width);
+        if (value)
+            at_ += width;
+        return value;
+    }
+    // The next `count` bytes, which the caller has checked are there.
+    ByteView take_bytes(size_t count) {
+        const ByteView taken = bytes_.subspan(at_, count);
+        at_ += count;
+        return taken;
+    }
+
+private:
+    ByteView bytes_;
+    size_t at_ = 0;
+};
+
+// How one kind of record is laid out: the fixed bytes around its name, and where the name
+// starts within the record (after the record length).
+struct RecordKind {
+    std::string_view name; // "folder" or "file"
+    size_t fixedBytes;
+    size_t nameAt;
+};
+constexpr RecordKind kFolderRecord{"folder", snapshot_folder::kFixedBytes, 0};
+constexpr RecordKind kFileRecord{"file", snapshot_file::kFixedBytes, 4};
+
+struct RawRecord {
+    ByteView fields; // the record without its length, name included
+    std::string name;
+    size_t nameLength = 0;
+};
+
+std::string record_label(const RecordKind& kind, uint64_t index, uint64_t count, size_t at) {
+    return std::string(kind.name) + " record " + std::to_string(index + 1) + " of " +
+           std::to_string(count) + " (at byte " + std::to_string(at) + ")";
+}
+
+// The count before a section of records, refused when the rest of the file cannot hold that
+// many records of the smallest size (plus `after` bytes that must follow the section).
+Result<uint32_t> read_count(SnapshotCursor& in, const RecordKind& kind, size_t after) {
+    const size_t at = in.at();
+    const auto count = in.take(4);
+    if (!count)
+        return Error{"The snapshot file ends before its " + std::string(kind.name) +
+                     " count (at byte " + std::to_string(at) + ")."};
+    const size_t left = in.left();
+    const size_t room = left < after ? 0 : (left - after) / (2 + kind.fixedBytes);
+    if (*count > room)
+        return Error{"The snapshot file promises " + std::to_string(*count) + " " +
+                     std::string(kind.name) + " records, but its remaining " +
+                     std::to_string(left) + " bytes can hold at most " + std::to_string(room) +
+                     "."};
+    return static_cast<uint32_t>(*count);
+}
+
+Result<RawRecord> read_record(SnapshotCursor& in, const RecordKind& kind, uint64_t index,
+                              uint64_t count) {
+    const size_t at = in.at();
+    const auto length = in.take(2);
+    if (!length)
+        return Error{"The snapshot file ends inside " + record_label(kind, index, count, at) +
+                     ", before its length."};
+    if (*length < kind.fixedBytes)
+        return Error{"The snapshot file is damaged: " + record_label(kind, index, count, at) +
+                     " has the length " + std::to_string(*length) + ", less than the " +
+                     std::to_string(kind.fixedBytes) + " bytes of its fixed fields."};
+    if (*length > in.left())
+        return Error{"The snapshot file ends inside " + record_label(kind, index, count, at) +
+                     ": the record needs " + std::to_string(*length) + " bytes after its length, " +
+                     std::to_string(in.left()) + " are left."};
+    const size_t nameLength = *length - kind.fixedBytes;
+    if (nameLength > kSnapshotMaxNameBytes)
+        return Error{"The snapshot file is damaged: " + record_label(kind, index, count, at) +
+                     " has a name of " + std::to_string(nameLength) +
+                     " bytes, longer than any file name (at most " +
+                     std::to_string(kSnapshotMaxNameBytes) + ")."};
+    RawRecord record;
+    record.fields = in.take_bytes(*length);
+    record.nameLength = nameLength;
+    const ByteView name = record.fields.subspan(kind.nameAt, nameLength);
+    record.name = snapshot_name_text(
+        std::string_view(reinterpret_cast<const char*>(name.data()), name.size()));
+    return record;
+}
+
+// The fields of a record that follow its name; `at` counts from the end of the name. The
+// record's length was checked, so every field lies inside it.
+struct AfterName {
+    ByteView fields;
+    size_t base;
+    uint32_t u32(size_t at) const { return le32(fields, base + at).value_or(0); }
+    uint64_t u64(size_t at) const { return le64(fields, base + at).value_or(0); }
+    uint8_t u8(size_t at) const { return le8(fields, base + at).value_or(0); }
+};
+
+VolumeInfo read_volume(ByteView h) {
+    const auto u32 = [&](size_t at) { return le32(h, at).value_or(0); };
+    VolumeInfo v;
+    v.fsType = static_cast<FsType>(le16(h, header::kFsType).value_or(0));
+    v.sectorsPerFat = u32(header::kSectorsPerFat);
+    v.sectorsPerCluster = u32(header::kSectorsPerCluster);
+    v.rootDirSectors = u32(header::kRootDirSectors);
+    v.reservedSectors = u32(header::kReservedSectors);
+    v.fsStart = u32(header::kFsStart);
+    v.fat1Start = u32(header::kFat1Start);
+    v.fat2Start = u32(header::kFat2Start);
+    v.mftStart = u32(header::kMftStart);
+    v.mftMirrorStart = u32(header::kMftMirrorStart);
+    v.recordSectors = u32(header::kRecordSectors);
+    v.indexBlockSectors = u32(header::kIndexBlockSectors);
+    v.fsEnd = u32(header::kFsEnd);
+    v.candidateNumber = le16(h, header::kCandidateNumber).value_or(0);
+    return v;
+}
+
+SnapshotSelection read_selection(ByteView h) {
+    SnapshotSelection s;
+    s.selectedFsType = static_cast<FsType>(le16(h, header::kSelectedFsType).value_or(0));
+    s.rangeStart = le32(h, header::kRangeStart).value_or(0);
+    s.rangeCount = le32(h, header::kRangeCount).value_or(0);
+    s.rangeEnd = le32(h, header::kRangeEnd).value_or(0);
+    s.selectedPartitionIndex = le16(h, header::kSelectedPartitionIndex).value_or(0);
+    return s;
+}
+
+std::optional<Error> check_header(ByteView bytes) {
+    const auto truncated = [&] {
+        return Error{"The snapshot file ends inside its header: it has " +
+                     std::to_string(bytes.size()) + " bytes, the header takes " +
+                     std::to_string(header::kSize) + "."};
+    };
+    const size_t tagEnd = header::kTagAt + header::kTag.size();
+    if (bytes.size() < tagEnd)
+        return truncated();
+    const ByteView tag = bytes.subspan(header::kTagAt, header::kTag.size());
+    if (!equal_ignoring_case(tag, header::kTag))
+        return Error{kSnapshotBadTagMessage + text_of(tag)};
+    if (bytes.size() < header::kVersionAt + header::kVersion.size())
+        return truncated();
+    if (!equal_ignoring_case(bytes.subspan(header::kVersionAt, header::kVersion.size()),
+                             header::kVersion))
+        return Error{kSnapshotBadVersionMessage};
+    if (bytes.size() < header::kSize)
+        return truncated();
+    return std::nullopt;
+}
+
+std::optional<Error> read_items(SnapshotCursor& in, NtfsItems& items) {
+    auto folders = read_count(in, kFolderRecord, 4);
+    if (!folders)
+        return Error{folders.error()};
+    items.folders.reserve(*folders);
+    for (uint32_t i = 0; i < *folders; ++i) {
+        auto record = read_record(in, kFolderRecord, i, *folders);
+        if (!record)
+            return Error{record.error()};
+        const AfterName f{record->fields, record->nameLength};
+        FolderNode folder;
+        folder.name = std::move(record->name);
+        folder.recordNumber = f.u32(0);
+        folder.parent = f.u32(4);
+        folder.creationTime = f.u64(8);
+        folder.changeTime = f.u64(16);
+        folder.deleted = f.u8(24) != 0;
+        items.add_folder(std::move(folder), ScanMode::Standard);
+    }
+
+    auto files = read_count(in, kFileRecord, 0);
+    if (!files)
+        return Error{files.error()};
+    items.files.reserve(*files);
+    for (uint32_t i = 0; i < *files; ++i) {
+        auto record = read_record(in, kFileRecord, i, *files);
+        if (!record)
+            return Error{record.error()};
+        const AfterName f{record->fields, kFileRecord.nameAt + record->nameLength};
+        FileNode file;
+        file.recordSector = le32(record->fields, 0).value_or(0);
+        file.name = std::move(record->name);
+        file.recordNumber = f.u32(0);
+        file.parent = f.u32(4);
+        file.creationTime = f.u64(8);
+        file.changeTime = f.u64(16);
+        file.deleted = f.u8(24) != 0;
+        file.size = f.u64(25);
+        items.add_file(std::move(file));
+    }
+    return std::nullopt;
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+} // namespace
+
+std::string snapshot_name_text(std::string_view bytes) {
+    if (is_valid_utf8(bytes))
+        return std::string(bytes);
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (const char c : bytes)
+        append_utf8(text, static_cast<uint8_t>(c));
+    return text;
+}
+
+Result<LoadedSnapshot> parse_snapshot(ByteView bytes, const SectorReader& reader,
+                                      ProgressSink& progress) {
+    if (auto error = check_header(bytes))
+        return *std::move(error);
+    const ByteView h = bytes.first(header::kSize);
+    LoadedSnapshot loaded;
+    loaded.selection = read_selection(h);
+    loaded.scan.volume = read_volume(h);
+    if (loaded.scan.volume.fsType != FsType::Ntfs)
+        return loaded;
+
+    SnapshotCursor in(bytes);
+    in.take_bytes(header::kSize);
+    if (auto error = read_items(in, loaded.scan.items))
+        return *std::move(error);
+    loaded.scan.mftMap = build_mft_map(reader, loaded.scan.volume);
+    loaded.scan.tree = build_folder_tree(loaded.scan.items, progress);
+    return loaded;
+}
+
+Result<LoadedSnapshot> parse_snapshot(ByteView bytes, const SectorReader& reader) {
+    SilentProgress progress;
+    return parse_snapshot(bytes, reader, progress);
+}
+
+Result<LoadedSnapshot> load_snapshot(const std::string& path, const SectorReader& reader,
+                                     ProgressSink& progress) {
+    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file)
+        return Error{"Unable to open the snapshot file " + path + ": " + std::strerror(errno) +
+                     "."};
+    std::vector<uint8_t> bytes;
+    std::vector<uint8_t> chunk(1 << 16);
+    while (true) {
+        const size_t n = std::fread(chunk.data(), 1, chunk.size(), file.get());
+        bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + static_cast<ptrdiff_t>(n));
+        if (n < chunk.size())
+            break;
+    }
+    if (std::ferror(file.get()))
+        return Error{"Unable to read the snapshot file " + path + ": " + std::strerror(errno) +
+                     "."};
+    return parse_snapshot(bytes, reader, progress);
+}
+
+Result<LoadedSnapshot> load_snapshot(const std::string& path, const SectorReader& reader) {
+    SilentProgress progress;
+    return load_snapshot(path, reader, progress);
+}
+
+} // namespace salvex

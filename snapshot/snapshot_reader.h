@@ -1,0 +1,53 @@
+// Loading a snapshot: the selection, the volume's parameters and the item lists read back from a
+// ".QRSX" file (snapshot_format.h), with the MFT map and the folder tree rebuilt as after a
+// Standard Scan of the saved volume.
+#pragma once
+
+#include "disk/bytes.h"
+#include "disk/progress.h"
+#include "disk/result.h"
+#include "disk/sector_reader.h"
+#include "ntfs/standard_scan.h"
+#include "snapshot/snapshot_format.h"
+
+#include <string>
+#include <string_view>
+
+namespace salvex {
+
+inline constexpr const char* kSnapshotBadTagMessage = "    Invalid version of the file found : ";
+inline constexpr const char* kSnapshotBadVersionMessage =
+    "              version of file does not match with current version 1.0";
+
+// What a snapshot restores. scan.volume holds the saved volume parameters (rootDir is not kept
+// and reads 0); for an NTFS volume scan.items holds the folders and files in file order,
+// scan.mftMap is rebuilt from the current drive and scan.tree is built from the folders. For
+// any other file system the items, map and tree stay empty.
+struct LoadedSnapshot {
+    SnapshotSelection selection;
+    NtfsScan scan;
+};
+
+// Decodes the bytes of a snapshot file. The tag and the version are compared ignoring case; on a
+// mismatch the error is kSnapshotBadTagMessage followed by the 7 bytes found, or
+// kSnapshotBadVersionMessage. A file that ends early, a record shorter than its fixed fields, a
+// name longer than kSnapshotMaxNameBytes or a count larger than the rest of the file can hold is
+// refused, saying which record and why. Bytes after the last file record are ignored. A name
+// that is not valid UTF-8 was written by an 8-bit code page and is read as Latin-1.
+//
+// The MFT map is read through `reader`, which must hold the drive the snapshot was made on;
+// the tree's progress goes to `progress`. Nothing outside the result is changed.
+Result<LoadedSnapshot> parse_snapshot(ByteView bytes, const SectorReader& reader,
+                                      ProgressSink& progress);
+Result<LoadedSnapshot> parse_snapshot(ByteView bytes, const SectorReader& reader);
+
+// Reads the file at `path` and decodes it as parse_snapshot does.
+Result<LoadedSnapshot> load_snapshot(const std::string& path, const SectorReader& reader,
+                                     ProgressSink& progress);
+Result<LoadedSnapshot> load_snapshot(const std::string& path, const SectorReader& reader);
+
+// `bytes` when they are valid UTF-8; otherwise each byte taken as the Latin-1 character of that
+// code, in UTF-8.
+std::string snapshot_name_text(std::string_view bytes);
+
+} // namespace salvex

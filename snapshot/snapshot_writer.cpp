@@ -1,0 +1,242 @@
+#include "snapshot/snapshot_writer.h"
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <random>
+#include <span>
+#include <string_view>
+#include <unistd.h>
+
+namespace salvex {
+
+namespace {
+
+constexpr uint64_t kMax32 = std::numeric_limits<uint32_t>::max();
+
+// Appends little-endian fields to a byte vector.
+class ByteWriter {
+public:
+    explicit ByteWriter(size_t capacity) { bytes_.reserve(capacity); }
+    void put(uint64_t value, size_t width) {
+        for (size_t i = 0; i < width; ++i)
+            bytes_.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    }
+    void put_text(std::string_view text) { bytes_.insert(bytes_.end(), text.begin(), text.end()); }
+    std::vector<uint8_t> take() && { return std::move(bytes_); }
+
+private:
+    std::vector<uint8_t> bytes_;
+};
+
+// A header field with the width the file gives it.
+struct HeaderField {
+    std::string_view name;
+    uint64_t value;
+    size_t width;
+};
+
+std::string too_wide_message(std::string_view what, uint64_t value, size_t width) {
+    const uint64_t most = width >= 8 ? UINT64_MAX : (uint64_t{1} << (8 * width)) - 1;
+    return "The snapshot cannot hold " + std::string(what) + " = " + std::to_string(value) +
+           ": the file keeps it in " + std::to_string(8 * width) + " bits (at most " +
+           std::to_string(most) + "). Nothing was saved.";
+}
+
+std::string name_too_long_message(std::string_view kind, size_t index, size_t count,
+                                  uint32_t record, size_t bytes) {
+    return std::string(kind) + " " + std::to_string(index + 1) + " of " + std::to_string(count) +
+           " (record " + std::to_string(record) + ") has a name of " + std::to_string(bytes) +
+           " bytes; a snapshot holds names of at most " + std::to_string(kSnapshotMaxNameBytes) +
+           " bytes. Nothing was saved.";
+}
+
+std::optional<Error> check_items(const NtfsItems& items) {
+    if (items.folders.size() > kMax32)
+        return Error{too_wide_message("the folder count", items.folders.size(), 4)};
+    if (items.files.size() > kMax32)
+        return Error{too_wide_message("the file count", items.files.size(), 4)};
+    for (size_t i = 0; i < items.folders.size(); ++i) {
+        const FolderNode& f = items.folders[i];
+        if (f.name.size() > kSnapshotMaxNameBytes)
+            return Error{name_too_long_message("Folder", i, items.folders.size(), f.recordNumber,
+                                               f.name.size())};
+    }
+    for (size_t i = 0; i < items.files.size(); ++i) {
+        const FileNode& f = items.files[i];
+        if (f.name.size() > kSnapshotMaxNameBytes)
+            return Error{name_too_long_message("File", i, items.files.size(), f.recordNumber,
+                                               f.name.size())};
+        if (f.recordSector > kMax32)
+            return Error{too_wide_message("the record sector of file \"" + f.name + "\" (record " +
+                                              std::to_string(f.recordNumber) + ")",
+                                          f.recordSector, 4)};
+    }
+    return std::nullopt;
+}
+
+// A file being written beside the target; removed unless it was renamed over the target.
+class SiblingFile {
+public:
+    SiblingFile(const SiblingFile&) = delete;
+    SiblingFile& operator=(const SiblingFile&) = delete;
+    ~SiblingFile() {
+        if (fd_ >= 0)
+            ::close(fd_);
+        if (!renamed_)
+            ::unlink(path_.c_str());
+    }
+
+    // Creates a new file named after `target` with a random suffix, never an existing one.
+    static std::unique_ptr<SiblingFile> create(const std::string& target) {
+        std::random_device random;
+        for (int attempt = 0; attempt < 16; ++attempt) {
+            std::array<char, 16> suffix{};
+            std::snprintf(suffix.data(), suffix.size(), ".~%08x", random());
+            std::string path = target + suffix.data();
+            const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd >= 0)
+                return std::unique_ptr<SiblingFile>(new SiblingFile(fd, std::move(path)));
+            if (errno != EEXIST)
+                break;
+        }
+        return nullptr;
+    }
+
+    // Writes all of `bytes` and makes them durable; false with errno set on failure.
+    bool write_all(std::span<const uint8_t> bytes) {
+        while (!bytes.empty()) {
+            const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false;
+            bytes = bytes.subspan(static_cast<size_t>(n));
+        }
+        if (::fsync(fd_) != 0)
+            return false;
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+    bool rename_to(const std::string& target) {
+        renamed_ = ::rename(path_.c_str(), target.c_str()) == 0;
+        return renamed_;
+    }
+
+private:
+    SiblingFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    int fd_;
+    std::string path_;
+    bool renamed_ = false;
+};
+
+} // namespace
+
+std::string snapshot_path(std::string chosen) {
+    for (char& c : chosen) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    }
+    if (!chosen.ends_with(".QRSX"))
+        chosen += ".QRSX";
+    return chosen;
+}
+
+Result<std::vector<uint8_t>> encode_snapshot(const SnapshotSelection& selection,
+                                             const VolumeInfo& volume, const NtfsItems& items) {
+    const HeaderField header[] = {
+        {"selectedFsType", static_cast<uint16_t>(selection.selectedFsType), 2},
+        {"rangeStart", selection.rangeStart, 4},
+        {"rangeCount", selection.rangeCount, 4},
+        {"rangeEnd", selection.rangeEnd, 4},
+        {"selectedPartitionIndex", selection.selectedPartitionIndex, 2},
+        {"fsType", static_cast<uint16_t>(volume.fsType), 2},
+        {"sectorsPerFat", volume.sectorsPerFat, 4},
+        {"sectorsPerCluster", volume.sectorsPerCluster, 4},
+        {"rootDirSectors", volume.rootDirSectors, 4},
+        {"reservedSectors", volume.reservedSectors, 4},
+        {"fsStart", volume.fsStart, 4},
+        {"fat1Start", volume.fat1Start, 4},
+        {"fat2Start", volume.fat2Start, 4},
+        {"mftStart", volume.mftStart, 4},
+        {"mftMirrorStart", volume.mftMirrorStart, 4},
+        {"recordSectors", volume.recordSectors, 4},
+        {"indexBlockSectors", volume.indexBlockSectors, 4},
+        {"fsEnd", volume.fsEnd, 4},
+        {"candidateNumber", volume.candidateNumber, 2},
+    };
+    for (const HeaderField& field : header) {
+        if (field.width < 8 && field.value >> (8 * field.width) != 0)
+            return Error{too_wide_message(field.name, field.value, field.width)};
+    }
+    const bool ntfs = volume.fsType == FsType::Ntfs;
+    size_t size = snapshot_header::kSize;
+    if (ntfs) {
+        if (auto error = check_items(items))
+            return *std::move(error);
+        size += 8;
+        for (const FolderNode& f : items.folders)
+            size += 2 + snapshot_folder::kFixedBytes + f.name.size();
+        for (const FileNode& f : items.files)
+            size += 2 + snapshot_file::kFixedBytes + f.name.size();
+    }
+
+    ByteWriter out(size);
+    out.put_text(snapshot_header::kTag);
+    out.put_text(snapshot_header::kVersion);
+    for (const HeaderField& field : header)
+        out.put(field.value, field.width);
+    if (!ntfs)
+        return std::move(out).take();
+
+    out.put(items.folders.size(), 4);
+    for (const FolderNode& f : items.folders) {
+        out.put(f.name.size() + snapshot_folder::kFixedBytes, 2);
+        out.put_text(f.name);
+        out.put(f.recordNumber, 4);
+        out.put(f.parent, 4);
+        out.put(f.creationTime, 8);
+        out.put(f.changeTime, 8);
+        out.put(f.deleted ? 1 : 0, 1);
+        out.put(0, 2); // reserved
+    }
+    out.put(items.files.size(), 4);
+    for (const FileNode& f : items.files) {
+        out.put(f.name.size() + snapshot_file::kFixedBytes, 2);
+        out.put(f.recordSector, 4);
+        out.put_text(f.name);
+        out.put(f.recordNumber, 4);
+        out.put(f.parent, 4);
+        out.put(f.creationTime, 8);
+        out.put(f.changeTime, 8);
+        out.put(f.deleted ? 1 : 0, 1);
+        out.put(f.size, 8);
+    }
+    return std::move(out).take();
+}
+
+Result<uint64_t> save_snapshot(const std::string& path, const SnapshotSelection& selection,
+                               const VolumeInfo& volume, const NtfsItems& items) {
+    auto bytes = encode_snapshot(selection, volume, items);
+    if (!bytes)
+        return Error{bytes.error()};
+    auto file = SiblingFile::create(path);
+    if (!file)
+        return Error{kSnapshotOpenFailedMessage};
+    if (!file->write_all(*bytes))
+        return Error{"Unable to write the snapshot " + path + ": " + std::strerror(errno) +
+                     ". Nothing was saved."};
+    if (!file->rename_to(path))
+        return Error{"Unable to save the snapshot as " + path + ": " + std::strerror(errno) +
+                     ". Nothing was saved."};
+    return static_cast<uint64_t>(bytes->size());
+}
+
+} // namespace salvex

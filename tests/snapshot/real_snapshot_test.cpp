@@ -1,0 +1,57 @@
+// A snapshot of a real volume written by mkntfs and ntfs-3g loads back as the scan that made it.
+#include "snapshot/snapshot_reader.h"
+#include "snapshot/snapshot_writer.h"
+#include "tests/snapshot/same_scan.h"
+#include "tests/support/scanned_volume.h"
+#include "tests/support/test_images.h"
+
+#include <gtest/gtest.h>
+
+namespace salvex {
+namespace {
+
+TEST(RealSnapshot, DemoVolumeComesBackFieldForFieldWithItsTreeAndMftMap) {
+    const auto volume = test::scan_image_partition("demo", 1);
+    ASSERT_GT(volume.scan.items.folders.size(), 5u);
+    ASSERT_GT(volume.scan.items.files.size(), 20u);
+    const SnapshotSelection selection{FsType::Ntfs, 0, 0, 0, 1};
+    const std::string file = test::temp_path("demo.QRSX");
+    const auto saved = save_snapshot(file, selection, volume.scan.volume, volume.scan.items);
+    ASSERT_TRUE(saved.ok()) << saved.error();
+
+    const auto loaded = load_snapshot(file, *volume.reader);
+    ASSERT_TRUE(loaded.ok()) << loaded.error();
+    EXPECT_EQ(loaded->selection, selection);
+    const NtfsScan& before = volume.scan;
+    const NtfsScan& after = loaded->scan;
+    test::expect_same_volume(after.volume, before.volume);
+
+    test::expect_same_items(after.items, before.items);
+    for (size_t i = 0; i < before.items.folders.size(); ++i)
+        EXPECT_EQ(after.items.folders[i].treeItem, before.items.folders[i].treeItem) << i;
+
+    ASSERT_EQ(after.tree.size(), before.tree.size());
+    for (TreeItemId id = FolderTree::kRootId; id <= before.tree.size(); ++id) {
+        EXPECT_EQ(after.tree.node(id).folder, before.tree.node(id).folder) << id;
+        EXPECT_EQ(after.tree.node(id).key, before.tree.node(id).key) << id;
+        EXPECT_EQ(after.tree.node(id).parent, before.tree.node(id).parent) << id;
+        EXPECT_EQ(after.tree.node(id).children, before.tree.node(id).children) << id;
+    }
+    EXPECT_FALSE(after.mftMap.empty());
+    EXPECT_EQ(after.mftMap.extents(), before.mftMap.extents());
+
+    // What the user browses: every path, with its state, size and record.
+    const auto paths = test::items_by_path(after);
+    ASSERT_EQ(paths.size(), volume.byPath.size());
+    for (const auto& [path, item] : volume.byPath) {
+        ASSERT_TRUE(paths.count(path)) << path;
+        EXPECT_EQ(paths.at(path).deleted, item.deleted) << path;
+        EXPECT_EQ(paths.at(path).size, item.size) << path;
+        EXPECT_EQ(paths.at(path).recordSector, item.recordSector) << path;
+    }
+    EXPECT_TRUE(paths.count("/Documents/日本語.txt"));
+    EXPECT_TRUE(paths.count("/Café.txt"));
+}
+
+} // namespace
+} // namespace salvex

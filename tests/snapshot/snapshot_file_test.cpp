@@ -1,0 +1,458 @@
+// The snapshot file byte by byte: its layout, the path rule, and how damaged, foreign or
+// unrepresentable content is refused.
+#include "snapshot/snapshot_reader.h"
+#include "snapshot/snapshot_writer.h"
+#include "tests/snapshot/same_scan.h"
+#include "tests/support/test_images.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+
+namespace salvex {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+VolumeInfo ntfs_volume() {
+    VolumeInfo v;
+    v.fsType = FsType::Ntfs;
+    v.sectorsPerCluster = 8;
+    v.fsStart = 2048;
+    v.mftStart = 2048 + 4 * 8;
+    v.mftMirrorStart = 2048 + 2 * 8;
+    v.recordSectors = 2;
+    v.indexBlockSectors = 8;
+    v.fsEnd = 206847;
+    v.candidateNumber = 2;
+    return v;
+}
+
+FolderNode folder(std::string name, uint32_t record, uint32_t parent, bool deleted = false) {
+    FolderNode f;
+    f.name = std::move(name);
+    f.recordNumber = record;
+    f.parent = parent;
+    f.creationTime = 0x01D9'0000'0000'0000ull + record;
+    f.changeTime = 0x01DA'0000'0000'0000ull + record;
+    f.deleted = deleted;
+    return f;
+}
+
+FileNode file(std::string name, uint32_t record, uint32_t parent, Lba sector, uint64_t size) {
+    FileNode f;
+    f.name = std::move(name);
+    f.recordNumber = record;
+    f.parent = parent;
+    f.creationTime = 0x01D8'0000'0000'0000ull + record;
+    f.changeTime = 0x01DB'0000'0000'0000ull + record;
+    f.size = size;
+    f.recordSector = sector;
+    return f;
+}
+
+// Two folders (one inside the other, one deleted) and files in both and in the root.
+NtfsItems sample_items() {
+    NtfsItems items;
+    items.add_folder(folder("Documents", 64, 5), ScanMode::Standard);
+    items.add_folder(folder("Résumés 2024", 70, 64, true), ScanMode::Standard);
+    items.add_file(file("readme.txt", 66, 5, 2212, 420));
+    items.add_file(file("日本語.txt", 71, 70, 2222, 5'000'000'000ull));
+    items.files.back().deleted = true;
+    return items;
+}
+
+Bytes encode(const NtfsItems& items, const VolumeInfo& volume = ntfs_volume()) {
+    auto bytes = encode_snapshot({FsType::Ntfs, 100, 5000, 5099, 3}, volume, items);
+    EXPECT_TRUE(bytes.ok()) << bytes.error();
+    return bytes.ok() ? *bytes : Bytes{};
+}
+
+Result<LoadedSnapshot> parse(const Bytes& bytes) {
+    static const SectorReader noDrive;
+    return parse_snapshot(bytes, noDrive);
+}
+
+void put(Bytes& b, uint64_t value, size_t width) {
+    for (size_t i = 0; i < width; ++i)
+        b.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+void put(Bytes& b, std::string_view text) {
+    b.insert(b.end(), text.begin(), text.end());
+}
+
+Bytes read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+// An empty folder for the test's files.
+fs::path fresh_folder() {
+    const fs::path dir = test::temp_path("dir");
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+TEST(SnapshotPath, WholePathUpperCasedAndExtensionAddedOnce) {
+    EXPECT_EQ(snapshot_path("c:/data/scan"), "C:/DATA/SCAN.QRSX");
+    EXPECT_EQ(snapshot_path("C:/SCAN.QRSX"), "C:/SCAN.QRSX");
+    EXPECT_EQ(snapshot_path("/home/ann/scan.qrsx"), "/HOME/ANN/SCAN.QRSX");
+    EXPECT_EQ(snapshot_path("/tmp/scan.qrs"), "/TMP/SCAN.QRS.QRSX");
+    EXPECT_EQ(snapshot_path("/tmp/QRSX"), "/TMP/QRSX.QRSX");
+    EXPECT_EQ(snapshot_path(""), ".QRSX");
+    // Bytes of UTF-8 characters are kept: "é" stays "é", not a damaged sequence.
+    EXPECT_EQ(snapshot_path("/données/été"), "/DONNéES/éTé.QRSX");
+}
+
+TEST(SnapshotLayout, HeaderFolderAndFileRecordsAreWrittenByteForByte) {
+    NtfsItems items;
+    const std::string twenty = "Twenty character dir";
+    ASSERT_EQ(twenty.size(), 20u);
+    items.add_folder(folder(twenty, 64, 5, true), ScanMode::Standard);
+    items.add_file(file("a.txt", 65, 64, 0x1234'5678, 0x0102'0304'0506'0708ull));
+    const Bytes bytes = encode(items);
+
+    Bytes expected;
+    put(expected, "qrs4.03");
+    put(expected, "1.0");
+    for (const auto& [value, width] : std::vector<std::pair<uint64_t, size_t>>{{300, 2},
+                                                                               {100, 4},
+                                                                               {5000, 4},
+                                                                               {5099, 4},
+                                                                               {3, 2}, // selection
+                                                                               {300, 2},
+                                                                               {0, 4},
+                                                                               {8, 4},
+                                                                               {0, 4},
+                                                                               {0, 4},
+                                                                               {2048, 4},
+                                                                               {0, 4},
+                                                                               {0, 4}, // volume
+                                                                               {2080, 4},
+                                                                               {2064, 4},
+                                                                               {2, 4},
+                                                                               {8, 4},
+                                                                               {206847, 4},
+                                                                               {2, 2}}) {
+        put(expected, value, width);
+    }
+    ASSERT_EQ(expected.size(), snapshot_header::kSize);
+    put(expected, 1, 4);
+    const size_t folderAt = expected.size();
+    put(expected, 47, 2);
+    put(expected, twenty);
+    put(expected, 64, 4);
+    put(expected, 5, 4);
+    put(expected, items.folders[0].creationTime, 8);
+    put(expected, items.folders[0].changeTime, 8);
+    put(expected, 1, 1);
+    put(expected, 0, 2);
+    EXPECT_EQ(expected.size() - folderAt, 49u);
+    put(expected, 1, 4);
+    put(expected, 37 + 5, 2);
+    put(expected, 0x1234'5678, 4);
+    put(expected, "a.txt");
+    put(expected, 65, 4);
+    put(expected, 64, 4);
+    put(expected, items.files[0].creationTime, 8);
+    put(expected, items.files[0].changeTime, 8);
+    put(expected, 0, 1);
+    put(expected, 0x0102'0304'0506'0708ull, 8);
+    EXPECT_EQ(bytes, expected);
+
+    const fs::path dir = fresh_folder();
+    const std::string path = (dir / "SMALL.QRSX").string();
+    const auto saved =
+        save_snapshot(path, {FsType::Ntfs, 100, 5000, 5099, 3}, ntfs_volume(), items);
+    ASSERT_TRUE(saved.ok()) << saved.error();
+    EXPECT_EQ(*saved, expected.size());
+    EXPECT_EQ(read_file(path), expected);
+}
+
+TEST(SnapshotLoad, ItemsComeBackInFileOrderWithTheirTree) {
+    NtfsItems items = sample_items();
+    // A folder listed twice (as the Standard Scan may list it) stays listed twice.
+    items.add_folder(folder("Documents", 64, 5), ScanMode::Standard);
+    const auto loaded = parse(encode(items));
+    ASSERT_TRUE(loaded.ok()) << loaded.error();
+    EXPECT_EQ(loaded->selection, (SnapshotSelection{FsType::Ntfs, 100, 5000, 5099, 3}));
+    const NtfsScan& scan = loaded->scan;
+    EXPECT_EQ(scan.volume.fsEnd, 206847u);
+    EXPECT_EQ(scan.volume.candidateNumber, 2);
+    test::expect_same_items(scan.items, items);
+    // Root → Documents → Résumés 2024, and the second Documents (record 64 too) beside the
+    // first, holding Résumés 2024 as well.
+    const auto& root = scan.tree.root();
+    ASSERT_EQ(root.children.size(), 2u);
+    for (size_t i = 0; i < 2; ++i) {
+        const auto& documents = scan.tree.node(root.children[i]);
+        EXPECT_EQ(documents.folder, i == 0 ? 0u : 2u);
+        ASSERT_EQ(documents.children.size(), 1u);
+        EXPECT_EQ(scan.tree.node(documents.children[0]).folder, 1u);
+    }
+    EXPECT_EQ(scan.tree.node(scan.items.folders[1].treeItem).folder, 1u);
+    EXPECT_TRUE(scan.mftMap.empty()); // no drive to read it from
+}
+
+TEST(SnapshotLoad, ReservedBytesAreIgnoredAndAnyDeletedByteMeansDeleted) {
+    Bytes bytes = encode(sample_items());
+    const size_t deletedAt = 78 + 4 + 2 + std::string("Documents").size() + 24;
+    bytes[deletedAt] = 7;
+    bytes[deletedAt + 1] = 0xFF;
+    bytes[deletedAt + 2] = 0xFF;
+    bytes.insert(bytes.end(), {'j', 'u', 'n', 'k'}); // after the last record: ignored
+    const auto loaded = parse(bytes);
+    ASSERT_TRUE(loaded.ok()) << loaded.error();
+    EXPECT_TRUE(loaded->scan.items.folders[0].deleted);
+    EXPECT_EQ(loaded->scan.items.folders[1].name, "Résumés 2024");
+    EXPECT_EQ(loaded->scan.items.files.size(), 2u);
+}
+
+TEST(SnapshotLoad, TagComparedIgnoringCaseAndForeignTagOrVersionRefused) {
+    Bytes bytes = encode(sample_items());
+    std::copy_n("QRS4.03", 7, bytes.begin());
+    EXPECT_TRUE(parse(bytes).ok());
+    std::copy_n("qRs4.03", 7, bytes.begin());
+    EXPECT_TRUE(parse(bytes).ok());
+
+    Bytes foreign = bytes;
+    std::copy_n("qrs4.02", 7, foreign.begin());
+    auto refused = parse(foreign);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error(), "    Invalid version of the file found : qrs4.02");
+
+    Bytes newer = bytes;
+    std::copy_n("1.1", 3, newer.begin() + 7);
+    refused = parse(newer);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error(),
+              "              version of file does not match with current version 1.0");
+}
+
+TEST(SnapshotLoad, EveryTruncationIsRefusedSayingWhere) {
+    const Bytes bytes = encode(sample_items());
+    for (size_t size = 0; size < bytes.size(); ++size) {
+        const auto loaded = parse(Bytes(bytes.begin(), bytes.begin() + size));
+        ASSERT_FALSE(loaded.ok()) << size;
+        const std::string& e = loaded.error();
+        EXPECT_TRUE(e.starts_with("The snapshot file ends") ||
+                    e.find("promises") != std::string::npos)
+            << size << ": " << e;
+    }
+    const auto header = parse(Bytes(bytes.begin(), bytes.begin() + 40));
+    EXPECT_EQ(header.error(),
+              "The snapshot file ends inside its header: it has 40 bytes, the header takes 78.");
+    // Cut inside the second folder record, after its length.
+    const size_t second = 78 + 4 + 2 + 27 + std::string("Documents").size();
+    const auto inside = parse(Bytes(bytes.begin(), bytes.begin() + second + 2 + 27));
+    ASSERT_FALSE(inside.ok());
+    EXPECT_NE(inside.error().find("ends inside folder record 2 of 2 (at byte " +
+                                  std::to_string(second) + ")"),
+              std::string::npos)
+        << inside.error();
+}
+
+TEST(SnapshotLoad, RecordShorterThanItsFixedFieldsRefused) {
+    const Bytes good = encode(sample_items());
+    Bytes bytes = good;
+    bytes[82] = 26; // first folder: 26 < 27
+    bytes[83] = 0;
+    auto refused = parse(bytes);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_NE(refused.error().find("folder record 1 of 2 (at byte 82) has the length 26"),
+              std::string::npos)
+        << refused.error();
+
+    bytes = good;
+    const size_t firstFile =
+        78 + 4 + (2 + 27 + 9) + (2 + 27 + std::string("Résumés 2024").size()) + 4;
+    ASSERT_EQ(bytes[firstFile], 37 + 10); // "readme.txt"
+    bytes[firstFile] = 36;
+    refused = parse(bytes);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_NE(refused.error().find("file record 1 of 2"), std::string::npos) << refused.error();
+    EXPECT_NE(refused.error().find("length 36"), std::string::npos) << refused.error();
+}
+
+TEST(SnapshotLoad, CountsBeyondWhatTheFileHoldsRefusedBeforeReading) {
+    Bytes bytes = encode(sample_items());
+    std::fill_n(bytes.begin() + 78, 4, 0xFF);
+    auto refused = parse(bytes);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_NE(refused.error().find("promises 4294967295 folder records"), std::string::npos)
+        << refused.error();
+
+    NtfsItems noFolders;
+    noFolders.add_file(file("x", 70, 5, 3000, 1));
+    bytes = encode(noFolders);
+    std::fill_n(bytes.begin() + 82, 4, 0xFF);
+    refused = parse(bytes);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_NE(refused.error().find("promises 4294967295 file records"), std::string::npos)
+        << refused.error();
+}
+
+TEST(SnapshotNames, LongestNtfsNamesRoundTripAndLongerOnesAreRefused) {
+    std::string longest;
+    for (int i = 0; i < 255; ++i)
+        longest += "日"; // 255 UTF-16 units, 765 bytes of UTF-8
+    ASSERT_EQ(longest.size(), kSnapshotMaxNameBytes);
+    NtfsItems items;
+    items.add_folder(folder(longest, 64, 5), ScanMode::Standard);
+    items.add_folder(folder(std::string(260, 'd'), 65, 5), ScanMode::Standard);
+    items.add_file(file(longest, 66, 64, 3000, 10));
+    const Bytes bytes = encode(items);
+    const auto loaded = parse(bytes);
+    ASSERT_TRUE(loaded.ok()) << loaded.error();
+    EXPECT_EQ(loaded->scan.items.folders[0].name, longest);
+    EXPECT_EQ(loaded->scan.items.folders[1].name, std::string(260, 'd'));
+    EXPECT_EQ(loaded->scan.items.files[0].name, longest);
+
+    // One byte more cannot be saved, as a folder or as a file name...
+    NtfsItems tooLong = items;
+    tooLong.folders[1].name = std::string(766, 'd');
+    auto refused = encode_snapshot({}, ntfs_volume(), tooLong);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_NE(refused.error().find("Folder 2 of 2 (record 65) has a name of 766 bytes"),
+              std::string::npos)
+        << refused.error();
+    tooLong = items;
+    tooLong.files[0].name += "x";
+    refused = encode_snapshot({}, ntfs_volume(), tooLong);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_NE(refused.error().find("File 1 of 1 (record 66) has a name of 766 bytes"),
+              std::string::npos)
+        << refused.error();
+
+    // ...and a file that holds one is refused.
+    Bytes damaged = bytes;
+    damaged[82] = static_cast<uint8_t>((27 + 766) & 0xFF);
+    damaged[83] = static_cast<uint8_t>((27 + 766) >> 8);
+    damaged.insert(damaged.begin() + 84, 'x');
+    const auto loadRefused = parse(damaged);
+    ASSERT_FALSE(loadRefused.ok());
+    EXPECT_NE(loadRefused.error().find("folder record 1 of 2 (at byte 82) has a name of 766 bytes"),
+              std::string::npos)
+        << loadRefused.error();
+}
+
+TEST(SnapshotNames, EightBitNamesAreReadAsLatin1) {
+    EXPECT_EQ(snapshot_name_text("Caf\xE9"), "Café");
+    EXPECT_EQ(snapshot_name_text("Café"), "Café");
+    EXPECT_EQ(snapshot_name_text("日本語"), "日本語");
+    EXPECT_EQ(snapshot_name_text("\xC0\xAF"), "\xC3\x80\xC2\xAF");      // overlong "/"
+    EXPECT_EQ(snapshot_name_text("\xED\xA0\x80"), "í\xC2\xA0\xC2\x80"); // a UTF-16 surrogate
+    EXPECT_EQ(snapshot_name_text("\xF4\x90\x80\x80").size(), 8u);       // beyond U+10FFFF
+    EXPECT_EQ(snapshot_name_text("ab\xC3"), "abÃ");                     // cut short
+
+    NtfsItems items;
+    items.add_folder(folder("R\xE9sum\xE9s", 64, 5), ScanMode::Standard);
+    items.add_file(file("na\xEFve.txt", 65, 64, 3000, 1));
+    const auto loaded = parse(encode(items));
+    ASSERT_TRUE(loaded.ok()) << loaded.error();
+    EXPECT_EQ(loaded->scan.items.folders[0].name, "Résumés");
+    EXPECT_EQ(loaded->scan.items.files[0].name, "naïve.txt");
+}
+
+TEST(SnapshotSave, ValuesBeyondTheirFieldsAreRefusedNotTruncated) {
+    const NtfsItems items = sample_items();
+    VolumeInfo volume = ntfs_volume();
+    volume.fsEnd = 0xFFFF'FFFF; // the largest that fits
+    EXPECT_TRUE(encode_snapshot({}, volume, items).ok());
+
+    volume.fsStart = 0x1'0000'0000ull;
+    auto refused = encode_snapshot({}, volume, items);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_NE(refused.error().find("fsStart = 4294967296"), std::string::npos) << refused.error();
+
+    SnapshotSelection selection;
+    selection.rangeEnd = 0x2'0000'0000ull;
+    refused = encode_snapshot(selection, ntfs_volume(), items);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_NE(refused.error().find("rangeEnd = 8589934592"), std::string::npos) << refused.error();
+
+    NtfsItems far = items;
+    far.files[1].recordSector = 0x1'0000'0005ull;
+    refused = encode_snapshot({}, ntfs_volume(), far);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_NE(refused.error().find("日本語.txt"), std::string::npos) << refused.error();
+    EXPECT_NE(refused.error().find("4294967301"), std::string::npos) << refused.error();
+
+    // A refused save leaves the snapshot already there as it was, and no stray file beside it.
+    const fs::path dir = fresh_folder();
+    const std::string path = (dir / "SCAN.QRSX").string();
+    ASSERT_TRUE(save_snapshot(path, {}, ntfs_volume(), items).ok());
+    const Bytes before = read_file(path);
+    EXPECT_FALSE(save_snapshot(path, {}, ntfs_volume(), far).ok());
+    EXPECT_EQ(read_file(path), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
+}
+
+TEST(SnapshotSave, FailuresToCreateOrReplaceLeaveNothingBehind) {
+    const fs::path dir = fresh_folder();
+    auto saved =
+        save_snapshot((dir / "missing" / "SCAN.QRSX").string(), {}, ntfs_volume(), sample_items());
+    ASSERT_FALSE(saved.ok());
+    EXPECT_EQ(saved.error(), "Unable to open the file");
+
+    // A folder in the target's place cannot be replaced by the new file.
+    const fs::path folderInTheWay = dir / "SCAN.QRSX";
+    fs::create_directory(folderInTheWay);
+    saved = save_snapshot(folderInTheWay.string(), {}, ntfs_volume(), sample_items());
+    ASSERT_FALSE(saved.ok());
+    EXPECT_NE(saved.error().find("Unable to save the snapshot as"), std::string::npos);
+    EXPECT_TRUE(fs::is_directory(folderInTheWay));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
+
+    // Saving over an older snapshot replaces it whole.
+    const std::string path = (dir / "OTHER.QRSX").string();
+    ASSERT_TRUE(save_snapshot(path, {}, ntfs_volume(), sample_items()).ok());
+    ASSERT_TRUE(save_snapshot(path, {}, ntfs_volume(), NtfsItems{}).ok());
+    EXPECT_EQ(fs::file_size(path), snapshot_header::kSize + 8);
+}
+
+TEST(SnapshotLoad, MissingFileReportedWithItsPath) {
+    const std::string path = (fresh_folder() / "NONE.QRSX").string();
+    const SectorReader noDrive;
+    const auto loaded = load_snapshot(path, noDrive);
+    ASSERT_FALSE(loaded.ok());
+    EXPECT_TRUE(loaded.error().starts_with("Unable to open the snapshot file " + path + ": "))
+        << loaded.error();
+}
+
+TEST(SnapshotFat, OtherFileSystemsKeepTheHeaderOnly) {
+    VolumeInfo fat;
+    fat.fsType = FsType::Fat32;
+    fat.sectorsPerFat = 1009;
+    fat.sectorsPerCluster = 8;
+    fat.reservedSectors = 32;
+    fat.fsStart = 63;
+    fat.fat1Start = 95;
+    fat.fat2Start = 1104;
+    fat.fsEnd = 1'000'000;
+    const SnapshotSelection selection{FsType::Fat32, 0, 0, 0, 2};
+    const auto bytes = encode_snapshot(selection, fat, sample_items());
+    ASSERT_TRUE(bytes.ok()) << bytes.error();
+    EXPECT_EQ(bytes->size(), snapshot_header::kSize);
+
+    const auto loaded = parse(*bytes);
+    ASSERT_TRUE(loaded.ok()) << loaded.error();
+    EXPECT_EQ(loaded->selection, selection);
+    const VolumeInfo& v = loaded->scan.volume;
+    EXPECT_EQ(v.fsType, FsType::Fat32);
+    EXPECT_EQ(v.sectorsPerFat, 1009u);
+    EXPECT_EQ(v.reservedSectors, 32u);
+    EXPECT_EQ(v.fsStart, 63u);
+    EXPECT_EQ(v.fat1Start, 95u);
+    EXPECT_EQ(v.fat2Start, 1104u);
+    EXPECT_EQ(v.fsEnd, 1'000'000u);
+    EXPECT_TRUE(loaded->scan.items.folders.empty());
+    EXPECT_TRUE(loaded->scan.items.files.empty());
+    EXPECT_TRUE(loaded->scan.tree.empty());
+}
+
+} // namespace
+} // namespace salvex
