@@ -1,0 +1,19 @@
+// salvex: the desktop wizard. Raw disk images named on the command line are listed with the
+// drives.
+#include "app/main_window.h"
+#include "app/session.h"
+
+#include <QApplication>
+#include <QStringList>
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    salvex::app::Session session;
+    session.drives = salvex::enumerate_block_devices();
+    salvex::app::MainWindow window(session);
+    QStringList images = QApplication::arguments();
+    images.removeFirst();
+    window.add_images(images);
+    window.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,407 @@
+// The main window's construction, its menus and toolbar, the menu states, and the window-wide
+// events: closing, keys and dropped files.
+#include "app/main_window.h"
+
+#include "app/recovery_dialog.h"
+#include "app/texts.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QTableView>
+#include <QThread>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace salvex::app {
+
+MainWindow::MainWindow(Session& session, QWidget* parent)
+    : QMainWindow(parent), session_(session), messages_(this) {
+    setWindowTitle(kProductTitle);
+    setAcceptDrops(true);
+    progressSink_ = new GuiProgress(messages_, this);
+    folderChooser_ = [this](const QString& title) {
+        return QFileDialog::getExistingDirectory(this, title, QDir::homePath());
+    };
+    imageChooser_ = [this] {
+        return QFileDialog::getOpenFileNames(this, QStringLiteral("Open Disk Image"),
+                                             QDir::homePath(),
+                                             QStringLiteral("Disk images (*.img *.dd *.raw *.bin "
+                                                            "*.iso);;All files (*)"));
+    };
+    opener_ = [this](const QString& path, bool withChooser) { open_copy(path, withChooser); };
+    build_controls();
+    build_menus();
+    build_toolbar();
+    connect_controls();
+
+    session_.state.scanMode = ScanMode::Standard;
+    standardRadio_->setChecked(true);
+    show_drive_page();
+    resize(900, 640);
+}
+
+MainWindow::~MainWindow() {
+    // A worker still running must end before the state it works on goes away.
+    if (worker_ != nullptr) {
+        release_worker();
+        worker_->wait();
+    }
+}
+
+void MainWindow::release_worker() {
+    for (GuiProgress* sink : findChildren<GuiProgress*>())
+        sink->abandon();
+    session_.state.stopRequested = 1;
+    if (recoveryRun_)
+        recoveryRun_->recovery_stop = 1;
+}
+
+QAbstractItemView* MainWindow::list_view() const {
+    return listMode_ == ListMode::Details ? static_cast<QAbstractItemView*>(table_) : iconView_;
+}
+
+void MainWindow::build_controls() {
+    tree_ = new QTreeWidget;
+    tree_->setHeaderHidden(true);
+    tree_->setUniformRowHeights(true);
+    tree_->installEventFilter(this);
+
+    listModel_ = new FolderListModel(session_.scan, session_.filters, this);
+    table_ = new QTableView;
+    table_->setModel(listModel_);
+    table_->setShowGrid(true);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    table_->setEditTriggers(QAbstractItemView::EditKeyPressed);
+    table_->verticalHeader()->hide();
+    table_->verticalHeader()->setDefaultSectionSize(20);
+    table_->horizontalHeader()->setHighlightSections(false);
+    const int widths[] = {150, 100, 70, 100, 70, 70};
+    for (int column = 0; column < 6; ++column)
+        table_->setColumnWidth(column, widths[column] + (column >= 3 && column <= 4 ? 50 : 0));
+    table_->setWordWrap(false);
+    table_->setContextMenuPolicy(Qt::CustomContextMenu);
+    table_->installEventFilter(this);
+    iconView_ = new QListView;
+    iconView_->setModel(listModel_);
+    iconView_->setSelectionModel(table_->selectionModel());
+    iconView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    iconView_->setEditTriggers(QAbstractItemView::EditKeyPressed);
+    iconView_->setContextMenuPolicy(Qt::CustomContextMenu);
+    iconView_->setUniformItemSizes(true);
+    iconView_->installEventFilter(this);
+    listStack_ = new QStackedWidget;
+    listStack_->addWidget(table_);
+    listStack_->addWidget(iconView_);
+
+    panel_ = new InfoPanel;
+    scanGroup_ = new QGroupBox(QStringLiteral("Scan Type"));
+    standardRadio_ = new QRadioButton(QStringLiteral("Standard Scan"));
+    advanceRadio_ = new QRadioButton(QStringLiteral("Advance Scan"));
+    auto* scanLayout = new QVBoxLayout(scanGroup_);
+    scanLayout->addWidget(standardRadio_);
+    scanLayout->addWidget(advanceRadio_);
+
+    rangeGroup_ = new QGroupBox(QStringLiteral("Select File System"));
+    fsChoice_ = new QComboBox;
+    fsChoice_->addItems({"FAT16", "FAT32", "NTFS"});
+    startEdit_ = new QLineEdit;
+    endEdit_ = new QLineEdit;
+    auto* rangeLayout = new QGridLayout(rangeGroup_);
+    rangeLayout->addWidget(new QLabel(QStringLiteral("Select File System")), 0, 0);
+    rangeLayout->addWidget(fsChoice_, 0, 1);
+    rangeLayout->addWidget(new QLabel(QStringLiteral("Start Sector")), 1, 0);
+    rangeLayout->addWidget(startEdit_, 1, 1);
+    rangeLayout->addWidget(new QLabel(QStringLiteral("End Sector")), 2, 0);
+    rangeLayout->addWidget(endEdit_, 2, 1);
+
+    auto* right = new QWidget;
+    auto* rightLayout = new QVBoxLayout(right);
+    rightLayout->addWidget(panel_);
+    rightLayout->addWidget(scanGroup_);
+    rightLayout->addWidget(rangeGroup_);
+    rightLayout->addWidget(listStack_, 1);
+    rightLayout->addStretch();
+
+    auto* splitter = new QSplitter;
+    splitter->addWidget(tree_);
+    splitter->addWidget(right);
+    splitter->setStretchFactor(1, 2);
+    splitter->setSizes({260, 640});
+
+    help_ = new QLabel;
+    help_->setWordWrap(true);
+    auto* helpBox = new QGroupBox(QStringLiteral("Quick Help"));
+    auto* helpLayout = new QVBoxLayout(helpBox);
+    helpLayout->addWidget(help_);
+
+    auto* central = new QWidget;
+    auto* layout = new QVBoxLayout(central);
+    layout->addWidget(splitter, 1);
+    layout->addWidget(helpBox);
+    layout->addWidget(build_bottom_bar());
+    setCentralWidget(central);
+}
+
+QWidget* MainWindow::build_bottom_bar() {
+    status_ = new QLabel;
+    progress_ = new QProgressBar;
+    progress_->setRange(0, 99);
+    progress_->setValue(0);
+    search_ = new QPushButton(QStringLiteral("Search Partitions"));
+    search_->setToolTip(kSearchTip);
+    back_ = new QPushButton(QStringLiteral("< &Back"));
+    back_->setToolTip(kBackTip);
+    next_ = new QPushButton(QStringLiteral("&Next >"));
+    next_->setToolTip(kNextTip);
+    stop_ = new QPushButton(QStringLiteral("&Stop"));
+    stop_->setToolTip(kStopTip);
+    auto* bar = new QWidget;
+    auto* layout = new QGridLayout(bar);
+    layout->addWidget(status_, 0, 0, 1, 5);
+    layout->addWidget(progress_, 1, 0);
+    layout->addWidget(search_, 1, 1);
+    layout->addWidget(back_, 1, 2);
+    layout->addWidget(next_, 1, 3);
+    layout->addWidget(stop_, 1, 4);
+    layout->setColumnStretch(0, 1);
+    return bar;
+}
+
+void MainWindow::build_menus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    actions_.openImage = file->addAction(QStringLiteral("Open Disk &Image..."));
+    file->addSeparator();
+    actions_.saveSnapshot = file->addAction(QStringLiteral("&Save Recovery Snapshot..."));
+    actions_.loadSnapshot = file->addAction(QStringLiteral("&Load Recovery Snapshot..."));
+    file->addSeparator();
+    actions_.exit = file->addAction(QStringLiteral("E&xit..."));
+
+    QMenu* recovery = menuBar()->addMenu(QStringLiteral("&Recovery"));
+    actions_.recoverSelected = recovery->addAction(QStringLiteral("&Recover Selected..."));
+    actions_.recoverAll = recovery->addAction(QStringLiteral("Recover &All..."));
+
+    viewMenu_ = menuBar()->addMenu(QStringLiteral("&View"));
+    actions_.icons = viewMenu_->addAction(QStringLiteral("Ico&ns"));
+    actions_.list = viewMenu_->addAction(QStringLiteral("&List"));
+    actions_.details = viewMenu_->addAction(QStringLiteral("&Details"));
+
+    QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
+    actions_.findFiles = tools->addAction(QStringLiteral("&Find Files..."));
+    actions_.fileFilters = tools->addAction(QStringLiteral("File Fi&lters..."));
+    actions_.settings = tools->addAction(QStringLiteral("Se&ttings..."));
+    tools->addSeparator();
+    actions_.openLog = tools->addAction(QStringLiteral("&Open Log"));
+    actions_.driveInformation = tools->addAction(QStringLiteral("&Drive Information"));
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    actions_.contents = help->addAction(QStringLiteral("&Contents"));
+    actions_.liveUpdate = help->addAction(QStringLiteral("Live &Update"));
+    actions_.about = help->addAction(QStringLiteral("&About Orvanel Salvex..."));
+
+    // The list's context menu only.
+    actions_.open = new QAction(QStringLiteral("&Open"), this);
+    actions_.openWith = new QAction(QStringLiteral("Open &With..."), this);
+    actions_.rename = new QAction(QStringLiteral("Re&name"), this);
+    actions_.properties = new QAction(QStringLiteral("&Properties..."), this);
+}
+
+void MainWindow::build_toolbar() {
+    QToolBar* toolbar = addToolBar(QStringLiteral("Tools"));
+    toolbar->setMovable(false);
+    toolbar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    const std::pair<QAction*, const char*> buttons[] = {
+        {actions_.recoverSelected, "Copy the selected file(s) and folder(s) to your computer"},
+        {actions_.recoverAll, "Copy all the file(s) and folder(s) to your computer"},
+        {actions_.saveSnapshot, "Saves the snapshot of scan information, so that later on you "
+                                "need not to scan the disk again"},
+        {actions_.loadSnapshot, "Loads the data from previously saved scan information"},
+        {actions_.findFiles, "Search the file(s) in the recovered data"},
+        {actions_.settings, "Configures the software"},
+        {actions_.liveUpdate, "Updates the software with latest changes from internet"},
+    };
+    // A toolbar button is its menu command: it acts only while that command is enabled.
+    for (const auto& [action, tip] : buttons) {
+        action->setToolTip(QString::fromUtf8(tip));
+        toolbar->addAction(action);
+    }
+}
+
+void MainWindow::connect_controls() {
+    connect(next_, &QPushButton::clicked, this, &MainWindow::next);
+    connect(back_, &QPushButton::clicked, this, &MainWindow::back);
+    connect(stop_, &QPushButton::clicked, this, &MainWindow::stop);
+    connect(search_, &QPushButton::clicked, this, &MainWindow::search_partitions);
+    connect(standardRadio_, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            session_.state.scanMode = ScanMode::Standard;
+    });
+    connect(advanceRadio_, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            session_.state.scanMode = ScanMode::Advance;
+    });
+    connect(tree_, &QTreeWidget::itemClicked, this,
+            [this](QTreeWidgetItem* item) { tree_item_clicked(item); });
+    connect(tree_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+        if (item != nullptr && tree_->hasFocus())
+            tree_item_clicked(item);
+    });
+    for (QAbstractItemView* view :
+         {static_cast<QAbstractItemView*>(table_), static_cast<QAbstractItemView*>(iconView_)}) {
+        connect(view, &QAbstractItemView::doubleClicked, this, [this] {
+            session_.state.keyFocusOnTree = false;
+            open_selected_item(false);
+        });
+        connect(view, &QAbstractItemView::clicked, this,
+                [this] { session_.state.keyFocusOnTree = false; });
+        connect(view, &QWidget::customContextMenuRequested, this, &MainWindow::show_context_menu);
+    }
+    connect(listModel_, &FolderListModel::folderRenamed, this, [this](size_t folderIndex) {
+        const FolderNode& folder = session_.scan.items.folders[folderIndex];
+        if (QTreeWidgetItem* item = tree_item_of(folder.treeItem))
+            item->setText(0, QString::fromStdString(folder.name));
+    });
+
+    connect(progressSink_, &GuiProgress::statusChanged, status_, &QLabel::setText);
+    connect(progressSink_, &GuiProgress::progressChanged, progress_,
+            [this](int percent) { progress_->setValue(std::clamp(percent, 0, 99)); });
+    connect(progressSink_, &GuiProgress::counterChanged, panel_, &InfoPanel::set_value);
+
+    connect(actions_.openImage, &QAction::triggered, this, [this] { add_images(imageChooser_()); });
+    connect(actions_.exit, &QAction::triggered, this, &QWidget::close);
+    connect(actions_.recoverSelected, &QAction::triggered, this, &MainWindow::recover_selected);
+    connect(actions_.recoverAll, &QAction::triggered, this, &MainWindow::recover_all);
+    connect(actions_.icons, &QAction::triggered, this, [this] { set_list_mode(ListMode::Icons); });
+    connect(actions_.list, &QAction::triggered, this, [this] { set_list_mode(ListMode::List); });
+    connect(actions_.details, &QAction::triggered, this,
+            [this] { set_list_mode(ListMode::Details); });
+    connect(actions_.open, &QAction::triggered, this, [this] { open_selected_item(false); });
+    connect(actions_.openWith, &QAction::triggered, this, [this] { open_selected_item(true); });
+    connect(actions_.rename, &QAction::triggered, this, &MainWindow::rename_selected);
+    connect(actions_.openLog, &QAction::triggered, this,
+            [this] { messages_.show(QString::fromUtf8(kOpenLogText), MessageKind::Information); });
+    connect(actions_.liveUpdate, &QAction::triggered, this,
+            [this] { messages_.show(kLiveUpdateMissing, MessageKind::Error); });
+    connect(actions_.contents, &QAction::triggered, this,
+            [this] { messages_.show(kHelpFileMissing, MessageKind::Error); });
+    connect(actions_.about, &QAction::triggered, this, [this] {
+        messages_.show(QStringLiteral("Orvanel Salvex NTFS\nVersion 4.03\nRecovers files from "
+                                      "NTFS disks and disk images, read-only."),
+                       MessageKind::Information);
+    });
+}
+
+void MainWindow::set_help(const char* text) {
+    help_->setText(displayed(text).trimmed());
+}
+
+// Which commands may be used: 0 on the drive page and while a worker runs, 1 and 2 on the
+// partition and file-system pages, 3 while a tree is shown.
+void MainWindow::set_menu_state(int state) {
+    menuState_ = state;
+    const bool browsing = state == 3;
+    for (QAction* action : {actions_.recoverSelected, actions_.recoverAll, actions_.saveSnapshot,
+                            actions_.icons, actions_.list, actions_.details, actions_.findFiles,
+                            actions_.fileFilters, actions_.driveInformation})
+        action->setEnabled(browsing);
+    actions_.loadSnapshot->setEnabled(state == 1 || state == 2);
+    actions_.settings->setEnabled(state != 0 || session_.state.step == kChooseDrive);
+    if (browsing)
+        actions_.openLog->setEnabled(true);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!messages_.ask(kExitQuestion)) {
+        event->ignore();
+        return;
+    }
+    if (worker_ != nullptr)
+        release_worker();
+    event->accept();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    // Escape never closes the wizard.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || session_.state.step != kBrowse || renaming())
+        return QMainWindow::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool inList = watched == table_ || watched == iconView_;
+    if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+        session_.state.keyFocusOnTree = inList;
+        if (inList)
+            tree_->setFocus(Qt::TabFocusReason);
+        else
+            list_view()->setFocus(Qt::TabFocusReason);
+        return true;
+    }
+    if (inList && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+        session_.state.keyFocusOnTree = false;
+        open_selected_item(false);
+        return true;
+    }
+    if (inList && key->key() == Qt::Key_F2) {
+        rename_selected();
+        return true;
+    }
+    if (inList && key->key() == Qt::Key_Menu) {
+        const QRect current = list_view()->visualRect(list_view()->currentIndex());
+        show_context_menu(current.center());
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    }
+    add_images(paths);
+    event->acceptProposedAction();
+}
+
+void MainWindow::add_images(const QStringList& paths) {
+    std::vector<std::string> files;
+    for (const QString& path : paths)
+        files.push_back(QFileInfo(path).absoluteFilePath().toStdString());
+    for (const std::string& failure : session_.add_images(files))
+        messages_.show(QString::fromStdString(failure), MessageKind::Error);
+    if (session_.state.step == kChooseDrive && worker_ == nullptr)
+        show_drive_page();
+}
+
+} // namespace salvex::app

@@ -1,0 +1,220 @@
+// The wizard's main window: four pages (choose a drive and a scan type; choose a partition or a
+// range; choose a file system found by the Advance Scan; browse and recover), the left tree and
+// the right pane, the buttons, the status line and the progress bar. Long operations run on one
+// worker thread at a time; the window reaches the Session that holds every result.
+#pragma once
+
+#include "app/folder_list_model.h"
+#include "app/gui_progress.h"
+#include "app/info_panel.h"
+#include "app/message_box.h"
+#include "app/session.h"
+#include "recovery/recovery_driver.h"
+
+#include <QMainWindow>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QAbstractItemView;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListView;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QStackedWidget;
+class QTableView;
+class QThread;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace salvex::app {
+
+class RecoveryDialog;
+
+// The commands of the menus, the toolbar and the list's context menu.
+struct Actions {
+    QAction* openImage = nullptr;
+    QAction* recoverSelected = nullptr;
+    QAction* recoverAll = nullptr;
+    QAction* saveSnapshot = nullptr;
+    QAction* loadSnapshot = nullptr;
+    QAction* exit = nullptr;
+    QAction* icons = nullptr;
+    QAction* list = nullptr;
+    QAction* details = nullptr;
+    QAction* findFiles = nullptr;
+    QAction* fileFilters = nullptr;
+    QAction* settings = nullptr;
+    QAction* openLog = nullptr;
+    QAction* driveInformation = nullptr;
+    QAction* liveUpdate = nullptr;
+    QAction* contents = nullptr;
+    QAction* about = nullptr;
+    QAction* open = nullptr;
+    QAction* openWith = nullptr;
+    QAction* rename = nullptr;
+    QAction* properties = nullptr;
+};
+
+enum class ListMode { Icons, List, Details };
+
+class MainWindow final : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // Asks for the folder to recover into; empty when the user cancels.
+    using FolderChooser = std::function<QString(const QString& title)>;
+    // Asks for raw image files to add to the drives.
+    using ImageChooser = std::function<QStringList()>;
+    // Hands a copy written to the temporary folder to the desktop (with the program chooser when
+    // the flag is set).
+    using Opener = std::function<void(const QString& path, bool withChooser)>;
+
+    explicit MainWindow(Session& session, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    Session& session() { return session_; }
+    MessageBoxes& messages() { return messages_; }
+    void set_folder_chooser(FolderChooser chooser) { folderChooser_ = std::move(chooser); }
+    void set_image_chooser(ImageChooser chooser) { imageChooser_ = std::move(chooser); }
+    void set_opener(Opener opener) { opener_ = std::move(opener); }
+
+    // The controls, as a user or a test finds them.
+    QTreeWidget* tree() const { return tree_; }
+    QTableView* details_view() const { return table_; }
+    QListView* icon_view() const { return iconView_; }
+    QAbstractItemView* list_view() const;
+    FolderListModel* list_model() const { return listModel_; }
+    InfoPanel* panel() const { return panel_; }
+    QPushButton* next_button() const { return next_; }
+    QPushButton* back_button() const { return back_; }
+    QPushButton* stop_button() const { return stop_; }
+    QPushButton* search_button() const { return search_; }
+    QRadioButton* standard_radio() const { return standardRadio_; }
+    QRadioButton* advance_radio() const { return advanceRadio_; }
+    QComboBox* fs_choice() const { return fsChoice_; }
+    QLineEdit* start_edit() const { return startEdit_; }
+    QLineEdit* end_edit() const { return endEdit_; }
+    QLabel* status_line() const { return status_; }
+    QLabel* quick_help() const { return help_; }
+    QProgressBar* progress_bar() const { return progress_; }
+    const Actions& actions() const { return actions_; }
+    RecoveryDialog* recovery_dialog() const { return recoveryDialog_; }
+    bool worker_running() const { return worker_ != nullptr; }
+    int menu_state() const { return menuState_; }
+    ListMode list_mode() const { return listMode_; }
+
+    // The tree item of a folder-tree node on the browse page; nullptr when none.
+    QTreeWidgetItem* tree_item_of(TreeItemId id) const;
+
+public slots:
+    void next();
+    void back();
+    void stop();
+    void search_partitions();
+    void recover_selected();
+    void recover_all();
+    void open_selected_item(bool withChooser);
+    void rename_selected();
+    void add_images(const QStringList& paths);
+    void set_list_mode(ListMode mode);
+
+signals:
+    // A worker has ended and the window shows its result.
+    void workerFinished();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // Construction.
+    void build_controls();
+    void build_menus();
+    void build_toolbar();
+    QWidget* build_bottom_bar();
+    void connect_controls();
+
+    // Pages.
+    void set_help(const char* text);
+    void set_menu_state(int state);
+    void show_drive_page();
+    void show_partition_page();
+    void show_file_system_page();
+    void show_browse_page();
+    void show_range_defaults();
+    void update_page_controls();
+    void tree_item_clicked(QTreeWidgetItem* item);
+    void drive_clicked(QTreeWidgetItem* item);
+    void partition_clicked(QTreeWidgetItem* item);
+    void file_system_clicked(QTreeWidgetItem* item);
+    void next_from_drive_page();
+    void next_from_partition_page();
+
+    // Workers.
+    void start_worker(std::function<void()> job, std::function<void()> done);
+    void start_quick_search();
+    void start_standard_scan();
+    void start_sweep();
+    void start_reconstruction();
+
+    // The browse page.
+    void fill_folder_tree();
+    void open_folder(QTreeWidgetItem* item);
+    void show_context_menu(const QPoint& at);
+    std::vector<RecoveryRow> list_rows(bool selectedOnly) const;
+    void recover(std::vector<RecoveryRow> rows);
+    void open_file(size_t fileIndex, bool withChooser);
+    void open_copy(const QString& path, bool withChooser);
+    int current_list_row() const;
+    // Makes a running worker end soon without waiting for the window.
+    void release_worker();
+    bool renaming() const;
+
+    Session& session_;
+    MessageBoxes messages_;
+    GuiProgress* progressSink_ = nullptr;
+    FolderChooser folderChooser_;
+    ImageChooser imageChooser_;
+    Opener opener_;
+
+    QTreeWidget* tree_ = nullptr;
+    std::vector<QTreeWidgetItem*> treeItems_; // browse page: by folder-tree id - 1
+    QStackedWidget* listStack_ = nullptr;
+    QTableView* table_ = nullptr;
+    QListView* iconView_ = nullptr;
+    FolderListModel* listModel_ = nullptr;
+    InfoPanel* panel_ = nullptr;
+    QGroupBox* scanGroup_ = nullptr;
+    QRadioButton* standardRadio_ = nullptr;
+    QRadioButton* advanceRadio_ = nullptr;
+    QGroupBox* rangeGroup_ = nullptr;
+    QComboBox* fsChoice_ = nullptr;
+    QLineEdit* startEdit_ = nullptr;
+    QLineEdit* endEdit_ = nullptr;
+    QLabel* help_ = nullptr;
+    QLabel* status_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QPushButton* next_ = nullptr;
+    QPushButton* back_ = nullptr;
+    QPushButton* stop_ = nullptr;
+    QPushButton* search_ = nullptr;
+    Actions actions_;
+    QMenu* viewMenu_ = nullptr;
+
+    QThread* worker_ = nullptr;
+    RecoveryDialog* recoveryDialog_ = nullptr;
+    std::shared_ptr<RecoveryRun> recoveryRun_; // the run in progress, if any
+    int menuState_ = 0;
+    ListMode listMode_ = ListMode::Details;
+};
+
+} // namespace salvex::app

@@ -1,0 +1,75 @@
+#include "app/recovery_dialog.h"
+
+#include "app/texts.h"
+
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace salvex::app {
+
+RecoveryDialog::RecoveryDialog(RecoveryRun& run, QWidget* parent)
+    : QDialog(parent), run_(run), path_(new QLabel(this)), fileName_(new QLabel(this)),
+      totalFiles_(new QLabel(this)), bar_(new QProgressBar(this)),
+      stop_(new QPushButton(QStringLiteral("&Stop Saving"), this)),
+      skip_(new QPushButton(QStringLiteral("S&kip File"), this)) {
+    setWindowTitle(kSavingTitle);
+    setModal(true);
+    setMinimumWidth(480);
+    auto* fields = new QFormLayout;
+    fields->addRow(QStringLiteral("Path"), path_);
+    fields->addRow(QStringLiteral("File Name"), fileName_);
+    fields->addRow(QStringLiteral("Total Files"), totalFiles_);
+    path_->setWordWrap(true);
+    bar_->setRange(0, 100);
+    bar_->setValue(0);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(stop_);
+    buttons->addWidget(skip_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(fields);
+    layout->addWidget(bar_);
+    layout->addLayout(buttons);
+    // Stop ends the run after the current file; the window stays until the worker has ended.
+    connect(stop_, &QPushButton::clicked, this, [this] { run_.recovery_stop = 1; });
+    connect(skip_, &QPushButton::clicked, this, [this] { run_.skip_file = 1; });
+}
+
+void RecoveryDialog::finish() {
+    finished_ = true;
+    accept();
+}
+
+void RecoveryDialog::reject() {
+    if (finished_)
+        QDialog::reject();
+}
+
+QString RecoveryDialog::value(const QString& label) const {
+    if (label == QLatin1String("Path"))
+        return path_->text();
+    if (label == QLatin1String("File Name"))
+        return fileName_->text();
+    if (label == QLatin1String("Total Files"))
+        return totalFiles_->text();
+    return {};
+}
+
+void RecoveryDialog::set_counter(const QString& label, const QString& value) {
+    if (label == QLatin1String("Path"))
+        path_->setText(value);
+    else if (label == QLatin1String("File Name"))
+        fileName_->setText(value);
+    else if (label == QLatin1String("Total Files"))
+        totalFiles_->setText(value);
+}
+
+void RecoveryDialog::set_progress(int percent) {
+    bar_->setValue(std::clamp(percent, 0, 99));
+}
+
+} // namespace salvex::app

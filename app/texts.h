@@ -1,0 +1,57 @@
+// The sentences the wizard shows, as the user reads them.
+#pragma once
+
+namespace salvex::app {
+
+inline constexpr const char* kProductTitle = "Orvanel Salvex NTFS";
+
+// Quick Help, one text per page and moment.
+inline constexpr const char* kChooseDriveHelp =
+    "\r\n                1. Select the disk to scan from left pane.\r\n                2. Select "
+    "the "
+    "scan type.\r\n                3. Click Next Button.";
+inline constexpr const char* kNoDriveHelp =
+    "\r\n                No readable disk was found. Open a raw disk image with File > Open Disk "
+    "Image... or drop an image file on this window, or start salvex with the image as its "
+    "argument.";
+inline constexpr const char* kChoosePartitionHelp =
+    "\r\n                1. Select the partition to recover from left pane or use Search "
+    "Partitions for a quick search of missing partitions.\r\n                2. Click Next Button";
+inline constexpr const char* kStandardScanHelp =
+    "\r\n                Salvex is searching the data of the selected partition, once this process "
+    "is completed it will show you the data.";
+inline constexpr const char* kSweepHelp =
+    "\r\n                Salvex is searching the data in selected range. Once this process is "
+    "completed it will show you all the possible                      file systems.";
+inline constexpr const char* kChooseFileSystemHelp =
+    "\r\n                1. Select the file system to recover from left pane.\r\n                "
+    "2. "
+    "Click Next Button.";
+inline constexpr const char* kBrowseHelp =
+    "\r\n                Please select the file(s) and folder(s) to recover from right pane and "
+    "copy using   Recover Selected      or                             Recover All options from "
+    "the Recovery Menu.\r\n                You can open a file by Double Clicking it.";
+
+// Questions and refusals.
+inline constexpr const char* kStopQuestion = "Do you want to stop the current process ?";
+inline constexpr const char* kExitQuestion = "Do you really want to exit ?";
+inline constexpr const char* kFatRefusal =
+    "This is FAT partition. If earlier it was NTFS partition and you want to recover it,\r\n use "
+    "Advance Scan OR download the Salvex for FAT.";
+inline constexpr const char* kOpenLogText =
+    "here show the technical report of the present data recovery";
+inline constexpr const char* kLiveUpdateMissing =
+    "Live Update file not found. Please re-install the software.";
+inline constexpr const char* kHelpFileMissing = " Orvanel Salvex for NTFS.chm not found";
+
+// Recovery.
+inline constexpr const char* kChooseTargetTitle = "Please select the path to recover the data";
+inline constexpr const char* kSavingTitle = "Saving the data please wait";
+
+// Tooltips of the buttons and toolbar.
+inline constexpr const char* kNextTip = "Go to next step";
+inline constexpr const char* kBackTip = "Go to previous step";
+inline constexpr const char* kStopTip = "Stops the current process";
+inline constexpr const char* kSearchTip = "Click here to make a quick search of lost partitions";
+
+} // namespace salvex::app

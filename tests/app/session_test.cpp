@@ -1,0 +1,85 @@
+// The wizard's state without a window: the range the user types, the range page's defaults and
+// the partition and whole-drive choices.
+#include "app/session.h"
+#include "tests/support/test_images.h"
+
+#include <gtest/gtest.h>
+
+namespace salvex::app {
+namespace {
+
+TEST(RangeInputTest, RefusesWhatIsNotARangeWithTheWizardsSentences) {
+    EXPECT_EQ(parse_range_input("abc", "10").refusal,
+              "      Start sector value is not valid, It should be a positive number");
+    EXPECT_EQ(parse_range_input("-1", "10").refusal,
+              "      Start sector value is not valid, It should be a positive number");
+    EXPECT_EQ(parse_range_input("", "10").refusal,
+              "      Start sector value is not valid, It should be a positive number");
+    EXPECT_EQ(parse_range_input("0", "1x").refusal,
+              "      End sector value is not valid, It should be a positive number");
+    EXPECT_EQ(parse_range_input("0", "0").refusal,
+              "      End sector should be bigger than start sector");
+    EXPECT_EQ(parse_range_input("20", "10").refusal,
+              "      End sector should be bigger than start sector");
+
+    const RangeInput good = parse_range_input(" 2048 ", "5000000000");
+    EXPECT_TRUE(good.refusal.empty());
+    EXPECT_EQ(good.start, 2048u);
+    EXPECT_EQ(good.end, 5000000000u); // beyond 32 bits: disks over 2 TiB
+}
+
+TEST(RangeInputTest, FileSystemChoicesMapToTypeCodes) {
+    EXPECT_EQ(fs_type_of_choice(0), FsType::Fat16);
+    EXPECT_EQ(fs_type_of_choice(1), FsType::Fat32);
+    EXPECT_EQ(fs_type_of_choice(2), FsType::Ntfs);
+    for (int choice = 0; choice < 3; ++choice)
+        EXPECT_EQ(choice_of_fs_type(fs_type_of_choice(choice)), choice);
+}
+
+TEST(SessionTest, DemoDiskPartitionsAndRangeDefaults) {
+    Session session;
+    ASSERT_TRUE(session.add_images({test::image_path("demo")}).empty());
+    ASSERT_EQ(session.drives.size(), 1u);
+    // Before the walk the range page offers the whole drive as FAT32.
+    const RangeDefaults whole = session.range_defaults();
+    EXPECT_EQ(whole.fsChoice, 1);
+    EXPECT_EQ(whole.start, 0u);
+    EXPECT_EQ(whole.end, session.drives[0].totalSectors);
+
+    ASSERT_FALSE(session.open_current_drive().has_value());
+    ASSERT_TRUE(session.walk_partitions());
+    const PartitionInfo first = session.partitions.entries.front();
+    const RangeDefaults defaults = session.range_defaults();
+    EXPECT_EQ(defaults.fsChoice, choice_of_fs_type(first.type));
+    EXPECT_EQ(defaults.start, first.start);
+    EXPECT_EQ(defaults.end, first.start + first.size);
+
+    session.select_partition(1);
+    const PartitionInfo second = session.partitions.entries[1];
+    EXPECT_EQ(session.state.selectedFsType, second.type);
+    EXPECT_EQ(session.state.rangeStart, second.start);
+    EXPECT_EQ(session.state.rangeEnd, second.start + second.size - 1);
+    EXPECT_EQ(session.state.rangeCount, second.size);
+    EXPECT_EQ(session.state.selectedPartitionIndex, 1);
+
+    session.select_whole_drive();
+    EXPECT_EQ(session.state.selectedFsType, FsType::Fat32);
+    EXPECT_EQ(session.state.rangeStart, 0u);
+    EXPECT_EQ(session.state.rangeEnd, session.drives[0].totalSectors);
+    EXPECT_EQ(session.state.selectedPartitionIndex, 0);
+
+    session.close_drive();
+    EXPECT_FALSE(session.drive_open());
+}
+
+TEST(SessionTest, UnreadableImagesAreRefusedWithAReason) {
+    Session session;
+    const auto failures = session.add_images({test::temp_path("missing") + ".img"});
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_FALSE(failures[0].empty());
+    EXPECT_TRUE(session.drives.empty());
+    EXPECT_TRUE(session.open_current_drive().has_value());
+}
+
+} // namespace
+} // namespace salvex::app

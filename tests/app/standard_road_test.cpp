@@ -1,0 +1,215 @@
+// The Standard Scan road on the demo disk: a drive, a partition, the tree and the list, and the
+// files recovered from them.
+#include "app/folder_list_model.h"
+#include "app/recovery_dialog.h"
+#include "app/texts.h"
+#include "ntfs/filetime.h"
+#include "recovery/recovery_driver.h"
+#include "tests/app/wizard_driver.h"
+#include "tests/support/scanned_volume.h"
+#include "tests/support/test_images.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTableView>
+#include <QTest>
+#include <QTreeWidget>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+
+namespace salvex::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string file_bytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// A fresh, empty folder for one test.
+fs::path fresh_folder(const std::string& stem) {
+    const fs::path folder = temp_path(stem);
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    return folder;
+}
+
+// What the engine alone writes for the file at `path` of partition 1 of the demo disk.
+std::string engine_bytes(const std::string& path, const std::string& stem) {
+    ScannedVolume volume = scan_image_partition("demo", 1);
+    const auto listed = volume.byPath.find(path);
+    EXPECT_NE(listed, volume.byPath.end()) << path;
+    if (listed == volume.byPath.end())
+        return {};
+    const fs::path folder = fresh_folder(stem);
+    auto target = TargetFolder::open(folder.string());
+    EXPECT_TRUE(target.ok());
+    RecoverySettings settings;
+    SilentProgress silent;
+    RecoveryRun run;
+    RecoveryContext context(*volume.reader, volume.scan, settings, silent, run);
+    for (const FileNode& file : volume.scan.items.files) {
+        if (file.recordSector == listed->second.recordSector) {
+            EXPECT_EQ(extract_ntfs_file(context, *target, file, RecoveryMode::Open),
+                      WriteResult::Written);
+        }
+    }
+    return file_bytes(folder / fs::path(path).filename());
+}
+
+class StandardRoadTest : public ::testing::Test {
+protected:
+    WizardDriver wizard{{image_path("demo")}};
+};
+
+TEST_F(StandardRoadTest, ScanShowsTheTreeAndRecoversTheEnginesBytes) {
+    wizard.scan_partition("Partition 1 - NTFS");
+    ASSERT_EQ(wizard.step(), app::kBrowse);
+    EXPECT_EQ(wizard.window->menu_state(), 3);
+    EXPECT_TRUE(wizard.window->actions().recoverSelected->isEnabled());
+    EXPECT_EQ(wizard.window->tree()->topLevelItem(0)->text(0), "Root");
+    EXPECT_EQ(wizard.window->quick_help()->text(), app::displayed(app::kBrowseHelp).trimmed());
+
+    // The root lists its folders before its files.
+    const QStringList root = wizard.names();
+    ASSERT_TRUE(root.contains("Documents"));
+    ASSERT_TRUE(root.contains("$MFT"));
+    EXPECT_LT(root.indexOf("Documents"), root.indexOf("$MFT"));
+    EXPECT_EQ(wizard.cell(wizard.row_of("Documents"), app::kTypeColumn), "Folder");
+    EXPECT_EQ(wizard.cell(wizard.row_of("Documents"), app::kSizeColumn), "0");
+
+    // A folder opens from the list, and the tree follows it.
+    wizard.double_click_row("Documents");
+    QTreeWidgetItem* current = wizard.window->tree()->currentItem();
+    ASSERT_NE(current, nullptr);
+    EXPECT_EQ(current->text(0), "Documents");
+    EXPECT_EQ(current->checkState(0), Qt::Checked);
+    ASSERT_GE(wizard.row_of("notes.txt"), 0);
+    EXPECT_EQ(wizard.cell(wizard.row_of("notes.txt"), app::kSizeColumn), "250");
+    EXPECT_EQ(wizard.cell(wizard.row_of("notes.txt"), app::kTypeColumn),
+              app::type_name_for("notes.txt"));
+    EXPECT_FALSE(app::type_name_for("notes.txt").isEmpty());
+
+    // Recover two files into a folder the user chose.
+    const fs::path target = fresh_folder("standard-target");
+    wizard.recoveryTarget = QString::fromStdString(target.string());
+    wizard.select_rows({"notes.txt", "Résumé.txt"});
+    wizard.window->actions().recoverSelected->trigger();
+    EXPECT_TRUE(wizard.said(app::kChooseTargetTitle));
+    ASSERT_TRUE(wizard.wait_idle());
+    EXPECT_EQ(wizard.window->recovery_dialog(), nullptr);
+    EXPECT_EQ(file_bytes(target / "notes.txt"), engine_bytes("/Documents/notes.txt", "engine-a"));
+    EXPECT_EQ(file_bytes(target / "Résumé.txt").size(), 2600u);
+    EXPECT_FALSE(fs::exists(target / "todo.txt"));
+}
+
+TEST_F(StandardRoadTest, DeletedFilesAndTimesAsTheListShowsThem) {
+    wizard.scan_partition("Partition 1 - NTFS");
+    ASSERT_EQ(wizard.step(), app::kBrowse);
+    wizard.click_tree_item("Reports");
+    EXPECT_TRUE(wizard.session.state.keyFocusOnTree);
+    const int deleted = wizard.row_of("q1-draft.txt");
+    const int kept = wizard.row_of("week-01.txt");
+    ASSERT_GE(deleted, 0);
+    ASSERT_GE(kept, 0);
+    EXPECT_EQ(wizard.cell(deleted, app::kTypeColumn),
+              "Deleted " + app::type_name_for("q1-draft.txt"));
+    EXPECT_FALSE(wizard.cell(kept, app::kTypeColumn).startsWith("Deleted"));
+
+    const FileNode* node = nullptr;
+    for (const FileNode& file : wizard.session.scan.items.files) {
+        if (file.name == "q1-draft.txt")
+            node = &file;
+    }
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(wizard.cell(deleted, app::kCreatedColumn),
+              QString::fromStdString(format_item_time(node->creationTime)));
+    EXPECT_EQ(wizard.cell(deleted, app::kIdColumn), QString::number(node->recordSector));
+}
+
+TEST_F(StandardRoadTest, RenamedFileIsRecoveredUnderItsNewName) {
+    wizard.scan_partition("Partition 1 - NTFS");
+    wizard.click_tree_item("Documents");
+    wizard.select_rows({"todo.txt"});
+    QTableView* table = wizard.window->details_view();
+    table->setFocus();
+    wizard.session.state.keyFocusOnTree = false;
+    QTest::keyClick(table, Qt::Key_F2);
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_NE(editor, nullptr);
+    editor->selectAll();
+    QTest::keyClicks(editor, "plans.txt");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTest::qWait(1); // the list takes the edit once the key is handled
+    EXPECT_EQ(wizard.row_of("todo.txt"), -1);
+    ASSERT_GE(wizard.row_of("plans.txt"), 0);
+
+    // An empty name keeps the one there was.
+    wizard.select_rows({"plans.txt"});
+    wizard.window->actions().rename->trigger();
+    editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    ASSERT_NE(editor, nullptr);
+    editor->clear();
+    QTest::keyClick(editor, Qt::Key_Return);
+    QTest::qWait(1); // the list takes the edit once the key is handled
+    EXPECT_GE(wizard.row_of("plans.txt"), 0);
+
+    const fs::path target = fresh_folder("renamed-target");
+    wizard.recoveryTarget = QString::fromStdString(target.string());
+    wizard.select_rows({"plans.txt"});
+    wizard.window->actions().recoverSelected->trigger();
+    ASSERT_TRUE(wizard.wait_idle());
+    EXPECT_EQ(file_bytes(target / "plans.txt").size(), 640u);
+    EXPECT_FALSE(fs::exists(target / "todo.txt"));
+}
+
+TEST_F(StandardRoadTest, RecoverAllWritesFoldersAndTheirFiles) {
+    wizard.scan_partition("Partition 1 - NTFS");
+    wizard.click_tree_item("Documents");
+    const fs::path target = fresh_folder("all-target");
+    wizard.recoveryTarget = QString::fromStdString(target.string());
+    wizard.window->actions().recoverAll->trigger();
+    ASSERT_TRUE(wizard.wait_idle());
+    EXPECT_EQ(file_bytes(target / "Reports" / "report-2024.txt").size(), 12345u);
+    EXPECT_EQ(file_bytes(target / "Reports" / "week-03.txt"),
+              engine_bytes("/Documents/Reports/week-03.txt", "engine-b"));
+    EXPECT_TRUE(fs::exists(target / "notes.txt"));
+}
+
+TEST_F(StandardRoadTest, CreationErrorQuestionIsAskedAndNoEndsTheRun) {
+    wizard.scan_partition("Partition 1 - NTFS");
+    wizard.click_tree_item("Documents");
+    const fs::path target = fresh_folder("blocked-target");
+    // A folder of the file's name stands where the file must be created.
+    fs::create_directories(target / "notes.txt");
+    wizard.session.settings.duplicate_policy = DuplicatePolicy::Overwrite;
+    wizard.recoveryTarget = QString::fromStdString(target.string());
+    wizard.answers = {false};
+    wizard.select_rows({"notes.txt", "todo.txt"});
+    wizard.window->actions().recoverSelected->trigger();
+    ASSERT_TRUE(wizard.wait_idle());
+    const QString question =
+        QString::fromStdString(creation_error_question((target / "notes.txt").string()));
+    EXPECT_TRUE(wizard.said(question)) << question.toStdString();
+    EXPECT_FALSE(fs::exists(target / "todo.txt")); // No ended the run
+}
+
+TEST_F(StandardRoadTest, FatPartitionIsRefused) {
+    wizard.click_tree_item("Storage Device0");
+    wizard.click(wizard.window->next_button());
+    wizard.click_tree_item("Partition 2 - FAT32");
+    EXPECT_EQ(wizard.window->panel()->value("Partition Type"), "FAT32");
+    wizard.click(wizard.window->next_button());
+    EXPECT_TRUE(wizard.said(app::kFatRefusal));
+    EXPECT_EQ(wizard.messages.back().kind, MessageKind::Error);
+    EXPECT_EQ(wizard.step(), app::kChoosePartition);
+    EXPECT_FALSE(wizard.window->worker_running());
+}
+
+} // namespace
+} // namespace salvex::test

@@ -1,0 +1,140 @@
+// The wizard's pages on their own: the drive page, Back from every page, the menu states, the
+// quick search after an empty walk, Exit and Escape.
+#include "app/texts.h"
+#include "partition/partition_table.h"
+#include "tests/app/wizard_driver.h"
+#include "tests/support/test_images.h"
+
+#include <QAction>
+#include <QGroupBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+namespace salvex::test {
+namespace {
+
+TEST(DrivePageTest, ListsImagesUnderMyComputerAndShowsTheDrive) {
+    WizardDriver wizard{{image_path("demo")}};
+    app::MainWindow& window = *wizard.window;
+    EXPECT_EQ(window.windowTitle(), "Orvanel Salvex NTFS");
+    QTreeWidgetItem* root = window.tree()->topLevelItem(0);
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(root->text(0), "My Computer");
+    ASSERT_EQ(root->childCount(), 1);
+    EXPECT_EQ(root->child(0)->text(0), "Storage Device0");
+    EXPECT_TRUE(window.standard_radio()->isChecked());
+    EXPECT_EQ(wizard.session.state.scanMode, ScanMode::Standard);
+    EXPECT_FALSE(window.next_button()->isVisible());
+    EXPECT_EQ(window.menu_state(), 0);
+    EXPECT_TRUE(window.actions().settings->isEnabled());
+    EXPECT_FALSE(window.actions().recoverAll->isEnabled());
+    EXPECT_FALSE(window.actions().loadSnapshot->isEnabled());
+    EXPECT_EQ(window.quick_help()->text(), app::displayed(app::kChooseDriveHelp).trimmed());
+    EXPECT_EQ(window.progress_bar()->maximum(), 99);
+
+    wizard.click_tree_item("Storage Device0");
+    EXPECT_TRUE(window.next_button()->isVisible());
+    EXPECT_EQ(window.panel()->value("Capacity"),
+              QString::fromStdString(drive_capacity_text(wizard.session.drives[0])));
+    EXPECT_EQ(window.panel()->value("Head"), "255");
+    EXPECT_EQ(window.panel()->value("Sectors Per Track"), "63");
+
+    // A second image, as if dropped or chosen from the menu.
+    window.set_image_chooser(
+        [] { return QStringList{QString::fromStdString(image_path("mbr_primaries"))}; });
+    window.actions().openImage->trigger();
+    EXPECT_EQ(window.tree()->topLevelItem(0)->childCount(), 2);
+}
+
+TEST(DrivePageTest, WithoutDrivesTheHelpSaysHowToOpenAnImage) {
+    WizardDriver wizard;
+    EXPECT_EQ(wizard.window->tree()->topLevelItem(0)->childCount(), 0);
+    EXPECT_EQ(wizard.window->quick_help()->text(), app::displayed(app::kNoDriveHelp).trimmed());
+}
+
+TEST(WizardPagesTest, BackFromEveryStandardPageAndTheMenuStates) {
+    WizardDriver wizard{{image_path("demo")}};
+    app::MainWindow& window = *wizard.window;
+    wizard.click_tree_item("Storage Device0");
+    wizard.click(window.next_button());
+    ASSERT_EQ(wizard.step(), app::kChoosePartition);
+    EXPECT_TRUE(wizard.session.drive_open());
+    EXPECT_EQ(window.menu_state(), 1);
+    EXPECT_TRUE(window.actions().loadSnapshot->isEnabled());
+    EXPECT_FALSE(window.actions().findFiles->isEnabled());
+    EXPECT_TRUE(window.search_button()->isVisible());
+    EXPECT_EQ(window.quick_help()->text(), app::displayed(app::kChoosePartitionHelp).trimmed());
+    EXPECT_EQ(window.tree()->topLevelItem(0)->childCount(), 3);
+
+    wizard.click_tree_item("Partition 3 - NTFS");
+    EXPECT_EQ(window.panel()->value("Partition Start"), "184320");
+    wizard.click(window.next_button());
+    ASSERT_TRUE(wizard.wait_idle());
+    ASSERT_EQ(wizard.step(), app::kBrowse);
+    EXPECT_EQ(window.menu_state(), 3);
+    EXPECT_TRUE(window.actions().details->isEnabled());
+    EXPECT_TRUE(wizard.said(kTryAdvanceScanMessage));
+
+    // Back from the tree goes to the partition page (the scan page is not a stop).
+    window.actions().icons->trigger();
+    EXPECT_EQ(window.list_mode(), app::ListMode::Icons);
+    wizard.click(window.back_button());
+    EXPECT_EQ(wizard.step(), app::kChoosePartition);
+    EXPECT_EQ(window.list_mode(), app::ListMode::Details);
+    EXPECT_EQ(window.menu_state(), 1);
+    EXPECT_TRUE(wizard.session.scan.items.files.empty());
+    EXPECT_EQ(window.list_model()->rowCount(), 0);
+    EXPECT_EQ(window.tree()->topLevelItem(0)->text(0), "Storage Device0");
+
+    wizard.click(window.back_button());
+    EXPECT_EQ(wizard.step(), app::kChooseDrive);
+    EXPECT_FALSE(wizard.session.drive_open());
+    EXPECT_EQ(window.menu_state(), 0);
+    EXPECT_FALSE(window.back_button()->isEnabled());
+    EXPECT_EQ(window.tree()->topLevelItem(0)->text(0), "My Computer");
+
+    // Next opens the drive again.
+    wizard.click_tree_item("Storage Device0");
+    wizard.click(window.next_button());
+    EXPECT_TRUE(wizard.session.drive_open());
+}
+
+TEST(WizardPagesTest, EmptyWalkStartsTheQuickSearch) {
+    WizardDriver wizard{{image_path("lost_mbr_zeroed")}};
+    wizard.click_tree_item("Storage Device0");
+    wizard.click(wizard.window->next_button());
+    EXPECT_TRUE(wizard.said(kNoPartitionsFoundMessage));
+    ASSERT_TRUE(wizard.wait_idle());
+    EXPECT_EQ(wizard.step(), app::kChoosePartition);
+    EXPECT_FALSE(wizard.session.partitions.empty());
+    EXPECT_EQ(wizard.window->tree()->topLevelItem(0)->childCount(),
+              static_cast<int>(wizard.session.partitions.size()));
+}
+
+TEST(WizardPagesTest, ExitAsksAndEscapeNeverCloses) {
+    WizardDriver wizard{{image_path("demo")}};
+    QTest::keyClick(wizard.window.get(), Qt::Key_Escape);
+    EXPECT_TRUE(wizard.window->isVisible());
+    wizard.window->actions().exit->trigger();
+    EXPECT_TRUE(wizard.said(app::kExitQuestion));
+    EXPECT_TRUE(wizard.window->isVisible());
+    wizard.answers = {true};
+    wizard.window->actions().exit->trigger();
+    EXPECT_FALSE(wizard.window->isVisible());
+}
+
+TEST(WizardPagesTest, OpenLogAndMessagesCarryTheirKinds) {
+    WizardDriver wizard{{image_path("demo")}};
+    wizard.window->actions().openLog->trigger();
+    ASSERT_FALSE(wizard.messages.empty());
+    EXPECT_EQ(wizard.messages.back().text, app::kOpenLogText);
+    EXPECT_EQ(wizard.messages.back().kind, MessageKind::Information);
+}
+
+} // namespace
+} // namespace salvex::test
