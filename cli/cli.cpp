@@ -17,8 +17,14 @@ constexpr std::array kCommands = {
     Command{"partitions", "partitions DRIVE",
             "Walks the partition table of DRIVE (a disk image or a block device such as\n"
             "/dev/sdb) and lists the FAT16, FAT32 and NTFS partitions it finds.\n"
+            "When the table lists nothing, searches for lost partitions as 'search' does.\n"
             "Prints: number, type, start, size (start and size in 512-byte sectors).",
             run_partitions},
+    Command{"search", "search DRIVE",
+            "Searches DRIVE for partitions whose table entries are lost: boot sectors at the\n"
+            "start of every cylinder, one track after it, and at every 1 MiB boundary.\n"
+            "Prints the partitions found as 'partitions' does.",
+            run_search},
     Command{"sweep", "sweep DRIVE --start S --end E [--sectors-per-read N] [--quiet]",
             "The Advance Scan: reads every sector from S to E for what NTFS volumes leave\n"
             "behind (boot sectors, file records, index blocks), even with their partition,\n"

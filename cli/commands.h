@@ -19,6 +19,7 @@ int run_list(const std::vector<std::string>& args, std::ostream& out, std::ostre
 int run_recover(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int run_find(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int run_sweep(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int run_search(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int run_partitions(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 } // namespace salvex::cli

@@ -1,7 +1,9 @@
 #include "cli/drive_access.h"
 
 #include "disk/block_device.h"
+#include "disk/drive_table.h"
 #include "partition/partition_table.h"
+#include "partition/quick_search.h"
 
 namespace salvex::cli {
 
@@ -22,10 +24,33 @@ std::optional<PartitionedDrive> open_partitioned_drive(const std::string& path, 
                                                        std::ostream& err) {
     auto drive = open_drive(path, command, err);
     if (drive && drive->partitions.empty()) {
+        // No table lists anything: look for the boot sectors of lost partitions instead.
         err << kNoPartitionsFoundMessage << "\n";
-        return std::nullopt;
+        if (!search_lost_partitions(*drive, err))
+            return std::nullopt;
     }
     return drive;
+}
+
+bool search_lost_partitions(PartitionedDrive& drive, std::ostream& err) {
+    SilentProgress progress;
+    StopFlag stop{0};
+    quick_search_partitions(*drive.reader,
+                            drive_with_default_geometry(drive.reader->total_sectors()),
+                            QuickSearchMode::Standard, drive.partitions, progress, stop);
+    if (drive.partitions.empty()) {
+        err << kNoLostPartitionStandardMessage << "\n";
+        return false;
+    }
+    return true;
+}
+
+void print_partitions(const PartitionList& list, std::ostream& out) {
+    out << "number\ttype\tstart\tsize\n";
+    for (size_t i = 0; i < list.size(); ++i) {
+        const PartitionInfo& p = list.entries[i];
+        out << i + 1 << '\t' << fs_type_name(p.type) << '\t' << p.start << '\t' << p.size << '\n';
+    }
 }
 
 std::optional<PartitionInfo> choose_ntfs_partition(const PartitionedDrive& drive, uint64_t number,

@@ -21,9 +21,17 @@ struct PartitionedDrive {
 std::optional<PartitionedDrive> open_drive(const std::string& path, const char* command,
                                            std::ostream& err);
 
-// As open_drive, but a drive on which no partition was found is a failure too.
+// As open_drive; when the partition table lists nothing, the quick search for lost partitions
+// fills the list. A drive on which neither found a partition is a failure.
 std::optional<PartitionedDrive> open_partitioned_drive(const std::string& path, const char* command,
                                                        std::ostream& err);
+
+// Searches the drive for lost partitions, replacing its list; false (after the message) when
+// none was found.
+bool search_lost_partitions(PartitionedDrive& drive, std::ostream& err);
+
+// The partition table as `partitions` prints it.
+void print_partitions(const PartitionList& list, std::ostream& out);
 
 // Partition `number` (from 1) of the drive, which must be NTFS; nullopt after a sentence.
 std::optional<PartitionInfo> choose_ntfs_partition(const PartitionedDrive& drive, uint64_t number,

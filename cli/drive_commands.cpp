@@ -59,11 +59,21 @@ int run_partitions(const std::vector<std::string>& args, std::ostream& out, std:
     if (!drive)
         return kFailure;
     const PartitionList& list = drive->partitions;
-    out << "number\ttype\tstart\tsize\n";
-    for (size_t i = 0; i < list.size(); ++i) {
-        const PartitionInfo& p = list.entries[i];
-        out << i + 1 << '\t' << fs_type_name(p.type) << '\t' << p.start << '\t' << p.size << '\n';
+    print_partitions(list, out);
+    return kSuccess;
+}
+
+int run_search(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (rejects_options(args, "search", err))
+        return kUsage;
+    if (args.size() != 1) {
+        err << "Usage: salvex-cli search DRIVE\n";
+        return kUsage;
     }
+    auto drive = open_drive(args[0], "search", err);
+    if (!drive || !search_lost_partitions(*drive, err))
+        return kFailure;
+    print_partitions(drive->partitions, out);
     return kSuccess;
 }
 

@@ -56,6 +56,21 @@ std::vector<AttributeListEntry> parse_attribute_list(ByteView value) {
     return entries;
 }
 
+std::optional<AttributeView> find_listed_part(ByteView record, const AttributeListEntry& entry) {
+    std::optional<AttributeView> byId;
+    std::optional<AttributeView> byVcn;
+    for_each_attribute(record, [&](const AttributeView& a) {
+        if (a.type != entry.type || !a.unnamed() || !a.non_resident())
+            return true;
+        if (a.id() == entry.attributeId)
+            byId = a;
+        else if (!byVcn && le64(a.bytes, attribute::kLowestVcn) == entry.lowestVcn)
+            byVcn = a;
+        return !byId;
+    });
+    return byId ? byId : byVcn;
+}
+
 std::optional<std::vector<uint8_t>> read_attribute_list(ByteView record, const SectorReader& reader,
                                                         const VolumeInfo& volume) {
     const auto list = find_unnamed_attribute(record, kAttributeList);

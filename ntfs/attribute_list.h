@@ -3,6 +3,7 @@
 
 #include "disk/bytes.h"
 #include "disk/sector_reader.h"
+#include "ntfs/mft_record.h"
 #include "partition/volume_info.h"
 
 #include <cstdint>
@@ -33,6 +34,11 @@ struct AttributeListEntry {
 
 // The entries of an attribute list value, until an end marker or an entry that would leave it.
 std::vector<AttributeListEntry> parse_attribute_list(ByteView value);
+
+// The part of an unnamed non-resident attribute that `entry` names within `record` (matched by
+// attribute id, else by first cluster).
+
+std::optional<AttributeView> find_listed_part(ByteView record, const AttributeListEntry& entry);
 
 // The value of a record's $ATTRIBUTE_LIST: resident in the record, or read from the volume when
 // the list is non-resident (at most 1 MiB). nullopt when the record has no list.

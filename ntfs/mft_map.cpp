@@ -37,22 +37,6 @@ void append_runs(const AttributeView& data, const VolumeInfo& volume, MftMap& ma
     }
 }
 
-// The part of $DATA that an attribute list entry names within its record.
-std::optional<AttributeView> data_part(ByteView record, const AttributeListEntry& entry) {
-    std::optional<AttributeView> byId;
-    std::optional<AttributeView> byVcn;
-    for_each_attribute(record, [&](const AttributeView& a) {
-        if (a.type != kData || !a.unnamed() || !a.non_resident())
-            return true;
-        if (a.id() == entry.attributeId)
-            byId = a;
-        else if (!byVcn && le64(a.bytes, attribute::kLowestVcn) == entry.lowestVcn)
-            byVcn = a;
-        return !byId;
-    });
-    return byId ? byId : byVcn;
-}
-
 } // namespace
 
 void MftMap::clear() {
@@ -117,7 +101,7 @@ MftMap build_mft_map(const SectorReader& reader, const VolumeInfo& volume) {
         Record holder{};
         if (!read_record(reader, at, holder))
             continue;
-        if (const auto piece = data_part(holder, part))
+        if (const auto piece = find_listed_part(holder, part))
             append_runs(*piece, volume, map);
     }
     if (map.empty())

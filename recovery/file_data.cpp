@@ -36,22 +36,6 @@ Part part_of(const AttributeView& data) {
                 decode_run_list(data.bytes, runsAt)};
 }
 
-// The part of the unnamed $DATA that an attribute list entry names within its record.
-std::optional<AttributeView> named_part(ByteView record, const AttributeListEntry& entry) {
-    std::optional<AttributeView> byVcn;
-    std::optional<AttributeView> byId;
-    for_each_attribute(record, [&](const AttributeView& a) {
-        if (a.type != kData || !a.unnamed() || !a.non_resident())
-            return true;
-        if (a.id() == entry.attributeId)
-            byId = a;
-        else if (!byVcn && le64(a.bytes, attribute::kLowestVcn) == entry.lowestVcn)
-            byVcn = a;
-        return !byId;
-    });
-    return byId ? byId : byVcn;
-}
-
 // Joins parts in cluster order; a gap between parts becomes a sparse run.
 RunList join_parts(std::vector<Part> parts) {
     std::stable_sort(parts.begin(), parts.end(),
@@ -82,7 +66,7 @@ std::vector<Part> listed_parts(const SectorReader& reader, const VolumeInfo& vol
         const auto holder = read_record(reader, map.record_to_sector(entry.record));
         if (!holder)
             continue;
-        if (const auto data = named_part(*holder, entry))
+        if (const auto data = find_listed_part(*holder, entry))
             parts.push_back(part_of(*data));
     }
     return parts;

@@ -140,7 +140,12 @@ private:
 } // namespace
 
 std::string snapshot_path(std::string chosen) {
-    for (char& c : chosen) {
+    // Folder names are kept: on a case-sensitive file system the upper-cased folder would be
+    // another folder, most often one that does not exist.
+    const size_t slash = chosen.find_last_of('/');
+    const size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
+    for (size_t i = nameAt; i < chosen.size(); ++i) {
+        char& c = chosen[i];
         if (c >= 'a' && c <= 'z')
             c = static_cast<char>(c - 'a' + 'A');
     }

@@ -15,9 +15,10 @@ namespace salvex {
 
 inline constexpr const char* kSnapshotOpenFailedMessage = "Unable to open the file";
 
-// The path a snapshot is saved under: the whole of `chosen` in upper case (ASCII letters only;
-// bytes above 0x7F, parts of UTF-8 characters, are kept), with ".QRSX" appended unless it
-// already ends so. "c:/data/scan" becomes "C:/DATA/SCAN.QRSX".
+// The path a snapshot is saved under: the file name in upper case (ASCII letters only; bytes above
+// 0x7F, parts of UTF-8 characters, are kept), with ".QRSX" appended unless it already ends so.
+// The folders are left as they are, since this file system tells upper from lower case:
+// "/data/scan" becomes "/data/SCAN.QRSX".
 std::string snapshot_path(std::string chosen);
 
 // The bytes of a snapshot. Folders and files are written in list order, and only for an NTFS

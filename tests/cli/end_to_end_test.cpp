@@ -1,4 +1,6 @@
 // salvex-cli as a user runs it: the built program, on real images and a loop device.
+#include "snapshot/snapshot_writer.h"
+#include "tests/support/scanned_volume.h"
 #include "tests/support/sha256.h"
 #include "tests/support/test_images.h"
 
@@ -166,13 +168,72 @@ TEST(EndToEnd, RecoverRefusesBadOptions) {
         shell(cli("recover " + demo + " --partition 1" + to + " /No/Such 2>/dev/null")).status, 1);
 }
 
+TEST(EndToEnd, LostPartitionsAreSearchedForWhenTheTableIsGone) {
+    const std::string expected = "number\ttype\tstart\tsize\n"
+                                 "1\tNTFS\t63\t16001\n"
+                                 "2\tFAT32\t32768\t69615\n"
+                                 "3\tNTFS\t112518\t18553\n";
+    const std::string lost = test::image_path("lost_mbr_zeroed");
+    EXPECT_EQ(shell(cli("search " + lost)).out, expected);
+    const Output walked = shell(cli("partitions " + lost + " 2>/dev/null"));
+    EXPECT_EQ(walked.status, 0);
+    EXPECT_EQ(walked.out, expected);
+    // The demo disk's fourth volume has no entry: only the search finds it.
+    EXPECT_NE(shell(cli("search " + test::image_path("demo"))).out.find("4\tNTFS\t233472\t"),
+              std::string::npos);
+}
+
+TEST(EndToEnd, SweepFindsEveryVolumeAndItsCandidatesAreListed) {
+    const std::string demo = test::image_path("demo");
+    const Output swept = shell(cli("sweep --quiet " + demo + " --start 0 --end 262143"));
+    ASSERT_EQ(swept.status, 0);
+    EXPECT_EQ(swept.out,
+              "candidate\tstart\tsectors_per_cluster\tmft_start\tmft_mirror_start\tend\tlabel\n"
+              "1\t2048\t8\t2080\t51192\t100351\tNTFS @2048\n"
+              "2\t184320\t8\t184352\t208888\t233471\tNTFS @184320\n"
+              "3\t233472\t8\t233504\t247800\t262143\tNTFS @233472\n");
+    const Output lost = shell(cli("list --quiet " + demo + " --range 0 262143 --candidate 3"));
+    EXPECT_NE(lost.out.find("\t/Holiday/beach.jpg\n"), std::string::npos);
+    EXPECT_NE(lost.out.find("file\t1\t10392\t"), std::string::npos); // Taxes/old.csv, deleted
+    EXPECT_EQ(shell(cli("sweep " + demo + " --start 9 --end 9 2>/dev/null")).status, 2);
+}
+
+TEST(EndToEnd, SnapshotsListAndRecoverAsTheScanDid) {
+    const std::string demo = test::image_path("demo");
+    const std::string file = test::temp_path("scan");
+    const std::string saved = snapshot_path(file); // the file name upper-cased, ".QRSX" added
+    EXPECT_EQ(saved.substr(saved.size() - 10), "-SCAN.QRSX");
+    for (const std::string volume : {"--partition 1", "--range 0 262143 --candidate 3"}) {
+        std::filesystem::remove(saved);
+        const Output scanned =
+            shell(cli("list --quiet " + demo + " " + volume + " --save-snapshot " + file));
+        ASSERT_EQ(scanned.status, 0) << volume;
+        ASSERT_TRUE(std::filesystem::exists(saved)) << volume;
+        const Output loaded = shell(cli("list --quiet " + demo + " --snapshot " + saved));
+        EXPECT_EQ(loaded.out, scanned.out) << volume;
+    }
+    const std::string target = test::temp_path("from-snapshot");
+    std::filesystem::remove_all(target);
+    std::filesystem::create_directories(target);
+    shell(cli("recover --quiet " + demo + " --snapshot " + saved + " --to " + target));
+    EXPECT_EQ(test::sha256_of_file(target + "/letter.txt"),
+              test::read_manifest(test::source_data_path("demo_lost.manifest.tsv")).back().sha256);
+    std::ofstream(file + ".bad") << "QRS4.03"
+                                 << "1.1";
+    const Output refused = shell(cli("list " + demo + " --snapshot " + file + ".bad 2>&1"));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.out.find("version of file does not match with current version 1.0"),
+              std::string::npos);
+}
+
 TEST(EndToEnd, CommandsLeaveTheExaminedImageUnchanged) {
     const std::string image = test::image_path("demo");
     const std::string before = file_bytes(image);
     ASSERT_FALSE(before.empty());
     for (const std::string& args :
          {"partitions " + image, "drives " + image, "list --quiet " + image + " --partition 3",
-          "find --quiet " + image + " --partition 3 txt",
+          "find --quiet " + image + " --partition 3 txt", "search " + image,
+          "sweep --quiet " + image + " --start 100000 --end 110000",
           "recover --quiet " + image + " --partition 3 --to " + test::temp_path("out")}) {
         std::filesystem::create_directories(test::temp_path("out"));
         const Output r = shell(cli(args) + " >/dev/null");

@@ -9,7 +9,7 @@
 namespace salvex {
 namespace {
 
-using test::BootSpec;
+using test::BootFields;
 using test::MemoryDevice;
 using test::NtfsVolumeBuilder;
 using test::RecordBuilder;
@@ -20,11 +20,11 @@ struct Volume {
     std::unique_ptr<MemoryDevice> disk;
     std::unique_ptr<NtfsVolumeBuilder> builder;
     SectorReader reader{AccessMode::Device};
-    BootSpec spec;
+    BootFields fields;
 
-    explicit Volume(BootSpec s = {.totalSectors = 16'000'000, .mftCluster = 786432})
-        : disk(std::make_unique<MemoryDevice>(kStart + s.totalSectors + 1)), spec(s) {
-        builder = std::make_unique<NtfsVolumeBuilder>(*disk, kStart, spec, 64);
+    explicit Volume(BootFields s = {.totalSectors = 16'000'000, .mftCluster = 786432})
+        : disk(std::make_unique<MemoryDevice>(kStart + s.totalSectors + 1)), fields(s) {
+        builder = std::make_unique<NtfsVolumeBuilder>(*disk, kStart, fields, 64);
     }
     // Opens the disk for reading; the builder stays usable through `device`.
     MemoryDevice& device() { return *disk; }
@@ -33,7 +33,7 @@ struct Volume {
             reader.open_device(std::move(disk));
         return read_volume_parameters(reader, FsType::Ntfs, kStart, end, volume);
     }
-    Lba partition_end() const { return kStart + spec.totalSectors; }
+    Lba partition_end() const { return kStart + fields.totalSectors; }
 };
 
 TEST(VolumeParameters, HealthyBootSector) {

@@ -97,14 +97,15 @@ fs::path fresh_folder() {
 }
 
 TEST(SnapshotPath, WholePathUpperCasedAndExtensionAddedOnce) {
-    EXPECT_EQ(snapshot_path("c:/data/scan"), "C:/DATA/SCAN.QRSX");
+    EXPECT_EQ(snapshot_path("c:/data/scan"), "c:/data/SCAN.QRSX");
     EXPECT_EQ(snapshot_path("C:/SCAN.QRSX"), "C:/SCAN.QRSX");
-    EXPECT_EQ(snapshot_path("/home/ann/scan.qrsx"), "/HOME/ANN/SCAN.QRSX");
-    EXPECT_EQ(snapshot_path("/tmp/scan.qrs"), "/TMP/SCAN.QRS.QRSX");
-    EXPECT_EQ(snapshot_path("/tmp/QRSX"), "/TMP/QRSX.QRSX");
+    EXPECT_EQ(snapshot_path("/home/ann/scan.qrsx"), "/home/ann/SCAN.QRSX");
+    EXPECT_EQ(snapshot_path("/tmp/scan.qrs"), "/tmp/SCAN.QRS.QRSX");
+    EXPECT_EQ(snapshot_path("/tmp/QRSX"), "/tmp/QRSX.QRSX");
+    EXPECT_EQ(snapshot_path("scan"), "SCAN.QRSX");
     EXPECT_EQ(snapshot_path(""), ".QRSX");
     // Bytes of UTF-8 characters are kept: "é" stays "é", not a damaged sequence.
-    EXPECT_EQ(snapshot_path("/données/été"), "/DONNéES/éTé.QRSX");
+    EXPECT_EQ(snapshot_path("/données/été"), "/données/éTé.QRSX");
 }
 
 TEST(SnapshotLayout, HeaderFolderAndFileRecordsAreWrittenByteForByte) {

@@ -208,7 +208,7 @@ RecordBytes RecordBuilder::build() const {
     return r;
 }
 
-std::array<uint8_t, kSectorSize> ntfs_boot_sector(const BootSpec& spec) {
+std::array<uint8_t, kSectorSize> ntfs_boot_sector(const BootFields& fields) {
     std::array<uint8_t, kSectorSize> b{};
     b[0] = 0xEB;
     b[1] = 0x52;
@@ -216,15 +216,15 @@ std::array<uint8_t, kSectorSize> ntfs_boot_sector(const BootSpec& spec) {
     std::memcpy(b.data() + ntfs_boot::kOemId, "NTFS    ", 8);
     b[0x0B] = 0x00;
     b[0x0C] = 0x02; // 512 bytes per sector
-    b[ntfs_boot::kSectorsPerCluster] = spec.sectorsPerClusterByte;
+    b[ntfs_boot::kSectorsPerCluster] = fields.sectorsPerClusterByte;
     b[0x15] = 0xF8;
     for (int i = 0; i < 8; ++i) {
-        b[ntfs_boot::kTotalSectors + i] = static_cast<uint8_t>(spec.totalSectors >> (8 * i));
-        b[ntfs_boot::kMftCluster + i] = static_cast<uint8_t>(spec.mftCluster >> (8 * i));
-        b[ntfs_boot::kMftMirrorCluster + i] = static_cast<uint8_t>(spec.mirrorCluster >> (8 * i));
+        b[ntfs_boot::kTotalSectors + i] = static_cast<uint8_t>(fields.totalSectors >> (8 * i));
+        b[ntfs_boot::kMftCluster + i] = static_cast<uint8_t>(fields.mftCluster >> (8 * i));
+        b[ntfs_boot::kMftMirrorCluster + i] = static_cast<uint8_t>(fields.mirrorCluster >> (8 * i));
     }
     b[0x40] = 0xF6; // 1,024-byte records
-    b[ntfs_boot::kClustersPerIndexBlock] = spec.clustersPerIndexBlock;
+    b[ntfs_boot::kClustersPerIndexBlock] = fields.clustersPerIndexBlock;
     b[510] = 0x55;
     b[511] = 0xAA;
     return b;
@@ -240,19 +240,19 @@ RecordBuilder mft_record_zero(const std::vector<RunSpec>& runs, uint32_t spc) {
     return record;
 }
 
-NtfsVolumeBuilder::NtfsVolumeBuilder(MemoryDevice& disk, Lba start, const BootSpec& spec,
+NtfsVolumeBuilder::NtfsVolumeBuilder(MemoryDevice& disk, Lba start, const BootFields& fields,
                                      uint32_t mftRecords)
-    : disk_(disk), start_(start), spec_(spec),
-      spc_(*decode_sectors_per_cluster(spec.sectorsPerClusterByte)) {
-    const auto boot = ntfs_boot_sector(spec_);
+    : disk_(disk), start_(start), fields_(fields),
+      spc_(*decode_sectors_per_cluster(fields.sectorsPerClusterByte)) {
+    const auto boot = ntfs_boot_sector(fields_);
     disk_.write(start_, boot);
-    disk_.write(start_ + spec_.totalSectors, boot);
+    disk_.write(start_ + fields_.totalSectors, boot);
     const uint64_t mftClusters = (uint64_t{mftRecords} * 2 + spc_ - 1) / spc_;
-    put(0, mft_record_zero({{mftClusters, spec_.mftCluster}}, spc_));
+    put(0, mft_record_zero({{mftClusters, fields_.mftCluster}}, spc_));
     put(5, RecordBuilder(kFolderInUse).file_name(5, u".", NameSpace::Win32AndDos));
     // $MFTMirr holds a copy of the first records.
-    const auto zero = mft_record_zero({{mftClusters, spec_.mftCluster}}, spc_).build();
-    disk_.write(cluster_sector(spec_.mirrorCluster), zero);
+    const auto zero = mft_record_zero({{mftClusters, fields_.mftCluster}}, spc_).build();
+    disk_.write(cluster_sector(fields_.mirrorCluster), zero);
 }
 
 NtfsVolumeBuilder& NtfsVolumeBuilder::put(uint32_t n, const RecordBuilder& record) {

@@ -76,7 +76,7 @@ private:
 // The content of an attribute list, as a resident value or as data on disk.
 Bytes attribute_list_value(const std::vector<AttributeListSpec>& entries);
 
-struct BootSpec {
+struct BootFields {
     uint8_t sectorsPerClusterByte = 8;
     uint64_t totalSectors = 0; // of the volume, the backup boot sector excluded
     uint64_t mftCluster = 4;
@@ -84,18 +84,18 @@ struct BootSpec {
     uint8_t clustersPerIndexBlock = 1;
 };
 // An NTFS boot sector with its signature.
-std::array<uint8_t, kSectorSize> ntfs_boot_sector(const BootSpec& spec);
+std::array<uint8_t, kSectorSize> ntfs_boot_sector(const BootFields& fields);
 
 // A small NTFS volume on a memory disk: boot sector (and its backup right after the volume),
 // and an MFT of `mftRecords` records at mftCluster whose record 0 maps it and whose record 5 is
 // the root folder ".".
 class NtfsVolumeBuilder {
 public:
-    NtfsVolumeBuilder(MemoryDevice& disk, Lba start, const BootSpec& spec, uint32_t mftRecords);
+    NtfsVolumeBuilder(MemoryDevice& disk, Lba start, const BootFields& fields, uint32_t mftRecords);
 
     Lba start() const { return start_; }
     uint32_t sectors_per_cluster() const { return spc_; }
-    Lba mft_sector() const { return start_ + spec_.mftCluster * spc_; }
+    Lba mft_sector() const { return start_ + fields_.mftCluster * spc_; }
     Lba record_sector(uint32_t record) const { return mft_sector() + 2 * uint64_t{record}; }
     Lba cluster_sector(uint64_t cluster) const { return start_ + cluster * spc_; }
 
@@ -108,7 +108,7 @@ public:
 private:
     MemoryDevice& disk_;
     Lba start_;
-    BootSpec spec_;
+    BootFields fields_;
     uint32_t spc_;
 };
 
