@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -21,6 +22,7 @@
 #include <QListView>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -30,6 +32,7 @@
 #include <QThread>
 #include <QToolBar>
 #include <QTreeWidget>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace salvex::app {
@@ -54,6 +57,7 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
     build_toolbar();
     connect_controls();
 
+    session_.state.programFolder = QDir::currentPath().toStdString();
     session_.state.scanMode = ScanMode::Standard;
     standardRadio_->setChecked(true);
     show_drive_page();
@@ -254,7 +258,8 @@ void MainWindow::connect_controls() {
     connect(search_, &QPushButton::clicked, this, &MainWindow::search_partitions);
     connect(standardRadio_, &QRadioButton::toggled, this, [this](bool on) {
         if (on)
-            session_.state.scanMode = ScanMode::Standard;
+            session_.state.programFolder = QDir::currentPath().toStdString();
+        session_.state.scanMode = ScanMode::Standard;
     });
     connect(advanceRadio_, &QRadioButton::toggled, this, [this](bool on) {
         if (on)
@@ -300,15 +305,40 @@ void MainWindow::connect_controls() {
     connect(actions_.rename, &QAction::triggered, this, &MainWindow::rename_selected);
     connect(actions_.openLog, &QAction::triggered, this,
             [this] { messages_.show(QString::fromUtf8(kOpenLogText), MessageKind::Information); });
-    connect(actions_.liveUpdate, &QAction::triggered, this,
-            [this] { messages_.show(kLiveUpdateMissing, MessageKind::Error); });
-    connect(actions_.contents, &QAction::triggered, this,
-            [this] { messages_.show(kHelpFileMissing, MessageKind::Error); });
+    connect(actions_.liveUpdate, &QAction::triggered, this, &MainWindow::live_update);
+    connect(actions_.contents, &QAction::triggered, this, &MainWindow::open_help);
     connect(actions_.about, &QAction::triggered, this, [this] {
         messages_.show(QStringLiteral("Orvanel Salvex NTFS\nVersion 4.03\nRecovers files from "
                                       "NTFS disks and disk images, read-only."),
                        MessageKind::Information);
     });
+}
+
+QString MainWindow::program_file(const char* name) const {
+    return QDir(QString::fromStdString(session_.state.programFolder)).filePath(name);
+}
+
+// The updater replaces the program: the wizard ends once it has started it.
+void MainWindow::live_update() {
+    const QString updater = program_file(kLiveUpdateProgram);
+    if (!QFileInfo::exists(updater)) {
+        messages_.show(kLiveUpdateMissing, MessageKind::Error);
+        return;
+    }
+    if (!messages_.ask(kLiveUpdateQuestion))
+        return;
+    QProcess::startDetached(updater, {QStringLiteral("<QRSX>")}, QFileInfo(updater).path());
+    if (worker_ != nullptr)
+        release_worker();
+    QApplication::exit(0);
+}
+
+void MainWindow::open_help() {
+    const QString help = program_file(kHelpFileName);
+    if (!QFileInfo::exists(help))
+        messages_.show(kHelpFileMissing, MessageKind::Error);
+    else
+        QDesktopServices::openUrl(QUrl::fromLocalFile(help));
 }
 
 void MainWindow::set_help(const char* text) {

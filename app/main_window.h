@@ -144,6 +144,9 @@ private:
     void connect_controls();
 
     // Pages.
+    QString program_file(const char* name) const;
+    void live_update();
+    void open_help();
     void set_help(const char* text);
     void set_menu_state(int state);
     void show_drive_page();

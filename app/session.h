@@ -36,7 +36,8 @@ struct WizardState {
     StopFlag stopRequested{0};
     bool keyFocusOnTree = false;
     bool renaming = false;
-    bool driveChosen = false; // a drive item was clicked on the drive page
+    bool driveChosen = false;  // a drive item was clicked on the drive page
+    std::string programFolder; // the working folder at start: the help file and the updater
 };
 
 // The file-system drop-down of the range page: FAT16, FAT32, NTFS at indexes 0, 1, 2.

@@ -43,6 +43,12 @@ inline constexpr const char* kOpenLogText =
 inline constexpr const char* kLiveUpdateMissing =
     "Live Update file not found. Please re-install the software.";
 inline constexpr const char* kHelpFileMissing = " Orvanel Salvex for NTFS.chm not found";
+inline constexpr const char* kLiveUpdateQuestion =
+    "The application will be closed if you want to run Live Update of the software. Continue ?";
+
+// Files in the program's folder.
+inline constexpr const char* kLiveUpdateProgram = "Salvex Live Update.exe";
+inline constexpr const char* kHelpFileName = "Orvanel Salvex for NTFS.chm";
 
 // Recovery.
 inline constexpr const char* kChooseTargetTitle = "Please select the path to recover the data";

@@ -10,8 +10,14 @@
 #include <QString>
 #include <deque>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
+
+// Readable texts in test failures.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace salvex::test {
 
