@@ -1,0 +1,110 @@
+// salvex-screenshot-tour IMAGE FOLDER: walks the wizard through every page on a disk image and
+// saves a picture of the window on each, for the documentation. Message boxes are answered
+// without being shown.
+#include "app/main_window.h"
+#include "app/session.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <cstdio>
+
+namespace {
+
+using salvex::app::MainWindow;
+
+void settle(int ms = 150) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void wait_for_worker(MainWindow& window) {
+    while (window.worker_running())
+        settle(20);
+    settle();
+}
+
+bool click_item(MainWindow& window, const QString& text) {
+    const auto items = window.tree()->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+    if (items.isEmpty()) {
+        std::fprintf(stderr, "salvex-screenshot-tour: no item %s\n", qPrintable(text));
+        return false;
+    }
+    window.tree()->setCurrentItem(items.front());
+    emit window.tree()->itemClicked(items.front(), 0);
+    settle();
+    return true;
+}
+
+bool save(MainWindow& window, const QDir& folder, const QString& name) {
+    settle();
+    const QString path = folder.filePath(name + ".png");
+    if (!window.grab().save(path)) {
+        std::fprintf(stderr, "salvex-screenshot-tour: cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(path));
+    return true;
+}
+
+bool standard_road(MainWindow& window, const QDir& folder) {
+    return click_item(window, "Storage Device0") && save(window, folder, "1-drive-page") &&
+           (window.next(), click_item(window, "Partition 1 - NTFS")) &&
+           save(window, folder, "2-partition-page") &&
+           (window.next(), wait_for_worker(window), click_item(window, "Reports")) &&
+           save(window, folder, "3-browse-page");
+}
+
+bool advance_road(MainWindow& window, const QDir& folder) {
+    window.back();
+    window.back();
+    window.advance_radio()->setChecked(true);
+    if (!click_item(window, "Storage Device0"))
+        return false;
+    window.next();
+    settle();
+    window.fs_choice()->setCurrentIndex(2);
+    window.start_edit()->setText("0");
+    window.end_edit()->setText(QString::number(window.session().current_drive()->totalSectors));
+    if (!save(window, folder, "4-range-page"))
+        return false;
+    window.next();
+    wait_for_worker(window);
+    if (!click_item(window, "NTFS @184320") || !save(window, folder, "5-file-systems-page"))
+        return false;
+    window.next();
+    wait_for_worker(window);
+    return click_item(window, "Backup") && save(window, folder, "6-advance-browse-page");
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    if (argc != 3) {
+        std::fprintf(stderr, "Usage: salvex-screenshot-tour IMAGE FOLDER\n");
+        return 2;
+    }
+    salvex::app::Session session;
+    if (!session.add_images({argv[1]}).empty()) {
+        std::fprintf(stderr, "salvex-screenshot-tour: cannot open %s\n", argv[1]);
+        return 1;
+    }
+    const QDir folder(QString::fromLocal8Bit(argv[2]));
+    QDir().mkpath(folder.path());
+    MainWindow window(session);
+    window.messages().set_responder(
+        [](const QString&, salvex::MessageKind, bool) { return false; });
+    window.resize(1000, 700);
+    window.show();
+    settle(300);
+    const bool done = standard_road(window, folder) && advance_road(window, folder);
+    return done ? 0 : 1;
+}
