@@ -52,6 +52,15 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
                                                             "*.iso);;All files (*)"));
     };
     opener_ = [this](const QString& path, bool withChooser) { open_copy(path, withChooser); };
+    snapshotChooser_ = [this](bool save) {
+        const QString filter = QStringLiteral("Recovery snapshots (*.QRSX *.qrsx)");
+        if (save)
+            return QFileDialog::getSaveFileName(this, QStringLiteral("Save Recovery Snapshot"),
+                                                QDir::homePath(), filter);
+        const QStringList chosen = QFileDialog::getOpenFileNames(
+            this, QStringLiteral("Load Recovery Snapshot"), QDir::homePath(), filter);
+        return chosen.isEmpty() ? QString() : chosen.back();
+    };
     build_controls();
     build_menus();
     build_toolbar();
@@ -294,6 +303,8 @@ void MainWindow::connect_controls() {
 
     connect(actions_.openImage, &QAction::triggered, this, [this] { add_images(imageChooser_()); });
     connect(actions_.exit, &QAction::triggered, this, &QWidget::close);
+    connect(actions_.saveSnapshot, &QAction::triggered, this, &MainWindow::save_recovery_snapshot);
+    connect(actions_.loadSnapshot, &QAction::triggered, this, &MainWindow::load_recovery_snapshot);
     connect(actions_.recoverSelected, &QAction::triggered, this, &MainWindow::recover_selected);
     connect(actions_.recoverAll, &QAction::triggered, this, &MainWindow::recover_all);
     connect(actions_.icons, &QAction::triggered, this, [this] { set_list_mode(ListMode::Icons); });

@@ -74,6 +74,8 @@ public:
     // Hands a copy written to the temporary folder to the desktop (with the program chooser when
     // the flag is set).
     using Opener = std::function<void(const QString& path, bool withChooser)>;
+    // Asks for a snapshot file to save to (flag set) or to load; empty when the user cancels.
+    using SnapshotChooser = std::function<QString(bool save)>;
 
     explicit MainWindow(Session& session, QWidget* parent = nullptr);
     ~MainWindow() override;
@@ -83,6 +85,7 @@ public:
     void set_folder_chooser(FolderChooser chooser) { folderChooser_ = std::move(chooser); }
     void set_image_chooser(ImageChooser chooser) { imageChooser_ = std::move(chooser); }
     void set_opener(Opener opener) { opener_ = std::move(opener); }
+    void set_snapshot_chooser(SnapshotChooser chooser) { snapshotChooser_ = std::move(chooser); }
 
     // The controls, as a user or a test finds them.
     QTreeWidget* tree() const { return tree_; }
@@ -123,6 +126,8 @@ public slots:
     void rename_selected();
     void add_images(const QStringList& paths);
     void set_list_mode(ListMode mode);
+    void save_recovery_snapshot();
+    void load_recovery_snapshot();
 
 signals:
     // A worker has ended and the window shows its result.
@@ -188,6 +193,7 @@ private:
     FolderChooser folderChooser_;
     ImageChooser imageChooser_;
     Opener opener_;
+    SnapshotChooser snapshotChooser_;
 
     QTreeWidget* tree_ = nullptr;
     std::vector<QTreeWidgetItem*> treeItems_; // browse page: by folder-tree id - 1

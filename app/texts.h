@@ -38,6 +38,8 @@ inline constexpr const char* kExitQuestion = "Do you really want to exit ?";
 inline constexpr const char* kFatRefusal =
     "This is FAT partition. If earlier it was NTFS partition and you want to recover it,\r\n use "
     "Advance Scan OR download the Salvex for FAT.";
+inline constexpr const char* kOutOfMemoryMessage =
+    "Out of memory, close other applications and run again";
 inline constexpr const char* kOpenLogText =
     "here show the technical report of the present data recovery";
 inline constexpr const char* kLiveUpdateMissing =

@@ -17,6 +17,8 @@
 #include <QStackedWidget>
 #include <QThread>
 #include <QTreeWidget>
+#include <cstdlib>
+#include <new>
 
 namespace salvex::app {
 
@@ -313,7 +315,15 @@ void MainWindow::start_worker(std::function<void()> job, std::function<void()> d
     stop_->setEnabled(true);
     set_menu_state(0);
     session_.state.stopRequested = 0;
-    worker_ = QThread::create(std::move(job));
+    worker_ = QThread::create([this, job = std::move(job)] {
+        try {
+            job();
+        } catch (const std::bad_alloc&) {
+            // Nothing sound can follow a failed allocation: say so and end the process.
+            progressSink_->show_message(kOutOfMemoryMessage, MessageKind::Error);
+            std::_Exit(0);
+        }
+    });
     connect(worker_, &QThread::finished, this, [this, done = std::move(done)] {
         worker_->wait();
         delete worker_;

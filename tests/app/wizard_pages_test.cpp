@@ -116,6 +116,23 @@ TEST(WizardPagesTest, EmptyWalkStartsTheQuickSearch) {
               static_cast<int>(wizard.session.partitions.size()));
 }
 
+TEST(WizardPagesTest, SearchPartitionsFindsTheLostVolumeToo) {
+    WizardDriver wizard{{image_path("demo")}};
+    wizard.click_tree_item("Storage Device0");
+    wizard.click(wizard.window->next_button());
+    const size_t listed = wizard.session.partitions.size();
+    bool lostListed = wizard.session.partitions.has_start(233472);
+    EXPECT_FALSE(lostListed); // the table no longer names it
+    wizard.click(wizard.window->search_button());
+    EXPECT_EQ(wizard.window->menu_state(), 0);
+    ASSERT_TRUE(wizard.wait_idle());
+    EXPECT_EQ(wizard.window->menu_state(), 1);
+    EXPECT_TRUE(wizard.session.partitions.has_start(233472));
+    EXPECT_GT(wizard.session.partitions.size(), listed);
+    EXPECT_EQ(wizard.window->tree()->topLevelItem(0)->childCount(),
+              static_cast<int>(wizard.session.partitions.size()));
+}
+
 TEST(WizardPagesTest, ExitAsksAndEscapeNeverCloses) {
     WizardDriver wizard{{image_path("demo")}};
     QTest::keyClick(wizard.window.get(), Qt::Key_Escape);

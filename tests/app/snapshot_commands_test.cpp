@@ -1,0 +1,67 @@
+// Saving the shown tree as a snapshot and browsing it again after a load, without a scan.
+#include "app/texts.h"
+#include "snapshot/snapshot_reader.h"
+#include "tests/app/wizard_driver.h"
+#include "tests/support/test_images.h"
+
+#include <QAction>
+#include <QTreeWidget>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace salvex::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(SnapshotCommandsTest, SavedTreeLoadsBackOnThePartitionPage) {
+    WizardDriver wizard{{image_path("demo")}};
+    wizard.scan_partition("Partition 3 - NTFS");
+    ASSERT_EQ(wizard.step(), app::kBrowse);
+    EXPECT_FALSE(wizard.window->actions().loadSnapshot->isEnabled());
+    const fs::path folder = temp_path("snapshots");
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    QString answer = QString::fromStdString((folder / "backup").string());
+    wizard.window->set_snapshot_chooser([&answer](bool) { return answer; });
+    // A folder renamed before the save keeps its new name in the snapshot.
+    wizard.select_rows({"Backup"});
+    ASSERT_TRUE(wizard.window->list_model()->setData(
+        wizard.window->list_model()->index(wizard.row_of("Backup"), 0), "Saved", Qt::EditRole));
+    wizard.window->actions().saveSnapshot->trigger();
+    const fs::path saved = folder / "BACKUP.QRSX";
+    ASSERT_TRUE(fs::exists(saved));
+
+    wizard.click(wizard.window->back_button());
+    ASSERT_EQ(wizard.step(), app::kChoosePartition);
+    EXPECT_TRUE(wizard.session.scan.items.files.empty());
+    answer = QString::fromStdString(saved.string());
+    wizard.window->actions().loadSnapshot->trigger();
+    ASSERT_EQ(wizard.step(), app::kBrowse);
+    EXPECT_EQ(wizard.window->menu_state(), 3);
+    EXPECT_EQ(wizard.session.state.rangeStart, 184320u);
+    EXPECT_EQ(wizard.window->tree()->topLevelItem(0)->text(0), "Root");
+    ASSERT_GE(wizard.row_of("Saved"), 0);
+    wizard.double_click_row("Saved");
+    EXPECT_GE(wizard.row_of("archive.txt"), 0);
+    EXPECT_GE(wizard.row_of("old-archive.txt"), 0);
+}
+
+TEST(SnapshotCommandsTest, ForeignFileIsRefusedAndNothingChanges) {
+    WizardDriver wizard{{image_path("demo")}};
+    wizard.click_tree_item("Storage Device0");
+    wizard.click(wizard.window->next_button());
+    const std::string path = temp_path("foreign") + ".QRSX";
+    std::ofstream(path) << "not a snapshot at all";
+    wizard.window->set_snapshot_chooser([&path](bool) { return QString::fromStdString(path); });
+    wizard.window->actions().loadSnapshot->trigger();
+    ASSERT_FALSE(wizard.messages.empty());
+    EXPECT_TRUE(wizard.messages.back().text.startsWith(kSnapshotBadTagMessage));
+    EXPECT_EQ(wizard.messages.back().kind, MessageKind::Error);
+    EXPECT_EQ(wizard.step(), app::kChoosePartition);
+    fs::remove(path);
+}
+
+} // namespace
+} // namespace salvex::test
