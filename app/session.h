@@ -35,7 +35,6 @@ struct WizardState {
     uint64_t rangeCount = 0;
     StopFlag stopRequested{0};
     bool keyFocusOnTree = false;
-    bool renaming = false;
     bool driveChosen = false;  // a drive item was clicked on the drive page
     std::string programFolder; // the working folder at start: the help file and the updater
 };

@@ -1,6 +1,7 @@
 // Saving the shown tree as a snapshot and browsing it again after a load, without a scan.
 #include "app/texts.h"
 #include "snapshot/snapshot_reader.h"
+#include "snapshot/snapshot_writer.h"
 #include "tests/app/wizard_driver.h"
 #include "tests/support/test_images.h"
 
@@ -61,6 +62,47 @@ TEST(SnapshotCommandsTest, ForeignFileIsRefusedAndNothingChanges) {
     EXPECT_EQ(wizard.messages.back().kind, MessageKind::Error);
     EXPECT_EQ(wizard.step(), app::kChoosePartition);
     fs::remove(path);
+}
+
+} // namespace
+} // namespace salvex::test
+
+namespace salvex::test {
+namespace {
+
+// A volume with 100,000 folders and 100,000 files in its root opens from a snapshot into the
+// tree and the list (the list holds rows, not widgets: it opens at once).
+TEST(SnapshotCommandsTest, HundredThousandItemsOpenInTheTreeAndTheList) {
+    WizardDriver wizard{{image_path("demo")}};
+    wizard.scan_partition("Partition 1 - NTFS");
+    ASSERT_EQ(wizard.step(), app::kBrowse);
+    NtfsItems& items = wizard.session.scan.items;
+    const size_t folders = items.folders.size();
+    const size_t files = items.files.size();
+    for (uint32_t i = 0; i < 100000; ++i) {
+        FolderNode folder;
+        folder.name = "folder" + std::to_string(i);
+        folder.recordNumber = 1000000 + i;
+        items.add_folder(folder, ScanMode::Standard);
+        FileNode file;
+        file.name = "file" + std::to_string(i) + ".txt";
+        file.recordSector = 2048 + i;
+        items.add_file(file);
+    }
+    const std::string path = snapshot_path(temp_path("big"));
+    wizard.window->set_snapshot_chooser([&path](bool) { return QString::fromStdString(path); });
+    wizard.window->actions().saveSnapshot->trigger();
+    wizard.click(wizard.window->back_button());
+    wizard.window->actions().loadSnapshot->trigger();
+    ASSERT_EQ(wizard.step(), app::kBrowse);
+    EXPECT_EQ(wizard.window->tree()->topLevelItem(0)->childCount(),
+              static_cast<int>(wizard.session.scan.tree.root().children.size()));
+    EXPECT_GE(wizard.window->tree()->topLevelItem(0)->childCount(), 100000);
+    EXPECT_EQ(wizard.session.scan.items.folders.size(), folders + 100000);
+    EXPECT_EQ(wizard.session.scan.items.files.size(), files + 100000);
+    EXPECT_GE(wizard.window->list_model()->rowCount(), 200000);
+    EXPECT_GE(wizard.row_of("file99999.txt"), 0);
+    std::filesystem::remove(path);
 }
 
 } // namespace
