@@ -88,8 +88,9 @@ void MainWindow::open_folder(QTreeWidgetItem* item) {
             other->setCheckState(0, Qt::Unchecked);
     }
     item->setCheckState(0, Qt::Checked);
-    tree_->setFocus();
+    // Made current before it takes the focus, so that the change is not taken for a new click.
     tree_->setCurrentItem(item);
+    tree_->setFocus();
     session_.state.keyFocusOnTree = true;
     for (QTreeWidgetItem* up = item->parent(); up != nullptr; up = up->parent())
         up->setExpanded(true);

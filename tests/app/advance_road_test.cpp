@@ -101,6 +101,16 @@ TEST_F(AdvanceRoadTest, SweepFindsTheVolumesAndOneOpensAsATree) {
     ASSERT_GE(deleted, 0);
     EXPECT_TRUE(wizard.cell(deleted, app::kTypeColumn).startsWith("Deleted "));
 
+    // The rebuilt volume's files are recovered from the sectors the sweep found them in.
+    const std::filesystem::path target = temp_path("advance-target");
+    std::filesystem::remove_all(target);
+    std::filesystem::create_directories(target);
+    wizard.recoveryTarget = QString::fromStdString(target.string());
+    wizard.select_rows({"archive.txt"});
+    wizard.window->actions().recoverSelected->trigger();
+    ASSERT_TRUE(wizard.wait_idle());
+    EXPECT_EQ(std::filesystem::file_size(target / "archive.txt"), 20000u);
+
     // Back walks the pages in reverse.
     wizard.click(wizard.window->back_button());
     EXPECT_EQ(wizard.step(), app::kChooseFileSystem);

@@ -6,13 +6,17 @@
 #include "tests/support/test_images.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QDropEvent>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <QTreeWidget>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 namespace salvex::test {
@@ -49,6 +53,21 @@ TEST(DrivePageTest, ListsImagesUnderMyComputerAndShowsTheDrive) {
         [] { return QStringList{QString::fromStdString(image_path("mbr_primaries"))}; });
     window.actions().openImage->trigger();
     EXPECT_EQ(window.tree()->topLevelItem(0)->childCount(), 2);
+}
+
+TEST(DrivePageTest, DroppedImageJoinsTheDrives) {
+    WizardDriver wizard;
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(image_path("demo")))});
+    const QPoint at = wizard.window->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(wizard.window.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(wizard.window.get(), &drop);
+    ASSERT_EQ(wizard.session.drives.size(), 1u);
+    EXPECT_EQ(wizard.window->tree()->topLevelItem(0)->child(0)->text(0), "Storage Device0");
+    EXPECT_EQ(wizard.window->quick_help()->text(), app::displayed(app::kChooseDriveHelp).trimmed());
 }
 
 TEST(DrivePageTest, WithoutDrivesTheHelpSaysHowToOpenAnImage) {
