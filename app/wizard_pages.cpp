@@ -185,9 +185,10 @@ void MainWindow::file_system_clicked(QTreeWidgetItem* item) {
         return;
     const FsCandidate& candidate = session_.candidates.at(static_cast<size_t>(index));
     session_.candidateNumber = static_cast<uint16_t>(index + 1);
-    panel_->set_values({number(candidate.start), number(candidate.sectorsPerCluster),
-                        number(candidate.mftStart), number(candidate.mftMirrorStart),
-                        number(candidate.end - candidate.start)});
+    panel_->set_values(
+        {number(candidate.start), number(candidate.sectorsPerCluster), number(candidate.mftStart),
+         number(candidate.mftMirrorStart),
+         number(candidate.end >= candidate.start ? candidate.end - candidate.start + 1 : 0)});
     update_page_controls();
 }
 

@@ -90,6 +90,7 @@ TEST_F(AdvanceRoadTest, SweepFindsTheVolumesAndOneOpensAsATree) {
     wizard.click_tree_item("NTFS @184320");
     EXPECT_EQ(wizard.window->panel()->value("File System Start"), "184320");
     EXPECT_EQ(wizard.window->panel()->value("Sectors Per Cluster"), "8");
+    EXPECT_EQ(wizard.window->panel()->value("File System Size"), "49152"); // 184320 to 233471
     wizard.click(wizard.window->next_button());
     ASSERT_TRUE(wizard.wait_idle());
     ASSERT_EQ(wizard.step(), app::kBrowse);
