@@ -5,6 +5,7 @@
 #include "disk/sector.h"
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -48,8 +49,8 @@ struct IndexBlockHit {
 
 struct HitLists {
     std::vector<BootSectorHit> bootSectors;
-    std::vector<FileRecordHit> files;
-    std::vector<FolderRecordHit> folders;
+    std::deque<FileRecordHit> files; // grows without moving what it holds
+    std::deque<FolderRecordHit> folders;
     std::vector<IndexBlockHit> indexBlocks;
 
     // Every sector of the swept range whose first bytes are "INDX", whether or not it made an

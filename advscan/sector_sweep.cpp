@@ -51,6 +51,18 @@ bool equals_ignoring_case(std::string_view a, std::string_view b) {
            });
 }
 
+// Reads `count` sectors at `at`. What cannot be read is zeros: after a failed read the sectors
+// are read again one by one, so that no sector keeps what an earlier read left in the buffer.
+void read_or_zeros(const SectorReader& reader, Lba at, uint64_t count, std::span<uint8_t> buffer) {
+    if (reader.read_sectors(at, static_cast<uint32_t>(count), buffer))
+        return;
+    for (uint64_t i = 0; i < count; ++i) {
+        const auto sector = buffer.subspan(i * kSectorSize, kSectorSize);
+        if (!reader.read_sectors(at + i, 1, sector))
+            std::fill(sector.begin(), sector.end(), uint8_t{0});
+    }
+}
+
 void show_counts(ProgressSink& progress, const HitLists& hits) {
     progress.set_counter("Boot Sector(s) Found", std::to_string(hits.bootSectors.size()));
     progress.set_counter("Index Entries Found", std::to_string(hits.indexBlocks.size()));
@@ -164,11 +176,11 @@ void sweep_sectors(const SectorReader& reader, Lba start, uint64_t count, uint32
     std::vector<uint8_t> buffer((batchesPerRead * batch + 1) * kSectorSize);
     uint64_t done = 0;
     uint64_t batchCounter = 0;
+    size_t shownHits = 0;
     while (stop.load() != 1) {
         const uint64_t batches = std::min(batchesPerRead, (count - done + batch - 1) / batch);
         const uint64_t sectors = batches * batch;
-        std::fill(buffer.begin(), buffer.end(), uint8_t{0});
-        reader.read_sectors(start + done, static_cast<uint32_t>(sectors + 1), buffer);
+        read_or_zeros(reader, start + done, sectors + 1, buffer);
         for (uint64_t b = 0; b < batches && stop.load() != 1; ++b) {
             progress.set_counter("Current Sector", std::to_string(start + done));
             if (++batchCounter == kBatchesPerUpdate) {
@@ -182,28 +194,30 @@ void sweep_sectors(const SectorReader& reader, Lba start, uint64_t count, uint32
                 const uint64_t at = (b * batch + i) * kSectorSize;
                 const Lba sector = start + done + i;
                 const ByteView bytes(buffer.data() + at, kSectorSize);
-                if (has_text_at(bytes, 0, "INDX"))
+                const bool indx = has_text_at(bytes, 0, "INDX");
+                if (indx)
                     hits.indxSectors.push_back(sector);
                 if (has_boot_signature(bytes)) {
-                    if (has_text_at(bytes, 3, "NTFS")) {
+                    if (has_text_at(bytes, 3, "NTFS"))
                         hits.bootSectors.push_back({sector});
-                        show_counts(progress, hits);
-                    }
                 } else if (has_text_at(bytes, 0, "FILE")) {
                     if (le16(bytes, kRecordAllocatedSize) == mft_record::kSize) {
-                        std::array<uint8_t, mft_record::kSize> record{};
-                        if (b * batch + i + 2 <= batches * batch + 1)
-                            std::copy_n(buffer.begin() + static_cast<long>(at), record.size(),
-                                        record.begin());
-                        else
-                            reader.read_sectors(sector, 2, record);
+                        // The read holds the record's second sector too (one spare sector).
+                        std::array<uint8_t, mft_record::kSize> record;
+                        std::copy_n(buffer.begin() + static_cast<long>(at), record.size(),
+                                    record.begin());
                         decode_file_record_hit(record, sector, hits);
-                        show_counts(progress, hits);
                     }
-                } else if (has_text_at(bytes, 0, "INDX")) {
+                } else if (indx) {
                     decode_index_block_hit(reader, bytes, sector, hits);
-                    show_counts(progress, hits);
                 }
+            }
+            // The counters of what was found, once per batch rather than once per hit.
+            const size_t found = hits.bootSectors.size() + hits.files.size() + hits.folders.size() +
+                                 hits.indexBlocks.size();
+            if (found != shownHits) {
+                show_counts(progress, hits);
+                shownHits = found;
             }
             done += batch;
             hits.sweptTo = start + done;

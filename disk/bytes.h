@@ -4,8 +4,10 @@
 // would leave the buffer yields an empty optional (or false), never a read past the end.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -15,7 +17,18 @@ namespace salvex {
 using ByteView = std::span<const uint8_t>;
 
 // An unsigned little-endian value of `width` bytes (1 to 8) at `at`; nullopt past the end.
-std::optional<uint64_t> le_uint(ByteView bytes, size_t at, size_t width);
+inline std::optional<uint64_t> le_uint(ByteView bytes, size_t at, size_t width) {
+    if (width == 0 || width > 8 || at > bytes.size() || bytes.size() - at < width)
+        return std::nullopt;
+    uint64_t value = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&value, bytes.data() + at, width);
+    } else {
+        for (size_t i = width; i-- > 0;)
+            value = (value << 8) | bytes[at + i];
+    }
+    return value;
+}
 
 inline std::optional<uint8_t> le8(ByteView bytes, size_t at) {
     if (at >= bytes.size())
@@ -38,9 +51,14 @@ inline std::optional<uint64_t> le64(ByteView bytes, size_t at) {
 }
 
 // True when the bytes at `at` are exactly `text` (no terminator expected).
-bool has_text_at(ByteView bytes, size_t at, std::string_view text);
+inline bool has_text_at(ByteView bytes, size_t at, std::string_view text) {
+    return at <= bytes.size() && bytes.size() - at >= text.size() &&
+           std::memcmp(bytes.data() + at, text.data(), text.size()) == 0;
+}
 
 // The two signature bytes 0x55 0xAA at offsets 510 and 511 of a sector.
-bool has_boot_signature(ByteView sector);
+inline bool has_boot_signature(ByteView sector) {
+    return sector.size() >= 512 && sector[510] == 0x55 && sector[511] == 0xAA;
+}
 
 } // namespace salvex

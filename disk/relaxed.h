@@ -10,7 +10,7 @@ template <class T>
 class Relaxed {
 public:
     Relaxed() = default;
-    Relaxed(T value) : value_(value) {}  // NOLINT(google-explicit-constructor)
+    Relaxed(T value) : value_(value) {} // NOLINT(google-explicit-constructor)
     Relaxed(const Relaxed& other) : value_(other.load()) {}
     Relaxed& operator=(const Relaxed& other) {
         store(other.load());
@@ -20,7 +20,7 @@ public:
         store(value);
         return *this;
     }
-    operator T() const { return load(); }  // NOLINT(google-explicit-constructor)
+    operator T() const { return load(); } // NOLINT(google-explicit-constructor)
 
     T load() const { return value_.load(std::memory_order_relaxed); }
     void store(T value) { value_.store(value, std::memory_order_relaxed); }
@@ -29,4 +29,4 @@ private:
     std::atomic<T> value_{};
 };
 
-}  // namespace salvex
+} // namespace salvex

@@ -3,7 +3,23 @@
 #include "ntfs/mft_record.h"
 #include "ntfs/utf16.h"
 
+#include <array>
+
 namespace salvex {
+
+namespace {
+
+FileNameInfo decode_file_name(ByteView value) {
+    FileNameInfo info;
+    info.parent = le32(value, file_name::kParent).value_or(0);
+    info.creationTime = le64(value, file_name::kCreationTime).value_or(0);
+    info.changeTime = le64(value, file_name::kChangeTime).value_or(0);
+    info.name =
+        utf16le_to_utf8(value, file_name::kName, le8(value, file_name::kNameLength).value_or(0));
+    return info;
+}
+
+} // namespace
 
 std::optional<FileNameInfo> find_file_name(ByteView record, NameSpace space) {
     std::optional<FileNameInfo> found;
@@ -16,22 +32,32 @@ std::optional<FileNameInfo> find_file_name(ByteView record, NameSpace space) {
         const uint8_t length = le8(*value, file_name::kNameLength).value_or(0);
         if (file_name::kName + 2 * size_t{length} > value->size())
             return true; // the name would leave its attribute: not a usable name
-        FileNameInfo info;
-        info.parent = le32(*value, file_name::kParent).value_or(0);
-        info.creationTime = le64(*value, file_name::kCreationTime).value_or(0);
-        info.changeTime = le64(*value, file_name::kChangeTime).value_or(0);
-        info.name = utf16le_to_utf8(*value, file_name::kName, length);
-        found = std::move(info);
+        found = decode_file_name(*value);
         return false;
     });
     return found;
 }
 
 std::optional<FileNameInfo> find_display_name(ByteView record) {
-    for (const NameSpace space :
-         {NameSpace::Win32, NameSpace::Win32AndDos, NameSpace::Dos, NameSpace::Posix}) {
-        if (auto name = find_file_name(record, space))
-            return name;
+    // One walk: the first name of each namespace is remembered, then the preferred one taken.
+    constexpr std::array<NameSpace, 4> kPreference = {NameSpace::Win32, NameSpace::Win32AndDos,
+                                                      NameSpace::Dos, NameSpace::Posix};
+    std::array<std::optional<ByteView>, 4> first; // by namespace number
+    for_each_attribute(record, [&](const AttributeView& a) {
+        if (a.type != kFileName || !a.unnamed())
+            return true;
+        const auto value = a.resident_value();
+        const auto space = value ? le8(*value, file_name::kNamespace) : std::nullopt;
+        if (!space || *space > 3 || first[*space])
+            return true;
+        const uint8_t length = le8(*value, file_name::kNameLength).value_or(0);
+        if (file_name::kName + 2 * size_t{length} <= value->size())
+            first[*space] = *value;
+        return !first[static_cast<size_t>(NameSpace::Win32)];
+    });
+    for (const NameSpace space : kPreference) {
+        if (const auto& value = first[static_cast<size_t>(space)])
+            return decode_file_name(*value);
     }
     return std::nullopt;
 }

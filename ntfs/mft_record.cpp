@@ -30,23 +30,6 @@ void apply_fixup(std::span<uint8_t> record) {
     }
 }
 
-void for_each_attribute(ByteView record, const std::function<bool(const AttributeView&)>& visit) {
-    size_t at = le16(record, mft_record::kFirstAttribute).value_or(0);
-    if (at < 0x18) // inside the record header: nothing sensible follows
-        return;
-    while (true) {
-        const auto type = le32(record, at + attribute::kType);
-        if (!type || *type == 0 || *type == kEndMarker)
-            return;
-        const auto length = le32(record, at + attribute::kLength);
-        if (!length || *length < attribute::kResidentHeader || *length > record.size() - at)
-            return;
-        if (!visit(AttributeView{record.subspan(at, *length), *type}))
-            return;
-        at += *length;
-    }
-}
-
 std::optional<AttributeView> find_unnamed_attribute(ByteView record, uint32_t type) {
     std::optional<AttributeView> found;
     for_each_attribute(record, [&](const AttributeView& a) {

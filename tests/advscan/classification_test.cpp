@@ -94,7 +94,7 @@ RandomDisk random_disk(uint32_t seed) {
     }
     std::sort(folders.begin(), folders.end(),
               [](const auto& a, const auto& b) { return a.sector < b.sector; });
-    disk.hits.folders = folders;
+    disk.hits.folders.assign(folders.begin(), folders.end());
     // Noise: index blocks of other owners and later blocks of an index.
     for (int i = 0; i < 10; ++i)
         disk.hits.indexBlocks.push_back({pick(1, disk.end), static_cast<uint32_t>(pick(5, 200)),
