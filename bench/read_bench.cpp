@@ -4,6 +4,7 @@
 //
 // Both passes read the image from the page cache after a warm-up pass, so the figure compares
 // the reader's own cost with the platform's.
+#include "bench/bench_image.h"
 #include "disk/block_device.h"
 #include "disk/sector_reader.h"
 
@@ -23,19 +24,6 @@ double mib_per_second(uint64_t bytes, Clock::duration elapsed) {
     return seconds > 0 ? static_cast<double>(bytes) / (1024.0 * 1024.0) / seconds : 0.0;
 }
 
-uint64_t plain_read(const char* path) {
-    const int fd = open(path, O_RDONLY);
-    if (fd < 0)
-        return 0;
-    std::vector<char> buffer(1 << 20);
-    uint64_t total = 0;
-    ssize_t n = 0;
-    while ((n = read(fd, buffer.data(), buffer.size())) > 0)
-        total += static_cast<uint64_t>(n);
-    close(fd);
-    return total;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -44,18 +32,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     const uint32_t perRead = argc > 2 ? static_cast<uint32_t>(std::atoi(argv[2])) : 60;
-    auto device = salvex::FileDevice::open(argv[1]);
-    if (!device) {
-        std::fprintf(stderr, "%s\n", device.error().c_str());
+    const auto image = salvex::bench::open_image(argv[1]);
+    if (!image)
         return 1;
-    }
-    salvex::SectorReader reader(salvex::AccessMode::Device);
-    reader.open_device(std::move(device).value());
+    salvex::SectorReader& reader = *image;
     const uint64_t sectors = reader.total_sectors();
 
-    plain_read(argv[1]); // warm the page cache
+    salvex::bench::plain_read(argv[1], 1 << 20); // warm the page cache
     auto start = Clock::now();
-    const uint64_t plainBytes = plain_read(argv[1]);
+    const uint64_t plainBytes = salvex::bench::plain_read(argv[1], 1 << 20);
     const auto plainTime = Clock::now() - start;
 
     std::vector<uint8_t> buffer(size_t{perRead} * salvex::kSectorSize);

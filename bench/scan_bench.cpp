@@ -4,6 +4,7 @@
 //
 // Prints the number of MFT records, folders and files, the scan's wall time, and the memory the
 // item lists and folder tree hold per item beyond the names themselves.
+#include "bench/bench_image.h"
 #include "disk/block_device.h"
 #include "ntfs/standard_scan.h"
 #include "partition/partition_table.h"
@@ -50,13 +51,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     const size_t number = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 1;
-    auto device = FileDevice::open(argv[1]);
-    if (!device) {
-        std::fprintf(stderr, "%s\n", device.error().c_str());
+    const auto image = bench::open_image(argv[1]);
+    if (!image)
         return 1;
-    }
-    SectorReader reader(AccessMode::Device);
-    reader.open_device(std::move(device).value());
+    SectorReader& reader = *image;
     PartitionList partitions;
     list_partitions(reader, partitions);
     if (number == 0 || number > partitions.size()) {

@@ -4,6 +4,7 @@
 //   sweep_bench IMAGE [SECTORS_PER_READ]
 #include "advscan/classification.h"
 #include "advscan/sector_sweep.h"
+#include "bench/bench_image.h"
 #include "disk/block_device.h"
 
 #include <chrono>
@@ -23,19 +24,6 @@ using Clock = std::chrono::steady_clock;
 
 double seconds_since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-uint64_t plain_read(const char* path) {
-    const int fd = open(path, O_RDONLY);
-    if (fd < 0)
-        return 0;
-    std::vector<char> buffer(128 * 1024); // what cat reads at a time
-    uint64_t total = 0;
-    ssize_t n = 0;
-    while ((n = read(fd, buffer.data(), buffer.size())) > 0)
-        total += static_cast<uint64_t>(n);
-    close(fd);
-    return total;
 }
 
 // A device of `sectors` zero sectors but for the ones set.
@@ -105,16 +93,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     const uint32_t perRead = argc > 2 ? static_cast<uint32_t>(std::atoi(argv[2])) : 60;
-    auto device = FileDevice::open(argv[1]);
-    if (!device) {
-        std::fprintf(stderr, "%s\n", device.error().c_str());
+    const auto image = salvex::bench::open_image(argv[1]);
+    if (!image)
         return 1;
-    }
-    SectorReader reader(AccessMode::Device);
-    reader.open_device(std::move(device).value());
+    salvex::SectorReader& reader = *image;
     const uint64_t sectors = reader.total_sectors();
 
-    plain_read(argv[1]); // into the page cache
+    bench::plain_read(argv[1], 128 * 1024); // into the page cache
     // Each figure is the best of three runs.
     const std::string cat = "cat '" + std::string(argv[1]) + "' > /dev/null";
     double mib = 0;
@@ -126,7 +111,7 @@ int main(int argc, char** argv) {
     StopFlag stop{0};
     for (int run = 0; run < 3; ++run) {
         auto begin = Clock::now();
-        mib = static_cast<double>(plain_read(argv[1])) / (1024.0 * 1024.0);
+        mib = static_cast<double>(bench::plain_read(argv[1], 128 * 1024)) / (1024.0 * 1024.0);
         loopSeconds = std::min(loopSeconds, seconds_since(begin));
         begin = Clock::now();
         if (std::system(cat.c_str()) != 0)
