@@ -30,6 +30,8 @@ TEST(SnapshotCommandsTest, SavedTreeLoadsBackOnThePartitionPage) {
     wizard.select_rows({"Backup"});
     ASSERT_TRUE(wizard.window->list_model()->setData(
         wizard.window->list_model()->index(wizard.row_of("Backup"), 0), "Saved", Qt::EditRole));
+    EXPECT_EQ(
+        wizard.window->tree()->findItems("Saved", Qt::MatchExactly | Qt::MatchRecursive).size(), 1);
     wizard.window->actions().saveSnapshot->trigger();
     const fs::path saved = folder / "BACKUP.QRSX";
     ASSERT_TRUE(fs::exists(saved));
