@@ -11,9 +11,10 @@ int main(int argc, char* argv[]) {
     salvex::app::Session session;
     session.drives = salvex::enumerate_block_devices();
     salvex::app::MainWindow window(session);
+    window.show();
+    // Images that cannot be opened are reported over the window.
     QStringList images = QApplication::arguments();
     images.removeFirst();
     window.add_images(images);
-    window.show();
     return QApplication::exec();
 }
