@@ -25,11 +25,16 @@ QIcon standard_icon(QStyle::StandardPixmap pixmap) {
     return QApplication::style() != nullptr ? QApplication::style()->standardIcon(pixmap) : QIcon();
 }
 
+// The platform's type of a file name, by its extension only (no file is read).
+QMimeType mime_type_for(const QString& fileName) {
+    const QMimeDatabase database; // a handle on Qt's shared, read-only database
+    return database.mimeTypeForFile(fileName, QMimeDatabase::MatchExtension);
+}
+
 } // namespace
 
 QString type_name_for(const QString& fileName) {
-    static const QMimeDatabase database; // read-only lookup service, no state of ours
-    const QMimeType type = database.mimeTypeForFile(fileName, QMimeDatabase::MatchExtension);
+    const QMimeType type = mime_type_for(fileName);
     return type.isDefault() ? QString() : type.comment();
 }
 
@@ -75,9 +80,8 @@ QString FolderListModel::file_type(const std::string& name) const {
     const QString extension = extension_of(name);
     auto found = byExtension_.find(extension);
     if (found == byExtension_.end()) {
-        const QString type = extension.isEmpty() ? QString() : type_name_for(qtext(name));
-        static const QMimeDatabase database;
-        const QMimeType mime = database.mimeTypeForFile(qtext(name), QMimeDatabase::MatchExtension);
+        const QMimeType mime = mime_type_for(qtext(name));
+        const QString type = extension.isEmpty() || mime.isDefault() ? QString() : mime.comment();
         QIcon icon = QIcon::fromTheme(mime.iconName());
         if (icon.isNull())
             icon = fileIcon_;
