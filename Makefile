@@ -1,5 +1,6 @@
 # Salvex: set up, build, run and test on a Debian machine (root or sudo).
-#   make run    installs what is missing, builds, and lists the partitions of the demo disk image
+#   make run    installs what is missing, builds, and starts the wizard on the demo disk image
+#               (without a display: lists the demo disk's partitions with the command line)
 #   make test   installs what is missing, builds, and runs every test
 #   make bench  builds and runs the benchmarks
 
@@ -27,8 +28,15 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
+GUI := $(BUILD)/app/salvex
+
 run: build
-	$(CLI) partitions $(DEMO)
+	@if [ -x $(GUI) ] && [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+		echo "$(GUI) $(DEMO)"; $(GUI) $(DEMO); \
+	else \
+		echo "No display here: the command line lists the demo disk's partitions instead."; \
+		$(CLI) partitions $(DEMO); \
+	fi
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
