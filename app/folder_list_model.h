@@ -41,6 +41,9 @@ public:
     const std::vector<ListRow>& rows() const { return rows_; }
     const ListRow& row_at(int row) const { return rows_.at(static_cast<size_t>(row)); }
 
+    // The icon of a file by the type its name gives it.
+    QIcon file_icon(const std::string& name) const;
+
     // Whether renames are taken (only on the browse page).
     void set_rename_allowed(bool allowed) { renameAllowed_ = allowed; }
 
@@ -58,7 +61,6 @@ signals:
 private:
     QString text(const ListRow& row, int column) const;
     QString file_type(const std::string& name) const;
-    QIcon file_icon(const std::string& name) const;
 
     NtfsScan& scan_;
     const FilterTable& filters_;

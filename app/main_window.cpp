@@ -318,11 +318,13 @@ void MainWindow::connect_controls() {
             [this] { messages_.show(QString::fromUtf8(kOpenLogText), MessageKind::Information); });
     connect(actions_.liveUpdate, &QAction::triggered, this, &MainWindow::live_update);
     connect(actions_.contents, &QAction::triggered, this, &MainWindow::open_help);
-    connect(actions_.about, &QAction::triggered, this, [this] {
-        messages_.show(QStringLiteral("Orvanel Salvex NTFS\nVersion 4.03\nRecovers files from "
-                                      "NTFS disks and disk images, read-only."),
-                       MessageKind::Information);
-    });
+    connect(actions_.about, &QAction::triggered, this, &MainWindow::show_about);
+    connect(actions_.settings, &QAction::triggered, this, &MainWindow::show_settings);
+    connect(actions_.fileFilters, &QAction::triggered, this, &MainWindow::show_file_filters);
+    connect(actions_.findFiles, &QAction::triggered, this, &MainWindow::show_find_files);
+    connect(actions_.driveInformation, &QAction::triggered, this,
+            &MainWindow::show_drive_information);
+    connect(actions_.properties, &QAction::triggered, this, &MainWindow::show_properties);
 }
 
 QString MainWindow::program_file(const char* name) const {

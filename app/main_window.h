@@ -128,6 +128,13 @@ public slots:
     void set_list_mode(ListMode mode);
     void save_recovery_snapshot();
     void load_recovery_snapshot();
+    void show_settings();
+    void show_file_filters();
+    void show_find_files();
+    void show_file_in_folder(size_t fileIndex);
+    void show_drive_information();
+    void show_properties();
+    void show_about();
 
 signals:
     // A worker has ended and the window shows its result.

@@ -4,6 +4,9 @@
 namespace salvex::app {
 
 inline constexpr const char* kProductTitle = "Orvanel Salvex NTFS";
+inline constexpr const char* kProductVersion = "4.03";
+inline constexpr const char* kReleaseDate = "8 December 2026";
+inline constexpr const char* kHomePage = "https://salvex.orvanel.example/";
 
 // Quick Help, one text per page and moment.
 inline constexpr const char* kChooseDriveHelp =

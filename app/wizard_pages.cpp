@@ -195,6 +195,8 @@ void MainWindow::file_system_clicked(QTreeWidgetItem* item) {
 void MainWindow::next() {
     if (worker_ != nullptr)
         return;
+    // The filters last only until the wizard moves on.
+    session_.filters.reset();
     switch (session_.state.step) {
     case kChooseDrive:
         next_from_drive_page();
@@ -218,7 +220,6 @@ void MainWindow::next_from_drive_page() {
         messages_.show(QString::fromStdString(*failure), MessageKind::Error);
         return;
     }
-    session_.filters.reset();
     session_.state.selectedFsType = FsType::Unknown;
     session_.state.step = kChoosePartition;
     const bool found = session_.walk_partitions();
@@ -315,6 +316,8 @@ void MainWindow::start_worker(std::function<void()> job, std::function<void()> d
     advanceRadio_->setEnabled(false);
     stop_->setEnabled(true);
     set_menu_state(0);
+    // The settings stay at hand: a running worker takes a change at its next sector or file.
+    actions_.settings->setEnabled(true);
     session_.state.stopRequested = 0;
     worker_ = QThread::create([this, job = std::move(job)] {
         try {

@@ -1,0 +1,166 @@
+#include "app/find_files_dialog.h"
+
+#include "app/folder_list_model.h"
+
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QThread>
+
+namespace salvex::app {
+
+FindFilesDialog::FindFilesDialog(const NtfsScan& scan, const FolderListModel& icons,
+                                 const MessageBoxes& messages, QWidget* parent)
+    : QDialog(parent), scan_(scan), icons_(icons), messages_(messages),
+      stop_flag_(std::make_shared<StopFlag>(kSearchRunning)) {
+    setWindowTitle(QStringLiteral("Find File(s)"));
+    pattern_ = new QLineEdit;
+    results_ = new QTableWidget(0, 3);
+    results_->setHorizontalHeaderLabels(
+        {QStringLiteral("File Name"), QStringLiteral("Path"), QStringLiteral("Size")});
+    const int widths[] = {150, 250, 95};
+    for (int column = 0; column < 3; ++column)
+        results_->setColumnWidth(column, widths[column]);
+    results_->setShowGrid(true);
+    results_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    results_->setSelectionMode(QAbstractItemView::SingleSelection);
+    results_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    results_->verticalHeader()->hide();
+    results_->verticalHeader()->setDefaultSectionSize(20);
+    results_->setWordWrap(false);
+    start_ = new QPushButton(QStringLiteral("&Start Search"));
+    start_->setDefault(true);
+    stop_ = new QPushButton(QStringLiteral("S&top Search"));
+    stop_->setAutoDefault(false);
+    stop_->setEnabled(false);
+    lastFile_ = new QLabel;
+    filesFound_ = new QLabel;
+
+    auto* layout = new QGridLayout(this);
+    layout->addWidget(new QLabel(QStringLiteral("Enter pattern to search")), 0, 0);
+    layout->addWidget(pattern_, 0, 1, 1, 2);
+    layout->addWidget(start_, 0, 3);
+    layout->addWidget(stop_, 1, 3);
+    layout->addWidget(results_, 1, 0, 3, 3);
+    layout->addWidget(new QLabel(QStringLiteral("Last File")), 4, 0);
+    layout->addWidget(lastFile_, 4, 1, 1, 3);
+    layout->addWidget(new QLabel(QStringLiteral("Files Found")), 5, 0);
+    layout->addWidget(filesFound_, 5, 1, 1, 3);
+    layout->setColumnStretch(1, 1);
+    layout->setRowStretch(3, 1);
+    resize(620, 420);
+
+    connect(start_, &QPushButton::clicked, this, &FindFilesDialog::start_search);
+    connect(stop_, &QPushButton::clicked, this, &FindFilesDialog::stop_search);
+    connect(results_, &QTableWidget::cellDoubleClicked, this, [this](int row) {
+        emit fileActivated(results_->item(row, 0)->data(Qt::UserRole).value<qulonglong>());
+    });
+}
+
+FindFilesDialog::~FindFilesDialog() {
+    if (worker_ != nullptr) {
+        stop_flag_->store(kSearchStop);
+        stop_flag_->notify_all();
+        worker_->wait();
+    }
+}
+
+QString FindFilesDialog::last_file() const {
+    return lastFile_->text();
+}
+
+QString FindFilesDialog::files_found() const {
+    return filesFound_->text();
+}
+
+void FindFilesDialog::start_search() {
+    if (worker_ != nullptr)
+        return;
+    start_->setEnabled(false);
+    stop_->setEnabled(true);
+    results_->setRowCount(0);
+    lastFile_->clear();
+    filesFound_->setText(QStringLiteral("0"));
+    // A fresh flag for each search: an answer meant for an earlier one cannot reach it.
+    stop_flag_ = std::make_shared<StopFlag>(kSearchRunning);
+    const std::string pattern = pattern_->text().toStdString();
+    const unsigned search = ++searchNumber_;
+    worker_ = QThread::create([this, pattern, search, flag = stop_flag_] {
+        SilentProgress quiet;
+        find_files(
+            scan_, pattern,
+            [this, search](const FileMatch& match) {
+                // Rows of a search that has since been replaced by another are dropped.
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, match, search] {
+                        if (search == searchNumber_)
+                            add_row(match);
+                    },
+                    Qt::QueuedConnection);
+                return true;
+            },
+            quiet, *flag);
+    });
+    connect(worker_, &QThread::finished, this, [this, search] {
+        if (search == searchNumber_)
+            search_ended();
+    });
+    worker_->start();
+}
+
+void FindFilesDialog::add_row(const FileMatch& match) {
+    const int row = results_->rowCount();
+    results_->insertRow(row);
+    const QString name = QString::fromStdString(match.name);
+    auto* nameItem = new QTableWidgetItem(icons_.file_icon(match.name), name);
+    nameItem->setData(Qt::UserRole, QVariant::fromValue<qulonglong>(match.fileIndex));
+    results_->setItem(row, 0, nameItem);
+    results_->setItem(row, 1, new QTableWidgetItem(QString::fromStdString(match.path)));
+    results_->setItem(row, 2, new QTableWidgetItem(QString::number(match.size)));
+    filesFound_->setText(QString::number(results_->rowCount()));
+    lastFile_->setText(name);
+}
+
+// The search is asked to wait at its next file while the question is open, so that the answer
+// takes effect where the search stood when Stop was pressed.
+void FindFilesDialog::stop_search() {
+    if (worker_ == nullptr)
+        return;
+    stop_->setEnabled(false);
+    const std::shared_ptr<StopFlag> flag = stop_flag_;
+    flag->store(kSearchPaused);
+    const bool stop = messages_.ask(QString::fromUtf8(kStopSearchQuestion));
+    flag->store(stop ? kSearchStop : kSearchRunning);
+    flag->notify_all();
+    if (!stop) {
+        if (worker_ != nullptr)
+            stop_->setEnabled(true);
+        return;
+    }
+    if (worker_ != nullptr) {
+        worker_->wait();
+        search_ended();
+    }
+}
+
+void FindFilesDialog::search_ended() {
+    if (worker_ == nullptr)
+        return;
+    worker_->wait();
+    delete worker_;
+    worker_ = nullptr;
+    stop_->setEnabled(false);
+    start_->setEnabled(true);
+    emit searchFinished();
+}
+
+void FindFilesDialog::reject() {
+    if (worker_ == nullptr)
+        QDialog::reject();
+}
+
+} // namespace salvex::app
