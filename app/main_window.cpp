@@ -26,6 +26,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTableView>
@@ -36,6 +37,12 @@
 #include <QVBoxLayout>
 
 namespace salvex::app {
+
+namespace {
+
+constexpr auto kGeometryKey = "window/geometry";
+
+} // namespace
 
 MainWindow::MainWindow(Session& session, QWidget* parent)
     : QMainWindow(parent), session_(session), messages_(this) {
@@ -52,6 +59,7 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
                                                             "*.iso);;All files (*)"));
     };
     opener_ = [this](const QString& path, bool withChooser) { open_copy(path, withChooser); };
+    urlOpener_ = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     snapshotChooser_ = [this](bool save) {
         const QString filter = QStringLiteral("Recovery snapshots (*.QRSX *.qrsx)");
         if (save)
@@ -71,6 +79,9 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
     standardRadio_->setChecked(true);
     show_drive_page();
     resize(900, 640);
+    // The window comes back where the user left it; nothing else is kept between runs.
+    restoreGeometry(
+        QSettings(kSettingsOrganization, kSettingsApplication).value(kGeometryKey).toByteArray());
 }
 
 MainWindow::~MainWindow() {
@@ -258,6 +269,12 @@ void MainWindow::build_toolbar() {
         action->setToolTip(QString::fromUtf8(tip));
         toolbar->addAction(action);
     }
+    // The product's picture, at the far end, leads to its web page.
+    auto* spacer = new QWidget;
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    toolbar->addWidget(spacer);
+    actions_.homePage = toolbar->addAction(windowIcon(), QString::fromUtf8(kProductTitle));
+    actions_.homePage->setToolTip(QStringLiteral("Click here to visit software home page"));
 }
 
 void MainWindow::connect_controls() {
@@ -319,6 +336,8 @@ void MainWindow::connect_controls() {
     connect(actions_.liveUpdate, &QAction::triggered, this, &MainWindow::live_update);
     connect(actions_.contents, &QAction::triggered, this, &MainWindow::open_help);
     connect(actions_.about, &QAction::triggered, this, &MainWindow::show_about);
+    connect(actions_.homePage, &QAction::triggered, this,
+            [this] { urlOpener_(QUrl(QString::fromUtf8(kHomePage))); });
     connect(actions_.settings, &QAction::triggered, this, &MainWindow::show_settings);
     connect(actions_.fileFilters, &QAction::triggered, this, &MainWindow::show_file_filters);
     connect(actions_.findFiles, &QAction::triggered, this, &MainWindow::show_find_files);
@@ -351,7 +370,7 @@ void MainWindow::open_help() {
     if (!QFileInfo::exists(help))
         messages_.show(kHelpFileMissing, MessageKind::Error);
     else
-        QDesktopServices::openUrl(QUrl::fromLocalFile(help));
+        urlOpener_(QUrl::fromLocalFile(help));
 }
 
 void MainWindow::set_help(const char* text) {
@@ -380,6 +399,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     }
     if (worker_ != nullptr)
         release_worker();
+    QSettings(kSettingsOrganization, kSettingsApplication).setValue(kGeometryKey, saveGeometry());
     event->accept();
 }
 

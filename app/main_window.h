@@ -24,6 +24,7 @@ class QLineEdit;
 class QListView;
 class QMenu;
 class QProgressBar;
+class QUrl;
 class QPushButton;
 class QRadioButton;
 class QStackedWidget;
@@ -59,9 +60,14 @@ struct Actions {
     QAction* openWith = nullptr;
     QAction* rename = nullptr;
     QAction* properties = nullptr;
+    QAction* homePage = nullptr; // the product's picture on the toolbar
 };
 
 enum class ListMode { Icons, List, Details };
+
+// Where the window's size and position are kept between runs (QSettings).
+inline constexpr const char* kSettingsOrganization = "Orvanel";
+inline constexpr const char* kSettingsApplication = "Salvex NTFS";
 
 class MainWindow final : public QMainWindow {
     Q_OBJECT
@@ -76,6 +82,8 @@ public:
     using Opener = std::function<void(const QString& path, bool withChooser)>;
     // Asks for a snapshot file to save to (flag set) or to load; empty when the user cancels.
     using SnapshotChooser = std::function<QString(bool save)>;
+    // Hands a help file or a web page to the desktop.
+    using UrlOpener = std::function<void(const QUrl& url)>;
 
     explicit MainWindow(Session& session, QWidget* parent = nullptr);
     ~MainWindow() override;
@@ -86,6 +94,7 @@ public:
     void set_image_chooser(ImageChooser chooser) { imageChooser_ = std::move(chooser); }
     void set_opener(Opener opener) { opener_ = std::move(opener); }
     void set_snapshot_chooser(SnapshotChooser chooser) { snapshotChooser_ = std::move(chooser); }
+    void set_url_opener(UrlOpener opener) { urlOpener_ = std::move(opener); }
 
     // The controls, as a user or a test finds them.
     QTreeWidget* tree() const { return tree_; }
@@ -201,6 +210,7 @@ private:
     ImageChooser imageChooser_;
     Opener opener_;
     SnapshotChooser snapshotChooser_;
+    UrlOpener urlOpener_;
 
     QTreeWidget* tree_ = nullptr;
     std::vector<QTreeWidgetItem*> treeItems_; // browse page: by folder-tree id - 1
