@@ -1,19 +1,25 @@
-// salvex-screenshot-tour IMAGE FOLDER: walks the wizard through every page on a disk image and
-// saves a picture of the window on each, for the documentation. Message boxes are answered
+// salvex-screenshot-tour IMAGE FOLDER: walks the wizard through every page on a disk image, opens
+// each dialog of the browse page, and saves a picture of each, for the documentation. Message boxes are answered
 // without being shown.
+#include "app/filters_dialog.h"
+#include "app/find_files_dialog.h"
 #include "app/main_window.h"
 #include "app/session.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTableView>
 #include <QTimer>
 #include <QTreeWidget>
 #include <cstdio>
+#include <functional>
 
 namespace {
 
@@ -54,12 +60,65 @@ bool save(MainWindow& window, const QDir& folder, const QString& name) {
     return true;
 }
 
+// Opens a dialog through `command`, lets `prepare` fill it in, takes its picture and closes it.
+bool save_dialog(MainWindow& window, const QDir& folder, const QString& name, QAction* command,
+                 const std::function<void(QDialog&)>& prepare = {}) {
+    command->trigger();
+    settle();
+    QDialog* dialog = nullptr;
+    for (QDialog* candidate : window.findChildren<QDialog*>()) {
+        if (candidate->isVisible())
+            dialog = candidate;
+    }
+    if (dialog == nullptr) {
+        std::fprintf(stderr, "salvex-screenshot-tour: %s did not open\n", qPrintable(name));
+        return false;
+    }
+    if (prepare)
+        prepare(*dialog);
+    settle();
+    const QString path = folder.filePath(name + ".png");
+    const bool saved = dialog->grab().save(path);
+    if (saved)
+        std::printf("%s\n", qPrintable(path));
+    else
+        std::fprintf(stderr, "salvex-screenshot-tour: cannot write %s\n", qPrintable(path));
+    dialog->done(QDialog::Rejected);
+    settle();
+    return saved;
+}
+
+bool dialogs(MainWindow& window, const QDir& folder) {
+    const salvex::app::Actions& actions = window.actions();
+    window.details_view()->selectRow(0);
+    return save_dialog(window, folder, "7-recovery-settings", actions.settings) &&
+           save_dialog(window, folder, "8-file-filters", actions.fileFilters,
+                       [](QDialog& dialog) {
+                           auto& filters = static_cast<salvex::app::FileFiltersDialog&>(dialog);
+                           for (const char* filter : {"*.DOC", "*.TXT", "REPORT"}) {
+                               filters.edit()->setText(filter);
+                               filters.add_button()->click();
+                           }
+                       }) &&
+           save_dialog(window, folder, "9-find-files", actions.findFiles,
+                       [](QDialog& dialog) {
+                           auto& find = static_cast<salvex::app::FindFilesDialog&>(dialog);
+                           find.pattern_edit()->setText("week");
+                           find.start_search();
+                           while (find.searching())
+                               settle(20);
+                       }) &&
+           save_dialog(window, folder, "10-drive-information", actions.driveInformation) &&
+           save_dialog(window, folder, "11-properties", actions.properties) &&
+           save_dialog(window, folder, "12-about", actions.about);
+}
+
 bool standard_road(MainWindow& window, const QDir& folder) {
     return click_item(window, "Storage Device0") && save(window, folder, "1-drive-page") &&
            (window.next(), click_item(window, "Partition 1 - NTFS")) &&
            save(window, folder, "2-partition-page") &&
            (window.next(), wait_for_worker(window), click_item(window, "Reports")) &&
-           save(window, folder, "3-browse-page");
+           save(window, folder, "3-browse-page") && dialogs(window, folder);
 }
 
 bool advance_road(MainWindow& window, const QDir& folder) {

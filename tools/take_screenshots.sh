@@ -1,6 +1,6 @@
 #!/bin/sh
-# Takes a picture of every page of the wizard on the demo disk image, under a virtual X server,
-# into docs/screenshots/. Run from the project root after a build (make test or make run).
+# Takes a picture of every page and dialog of the wizard on the demo disk image, under a virtual
+# X server, into docs/screenshots/. Run from the project root after a build (make test or make run).
 set -eu
 BUILD=${BUILD:-build}
 TOUR="$BUILD/app/salvex-screenshot-tour"
