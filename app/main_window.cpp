@@ -240,6 +240,7 @@ void MainWindow::build_menus() {
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     actions_.contents = help->addAction(QStringLiteral("&Contents"));
+    actions_.contents->setShortcut(QKeySequence::HelpContents); // the help key
     actions_.liveUpdate = help->addAction(QStringLiteral("Live &Update"));
     actions_.about = help->addAction(QStringLiteral("&About Orvanel Salvex..."));
 

@@ -1,6 +1,6 @@
 // salvex-screenshot-tour IMAGE FOLDER: walks the wizard through every page on a disk image, opens
-// each dialog of the browse page, and saves a picture of each, for the documentation. Message boxes are answered
-// without being shown.
+// each dialog of the browse page, and saves a picture of each, for the documentation. Message boxes
+// are answered without being shown.
 #include "app/filters_dialog.h"
 #include "app/find_files_dialog.h"
 #include "app/main_window.h"

@@ -83,12 +83,16 @@ TEST(CommandsTest, HelpAboutAndTheHomePage) {
     EXPECT_TRUE(wizard.messages.empty());
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened.back(), QUrl::fromLocalFile(QString::fromStdString(help.string())));
+    // The help key does the same.
+    QTest::keyClick(wizard.window.get(), Qt::Key_F1);
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_EQ(opened.back(), opened.front());
 
     QToolButton* picture = toolbar_button(*wizard.window, wizard.window->actions().homePage);
     ASSERT_NE(picture, nullptr);
     EXPECT_EQ(picture->toolTip(), "Click here to visit software home page");
     QTest::mouseClick(picture, Qt::LeftButton);
-    ASSERT_EQ(opened.size(), 2u);
+    ASSERT_EQ(opened.size(), 3u);
     EXPECT_EQ(opened.back(), QUrl(app::kHomePage));
 
     wizard.window->actions().about->trigger();
