@@ -366,12 +366,19 @@ void MainWindow::live_update() {
     QApplication::exit(0);
 }
 
+// The compiled help file when the program's folder has one; else the HTML manual, from that
+// folder or from the one that holds the program itself.
 void MainWindow::open_help() {
-    const QString help = program_file(kHelpFileName);
-    if (!QFileInfo::exists(help))
-        messages_.show(kHelpFileMissing, MessageKind::Error);
-    else
-        urlOpener_(QUrl::fromLocalFile(help));
+    const QString candidates[] = {
+        program_file(kHelpFileName), program_file(kHtmlManualName),
+        QDir(QCoreApplication::applicationDirPath()).filePath(kHtmlManualName)};
+    for (const QString& help : candidates) {
+        if (QFileInfo::exists(help)) {
+            urlOpener_(QUrl::fromLocalFile(help));
+            return;
+        }
+    }
+    messages_.show(kHelpFileMissing, MessageKind::Error);
 }
 
 void MainWindow::set_help(const char* text) {

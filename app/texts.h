@@ -54,6 +54,7 @@ inline constexpr const char* kLiveUpdateQuestion =
 // Files in the program's folder.
 inline constexpr const char* kLiveUpdateProgram = "Salvex Live Update.exe";
 inline constexpr const char* kHelpFileName = "Orvanel Salvex for NTFS.chm";
+inline constexpr const char* kHtmlManualName = "Orvanel Salvex for NTFS.html"; // beside the program
 
 // Recovery.
 inline constexpr const char* kChooseTargetTitle = "Please select the path to recover the data";

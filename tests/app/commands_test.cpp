@@ -88,11 +88,20 @@ TEST(CommandsTest, HelpAboutAndTheHomePage) {
     ASSERT_EQ(opened.size(), 2u);
     EXPECT_EQ(opened.back(), opened.front());
 
+    // Without the compiled help file, the HTML manual opens.
+    std::filesystem::remove(help);
+    const std::filesystem::path manual = folder / app::kHtmlManualName;
+    { std::ofstream(manual) << "<html></html>"; }
+    wizard.window->actions().contents->trigger();
+    EXPECT_TRUE(wizard.messages.empty());
+    ASSERT_EQ(opened.size(), 3u);
+    EXPECT_EQ(opened.back(), QUrl::fromLocalFile(QString::fromStdString(manual.string())));
+
     QToolButton* picture = toolbar_button(*wizard.window, wizard.window->actions().homePage);
     ASSERT_NE(picture, nullptr);
     EXPECT_EQ(picture->toolTip(), "Click here to visit software home page");
     QTest::mouseClick(picture, Qt::LeftButton);
-    ASSERT_EQ(opened.size(), 3u);
+    ASSERT_EQ(opened.size(), 4u);
     EXPECT_EQ(opened.back(), QUrl(app::kHomePage));
 
     wizard.window->actions().about->trigger();
