@@ -3,9 +3,15 @@
 #include "snapshot/snapshot_reader.h"
 #include "snapshot/snapshot_writer.h"
 #include "tests/app/wizard_driver.h"
+#include "tests/support/scanned_volume.h"
+#include "tests/support/sha256.h"
 #include "tests/support/test_images.h"
 
 #include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTreeWidget>
 #include <filesystem>
 #include <fstream>
@@ -49,6 +55,59 @@ TEST(SnapshotCommandsTest, SavedTreeLoadsBackOnThePartitionPage) {
     wizard.double_click_row("Saved");
     EXPECT_GE(wizard.row_of("archive.txt"), 0);
     EXPECT_GE(wizard.row_of("old-archive.txt"), 0);
+}
+
+TEST(SnapshotCommandsTest, AdvanceScanSnapshotLoadsAsAStandardTreeAndRecoversTheSameBytes) {
+    WizardDriver wizard{{image_path("demo")}};
+    wizard.click(wizard.window->advance_radio());
+    wizard.click_tree_item("Storage Device0");
+    wizard.click(wizard.window->next_button());
+    ASSERT_EQ(wizard.step(), app::kChoosePartition);
+    wizard.window->fs_choice()->setCurrentIndex(2);
+    wizard.window->start_edit()->setText("0");
+    wizard.window->end_edit()->setText(QString::number(wizard.session.drives[0].totalSectors));
+    wizard.click(wizard.window->next_button());
+    ASSERT_TRUE(wizard.wait_idle());
+    ASSERT_EQ(wizard.step(), app::kChooseFileSystem);
+    // The demo disk's lost partition: no table entry, found by the sweep.
+    wizard.click_tree_item("NTFS @233472");
+    wizard.click(wizard.window->next_button());
+    ASSERT_TRUE(wizard.wait_idle());
+    ASSERT_EQ(wizard.step(), app::kBrowse);
+
+    const fs::path folder = temp_path("advance-snapshot");
+    fs::remove_all(folder);
+    fs::create_directories(folder / "out");
+    const QString file = QString::fromStdString((folder / "lost").string());
+    wizard.window->set_snapshot_chooser([&file](bool) { return file; });
+    wizard.window->actions().saveSnapshot->trigger();
+    const fs::path saved = folder / "LOST.QRSX";
+    ASSERT_TRUE(fs::exists(saved));
+
+    // Back to the range page, where snapshots load, and load it: a Standard Scan tree.
+    wizard.click(wizard.window->back_button());
+    wizard.click(wizard.window->back_button());
+    ASSERT_EQ(wizard.step(), app::kChoosePartition);
+    const QString load = QString::fromStdString(saved.string());
+    wizard.window->set_snapshot_chooser([&load](bool) { return load; });
+    wizard.window->actions().loadSnapshot->trigger();
+    ASSERT_EQ(wizard.step(), app::kBrowse);
+    EXPECT_EQ(wizard.session.state.scanMode, ScanMode::Standard);
+    ASSERT_GE(wizard.row_of("Holiday"), 0);
+    wizard.double_click_row("Holiday");
+    ASSERT_GE(wizard.row_of("beach.jpg"), 0);
+
+    wizard.recoveryTarget = QString::fromStdString((folder / "out").string());
+    wizard.select_rows({"beach.jpg", "notes.txt"});
+    wizard.window->actions().recoverSelected->trigger();
+    ASSERT_TRUE(wizard.wait_idle());
+    for (const auto& e : read_manifest(source_data_path("demo_lost.manifest.tsv"))) {
+        if (e.path == "/Holiday/beach.jpg" || e.path == "/Holiday/notes.txt") {
+            ASSERT_TRUE(fs::exists(folder / "out" / e.path.substr(9))) << e.path;
+            EXPECT_EQ(sha256_of_file((folder / "out" / e.path.substr(9)).string()), e.sha256)
+                << e.path;
+        }
+    }
 }
 
 TEST(SnapshotCommandsTest, ForeignFileIsRefusedAndNothingChanges) {
