@@ -52,8 +52,9 @@ app::RecoverySettingsDialog* open_settings(WizardDriver& wizard) {
     wizard.window->actions().settings->trigger();
     auto* dialog = wizard.window->findChild<app::RecoverySettingsDialog*>();
     EXPECT_NE(dialog, nullptr);
-    if (dialog != nullptr)
+    if (dialog != nullptr) {
         EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog));
+    }
     return dialog;
 }
 
@@ -138,13 +139,7 @@ TEST(RecoverySettingsDialogTest, TheNextSweepReadsAsManySectorsAsSet) {
     dialog->sectors_choice()->setCurrentText("100");
     close_dialog(dialog, true);
 
-    wizard.click(wizard.window->advance_radio());
-    wizard.click_tree_item("Storage Device0");
-    wizard.click(wizard.window->next_button());
-    ASSERT_EQ(wizard.step(), app::kChoosePartition);
-    wizard.window->fs_choice()->setCurrentIndex(2);
-    wizard.window->start_edit()->setText("0");
-    wizard.window->end_edit()->setText("1000");
+    wizard.open_advance_range("0", "1000");
     // The sweep shows the first sector of each read it makes.
     QStringList reads;
     for (app::GuiProgress* sink : wizard.window->findChildren<app::GuiProgress*>()) {

@@ -59,13 +59,7 @@ TEST(SnapshotCommandsTest, SavedTreeLoadsBackOnThePartitionPage) {
 
 TEST(SnapshotCommandsTest, AdvanceScanSnapshotLoadsAsAStandardTreeAndRecoversTheSameBytes) {
     WizardDriver wizard{{image_path("demo")}};
-    wizard.click(wizard.window->advance_radio());
-    wizard.click_tree_item("Storage Device0");
-    wizard.click(wizard.window->next_button());
-    ASSERT_EQ(wizard.step(), app::kChoosePartition);
-    wizard.window->fs_choice()->setCurrentIndex(2);
-    wizard.window->start_edit()->setText("0");
-    wizard.window->end_edit()->setText(QString::number(wizard.session.drives[0].totalSectors));
+    wizard.open_advance_range("0", QString::number(wizard.session.drives[0].totalSectors));
     wizard.click(wizard.window->next_button());
     ASSERT_TRUE(wizard.wait_idle());
     ASSERT_EQ(wizard.step(), app::kChooseFileSystem);

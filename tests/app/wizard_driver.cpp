@@ -1,8 +1,10 @@
 #include "tests/app/wizard_driver.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QTableView>
 #include <QTest>
@@ -69,6 +71,16 @@ void WizardDriver::scan_partition(const QString& partition) {
     click_tree_item(partition);
     click(window->next_button());
     ASSERT_TRUE(wait_idle());
+}
+
+void WizardDriver::open_advance_range(const QString& start, const QString& end) {
+    click(window->advance_radio());
+    click_tree_item("Storage Device0");
+    click(window->next_button());
+    ASSERT_EQ(step(), app::kChoosePartition);
+    window->fs_choice()->setCurrentIndex(2);
+    window->start_edit()->setText(start);
+    window->end_edit()->setText(end);
 }
 
 int WizardDriver::row_of(const QString& name) const {

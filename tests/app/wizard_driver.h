@@ -45,6 +45,9 @@ public:
     bool wait_idle(int ms = 30000);
     // Drive 0, Next, partition `partition`, Next, and the scan to its end.
     void scan_partition(const QString& partition);
+    // Advance Scan of drive 0: the range page with NTFS chosen and the range start..end typed,
+    // ready for Next.
+    void open_advance_range(const QString& start, const QString& end);
 
     // The list's rows by their name column.
     int row_of(const QString& name) const;
