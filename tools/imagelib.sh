@@ -178,23 +178,7 @@ img_mkfat() {
 # img_mount_ntfs FILE N DIR: mounts partition N read-write with ntfs-3g (kept in the
 # foreground so its exit can be awaited after umount, when every write has reached the image).
 img_mount_ntfs() {
-  local file=$1 n=$2 dir=$3 tries=0
-  img_part "$file" "$n"
-  img_attach "$file" "$PART_START" "$PART_SECTORS"
-  mkdir -p "$dir"
-  ntfs-3g -o no_detach "$IMG_DEV" "$dir" >"$IMG_WORK/ntfs-3g.log" 2>&1 &
-  IMG_FUSE_PIDS+=("$!")
-  IMG_MOUNTS+=("$dir")
-  IMG_MOUNT_PID=$!
-  IMG_MOUNT_DEV=$IMG_DEV
-  until mountpoint -q "$dir"; do
-    kill -0 "$IMG_MOUNT_PID" 2>/dev/null || {
-      cat "$IMG_WORK/ntfs-3g.log" >&2
-      img_die "ntfs-3g failed to mount partition $n of $file"
-    }
-    ((++tries < 100)) || img_die "timed out mounting partition $n of $file"
-    sleep 0.1
-  done
+  img_mount_ntfs_opts "" "$@"
 }
 
 img_umount_ntfs() {
@@ -464,7 +448,7 @@ img_mount_ntfs_opts() {
   img_part "$file" "$n"
   img_attach "$file" "$PART_START" "$PART_SECTORS"
   mkdir -p "$dir"
-  ntfs-3g -o "no_detach,$opts" "$IMG_DEV" "$dir" >"$IMG_WORK/ntfs-3g.log" 2>&1 &
+  ntfs-3g -o "no_detach${opts:+,$opts}" "$IMG_DEV" "$dir" >"$IMG_WORK/ntfs-3g.log" 2>&1 &
   IMG_FUSE_PIDS+=("$!")
   IMG_MOUNTS+=("$dir")
   IMG_MOUNT_PID=$!
