@@ -2,6 +2,23 @@
 
 namespace salvex {
 
+namespace {
+
+// An item with what its record's hit says of it.
+template <class Node, class Hit>
+Node item_of(const Hit& hit) {
+    Node node;
+    node.name = hit.name;
+    node.recordNumber = hit.mftNumber;
+    node.parent = hit.parent;
+    node.creationTime = hit.creationTime;
+    node.changeTime = hit.changeTime;
+    node.deleted = hit.deleted;
+    return node;
+}
+
+} // namespace
+
 void reconstruct_candidate(const SectorReader& reader, const HitLists& hits,
                            const CandidateList& candidates, uint16_t number, NtfsScan& scan,
                            ProgressSink& progress, StopFlag& stop) {
@@ -16,27 +33,14 @@ void reconstruct_candidate(const SectorReader& reader, const HitLists& hits,
             continue;
         if (hit.mftNumber == kRootFolderRecord || hit.name == ".")
             continue;
-        FolderNode folder;
-        folder.name = hit.name;
-        folder.recordNumber = hit.mftNumber;
-        folder.parent = hit.parent;
-        folder.creationTime = hit.creationTime;
-        folder.changeTime = hit.changeTime;
-        folder.deleted = hit.deleted;
-        scan.items.add_folder(std::move(folder), ScanMode::Advance);
+        scan.items.add_folder(item_of<FolderNode>(hit), ScanMode::Advance);
     }
     // The files of a candidate are those its sector range holds.
     for (const FileRecordHit& hit : hits.files) {
         if (hit.sector <= scan.volume.fsStart || hit.sector > scan.volume.fsEnd)
             continue;
-        FileNode file;
-        file.name = hit.name;
-        file.recordNumber = hit.mftNumber;
-        file.parent = hit.parent;
-        file.creationTime = hit.creationTime;
-        file.changeTime = hit.changeTime;
+        FileNode file = item_of<FileNode>(hit);
         file.size = hit.dataSize;
-        file.deleted = hit.deleted;
         file.recordSector = hit.sector;
         scan.items.add_file(std::move(file));
     }
