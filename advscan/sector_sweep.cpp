@@ -18,7 +18,6 @@ constexpr uint64_t kReadSectors = 2048;
 constexpr uint64_t kBatchesPerUpdate = 88;
 
 constexpr size_t kRecordAllocatedSize = 0x1C; // 4 bytes; the sweep reads the low 16 bits
-constexpr size_t kBaseRecord = 0x20;
 
 namespace indx {
 inline constexpr size_t kVcn = 0x10;              // 8 bytes; the low 32 bits are kept
@@ -49,18 +48,6 @@ bool equals_ignoring_case(std::string_view a, std::string_view b) {
                return std::tolower(static_cast<unsigned char>(x)) ==
                       std::tolower(static_cast<unsigned char>(y));
            });
-}
-
-// Reads `count` sectors at `at`. What cannot be read is zeros: after a failed read the sectors
-// are read again one by one, so that no sector keeps what an earlier read left in the buffer.
-void read_or_zeros(const SectorReader& reader, Lba at, uint64_t count, std::span<uint8_t> buffer) {
-    if (reader.read_sectors(at, static_cast<uint32_t>(count), buffer))
-        return;
-    for (uint64_t i = 0; i < count; ++i) {
-        const auto sector = buffer.subspan(i * kSectorSize, kSectorSize);
-        if (!reader.read_sectors(at + i, 1, sector))
-            std::fill(sector.begin(), sector.end(), uint8_t{0});
-    }
 }
 
 void show_counts(ProgressSink& progress, const HitLists& hits) {
@@ -108,7 +95,7 @@ int64_t first_index_cluster(ByteView record) {
 
 void decode_file_record_hit(std::span<uint8_t> record, Lba sector, HitLists& hits) {
     apply_fixup(record);
-    if (le64(record, kBaseRecord).value_or(0) != 0)
+    if (is_extension_record(record))
         return; // an extension record: part of another item
     auto name = find_display_name(record);
     if (!name)
@@ -149,7 +136,7 @@ void decode_index_block_hit(const SectorReader& reader, ByteView firstSector, Lb
         return;
     const uint64_t sectors = size / kSectorSize;
     std::vector<uint8_t> block(std::max<uint64_t>(size, kSectorSize), 0);
-    reader.read_sectors(sector, static_cast<uint32_t>(sectors), block);
+    reader.read_sectors_or_zeros(sector, static_cast<uint32_t>(sectors), block);
     const auto bytes = std::span<uint8_t>(block).first(size);
     apply_fixup(bytes);
     const uint64_t first = uint64_t{le32(bytes, indx::kEntriesOffset).value_or(0)} + indx::kHeader;
@@ -180,7 +167,7 @@ void sweep_sectors(const SectorReader& reader, Lba start, uint64_t count, uint32
     while (stop.load() != 1) {
         const uint64_t batches = std::min(batchesPerRead, (count - done + batch - 1) / batch);
         const uint64_t sectors = batches * batch;
-        read_or_zeros(reader, start + done, sectors + 1, buffer);
+        reader.read_sectors_or_zeros(start + done, static_cast<uint32_t>(sectors + 1), buffer);
         for (uint64_t b = 0; b < batches && stop.load() != 1; ++b) {
             progress.set_counter("Current Sector", std::to_string(start + done));
             if (++batchCounter == kBatchesPerUpdate) {

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <vector>
 
 namespace salvex {
 
@@ -60,13 +61,20 @@ public:
     // that could not be read keep what the buffer held (or what the failed read left there):
     // a caller that needs defined content clears the buffer first. A buffer smaller than the
     // request fails without reading.
+    // Sectors past the end of a device fail at once, without the retry pass.
     bool read_sectors(Lba first, uint32_t count, std::span<uint8_t> buffer) const;
+
+    // Reads like read_sectors, but every sector that could not be read (in the end, after the
+    // retry pass) is zeros, never what the buffer held before. Returns the number of such
+    // sectors: 0 when everything was read.
+    uint32_t read_sectors_or_zeros(Lba first, uint32_t count, std::span<uint8_t> buffer) const;
 
     // Capacity of the current drive in sectors; 0 with no drive.
     uint64_t total_sectors() const;
 
 private:
-    bool read_device(Lba first, uint32_t count, std::span<uint8_t> buffer) const;
+    bool read_device(Lba first, uint32_t count, std::span<uint8_t> buffer,
+                     std::vector<bool>* unread) const;
     bool read_library(Lba first, uint32_t count, std::span<uint8_t> buffer) const;
 
     AccessMode mode_ = AccessMode::Unset;

@@ -11,7 +11,9 @@ namespace {
 
 FileNameInfo decode_file_name(ByteView value) {
     FileNameInfo info;
-    info.parent = le32(value, file_name::kParent).value_or(0);
+    const MftReference parent = decode_reference(le64(value, file_name::kParent).value_or(0));
+    info.parent = static_cast<uint32_t>(parent.record);
+    info.parentSequence = parent.sequence;
     info.creationTime = le64(value, file_name::kCreationTime).value_or(0);
     info.changeTime = le64(value, file_name::kChangeTime).value_or(0);
     info.name =

@@ -11,8 +11,7 @@ namespace salvex {
 
 // A $FILE_NAME value (little-endian, from the value's start).
 namespace file_name {
-inline constexpr size_t kParent = 0x00;       // 8 bytes; the parent's record number is the low
-                                              // 32 bits
+inline constexpr size_t kParent = 0x00;       // 8 bytes, a reference to the parent folder
 inline constexpr size_t kCreationTime = 0x08; // 8 bytes, FILETIME
 inline constexpr size_t kChangeTime = 0x18;   // 8 bytes, FILETIME; shown as "Modified"
 inline constexpr size_t kNameLength = 0x40;   // 1 byte, UTF-16 units
@@ -25,6 +24,7 @@ enum class NameSpace : uint8_t { Posix = 0, Win32 = 1, Dos = 2, Win32AndDos = 3 
 struct FileNameInfo {
     std::string name; // UTF-8
     uint32_t parent = 0;
+    uint16_t parentSequence = 0; // the sequence number the parent's record had
     uint64_t creationTime = 0;
     uint64_t changeTime = 0;
 };

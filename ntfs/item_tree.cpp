@@ -58,13 +58,12 @@ void attach_lost_items(NtfsItems& items, uint32_t& lostFolderNumber, ScanMode mo
         work += 100;
         progress.set_progress(percent_of(work, items.folder_count()));
     }
-    if (mode == ScanMode::Standard) {
-        work = 0;
-        for (size_t i = 0; i < items.files.size() && stop.load() != 1; ++i) {
-            attach(items.files[i].parent);
-            work += 100;
-            progress.set_progress(percent_of(work, items.file_count()));
-        }
+    // Files too, in both scans: a file whose folder left no trace is gathered, never dropped.
+    work = 0;
+    for (size_t i = 0; i < items.files.size() && stop.load() != 1; ++i) {
+        attach(items.files[i].parent);
+        work += 100;
+        progress.set_progress(percent_of(work, items.file_count()));
     }
 }
 

@@ -31,14 +31,15 @@ struct FolderNode {
 };
 
 struct FileNode {
-    std::string name; // UTF-8
+    std::string name;   // UTF-8; "name:stream" for a named data stream
+    std::string stream; // the named data stream this item is, UTF-8; empty for the file's data
     uint32_t recordNumber = 0;
     uint32_t parent = kRootFolderRecord;
     uint64_t creationTime = 0;
     uint64_t changeTime = 0;
     uint64_t size = 0; // of the unnamed $DATA; 0 when none was found
     bool deleted = false;
-    Lba recordSector = 0; // the MFT record holding the file's unnamed $DATA
+    Lba recordSector = 0; // the MFT record holding the item's $DATA (the start of it)
 };
 
 // The item lists of one scan.
@@ -68,7 +69,7 @@ private:
 // Gives every item whose parent is neither the root nor a listed folder a made-up folder
 // "Dir" + n under the root, with the missing parent's record number; items sharing a missing
 // parent share its folder. Folders are treated in list order (made-up folders are appended and
-// skipped, being children of the root); in the Standard Scan files follow. `lostFolderNumber`
+// skipped, being children of the root); files follow. `lostFolderNumber`
 // numbers the made-up folders and is advanced. Reports "Searching For Lost Data" and progress.
 void attach_lost_items(NtfsItems& items, uint32_t& lostFolderNumber, ScanMode mode,
                        ProgressSink& progress, const StopFlag& stop);

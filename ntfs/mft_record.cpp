@@ -1,5 +1,7 @@
 #include "ntfs/mft_record.h"
 
+#include "disk/sector.h"
+
 namespace salvex {
 
 std::optional<ByteView> AttributeView::resident_value() const {
@@ -16,18 +18,53 @@ bool has_file_signature(ByteView record) {
     return has_text_at(record, mft_record::kSignature, "FILE");
 }
 
-void apply_fixup(std::span<uint8_t> record) {
+bool apply_fixup(std::span<uint8_t> record) {
     const ByteView bytes(record);
     const uint16_t array = le16(bytes, mft_record::kFixupOffset).value_or(0);
     const uint16_t count = le16(bytes, mft_record::kFixupCount).value_or(0);
+    const auto check = le16(bytes, array);
+    bool intact = check.has_value() && count == record.size() / kSectorSize + 1;
     for (size_t i = 0; i + 1 < count; ++i) {
         const size_t target = 0x1FE + 0x200 * i;
         const size_t source = array + 2 + 2 * i;
         if (target + 2 > record.size() || source + 2 > record.size())
-            return;
+            return false;
+        intact = intact && le16(bytes, target) == check;
         record[target] = record[source];
         record[target + 1] = record[source + 1];
     }
+    return intact;
+}
+
+bool is_sane_file_record(ByteView record) {
+    if (!has_file_signature(record) || record.size() < kSectorSize)
+        return false;
+    const uint16_t array = le16(record, mft_record::kFixupOffset).value_or(0);
+    const uint16_t count = le16(record, mft_record::kFixupCount).value_or(0);
+    const uint16_t first = le16(record, mft_record::kFirstAttribute).value_or(0);
+    const uint32_t used = le32(record, mft_record::kUsedSize).value_or(0);
+    return array >= mft_record::kMinimumHeader && array % 2 == 0 &&
+           count == record.size() / kSectorSize + 1 && array + 2u * count <= kSectorSize - 2 &&
+           first >= array + 2u * count && first % 8 == 0 && used <= record.size() &&
+           first + 4u <= used;
+}
+
+uint16_t record_sequence(ByteView record) {
+    return le16(record, mft_record::kSequence).value_or(0);
+}
+
+MftReference base_reference(ByteView record) {
+    return decode_reference(le64(record, mft_record::kBaseRecord).value_or(0));
+}
+
+bool is_extension_record(ByteView record) {
+    return le64(record, mft_record::kBaseRecord).value_or(0) != 0;
+}
+
+std::optional<uint32_t> own_record_number(ByteView record) {
+    if (le16(record, mft_record::kFixupOffset).value_or(0) < mft_record::kRecordNumber + 4)
+        return std::nullopt;
+    return le32(record, mft_record::kRecordNumber);
 }
 
 std::optional<AttributeView> find_unnamed_attribute(ByteView record, uint32_t type) {

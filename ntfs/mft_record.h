@@ -18,10 +18,30 @@ inline constexpr size_t kSize = 1024;           // two sectors, whatever the boo
 inline constexpr size_t kSignature = 0x00;      // 4 bytes, "FILE"
 inline constexpr size_t kFixupOffset = 0x04;    // 2 bytes, offset of the update sequence array
 inline constexpr size_t kFixupCount = 0x06;     // 2 bytes, entries in that array, check included
+inline constexpr size_t kSequence = 0x10;       // 2 bytes, raised each time the record is freed
 inline constexpr size_t kFirstAttribute = 0x14; // 2 bytes, offset of the first attribute
 inline constexpr size_t kFlags = 0x16;          // 1 byte: 3 folder, 2 deleted folder,
                                                 // 0 deleted file, anything else a file
+inline constexpr size_t kUsedSize = 0x18;       // 4 bytes, bytes of the record in use
+inline constexpr size_t kAllocatedSize = 0x1C;  // 4 bytes, the record's size (redundant)
+inline constexpr size_t kBaseRecord = 0x20;     // 8 bytes, reference of the base record of an
+                                                // extension record; 0 in a base record
+inline constexpr size_t kRecordNumber = 0x2C;   // 4 bytes, the record's own number; present when
+                                                // the update sequence array starts at 0x30 or later
+inline constexpr size_t kMinimumHeader = 0x2A;  // the oldest header layout ends here
 } // namespace mft_record
+
+// A file reference: a 48-bit record number and the 16-bit sequence number that the record had
+// when the reference was made. A reference whose sequence differs from the record's names an
+// item that no longer lives there.
+struct MftReference {
+    uint64_t record = 0;
+    uint16_t sequence = 0;
+    bool operator==(const MftReference&) const = default;
+};
+inline MftReference decode_reference(uint64_t raw) {
+    return {raw & 0xFFFF'FFFF'FFFFull, static_cast<uint16_t>(raw >> 48)};
+}
 
 namespace attribute {
 inline constexpr size_t kType = 0x00;            // 4 bytes; 0 or 0xFFFFFFFF end the record
@@ -70,8 +90,23 @@ struct AttributeView {
 bool has_file_signature(ByteView record);
 
 // Restores the last two bytes of each sector of a record (or an index block) from its update
-// sequence array. Stops at the first entry that would leave the buffer.
-void apply_fixup(std::span<uint8_t> record);
+// sequence array. Stops at the first entry that would leave the buffer. True when the array
+// covers every sector and each sector ended in the array's check value, as a record written
+// whole does; a record torn by a partial write or by damage gives false.
+bool apply_fixup(std::span<uint8_t> record);
+
+// Whether a record read from disk (before its fix-up) has a file record's signature and a header
+// that can be true: an update sequence array inside the first sector with one entry per sector,
+// a first attribute after the header and inside the used part, a used part inside the record.
+// The allocated size is redundant and not looked at.
+bool is_sane_file_record(ByteView record);
+
+// Header fields of a record.
+uint16_t record_sequence(ByteView record);
+MftReference base_reference(ByteView record); // {0, 0} in a base record
+bool is_extension_record(ByteView record);
+// The record's own number as its header states it; nullopt in the oldest header layout.
+std::optional<uint32_t> own_record_number(ByteView record);
 
 // Calls `visit` for each attribute of a fixed-up record in order, until the end marker, an
 // attribute that would leave the record, or `visit` returning false.

@@ -18,10 +18,6 @@ using Record = std::array<uint8_t, mft_record::kSize>;
 // Records are read in runs of this many sectors; each record is then judged on its own.
 constexpr uint64_t kSectorsPerRead = 128;
 
-// An extension record belongs to the item whose base record it names here (8 bytes); 0 in a
-// base record.
-constexpr size_t kBaseRecord = 0x20;
-
 enum RecordFlags : uint8_t {
     kDeletedFile = 0,
     kDeletedFolder = 2,
@@ -75,7 +71,7 @@ Node item_named(FileNameInfo&& name, uint32_t number, bool deleted) {
 // Decodes one file record into the item lists; false when it names no item.
 bool decode_record(const Record& record, uint32_t number, const SectorReader& reader,
                    NtfsScan& scan, RecordFetcher& fetcher, std::string& lastName) {
-    if (le64(record, kBaseRecord).value_or(0) != 0)
+    if (is_extension_record(record))
         return false; // an extension record: part of another item
     const RecordList records = collect_record_list(record, number, reader, scan.volume);
     fetcher.clear();

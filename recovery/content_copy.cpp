@@ -50,13 +50,6 @@ private:
     const CopyControl& control_;
 };
 
-// Reads `sectors` sectors at `at` into `buffer`; what cannot be read is zeros.
-void read_or_zeros(const SectorReader& reader, Lba at, uint64_t sectors,
-                   std::span<uint8_t> buffer) {
-    std::fill(buffer.begin(), buffer.end(), uint8_t{0});
-    reader.read_sectors(at, static_cast<uint32_t>(sectors), buffer);
-}
-
 CopyOutcome copy_runs(const SectorReader& reader, const VolumeInfo& volume, const FileData& file,
                       Output& out, const CopyControl& control) {
     const uint64_t spc = volume.sectorsPerCluster;
@@ -72,7 +65,8 @@ CopyOutcome copy_runs(const SectorReader& reader, const VolumeInfo& volume, cons
             if (run.sparse)
                 std::fill(chunk.begin(), chunk.end(), uint8_t{0});
             else
-                read_or_zeros(reader, volume.cluster_sector(run.lcn) + done, sectors, chunk);
+                reader.read_sectors_or_zeros(volume.cluster_sector(run.lcn) + done,
+                                             static_cast<uint32_t>(sectors), chunk);
             if (!out.put(chunk))
                 return CopyOutcome::WriteFailed;
             done += sectors;
@@ -124,7 +118,8 @@ CopyOutcome copy_compressed(const SectorReader& reader, const VolumeInfo& volume
             const auto lcn = cursor.next();
             if (!lcn)
                 continue;
-            read_or_zeros(reader, volume.cluster_sector(*lcn), volume.sectorsPerCluster, cluster);
+            reader.read_sectors_or_zeros(volume.cluster_sector(*lcn), volume.sectorsPerCluster,
+                                         cluster);
             std::copy(cluster.begin(), cluster.end(),
                       stored.begin() + static_cast<long>(onDisk * clusterBytes));
             ++onDisk;

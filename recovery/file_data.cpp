@@ -12,7 +12,6 @@ namespace {
 
 using Record = std::array<uint8_t, mft_record::kSize>;
 
-constexpr size_t kBaseRecord = 0x20;      // 8 bytes, the base record of an extension record
 constexpr size_t kInitializedSize = 0x38; // non-resident: 8 bytes
 constexpr uint16_t kCompressedFlag = 0x0001;
 constexpr uint16_t kEncryptedFlag = 0x4000;
@@ -97,10 +96,10 @@ std::optional<FileData> locate_file_data(const SectorReader& reader, const Volum
     std::vector<Part> parts;
     if (map) {
         // The base record's attribute list names every part, the one in hand included.
-        const uint32_t baseNumber = le32(*record, kBaseRecord).value_or(0);
-        const bool extension = le64(*record, kBaseRecord).value_or(0) != 0;
-        const auto base = extension ? read_record(reader, map->record_to_sector(baseNumber))
-                                    : std::optional<Record>(*record);
+        const bool extension = is_extension_record(*record);
+        const auto base =
+            extension ? read_record(reader, map->record_to_sector(base_reference(*record).record))
+                      : std::optional<Record>(*record);
         if (base)
             parts = listed_parts(reader, volume, *map, *base);
     }

@@ -129,6 +129,44 @@ TEST(SectorReader, ReadPastTheEndOfAnImageFails) {
     EXPECT_FALSE(reader.read_sectors(10, 1, buffer));
 }
 
+TEST(SectorReader, SectorsPastTheEndAreNeverRetried) {
+    auto disk = numbered_disk(10);
+    MemoryDevice& device = *disk;
+    SectorReader reader(AccessMode::Device);
+    reader.open_device(std::move(disk));
+    reader.set_bad_sector_retries(5);
+    std::vector<uint8_t> buffer(64 * kSectorSize);
+    // Two sectors exist: one bulk read, then one read of each of them.
+    EXPECT_FALSE(reader.read_sectors(8, 64, buffer));
+    EXPECT_EQ(device.reads().size(), 3u);
+    // A read that starts past the end does not reach the device at all.
+    EXPECT_FALSE(reader.read_sectors(1000, 64, buffer));
+    EXPECT_EQ(device.reads().size(), 3u);
+}
+
+TEST(SectorReader, UnreadableSectorsReadAsZerosAndAreCounted) {
+    auto disk = numbered_disk();
+    disk->fail_sector(3);
+    disk->fail_sector(5);
+    SectorReader reader(AccessMode::Device);
+    reader.open_device(std::move(disk));
+    // The last sector was read in the end, so read_sectors would say true; the sectors that
+    // failed must not keep the 0xEE the buffer held.
+    std::vector<uint8_t> buffer(8 * kSectorSize, 0xEE);
+    EXPECT_EQ(reader.read_sectors_or_zeros(0, 8, buffer), 2u);
+    EXPECT_TRUE(sector_holds(buffer, 3, 0));
+    EXPECT_TRUE(sector_holds(buffer, 5, 0));
+    EXPECT_TRUE(sector_holds(buffer, 4, 4));
+    EXPECT_TRUE(sector_holds(buffer, 7, 7));
+
+    std::fill(buffer.begin(), buffer.end(), uint8_t{0xEE});
+    EXPECT_EQ(reader.read_sectors_or_zeros(98, 4, buffer), 2u); // 100 and 101 do not exist
+    EXPECT_TRUE(sector_holds(buffer, 1, 99));
+    EXPECT_TRUE(sector_holds(buffer, 2, 0));
+    EXPECT_TRUE(sector_holds(buffer, 3, 0));
+    EXPECT_EQ(reader.read_sectors_or_zeros(10, 8, buffer), 0u);
+}
+
 TEST(SectorReader, AddressesBeyondTwoToThe32ReachTheirSector) {
     const uint64_t sectors = uint64_t{6} << 30; // 3 TiB
     SectorReader reader(AccessMode::Device);

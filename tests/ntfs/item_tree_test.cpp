@@ -53,7 +53,7 @@ TEST(LostItems, OrphansShareOneMadeUpFolderPerMissingParent) {
     EXPECT_LE(progress.maxProgress, 99);
 }
 
-TEST(LostItems, AdvanceScanLeavesFilesAndDropsRepeatedFolders) {
+TEST(LostItems, AdvanceScanGathersFilesWithoutAFolderAndDropsRepeatedFolders) {
     NtfsItems items;
     EXPECT_TRUE(items.add_folder(folder("A", 30, 5), ScanMode::Advance));
     EXPECT_FALSE(items.add_folder(folder("A again", 30, 5), ScanMode::Advance));
@@ -62,8 +62,11 @@ TEST(LostItems, AdvanceScanLeavesFilesAndDropsRepeatedFolders) {
     StopFlag stop{0};
     uint32_t lost = 0;
     attach_lost_items(items, lost, ScanMode::Advance, progress, stop);
-    EXPECT_EQ(items.folder_count(), 1u);
+    // The file's folder left no trace: it is gathered into a made-up folder, not dropped.
+    EXPECT_EQ(items.folder_count(), 2u);
     EXPECT_EQ(items.find_folder(30)->name, "A");
+    ASSERT_NE(items.find_folder(99), nullptr);
+    EXPECT_EQ(items.find_folder(99)->name, "Dir0");
 }
 
 TEST(LostItems, StopEndsTheWalk) {

@@ -48,6 +48,36 @@ TEST(Fixup, ArrayOutsideTheBufferChangesNothing) {
     apply_fixup(small); // nothing to restore inside 100 bytes, and no write outside them
 }
 
+TEST(Fixup, TornRecordsAreToldFromWholeOnes) {
+    RecordBytes whole = RecordBuilder().file_name(5, u"a.txt").build();
+    EXPECT_TRUE(is_sane_file_record(whole));
+    RecordBytes copy = whole;
+    EXPECT_TRUE(apply_fixup(copy));
+
+    // The second sector was written by another write: its end no longer holds the check value.
+    RecordBytes torn = whole;
+    torn[0x3FE] = 0x11;
+    EXPECT_TRUE(is_sane_file_record(torn)); // the header alone cannot tell
+    EXPECT_FALSE(apply_fixup(torn));
+}
+
+TEST(Fixup, HeadersThatCannotBeTrueAreNotFileRecords) {
+    const RecordBytes good = RecordBuilder().file_name(5, u"a.txt").build();
+    const auto with = [&](size_t at, uint16_t value) {
+        RecordBytes r = good;
+        r[at] = static_cast<uint8_t>(value);
+        r[at + 1] = static_cast<uint8_t>(value >> 8);
+        return r;
+    };
+    EXPECT_FALSE(is_sane_file_record(with(mft_record::kFixupCount, 9)));      // not one per sector
+    EXPECT_FALSE(is_sane_file_record(with(mft_record::kFixupOffset, 0x1FC))); // leaves the sector
+    EXPECT_FALSE(is_sane_file_record(with(mft_record::kFirstAttribute, 0x10))); // in the header
+    EXPECT_FALSE(is_sane_file_record(with(mft_record::kUsedSize, 0x800)));      // past the record
+    // The allocated size repeats what the record's place says: a wrong one is no reason to
+    // drop the record.
+    EXPECT_TRUE(is_sane_file_record(with(mft_record::kAllocatedSize, 0x1234)));
+}
+
 TEST(AttributeWalk, StopsAtLengthsThatLeaveTheRecord) {
     RecordBytes r = fixed_up(RecordBuilder().file_name(5, u"a.txt").resident_data({1, 2, 3}));
     const size_t first = r[mft_record::kFirstAttribute];
