@@ -11,6 +11,9 @@
 #include "ntfs/mft_map.h"
 #include "partition/volume_info.h"
 
+#include <unordered_map>
+#include <vector>
+
 namespace salvex {
 
 // What a scan leaves for browsing and recovery.
@@ -20,6 +23,10 @@ struct NtfsScan {
     NtfsItems items;
     FolderTree tree;
     uint32_t lostFolderNumber = 0;
+    // Advance Scan: the sectors of the extension records the sweep found in the volume, by the
+    // number of the base record they name. A candidate without a map of its $MFT finds the runs
+    // that a file continues in its extension records through them.
+    std::unordered_map<uint32_t, std::vector<Lba>> extensionRecords;
 };
 
 enum class ScanOutcome {
