@@ -3,6 +3,8 @@
 #include "ntfs/mft_record.h"
 #include "ntfs/run_list.h"
 
+#include <algorithm>
+
 namespace salvex {
 
 namespace {
@@ -48,7 +50,10 @@ std::vector<AttributeListEntry> parse_attribute_list(ByteView value) {
         entry.type = type;
         entry.nameLength = *le8(value, at + attribute_list_entry::kNameLength);
         entry.lowestVcn = *le64(value, at + attribute_list_entry::kLowestVcn);
-        entry.record = *le32(value, at + attribute_list_entry::kRecord);
+        const MftReference reference =
+            decode_reference(*le64(value, at + attribute_list_entry::kRecord));
+        entry.record = static_cast<uint32_t>(reference.record);
+        entry.recordSequence = reference.sequence;
         entry.attributeId = *le16(value, at + attribute_list_entry::kAttributeId);
         entries.push_back(entry);
         at += length;
@@ -86,16 +91,26 @@ std::optional<std::vector<uint8_t>> read_attribute_list(ByteView record, const S
 
 RecordList collect_record_list(ByteView record, uint32_t recordNumber, const SectorReader& reader,
                                const VolumeInfo& volume) {
-    RecordList records{recordNumber};
+    RecordList records{{recordNumber, record_sequence(record)}};
     const auto list = read_attribute_list(record, reader, volume);
     if (!list)
         return records;
     for (const AttributeListEntry& entry : parse_attribute_list(*list)) {
         if (records.size() == kMaxRecordList)
             break;
-        records.push_back(entry.record);
+        const bool listed = std::any_of(records.begin(), records.end(),
+                                        [&](const auto& r) { return r.record == entry.record; });
+        if (!listed)
+            records.push_back({entry.record, entry.recordSequence});
     }
     return records;
+}
+
+bool belongs_to(ByteView extension, const MftReference& reference, const MftReference& base) {
+    const auto same = [](uint16_t a, uint16_t b) { return a == 0 || b == 0 || a == b; };
+    const MftReference named = base_reference(extension);
+    return named.record == base.record && same(named.sequence, base.sequence) &&
+           same(reference.sequence, record_sequence(extension));
 }
 
 } // namespace salvex

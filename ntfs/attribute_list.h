@@ -29,6 +29,7 @@ struct AttributeListEntry {
     uint8_t nameLength = 0;
     uint64_t lowestVcn = 0;
     uint32_t record = 0;
+    uint16_t recordSequence = 0; // the sequence number that record had; 0 when not kept
     uint16_t attributeId = 0;
 };
 
@@ -45,11 +46,16 @@ std::optional<AttributeView> find_listed_part(ByteView record, const AttributeLi
 std::optional<std::vector<uint8_t>> read_attribute_list(ByteView record, const SectorReader& reader,
                                                         const VolumeInfo& volume);
 
-// The records that hold one item's attributes: the item's own record first, then every record
-// its attribute list names, in list order (duplicates kept), at most kMaxRecordList in all.
+// The records that hold one item's attributes: the item's own record first, then every other
+// record its attribute list names, in list order, each once, at most kMaxRecordList in all.
 inline constexpr size_t kMaxRecordList = 50;
-using RecordList = std::vector<uint32_t>;
+using RecordList = std::vector<MftReference>;
 RecordList collect_record_list(ByteView record, uint32_t recordNumber, const SectorReader& reader,
                                const VolumeInfo& volume);
+
+// Whether `extension`, read as record `reference` names, belongs to the item whose base record is
+// `base`: its header names the base record with the base record's sequence number, and it is the
+// record the reference meant (same sequence number). A sequence of 0 is not compared.
+bool belongs_to(ByteView extension, const MftReference& reference, const MftReference& base);
 
 } // namespace salvex

@@ -64,6 +64,44 @@ std::optional<FileNameInfo> find_display_name(ByteView record) {
     return std::nullopt;
 }
 
+std::vector<NamedEntry> file_names(ByteView record) {
+    std::vector<NamedEntry> names;
+    for_each_attribute(record, [&](const AttributeView& a) {
+        if (a.type != kFileName || !a.unnamed())
+            return true;
+        const auto value = a.resident_value();
+        const auto space = value ? le8(*value, file_name::kNamespace) : std::nullopt;
+        if (!space || *space > 3)
+            return true;
+        const uint8_t length = le8(*value, file_name::kNameLength).value_or(0);
+        if (file_name::kName + 2 * size_t{length} <= value->size())
+            names.push_back({decode_file_name(*value), static_cast<NameSpace>(*space)});
+        return true;
+    });
+    return names;
+}
+
+std::vector<StreamInfo> named_streams(ByteView record) {
+    std::vector<StreamInfo> streams;
+    for_each_attribute(record, [&](const AttributeView& a) {
+        if (a.type != kData || a.unnamed())
+            return true;
+        const uint8_t units = le8(a.bytes, attribute::kNameLength).value_or(0);
+        const uint16_t nameAt = le16(a.bytes, attribute::kNameOffset).value_or(0);
+        if (nameAt + 2 * size_t{units} > a.bytes.size())
+            return true;
+        std::optional<uint64_t> size;
+        if (!a.non_resident())
+            size = le32(a.bytes, attribute::kValueLength);
+        else if (le64(a.bytes, attribute::kLowestVcn).value_or(1) == 0)
+            size = le64(a.bytes, attribute::kDataSize);
+        if (size)
+            streams.push_back({utf16le_to_utf8(a.bytes, nameAt, units), *size});
+        return true;
+    });
+    return streams;
+}
+
 std::optional<uint64_t> find_data_size(ByteView record) {
     // Only the part of a non-resident $DATA that starts at cluster 0 carries the sizes; parts
     // further on, kept in extension records, have zeros there.

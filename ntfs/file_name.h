@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace salvex {
 
@@ -35,6 +36,22 @@ std::optional<FileNameInfo> find_file_name(ByteView record, NameSpace space);
 // The name an item is listed under: Win32, else Win32-and-DOS, else DOS, else POSIX (volumes
 // written by Linux name every file in the POSIX namespace).
 std::optional<FileNameInfo> find_display_name(ByteView record);
+
+// Every usable $FILE_NAME of a fixed-up record, in attribute order, with its namespace.
+struct NamedEntry {
+    FileNameInfo info;
+    NameSpace space = NameSpace::Posix;
+};
+std::vector<NamedEntry> file_names(ByteView record);
+
+// A named data stream (alternate data stream) whose start lies in a record: its name and size.
+struct StreamInfo {
+    std::string name; // UTF-8
+    uint64_t size = 0;
+};
+// The named $DATA attributes of a fixed-up record that start the stream they belong to (resident,
+// or non-resident from cluster 0), in attribute order.
+std::vector<StreamInfo> named_streams(ByteView record);
 
 // The size of the record's unnamed $DATA: the data size of a non-resident one, the value
 // length of a resident one. Named streams are not looked at.

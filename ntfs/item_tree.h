@@ -20,10 +20,20 @@ inline constexpr uint32_t kRootFolderRecord = 5;
 // Stable identity of a folder in the folder tree; 0 until the tree is built.
 using TreeItemId = uint32_t;
 
+// A folder's key is its record number. A made-up folder for a parent that no longer lives in its
+// record (the record now holds another item), or for a loop of folders, cannot take that number:
+// it gets a key counted down from here, above any record number a real volume reaches.
+inline constexpr uint32_t kFirstMadeUpKey = 0xFFFF'FFFE;
+
+// Sequence numbers: a record's is raised each time the record is freed, and a reference to a
+// record carries the number the record had when the reference was made. 0 means unknown (an
+// item loaded from a snapshot, a record of the oldest layout) and matches anything.
 struct FolderNode {
     std::string name; // UTF-8; "Dir" + a number for a made-up folder
     uint32_t recordNumber = 0;
     uint32_t parent = kRootFolderRecord;
+    uint16_t sequence = 0;       // the folder's record's sequence number
+    uint16_t parentSequence = 0; // as the folder's reference to its parent states it
     uint64_t creationTime = 0;
     uint64_t changeTime = 0; // shown as "Modified"
     TreeItemId treeItem = 0;
@@ -35,6 +45,7 @@ struct FileNode {
     std::string stream; // the named data stream this item is, UTF-8; empty for the file's data
     uint32_t recordNumber = 0;
     uint32_t parent = kRootFolderRecord;
+    uint16_t parentSequence = 0; // as the file's reference to its parent states it
     uint64_t creationTime = 0;
     uint64_t changeTime = 0;
     uint64_t size = 0; // of the unnamed $DATA; 0 when none was found
@@ -69,9 +80,19 @@ private:
 // Gives every item whose parent is neither the root nor a listed folder a made-up folder
 // "Dir" + n under the root, with the missing parent's record number; items sharing a missing
 // parent share its folder. Folders are treated in list order (made-up folders are appended and
-// skipped, being children of the root); files follow. `lostFolderNumber`
-// numbers the made-up folders and is advanced. Reports "Searching For Lost Data" and progress.
+// skipped, being children of the root); files follow.
+//
+// An item whose parent reference names a record that now holds another folder (the sequence
+// numbers differ) is not put in that unrelated folder: it goes into a made-up folder of its own
+// parent reference, keyed from kFirstMadeUpKey down. A deleted item inside its deleted folder
+// stays there: the folder's record gained one when it was freed. Folders whose parents form a
+// loop, which the root cannot reach, are hung under a made-up folder too, so none is hidden.
+// `lostFolderNumber` numbers the made-up folders and is advanced. Reports "Searching For Lost
+// Data" and progress.
 void attach_lost_items(NtfsItems& items, uint32_t& lostFolderNumber, ScanMode mode,
                        ProgressSink& progress, const StopFlag& stop);
+
+// Whether a reference made with sequence number `referenced` still names `folder`.
+bool still_names(const FolderNode& folder, uint16_t referenced);
 
 } // namespace salvex

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 #include <array>
-#include <set>
+#include <map>
 
 namespace salvex {
 
@@ -15,26 +15,173 @@ namespace {
 using Record = std::array<uint8_t, mft_record::kSize>;
 
 constexpr uint32_t kMftRecord = 0;
-constexpr uint32_t kRootRecord = 5;
 
-bool read_record(const SectorReader& reader, Lba at, Record& record) {
-    record.fill(0);
-    if (at == 0 || !reader.read_sectors(at, 2, record) || !has_file_signature(record))
-        return false;
-    apply_fixup(record);
-    return true;
+// Record 0 (or its copy) as read: signature, sane header and whole sectors, else nullopt.
+std::optional<Record> read_record_zero(const SectorReader& reader, Lba at) {
+    Record record{};
+    if (at == 0 || reader.read_sectors_or_zeros(at, 2, record) == 2)
+        return std::nullopt;
+    if (!is_sane_file_record(record) || !apply_fixup(record))
+        return std::nullopt;
+    return record;
 }
 
-// Appends the runs of one part of $MFT's $DATA, converted to sectors. Each part's run list
-// starts from an absolute cluster.
-void append_runs(const AttributeView& data, const VolumeInfo& volume, MftMap& map) {
-    const uint16_t runsAt = le16(data.bytes, attribute::kRunListOffset).value_or(0);
-    const uint64_t spc = volume.sectorsPerCluster;
-    for (const DataRun& run : decode_run_list(data.bytes, runsAt)) {
-        if (run.clusters > UINT64_MAX / spc || (!run.sparse && run.lcn > UINT64_MAX / spc))
-            return;
-        map.append({run.sparse ? 0 : volume.cluster_sector(run.lcn), run.clusters * spc});
+// The sectors a map may use: those of the volume that the device holds.
+struct Bounds {
+    Lba begin = 0;
+    Lba end = 0; // exclusive
+    uint64_t sectors() const { return end - begin; }
+};
+
+Bounds volume_bounds(const SectorReader& reader, const VolumeInfo& volume) {
+    Lba end = reader.total_sectors();
+    if (volume.fsEnd > volume.fsStart)
+        end = std::min(end, volume.fsEnd + 1);
+    return {volume.fsStart, std::max(end, volume.fsStart)};
+}
+
+// One part of $MFT's $DATA: the runs that one record holds, from cluster `lowestVcn` on. A part
+// whose record could not be read has no runs; the part after it says where the gap ends.
+struct Part {
+    uint64_t lowestVcn = 0;
+    std::optional<RunList> runs;
+};
+
+RunList runs_of(const AttributeView& data) {
+    return decode_run_list(data.bytes, le16(data.bytes, attribute::kRunListOffset).value_or(0));
+}
+
+// Lays the parts out in cluster order as extents in sectors. Clusters whose place is not known
+// (a lost part, a sparse run, a run outside the volume, sectors already mapped) become gaps, so
+// every record keeps the number its place in the run list gives it. The map never grows past
+// the volume's size, and a gap at its end is dropped: it holds no record to read.
+class Layout {
+public:
+    Layout(const Bounds& bounds, uint64_t spc) : bounds_(bounds), spc_(spc) {}
+
+    void place(const std::vector<Part>& parts) {
+        uint64_t vcn = 0;
+        for (const Part& part : parts) {
+            if (part.lowestVcn < vcn || full())
+                continue; // overlaps what is placed: a repeated or damaged part
+            gap(part.lowestVcn - vcn);
+            vcn = part.lowestVcn;
+            if (!part.runs)
+                continue;
+            for (const DataRun& run : *part.runs) {
+                extent(run);
+                vcn += run.clusters;
+            }
+        }
+        while (!map_.empty() && map_.extents().back().start == 0)
+            map_.drop_last();
     }
+
+    MftMap take() { return std::move(map_); }
+
+private:
+    bool full() const { return map_.total_sectors() >= bounds_.sectors(); }
+    uint64_t room() const { return bounds_.sectors() - std::min(bounds_.sectors(), total()); }
+    uint64_t total() const { return map_.total_sectors(); }
+
+    void gap(uint64_t clusters) {
+        const uint64_t sectors = clusters > room() / spc_ ? room() : clusters * spc_;
+        if (sectors > 0)
+            map_.append({0, sectors});
+    }
+
+    void extent(const DataRun& run) {
+        if (run.sparse || run.lcn > (bounds_.end - bounds_.begin) / spc_) {
+            gap(run.clusters);
+            return;
+        }
+        const Lba start = bounds_.begin + run.lcn * spc_;
+        const uint64_t wanted = run.clusters > room() / spc_ ? room() : run.clusters * spc_;
+        const uint64_t inside = std::min(wanted, bounds_.end - std::min(bounds_.end, start));
+        const uint64_t fresh = unmapped_prefix(start, inside);
+        if (fresh > 0) {
+            map_.append({start, fresh});
+            mapped_.emplace(start, start + fresh);
+        }
+        if (wanted > fresh)
+            map_.append({0, wanted - fresh}); // past the volume, or sectors already mapped
+    }
+
+    // How many sectors from `start` on (at most `count`) no earlier extent maps.
+    uint64_t unmapped_prefix(Lba start, uint64_t count) const {
+        auto it = mapped_.upper_bound(start);
+        if (it != mapped_.begin() && std::prev(it)->second > start)
+            return 0;
+        return it == mapped_.end() ? count : std::min(count, it->first - start);
+    }
+
+    Bounds bounds_;
+    uint64_t spc_;
+    MftMap map_;
+    std::map<Lba, Lba> mapped_; // start → end of the sectors mapped so far
+};
+
+// The parts of $DATA that a fragmented $MFT keeps in extension records, named by record 0's
+// attribute list; `base` (record 0's own part) locates those records, which always lie in it.
+std::vector<Part> listed_parts(const SectorReader& reader, const VolumeInfo& volume,
+                               ByteView record, const MftMap& base) {
+    std::vector<Part> parts;
+    const auto list = read_attribute_list(record, reader, volume);
+    if (!list)
+        return parts;
+    const MftReference self{kMftRecord, record_sequence(record)};
+    for (const AttributeListEntry& entry : parse_attribute_list(*list)) {
+        if (entry.type != kData || entry.nameLength != 0)
+            continue;
+        Part part{entry.lowestVcn, std::nullopt};
+        if (entry.record == kMftRecord) {
+            if (const auto own = find_listed_part(record, entry))
+                part.runs = runs_of(*own);
+        } else {
+            Record holder{};
+            if (read_mft_record(reader, base, entry.record, holder) && has_file_signature(holder) &&
+                apply_fixup(holder) &&
+                belongs_to(holder, {entry.record, entry.recordSequence}, self)) {
+                if (const auto piece = find_listed_part(holder, entry))
+                    part.runs = runs_of(*piece);
+            }
+        }
+        parts.push_back(std::move(part));
+    }
+    std::stable_sort(parts.begin(), parts.end(),
+                     [](const Part& a, const Part& b) { return a.lowestVcn < b.lowestVcn; });
+    return parts;
+}
+
+// The map that the record 0 at `at` gives; empty when it gives none.
+MftMap map_from(const SectorReader& reader, const VolumeInfo& volume, Lba at) {
+    const auto record = read_record_zero(reader, at);
+    if (!record)
+        return {};
+    const auto data = find_unnamed_attribute(*record, kData);
+    if (!data || !data->non_resident() || le64(data->bytes, attribute::kLowestVcn) != 0)
+        return {};
+    const Bounds bounds = volume_bounds(reader, volume);
+    const std::vector<Part> own{{0, runs_of(*data)}};
+    Layout first(bounds, volume.sectorsPerCluster);
+    first.place(own);
+    const MftMap base = first.take();
+
+    std::vector<Part> parts = listed_parts(reader, volume, *record, base);
+    if (parts.empty())
+        return base;
+    if (parts.front().lowestVcn != 0)
+        parts.insert(parts.begin(), own.front());
+    Layout whole(bounds, volume.sectorsPerCluster);
+    whole.place(parts);
+    return whole.take();
+}
+
+uint64_t mapped_sectors(const MftMap& map) {
+    uint64_t sectors = 0;
+    for (const MftExtent& extent : map.extents())
+        sectors += extent.start == 0 ? 0 : extent.sectors;
+    return sectors;
 }
 
 } // namespace
@@ -49,63 +196,92 @@ void MftMap::append(const MftExtent& extent) {
     ends_.push_back(total_sectors() + extent.sectors);
 }
 
-Lba MftMap::record_to_sector(uint64_t record) const {
-    if (record > UINT64_MAX / 2)
-        return 0;
-    const uint64_t target = 2 * record;
-    const auto it = std::upper_bound(ends_.begin(), ends_.end(), target);
+void MftMap::drop_last() {
+    extents_.pop_back();
+    ends_.pop_back();
+}
+
+Lba MftMap::sector_at(uint64_t offset) const {
+    const auto it = std::upper_bound(ends_.begin(), ends_.end(), offset);
     if (it == ends_.end())
         return 0;
     const size_t index = static_cast<size_t>(it - ends_.begin());
     const uint64_t before = index == 0 ? 0 : ends_[index - 1];
     const MftExtent& extent = extents_[index];
-    return extent.start == 0 ? 0 : extent.start + (target - before);
+    return extent.start == 0 ? 0 : extent.start + (offset - before);
+}
+
+Lba MftMap::record_to_sector(uint64_t record) const {
+    if (record > UINT64_MAX / kRecordSectors)
+        return 0;
+    return sector_at(kRecordSectors * record);
+}
+
+std::optional<uint64_t> MftMap::record_at_sector(Lba sector) const {
+    uint64_t before = 0;
+    for (const MftExtent& extent : extents_) {
+        if (extent.start != 0 && sector >= extent.start && sector - extent.start < extent.sectors) {
+            const uint64_t offset = before + (sector - extent.start);
+            if (offset % kRecordSectors != 0)
+                return std::nullopt;
+            return offset / kRecordSectors;
+        }
+        before += extent.sectors;
+    }
+    return std::nullopt;
+}
+
+bool read_mft_record(const SectorReader& reader, const MftMap& map, uint64_t record,
+                     std::span<uint8_t> out) {
+    const size_t sectors = out.size() / kSectorSize;
+    if (record > UINT64_MAX / MftMap::kRecordSectors || sectors == 0)
+        return false;
+    const uint64_t first = MftMap::kRecordSectors * record;
+    if (map.sector_at(first) == 0)
+        return false;
+    size_t unread = 0;
+    for (size_t k = 0; k < sectors;) {
+        const Lba at = map.sector_at(first + k);
+        // Sectors that follow each other on disk are read together.
+        size_t run = 1;
+        while (at != 0 && k + run < sectors && map.sector_at(first + k + run) == at + run)
+            ++run;
+        const auto part = out.subspan(k * kSectorSize, run * kSectorSize);
+        if (at == 0) {
+            std::fill(part.begin(), part.end(), uint8_t{0});
+            unread += run;
+        } else {
+            unread += reader.read_sectors_or_zeros(at, static_cast<uint32_t>(run), part);
+        }
+        k += run;
+    }
+    return unread < sectors;
+}
+
+bool read_record_at(const SectorReader& reader, const MftMap* map, Lba sector,
+                    std::span<uint8_t> record) {
+    if (sector == 0)
+        return false;
+    if (map) {
+        if (const auto number = map->record_at_sector(sector))
+            return read_mft_record(reader, *map, *number, record);
+    }
+    const auto sectors = static_cast<uint32_t>(record.size() / kSectorSize);
+    return reader.read_sectors_or_zeros(sector, sectors, record) < sectors;
 }
 
 MftMap build_mft_map(const SectorReader& reader, const VolumeInfo& volume) {
-    MftMap map;
     if (volume.sectorsPerCluster == 0)
-        return map;
-    Record record{};
-    if (!read_record(reader, volume.mftStart + 2 * kRootRecord, record))
-        return map;
-    if (!read_record(reader, volume.mftStart, record))
-        return map;
-    const auto data = find_unnamed_attribute(record, kData);
-    if (!data || !data->non_resident())
-        return map;
-    append_runs(*data, volume, map);
-
-    // A fragmented $MFT keeps the rest of its run list in extension records, named by its
-    // attribute list in the order of their first clusters.
-    const auto list = read_attribute_list(record, reader, volume);
-    if (!list)
-        return map;
-    std::vector<AttributeListEntry> parts;
-    for (const AttributeListEntry& entry : parse_attribute_list(*list)) {
-        if (entry.type == kData && entry.nameLength == 0)
-            parts.push_back(entry);
+        return {};
+    MftMap map = map_from(reader, volume, volume.mftStart);
+    map.set_source(map.empty() ? MftMap::Source::None : MftMap::Source::Mft);
+    if (volume.mftMirrorStart != 0 && volume.mftMirrorStart != volume.mftStart) {
+        MftMap mirror = map_from(reader, volume, volume.mftMirrorStart);
+        if (mapped_sectors(mirror) > mapped_sectors(map)) {
+            mirror.set_source(MftMap::Source::Mirror);
+            return mirror;
+        }
     }
-    if (parts.empty())
-        return map;
-
-    const MftMap base = map; // locates the extension records while the full map is rebuilt
-    map.clear();
-    std::set<std::pair<uint32_t, uint16_t>> seen;
-    for (const AttributeListEntry& part : parts) {
-        if (!seen.insert({part.record, part.attributeId}).second)
-            continue;
-        Lba at = map.record_to_sector(part.record);
-        if (at == 0)
-            at = base.record_to_sector(part.record);
-        Record holder{};
-        if (!read_record(reader, at, holder))
-            continue;
-        if (const auto piece = find_listed_part(holder, part))
-            append_runs(*piece, volume, map);
-    }
-    if (map.empty())
-        return base;
     return map;
 }
 

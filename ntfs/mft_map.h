@@ -1,6 +1,7 @@
 // Where the Master File Table lies: the extents of $MFT's data in absolute sectors, decoded from
 // the run list of $MFT's own record (and its extension records when the $MFT is so fragmented
-// that it needed an attribute list).
+// that it needed an attribute list), or from the copy of that record in $MFTMirr when the
+// original is damaged.
 #pragma once
 
 #include "disk/sector.h"
@@ -8,39 +9,72 @@
 #include "partition/volume_info.h"
 
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <vector>
 
 namespace salvex {
 
 struct MftExtent {
-    Lba start = 0;        // absolute first sector; 0 for a sparse extent
+    Lba start = 0;        // absolute first sector; 0 for a gap (sparse, or a part that is lost)
     uint64_t sectors = 0; // length
     bool operator==(const MftExtent&) const = default;
 };
 
 class MftMap {
 public:
+    enum class Source { None, Mft, Mirror };
+
     const std::vector<MftExtent>& extents() const { return extents_; }
     bool empty() const { return extents_.empty(); }
     void clear();
     void append(const MftExtent& extent);
+    void drop_last();
+
+    // Where the map came from: $MFT's own record 0, or its copy in $MFTMirr.
+    Source source() const { return source_; }
+    void set_source(Source source) { source_ = source; }
 
     // Sectors of all extents together.
     uint64_t total_sectors() const { return ends_.empty() ? 0 : ends_.back(); }
     // Number of record slots (two sectors each).
-    uint64_t record_count() const { return total_sectors() / 2; }
+    uint64_t record_count() const { return total_sectors() / kRecordSectors; }
 
-    // The absolute sector of the first half of record n, which lies 2 × n sectors into the
-    // concatenated extents; 0 when the record lies beyond the map.
+    // The absolute sector that lies `offset` sectors into the concatenated extents; 0 in a gap
+    // or beyond the map.
+    Lba sector_at(uint64_t offset) const;
+    // The absolute sector of the first half of record n; 0 when the record lies in a gap or
+    // beyond the map. The second half is sector_at(2n + 1), which need not follow it on disk:
+    // with clusters smaller than a record, a record may start at the end of one extent and
+    // finish in the next.
     Lba record_to_sector(uint64_t record) const;
+    // The number of the record whose first half lies at `sector`; nullopt when none does.
+    std::optional<uint64_t> record_at_sector(Lba sector) const;
+
+    static constexpr uint64_t kRecordSectors = 2;
 
 private:
     std::vector<MftExtent> extents_;
     std::vector<uint64_t> ends_; // running sum of the extents' lengths
+    Source source_ = Source::None;
 };
 
-// Builds the map of the volume's $MFT, whose first record lies at volume.mftStart. The map stays
-// empty when record 0 or record 5 (the root folder) lacks the "FILE" signature.
+// Reads the record that begins at `sector`, each of its sectors where `map` puts it when the map
+// knows the record (else the sectors that follow on disk). Sectors that cannot be read are zeros.
+// False when nothing could be read or no map sector lies there.
+bool read_record_at(const SectorReader& reader, const MftMap* map, Lba sector,
+                    std::span<uint8_t> record);
+// Reads record n where the map puts its sectors; false when it lies in a gap or beyond the map.
+bool read_mft_record(const SectorReader& reader, const MftMap& map, uint64_t record,
+                     std::span<uint8_t> out);
+
+// Builds the map of the volume's $MFT from its record 0 at volume.mftStart, or from the copy of
+// record 0 at volume.mftMirrorStart when that gives more records (the original is damaged,
+// unreadable or its run list makes no sense). Every extent is clamped to the volume (up to
+// volume.fsEnd when known) and to the device; an extent that repeats sectors already mapped is
+// dropped; a part of the run list that cannot be found (an unreadable extension record) leaves a
+// gap of its size, so the records after it keep their numbers. Empty when neither copy of
+// record 0 maps anything.
 MftMap build_mft_map(const SectorReader& reader, const VolumeInfo& volume);
 
 } // namespace salvex

@@ -1,6 +1,7 @@
 #include "ntfs/mft_record.h"
 
 #include "disk/sector.h"
+#include "ntfs/utf16.h"
 
 namespace salvex {
 
@@ -71,6 +72,29 @@ std::optional<AttributeView> find_unnamed_attribute(ByteView record, uint32_t ty
     std::optional<AttributeView> found;
     for_each_attribute(record, [&](const AttributeView& a) {
         if (a.type == type && a.unnamed()) {
+            found = a;
+            return false;
+        }
+        return true;
+    });
+    return found;
+}
+
+} // namespace salvex
+
+namespace salvex {
+
+std::optional<AttributeView> find_named_attribute(ByteView record, uint32_t type,
+                                                  std::string_view name) {
+    std::optional<AttributeView> found;
+    for_each_attribute(record, [&](const AttributeView& a) {
+        if (a.type != type || a.unnamed())
+            return true;
+        if (a.non_resident() && le64(a.bytes, attribute::kLowestVcn).value_or(1) != 0)
+            return true;
+        const uint8_t units = le8(a.bytes, attribute::kNameLength).value_or(0);
+        const uint16_t at = le16(a.bytes, attribute::kNameOffset).value_or(0);
+        if (utf16le_to_utf8(a.bytes, at, units) == name) {
             found = a;
             return false;
         }

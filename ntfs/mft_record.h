@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <span>
+#include <string_view>
 
 namespace salvex {
 
@@ -48,6 +49,7 @@ inline constexpr size_t kType = 0x00;            // 4 bytes; 0 or 0xFFFFFFFF end
 inline constexpr size_t kLength = 0x04;          // 4 bytes, the whole attribute
 inline constexpr size_t kNonResident = 0x08;     // 1 byte, 1 = non-resident
 inline constexpr size_t kNameLength = 0x09;      // 1 byte, UTF-16 units; 0 = unnamed
+inline constexpr size_t kNameOffset = 0x0A;      // 2 bytes, from the attribute start
 inline constexpr size_t kFlags = 0x0C;           // 2 bytes: 0x0001 compressed, 0x4000 encrypted,
                                                  // 0x8000 sparse
 inline constexpr size_t kAttributeId = 0x0E;     // 2 bytes
@@ -130,5 +132,9 @@ void for_each_attribute(ByteView record, Visit&& visit) {
 
 // The first attribute of `type` that is unnamed.
 std::optional<AttributeView> find_unnamed_attribute(ByteView record, uint32_t type);
+// The first attribute of `type` named `name` (UTF-8) that starts its attribute: resident, or
+// non-resident from cluster 0.
+std::optional<AttributeView> find_named_attribute(ByteView record, uint32_t type,
+                                                  std::string_view name);
 
 } // namespace salvex

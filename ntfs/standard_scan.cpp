@@ -1,8 +1,8 @@
 #include "ntfs/standard_scan.h"
 
 #include "ntfs/attribute_list.h"
-#include "ntfs/file_name.h"
 #include "ntfs/mft_record.h"
+#include "ntfs/record_items.h"
 #include "partition/volume_parameters.h"
 
 #include <algorithm>
@@ -14,9 +14,12 @@ namespace salvex {
 namespace {
 
 using Record = std::array<uint8_t, mft_record::kSize>;
+constexpr uint64_t kRecordSectors = MftMap::kRecordSectors;
 
 // Records are read in runs of this many sectors; each record is then judged on its own.
 constexpr uint64_t kSectorsPerRead = 128;
+// $MFTMirr holds copies of the first four records.
+constexpr uint64_t kMirroredRecords = 4;
 
 enum RecordFlags : uint8_t {
     kDeletedFile = 0,
@@ -29,17 +32,13 @@ class RecordFetcher {
 public:
     RecordFetcher(const SectorReader& reader, const MftMap& map) : reader_(reader), map_(map) {}
 
-    // The fixed-up record n; nullopt when it lies beyond the map or is not a file record.
+    // The fixed-up record n; nullptr when it lies beyond the map or is not a file record.
     const Record* fetch(uint32_t n) {
         const auto [it, inserted] = cache_.try_emplace(n);
         if (inserted) {
             Record& record = it->second.record;
-            record.fill(0);
-            const Lba at = map_.record_to_sector(n);
-            it->second.valid =
-                at != 0 && reader_.read_sectors(at, 2, record) && has_file_signature(record);
-            if (it->second.valid)
-                apply_fixup(record);
+            it->second.valid = read_mft_record(reader_, map_, n, record) &&
+                               has_file_signature(record) && (apply_fixup(record), true);
         }
         return it->second.valid ? &it->second.record : nullptr;
     }
@@ -47,7 +46,7 @@ public:
 
 private:
     struct Entry {
-        Record record;
+        Record record{};
         bool valid = false;
     };
     const SectorReader& reader_;
@@ -55,64 +54,121 @@ private:
     std::map<uint32_t, Entry> cache_;
 };
 
-// A folder or file node with what its $FILE_NAME says.
-template <class Node>
-Node item_named(FileNameInfo&& name, uint32_t number, bool deleted) {
-    Node node;
-    node.name = std::move(name.name);
-    node.recordNumber = number;
-    node.parent = name.parent;
-    node.creationTime = name.creationTime;
-    node.changeTime = name.changeTime;
-    node.deleted = deleted;
-    return node;
+// Decodes one base record, with the extension records that belong to it, into the item lists.
+// Returns the name of the last item added; empty when the record names no item.
+std::string decode_record(const Record& record, uint32_t number, const SectorReader& reader,
+                          NtfsScan& scan, RecordFetcher& fetcher) {
+    if (is_extension_record(record))
+        return {}; // part of another item
+    const RecordList list = collect_record_list(record, number, reader, scan.volume);
+    fetcher.clear();
+    ItemRecords item;
+    item.number = number;
+    item.sequence = record_sequence(record);
+    for (size_t j = 0; j < list.size(); ++j) {
+        const Record* r = j == 0 ? &record : fetcher.fetch(static_cast<uint32_t>(list[j].record));
+        // An extension record counts only when it names this record, as it is now, as its base.
+        if (j > 0 && r && !belongs_to(*r, list[j], {number, item.sequence}))
+            r = nullptr;
+        item.records.push_back(r ? ByteView(*r) : ByteView());
+        item.sectors.push_back(scan.mftMap.record_to_sector(list[j].record));
+    }
+    const uint8_t flags = record[mft_record::kFlags];
+    const bool folder = flags == kFolder || flags == kDeletedFolder;
+    const bool deleted = flags == kDeletedFolder || flags == kDeletedFile;
+    return add_record_items(item, folder, deleted, scan.items);
 }
 
-// Decodes one file record into the item lists; false when it names no item.
-bool decode_record(const Record& record, uint32_t number, const SectorReader& reader,
-                   NtfsScan& scan, RecordFetcher& fetcher, std::string& lastName) {
-    if (is_extension_record(record))
-        return false; // an extension record: part of another item
-    const RecordList records = collect_record_list(record, number, reader, scan.volume);
-    fetcher.clear();
-    const auto holder = [&](size_t j) -> const Record* {
-        return j == 0 ? &record : fetcher.fetch(records[j]);
-    };
+// The sectors of the $MFT in map order, handed on a record at a time. A record is put together
+// from the two sectors the map names, wherever they lie; gaps read as zeros and are passed over
+// without reading.
+class RecordStream {
+public:
+    RecordStream(const SectorReader& reader, const MftMap& map)
+        : reader_(reader), map_(map), chunk_(kSectorsPerRead * kSectorSize) {}
 
-    std::optional<FileNameInfo> name;
-    for (size_t j = 0; j < records.size() && !name; ++j) {
-        if (const Record* r = holder(j))
-            name = find_display_name(*r);
-    }
-    if (!name)
-        return false;
-
-    const uint8_t flags = record[mft_record::kFlags];
-    if (flags == kFolder || flags == kDeletedFolder) {
-        if (name->name == ".")
-            return false; // the root folder's own record
-        FolderNode folder =
-            item_named<FolderNode>(std::move(*name), number, flags == kDeletedFolder);
-        lastName = folder.name;
-        scan.items.add_folder(std::move(folder), ScanMode::Standard);
-        return true;
-    }
-
-    FileNode file = item_named<FileNode>(std::move(*name), number, flags == kDeletedFile);
-    size_t stoppedAt = records.size() - 1;
-    for (size_t k = 0; k < records.size(); ++k) {
-        const Record* r = holder(k);
-        const auto size = r ? find_data_size(*r) : std::nullopt;
-        if (size) {
-            file.size = *size;
-            stoppedAt = k;
-            break;
+    // Calls visit(record, number, absolute sector of the chunk) for every slot that holds a
+    // sector read from disk, until `stop` is 1.
+    template <class Visit>
+    void each(const StopFlag& stop, Visit&& visit) {
+        for (const MftExtent& extent : map_.extents()) {
+            if (stop.load() == 1)
+                return;
+            if (extent.start == 0) {
+                skip(extent.sectors);
+                continue;
+            }
+            for (uint64_t i = 0; i < extent.sectors && stop.load() != 1;) {
+                const uint64_t sectors = std::min(kSectorsPerRead, extent.sectors - i);
+                reader_.read_sectors_or_zeros(extent.start + i, static_cast<uint32_t>(sectors),
+                                              chunk_);
+                for (uint64_t s = 0; s < sectors && stop.load() != 1; ++s)
+                    take(std::span(chunk_).subspan(s * kSectorSize, kSectorSize), extent.start + i,
+                         visit);
+                i += sectors;
+            }
         }
     }
-    file.recordSector = scan.mftMap.record_to_sector(records[stoppedAt]);
-    lastName = file.name;
-    scan.items.add_file(std::move(file));
-    return true;
+
+private:
+    template <class Visit>
+    void take(std::span<const uint8_t> sector, Lba chunkStart, Visit& visit) {
+        std::copy(sector.begin(), sector.end(),
+                  record_.begin() + static_cast<long>(filled_ * kSectorSize));
+        if (++filled_ < kRecordSectors)
+            return;
+        visit(record_, number_, chunkStart);
+        filled_ = 0;
+        ++number_;
+    }
+
+    // A gap: the record it cuts short is judged with zeros in its place; the whole records in
+    // it only take their numbers.
+    void skip(uint64_t sectors) {
+        if (filled_ > 0) {
+            const uint64_t missing = std::min(sectors, kRecordSectors - filled_);
+            std::fill(record_.begin() + static_cast<long>(filled_ * kSectorSize),
+                      record_.begin() + static_cast<long>((filled_ + missing) * kSectorSize),
+                      uint8_t{0});
+            filled_ += missing;
+            sectors -= missing;
+            if (filled_ == kRecordSectors) {
+                filled_ = 0;
+                ++number_; // its second half is lost: the record cannot be trusted
+            }
+        }
+        number_ += sectors / kRecordSectors;
+        filled_ = sectors % kRecordSectors;
+        std::fill(record_.begin(), record_.begin() + static_cast<long>(filled_ * kSectorSize),
+                  uint8_t{0});
+    }
+
+    const SectorReader& reader_;
+    const MftMap& map_;
+    std::vector<uint8_t> chunk_;
+    Record record_{};
+    uint64_t filled_ = 0;
+    uint64_t number_ = 0;
+};
+
+// The copy of record n (0 to 3) in $MFTMirr, for when the record itself is damaged.
+bool read_mirror_copy(const SectorReader& reader, const VolumeInfo& volume, uint64_t n,
+                      Record& record) {
+    if (volume.mftMirrorStart == 0 || n >= kMirroredRecords)
+        return false;
+    record.fill(0);
+    const Lba at = volume.mftMirrorStart + kRecordSectors * n;
+    return reader.read_sectors_or_zeros(at, kRecordSectors, record) == 0 &&
+           is_sane_file_record(record);
+}
+
+void show_found(ProgressSink& progress, const NtfsScan& scan, const std::string& lastName,
+                uint64_t done, uint64_t total) {
+    progress.set_counter("Folder(s) Found", std::to_string(scan.items.folder_count()));
+    progress.set_counter("File(s) Found", std::to_string(scan.items.file_count()));
+    progress.set_counter("Last File/Folder", lastName);
+    progress.set_progress(static_cast<int>(std::min<uint64_t>(99, done * 100 / total)));
+    progress.set_status("Reading Sector " + std::to_string(done) + " Of " + std::to_string(total));
 }
 
 } // namespace
@@ -127,44 +183,22 @@ void standard_scan_body(const SectorReader& reader, NtfsScan& scan, ProgressSink
     progress.set_progress(0);
 
     const uint64_t total = scan.mftMap.total_sectors();
-    uint64_t done = 0;
-    uint64_t number = 0;
-    // One spare sector: a record that starts in an extent's last sector takes the next one too.
-    std::vector<uint8_t> chunk((kSectorsPerRead + 1) * kSectorSize);
     RecordFetcher fetcher(reader, scan.mftMap);
-    std::string lastName;
-
-    for (const MftExtent& extent : scan.mftMap.extents()) {
-        for (uint64_t i = 0; i < extent.sectors && stop.load() != 1;) {
-            const uint64_t sectors = std::min(kSectorsPerRead, extent.sectors - i);
-            // A sparse extent holds no records; a sector that cannot be read is judged as zeros,
-            // never as what the buffer held before (which would list a record twice).
-            std::fill(chunk.begin(), chunk.end(), uint8_t{0});
-            if (extent.start != 0)
-                reader.read_sectors(extent.start + i,
-                                    static_cast<uint32_t>(sectors + (sectors & 1)), chunk);
-            progress.set_counter("Current Sector", std::to_string(extent.start + i));
-            for (uint64_t at = 0; at < sectors && stop.load() != 1; at += 2, ++number) {
-                done += 2;
-                Record record{};
-                std::copy_n(chunk.begin() + static_cast<long>(at * kSectorSize), record.size(),
-                            record.begin());
-                if (!has_file_signature(record))
-                    continue;
-                apply_fixup(record);
-                if (!decode_record(record, static_cast<uint32_t>(number), reader, scan, fetcher,
-                                   lastName))
-                    continue;
-                progress.set_counter("Folder(s) Found", std::to_string(scan.items.folder_count()));
-                progress.set_counter("File(s) Found", std::to_string(scan.items.file_count()));
-                progress.set_counter("Last File/Folder", lastName);
-                progress.set_progress(static_cast<int>(std::min<uint64_t>(99, done * 100 / total)));
-                progress.set_status("Reading Sector " + std::to_string(done) + " Of " +
-                                    std::to_string(total));
-            }
-            i += sectors;
+    RecordStream stream(reader, scan.mftMap);
+    Lba shownSector = 0;
+    stream.each(stop, [&](Record& record, uint64_t number, Lba chunk) {
+        if (chunk != shownSector) {
+            progress.set_counter("Current Sector", std::to_string(chunk));
+            shownSector = chunk;
         }
-    }
+        if (!has_file_signature(record) && !read_mirror_copy(reader, scan.volume, number, record))
+            return;
+        apply_fixup(record);
+        const std::string name =
+            decode_record(record, static_cast<uint32_t>(number), reader, scan, fetcher);
+        if (!name.empty())
+            show_found(progress, scan, name, (number + 1) * kRecordSectors, total);
+    });
 
     stop.store(0);
     progress.set_progress(0);
@@ -189,8 +223,17 @@ ScanOutcome standard_scan(const SectorReader& reader, Lba start, Lba end, NtfsSc
         stop.store(0);
         return ScanOutcome::NoVolume;
     }
+    // The partition's last sector bounds what the volume's structures may claim.
+    scan.volume.fsEnd = end;
     stop.store(0);
     standard_scan_body(reader, scan, progress, stop);
+    if (scan.mftMap.empty() || (scan.items.folders.empty() && scan.items.files.empty())) {
+        // Neither $MFT nor its mirror gave a usable map, or the map holds no item: the volume
+        // was found but this scan cannot read it.
+        progress.show_message(kScanImpossibleMessage, MessageKind::Error);
+        stop.store(0);
+        return ScanOutcome::NoItems;
+    }
     progress.show_message(kTryAdvanceScanMessage, MessageKind::Information);
     stop.store(0);
     return ScanOutcome::Completed;

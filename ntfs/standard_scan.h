@@ -31,7 +31,8 @@ struct NtfsScan {
 
 enum class ScanOutcome {
     Completed, // the items are listed (a stopped scan lists what it found before Stop)
-    NoVolume,  // no usable boot sector or MFT: nothing was listed
+    NoVolume,  // no usable boot sector, or neither $MFT nor $MFTMirr confirmed: nothing listed
+    NoItems,   // the volume was found, but its Master File Table gave no map or no item
 };
 
 // Texts the scan shows.

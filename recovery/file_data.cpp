@@ -74,11 +74,13 @@ std::vector<Part> listed_parts(const SectorReader& reader, const VolumeInfo& vol
 } // namespace
 
 std::optional<FileData> locate_file_data(const SectorReader& reader, const VolumeInfo& volume,
-                                         const MftMap* map, Lba recordSector) {
+                                         const MftMap* map, Lba recordSector,
+                                         std::string_view stream) {
     const auto record = read_record(reader, recordSector);
     if (!record)
         return std::nullopt;
-    const auto data = find_unnamed_attribute(*record, kData);
+    const auto data = stream.empty() ? find_unnamed_attribute(*record, kData)
+                                     : find_named_attribute(*record, kData, stream);
     if (!data)
         return std::nullopt;
 
@@ -94,7 +96,7 @@ std::optional<FileData> locate_file_data(const SectorReader& reader, const Volum
 
     file.kind = FileData::Kind::NonResident;
     std::vector<Part> parts;
-    if (map) {
+    if (map && stream.empty()) {
         // The base record's attribute list names every part, the one in hand included.
         const bool extension = is_extension_record(*record);
         const auto base =

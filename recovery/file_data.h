@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace salvex {
@@ -29,7 +30,10 @@ struct FileData {
 // attribute continues in extension records (an attribute list names them), `map` locates them
 // and their runs are joined in cluster order; a part that cannot be found reads as zeros so that
 // the parts after it stay in place. nullopt when the record holds no unnamed $DATA.
+// With `stream` named, the named $DATA of that name is located instead (its start must lie in
+// the record).
 std::optional<FileData> locate_file_data(const SectorReader& reader, const VolumeInfo& volume,
-                                         const MftMap* map, Lba recordSector);
+                                         const MftMap* map, Lba recordSector,
+                                         std::string_view stream = {});
 
 } // namespace salvex

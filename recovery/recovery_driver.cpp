@@ -115,7 +115,7 @@ WriteResult extract_ntfs_file(RecoveryContext& context, const TargetFolder& fold
     }
 
     const auto data = locate_file_data(context.reader, context.scan.volume, &context.scan.mftMap,
-                                       file.recordSector);
+                                       file.recordSector, file.stream);
     if (!data) {
         ++context.run.files_failed; // the record no longer holds the file's data
         return WriteResult::Failed;

@@ -69,6 +69,71 @@ TEST(LostItems, AdvanceScanGathersFilesWithoutAFolderAndDropsRepeatedFolders) {
     EXPECT_EQ(items.find_folder(99)->name, "Dir0");
 }
 
+FolderNode folder_with(const char* name, uint32_t record, uint16_t sequence, bool deleted) {
+    FolderNode f = folder(name, record, 5);
+    f.sequence = sequence;
+    f.deleted = deleted;
+    return f;
+}
+
+FileNode file_in(const char* name, uint32_t parent, uint16_t parentSequence) {
+    FileNode f = file(name, 0, parent);
+    f.parentSequence = parentSequence;
+    return f;
+}
+
+TEST(LostItems, ItemsOfAFolderWhoseRecordWasReusedGoToALostFolder) {
+    NtfsItems items;
+    items.add_folder(folder_with("New", 30, 7, false), ScanMode::Standard);
+    items.add_folder(folder_with("Gone", 31, 3, true), ScanMode::Standard);
+    items.add_file(file_in("new.txt", 30, 7));
+    items.add_file(file_in("old1.txt", 30, 5)); // made when record 30 held an earlier folder
+    items.add_file(file_in("old2.txt", 30, 5));
+    items.add_file(file_in("older.txt", 30, 4));
+    items.add_file(file_in("inside.txt", 31, 2)); // freeing its folder raised 2 to 3
+    items.add_file(file_in("unknown.txt", 30, 0));
+    test::RecordingProgress progress;
+    StopFlag stop{0};
+    uint32_t lost = 0;
+    attach_lost_items(items, lost, ScanMode::Standard, progress, stop);
+
+    const auto parent_name = [&](size_t file) {
+        return items.find_folder(items.files[file].parent)->name;
+    };
+    EXPECT_EQ(parent_name(0), "New");
+    EXPECT_EQ(parent_name(1), "Dir0");
+    EXPECT_EQ(parent_name(2), "Dir0");
+    EXPECT_EQ(parent_name(3), "Dir1");
+    EXPECT_EQ(parent_name(4), "Gone");
+    EXPECT_EQ(parent_name(5), "New");              // no sequence to compare
+    EXPECT_EQ(items.find_folder(30)->name, "New"); // the made-up folders took keys of their own
+    EXPECT_EQ(items.find_folder(kFirstMadeUpKey)->parent, kRootFolderRecord);
+}
+
+TEST(LostItems, FoldersInALoopOfParentsAreHungUnderMadeUpFolders) {
+    NtfsItems items;
+    items.add_folder(folder("Self", 80, 80), ScanMode::Standard);
+    items.add_folder(folder("Ping", 81, 82), ScanMode::Standard);
+    items.add_folder(folder("Pong", 82, 81), ScanMode::Standard);
+    items.add_folder(folder("Below", 83, 82), ScanMode::Standard);
+    items.add_folder(folder("Fine", 84, 5), ScanMode::Standard);
+    items.add_file(file("in-pong.txt", 0, 82));
+    test::RecordingProgress progress;
+    StopFlag stop{0};
+    uint32_t lost = 0;
+    attach_lost_items(items, lost, ScanMode::Standard, progress, stop);
+    EXPECT_EQ(lost, 2u); // one per loop
+
+    const FolderTree tree = build_folder_tree(items, progress);
+    for (const FolderNode& f : items.folders)
+        EXPECT_NE(f.treeItem, 0u) << f.name << " is hidden";
+    // Each loop is entered at its first folder in list order.
+    EXPECT_EQ(items.find_folder(items.find_folder(80)->parent)->name, "Dir0");
+    EXPECT_EQ(items.find_folder(items.find_folder(81)->parent)->name, "Dir1");
+    EXPECT_EQ(items.find_folder(82)->parent, 81u);
+    EXPECT_EQ(tree.size(), items.folders.size() + 1);
+}
+
 TEST(LostItems, StopEndsTheWalk) {
     NtfsItems items;
     for (uint32_t i = 0; i < 10; ++i)

@@ -4,6 +4,7 @@
 #include "tests/support/ntfs_builder.h"
 #include "tests/support/recording_progress.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace salvex {
@@ -124,6 +125,119 @@ TEST_F(ScanTest, ExtensionRecordsBelongToTheirBaseItem) {
     EXPECT_EQ(named, 1u); // the extension record is not an item of its own
 }
 
+std::vector<std::string> names_in(const NtfsScan& scan, uint32_t parent) {
+    std::vector<std::string> names;
+    for (const auto& f : scan.items.files) {
+        if (f.parent == parent)
+            names.push_back(f.name);
+    }
+    return names;
+}
+
+TEST_F(ScanTest, EveryNameOfAFileIsAnItemButNotTheDosAlias) {
+    volume_.put(16, RecordBuilder(test::kFolderInUse).file_name(5, u"Other"));
+    volume_.put(17, RecordBuilder()
+                        .file_name(5, u"Long name.txt", NameSpace::Win32)
+                        .file_name(5, u"LONGNA~1.TXT", NameSpace::Dos)
+                        .file_name(16, u"link", NameSpace::Posix)
+                        .file_name(16, u"both.txt", NameSpace::Win32AndDos)
+                        .resident_data(Bytes(33, 'x')));
+    volume_.put(18, RecordBuilder().file_name(5, u"SHORT.TXT", NameSpace::Dos));
+    const NtfsScan result = scan();
+    // SHORT.TXT is its file's only name, not the alias of a long one.
+    EXPECT_EQ(names_in(result, 5),
+              (std::vector<std::string>{"$MFT", "Long name.txt", "SHORT.TXT"}));
+    EXPECT_EQ(names_in(result, 16), (std::vector<std::string>{"link", "both.txt"}));
+    for (const auto& f : result.items.files) {
+        if (f.recordNumber == 17) {
+            EXPECT_EQ(f.size, 33u);
+            EXPECT_EQ(f.recordSector, volume_.record_sector(17));
+        }
+    }
+}
+
+TEST_F(ScanTest, NamedStreamsAreItemsBesideTheirFile) {
+    volume_.put(
+        16,
+        RecordBuilder(test::kFolderInUse).file_name(5, u"Docs").resident_data(Bytes(4), u"tag"));
+    volume_.put(17, RecordBuilder()
+                        .file_name(16, u"a.txt")
+                        .resident_data(Bytes(100))
+                        .resident_data(Bytes(10), u"Zone.Identifier")
+                        .non_resident_data(test::encode_runs({{2, 300}}), 7000, 0, u"big"));
+    volume_.put(
+        18,
+        RecordBuilder(test::kDeletedFile).file_name(16, u"gone.txt").resident_data(Bytes(5), u"s"));
+    const NtfsScan result = scan();
+    EXPECT_EQ(names_in(result, 16),
+              (std::vector<std::string>{"a.txt", "a.txt:Zone.Identifier", "a.txt:big", "gone.txt",
+                                        "gone.txt:s"}));
+    const FileNode* big = file_named(result, "a.txt:big");
+    ASSERT_NE(big, nullptr);
+    EXPECT_EQ(big->stream, "big");
+    EXPECT_EQ(big->size, 7000u);
+    EXPECT_EQ(big->recordSector, volume_.record_sector(17));
+    EXPECT_TRUE(file_named(result, "gone.txt:s")->deleted);
+    EXPECT_EQ(file_named(result, "a.txt")->stream, "");
+    // A folder's stream lies beside the folder, in its parent.
+    EXPECT_EQ(file_named(result, "Docs:tag")->parent, kRootFolderRecord);
+}
+
+TEST_F(ScanTest, SequenceNumbersTellAReusedFolderRecordFromTheFolderItHeld) {
+    // Record 16 once held a folder; it was freed and now holds an unrelated folder.
+    volume_.put(16, RecordBuilder(test::kFolderInUse).sequence(3).file_name(5, u"Unrelated"));
+    volume_.put(17, RecordBuilder(test::kDeletedFile).parent_sequence(1).file_name(16, u"old.txt"));
+    volume_.put(
+        18, RecordBuilder(test::kFolderInUse).sequence(3).parent_sequence(3).file_name(16, u"Sub"));
+    // A folder deleted with its file: freeing its record raised its sequence from 4 to 5.
+    volume_.put(19, RecordBuilder(test::kDeletedFolder).sequence(5).file_name(5, u"Removed"));
+    volume_.put(20, RecordBuilder(test::kDeletedFile).parent_sequence(4).file_name(19, u"in.txt"));
+    const NtfsScan result = scan();
+    EXPECT_EQ(result.items.find_folder(file_named(result, "old.txt")->parent)->name, "Dir0");
+    EXPECT_EQ(result.items.find_folder(18)->parent, 16u);
+    EXPECT_EQ(file_named(result, "in.txt")->parent, 19u);
+}
+
+TEST_F(ScanTest, AnExtensionRecordOfAnotherItemIsNotUsed) {
+    // Record 26's list names record 27, which was freed and reused by record 30's attributes.
+    volume_.put(26, RecordBuilder()
+                        .file_name(5, u"base.txt")
+                        .attribute_list({{kFileName, 26}, {kData, 27, 0, 2}}));
+    volume_.put(27, RecordBuilder()
+                        .base_record((uint64_t{1} << 48) | 30)
+                        .file_name(5, u"stranger.txt")
+                        .non_resident_data(test::encode_runs({{2, 100}}), 5000, 0, u"", 2));
+    const NtfsScan result = scan();
+    ASSERT_NE(file_named(result, "base.txt"), nullptr);
+    EXPECT_EQ(file_named(result, "base.txt")->size, 0u);
+    EXPECT_EQ(file_named(result, "stranger.txt"), nullptr);
+}
+
+TEST(StandardScan, RecordsThatStartInOneExtentAndEndInTheNextAreWhole) {
+    // One-sector clusters and an $MFT in extents of odd length: record 1 starts in sector 6
+    // and finishes in sector 20,000; record 3 lies in 20,002..20,003.
+    constexpr Lba kFirst = 64;
+    test::MemoryDevice* disk = new test::MemoryDevice(kFirst + 40'002);
+    NtfsVolumeBuilder volume(
+        *disk, kFirst, {.sectorsPerClusterByte = 1, .totalSectors = 40'000, .mftCluster = 4}, 2);
+    volume.put(0, test::mft_record_zero({{3, 4}, {13, 20'000}}, 1));
+    volume.put_at(kFirst + 20'005, RecordBuilder(test::kFolderInUse).file_name(5, u".")); // 5
+    const auto split = RecordBuilder().file_name(5, u"split.txt").build();
+    std::copy_n(split.begin(), 512, disk->sector(kFirst + 6));
+    std::copy_n(split.begin() + 512, 512, disk->sector(kFirst + 20'000));
+    volume.put_at(kFirst + 20'003, RecordBuilder().file_name(5, u"after.txt"));
+    SectorReader reader(AccessMode::Device);
+    reader.open_device(std::unique_ptr<test::MemoryDevice>(disk));
+    NtfsScan result;
+    test::RecordingProgress progress;
+    StopFlag stop{0};
+    ASSERT_EQ(standard_scan(reader, kFirst, kFirst + 40'000, result, progress, stop),
+              ScanOutcome::Completed);
+    ASSERT_NE(file_named(result, "split.txt"), nullptr);
+    EXPECT_EQ(file_named(result, "split.txt")->recordNumber, 1u);
+    EXPECT_EQ(file_named(result, "after.txt")->recordNumber, 3u);
+}
+
 TEST_F(ScanTest, UnreadableRecordIsSkippedNotRepeated) {
     volume_.put(16, RecordBuilder().file_name(5, u"before.txt"));
     volume_.put(17, RecordBuilder().file_name(5, u"bad.txt"));
@@ -174,12 +288,37 @@ TEST_F(ScanTest, StopDuringParameterReadingSaysAborted) {
     EXPECT_EQ(progress_.messages[0].text, kScanAbortedMessage);
 }
 
-TEST_F(ScanTest, EmptyMapWhenTheRootRecordIsGone) {
-    std::fill_n(volume_.disk().sector(volume_.record_sector(5)), 4, 0);
-    volume_.put(16, RecordBuilder().file_name(5, u"x.txt"));
+TEST_F(ScanTest, ADamagedRootRecordDoesNotStopTheScan) {
+    volume_.disk().zero(volume_.record_sector(5), 2);
+    volume_.put(16, RecordBuilder(test::kFolderInUse).file_name(5, u"Docs"));
+    volume_.put(17, RecordBuilder().file_name(16, u"x.txt"));
+    volume_.put(18, RecordBuilder().file_name(5, u"top.txt"));
     const NtfsScan result = scan();
     EXPECT_EQ(outcome_, ScanOutcome::Completed);
-    EXPECT_TRUE(result.items.files.empty());
+    ASSERT_NE(file_named(result, "top.txt"), nullptr);
+    EXPECT_EQ(file_named(result, "top.txt")->parent, kRootFolderRecord);
+    EXPECT_EQ(result.tree.node(result.tree.root().children.at(0)).key, 16u);
+}
+
+TEST_F(ScanTest, ADamagedMftRecordComesFromItsMirror) {
+    volume_.disk().zero(volume_.record_sector(0), 2);
+    volume_.put(16, RecordBuilder().file_name(5, u"kept.txt"));
+    const NtfsScan result = scan();
+    EXPECT_EQ(outcome_, ScanOutcome::Completed);
+    EXPECT_EQ(result.mftMap.source(), MftMap::Source::Mirror);
+    EXPECT_NE(file_named(result, "kept.txt"), nullptr);
+    EXPECT_NE(file_named(result, "$MFT"), nullptr); // listed from its copy
+}
+
+TEST_F(ScanTest, AVolumeWhoseMftGivesNothingIsNotAScannedVolume) {
+    // The boot sector confirms $MFT, but neither record 0 nor its mirror copy maps anything.
+    volume_.put(0, RecordBuilder().file_name(5, u"$MFT"));
+    volume_.disk().zero(kStart + 16, 2);
+    const NtfsScan result = scan();
+    EXPECT_EQ(outcome_, ScanOutcome::NoItems);
+    ASSERT_EQ(progress_.messages.size(), 1u);
+    EXPECT_EQ(progress_.messages[0].text, kScanImpossibleMessage);
+    EXPECT_EQ(progress_.messages[0].kind, MessageKind::Error);
 }
 
 } // namespace

@@ -160,13 +160,81 @@ TEST(MftMap, ExtentsInSectorsWithASparseGap) {
     EXPECT_EQ(map.total_sectors(), 48u);
 }
 
-TEST(MftMap, EmptyWhenRecordZeroOrTheRootLacksItsSignature) {
-    for (const uint32_t damaged : {0u, 5u}) {
+VolumeInfo with_mirror(VolumeInfo volume, uint32_t mirrorCluster = 2) {
+    volume.mftMirrorStart = volume.fsStart + mirrorCluster * volume.sectorsPerCluster;
+    return volume;
+}
+
+TEST(MftMap, DamagedRecordZeroLeavesTheMirrorsCopy) {
+    for (const int damage : {0, 1}) {
         Volume v({.totalSectors = 100'000, .mftCluster = 4});
-        std::fill_n(v.device().sector(v.builder->record_sector(damaged)), 4, 0);
+        const Lba zero = v.builder->record_sector(0);
+        if (damage == 0)
+            v.device().zero(zero, 2); // unreadable as a record
+        if (damage == 1)
+            v.device().sector(zero + 1)[510] ^= 0xFF; // torn: its fix-up no longer matches
         v.reader.open_device(std::move(v.disk));
-        EXPECT_TRUE(build_mft_map(v.reader, small_volume()).empty()) << damaged;
+        const MftMap map = build_mft_map(v.reader, with_mirror(small_volume()));
+        EXPECT_EQ(map.source(), MftMap::Source::Mirror) << damage;
+        ASSERT_EQ(map.extents().size(), 1u) << damage;
+        EXPECT_EQ(map.extents()[0], (MftExtent{kStart + 32, 128})) << damage;
     }
+}
+
+TEST(MftMap, DamagedRootRecordDoesNotStopTheMap) {
+    Volume v({.totalSectors = 100'000, .mftCluster = 4});
+    v.device().zero(v.builder->record_sector(5), 2);
+    v.reader.open_device(std::move(v.disk));
+    EXPECT_EQ(build_mft_map(v.reader, small_volume()).record_count(), 64u);
+}
+
+TEST(MftMap, EmptyWhenBothCopiesOfRecordZeroAreGone) {
+    Volume v({.totalSectors = 100'000, .mftCluster = 4});
+    v.device().zero(v.builder->record_sector(0), 2);
+    v.device().zero(kStart + 16, 2);
+    v.reader.open_device(std::move(v.disk));
+    const MftMap map = build_mft_map(v.reader, with_mirror(small_volume()));
+    EXPECT_TRUE(map.empty());
+    EXPECT_EQ(map.source(), MftMap::Source::None);
+}
+
+TEST(MftMap, ExtentsAreClampedToTheVolumeAndReadOnce) {
+    Volume v({.totalSectors = 100'000, .mftCluster = 4});
+    // The second run repeats the first; the third reaches far past the volume's end, the
+    // fourth starts beyond it.
+    v.builder->put(0, test::mft_record_zero(
+                          {{4, 4}, {4, 4}, {uint64_t{1} << 40, 12'000}, {8, 1'000'000'000}}, 8));
+    v.reader.open_device(std::move(v.disk));
+    VolumeInfo volume = small_volume();
+    volume.fsEnd = kStart + 100'000 - 1;
+    const MftMap map = build_mft_map(v.reader, volume);
+    ASSERT_EQ(map.extents().size(), 3u);
+    EXPECT_EQ(map.extents()[0], (MftExtent{kStart + 32, 32}));
+    EXPECT_EQ(map.extents()[1], (MftExtent{0, 32})); // the repeat keeps its place, unread
+    // Cut at the volume's end; what lies past it is no more than a gap, and a gap at the end
+    // of the map holds nothing to read.
+    EXPECT_EQ(map.extents()[2], (MftExtent{kStart + 96'000, 100'000 - 96'000}));
+    EXPECT_LE(map.total_sectors(), 100'000u);
+}
+
+TEST(MftMap, ARecordIsReadWhereTheMapPutsEachHalf) {
+    // One-sector clusters: record 1 starts in the last sector of the first extent and ends in
+    // the first sector of the second, far away.
+    Volume v({.sectorsPerClusterByte = 1, .totalSectors = 100'000, .mftCluster = 4});
+    v.builder->put(0, test::mft_record_zero({{3, 4}, {5, 50'000}}, 1));
+    const auto record = RecordBuilder().file_name(5, u"split.txt").build();
+    std::copy_n(record.begin(), 512, v.device().sector(kStart + 6));
+    std::copy_n(record.begin() + 512, 512, v.device().sector(kStart + 50'000));
+    v.reader.open_device(std::move(v.disk));
+    const MftMap map = build_mft_map(v.reader, small_volume(1));
+    EXPECT_EQ(map.record_to_sector(1), kStart + 6);
+    EXPECT_EQ(map.sector_at(3), kStart + 50'000);
+    EXPECT_EQ(map.record_at_sector(kStart + 6), 1u);
+    EXPECT_FALSE(map.record_at_sector(kStart + 50'000).has_value()); // a second half
+
+    std::array<uint8_t, 1024> read{};
+    ASSERT_TRUE(read_record_at(v.reader, &map, kStart + 6, read));
+    EXPECT_TRUE(apply_fixup(read)); // both halves belong together
 }
 
 TEST(MftMap, FragmentedMftContinuesInExtensionRecords) {
@@ -187,6 +255,42 @@ TEST(MftMap, FragmentedMftContinuesInExtensionRecords) {
     EXPECT_EQ(map.extents()[1], (MftExtent{kStart + 4000, 16}));
     EXPECT_EQ(map.extents()[2], (MftExtent{kStart + 7200, 16}));
     EXPECT_EQ(map.record_to_sector(16), kStart + 4000);
+}
+
+TEST(MftMap, ALostPartOfTheMftLeavesAGapOfItsSize) {
+    // Record 0's list names three parts: its own (clusters 0-3), one from cluster 4 in record
+    // 12, which cannot be read, and one from cluster 6 in record 13.
+    Volume v({.totalSectors = 100'000, .mftCluster = 4});
+    v.builder->put(0, RecordBuilder()
+                          .attribute_list({{kData, 0, 0, 1}, {kData, 12, 4, 7}, {kData, 13, 6, 8}})
+                          .file_name(5, u"$MFT", NameSpace::Win32AndDos)
+                          .non_resident_data(test::encode_runs({{4, 4}}), 0, 0, u"", 1));
+    v.builder->put(13, RecordBuilder()
+                           .base_record(uint64_t{1} << 48)
+                           .non_resident_data(test::encode_runs({{2, 900}}), 0, 6, u"", 8));
+    v.device().fail_sector(v.builder->record_sector(12));
+    v.device().fail_sector(v.builder->record_sector(12) + 1);
+    v.reader.open_device(std::move(v.disk));
+    const MftMap map = build_mft_map(v.reader, small_volume());
+    ASSERT_EQ(map.extents().size(), 3u);
+    EXPECT_EQ(map.extents()[1], (MftExtent{0, 16}));
+    // Record 24 is the first of cluster 6: it keeps its number.
+    EXPECT_EQ(map.record_to_sector(24), kStart + 7200);
+}
+
+TEST(MftMap, AnExtensionRecordNowHoldingAnotherItemAddsNothing) {
+    // Record 12 was reused: it now names record 40 as its base, not the $MFT.
+    Volume v({.totalSectors = 100'000, .mftCluster = 4});
+    v.builder->put(0, RecordBuilder()
+                          .attribute_list({{kData, 0, 0, 1}, {kData, 12, 4, 7}})
+                          .file_name(5, u"$MFT", NameSpace::Win32AndDos)
+                          .non_resident_data(test::encode_runs({{4, 4}}), 0, 0, u"", 1));
+    v.builder->put(12, RecordBuilder()
+                           .base_record((uint64_t{1} << 48) | 40)
+                           .non_resident_data(test::encode_runs({{2, 500}}), 0, 4, u"", 7));
+    v.reader.open_device(std::move(v.disk));
+    const MftMap map = build_mft_map(v.reader, small_volume());
+    EXPECT_EQ(map.total_sectors(), 32u);
 }
 
 } // namespace

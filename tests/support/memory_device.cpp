@@ -5,6 +5,11 @@
 
 namespace salvex::test {
 
+void MemoryDevice::zero(Lba at, uint64_t count) {
+    for (uint64_t i = 0; i < count; ++i)
+        data_[at + i].fill(0);
+}
+
 void MemoryDevice::write(Lba at, std::span<const uint8_t> bytes) {
     for (size_t done = 0; done < bytes.size(); done += kSectorSize) {
         const size_t n = std::min(kSectorSize, bytes.size() - done);

@@ -24,6 +24,8 @@ public:
     void fail_sector(Lba sector) { failing_.insert(sector); }
     // The bytes of sector `at`, writable; created as zeros on first use.
     uint8_t* sector(Lba at) { return data_[at].data(); }
+    // Zeros `count` sectors from `at` on.
+    void zero(Lba at, uint64_t count);
     // Copies `bytes` to the disk from sector `at` on.
     void write(Lba at, std::span<const uint8_t> bytes);
 

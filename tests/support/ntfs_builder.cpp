@@ -103,7 +103,7 @@ RecordBuilder& RecordBuilder::file_name(uint32_t parent, const std::u16string& n
                                         NameSpace space, uint64_t created, uint64_t changed) {
     Bytes v(file_name::kName, 0);
     put_le(v, file_name::kParent, parent, 4);
-    put_le(v, 0x06, 1, 2); // parent sequence number
+    put_le(v, 0x06, parentSequence_, 2); // parent sequence number
     put_le(v, file_name::kCreationTime, created, 8);
     put_le(v, file_name::kChangeTime, changed, 8);
     v[file_name::kNameLength] = static_cast<uint8_t>(name.size());
@@ -176,7 +176,8 @@ RecordBytes RecordBuilder::build() const {
     constexpr size_t kArray = 0x30;
     r[mft_record::kFixupOffset] = kArray;
     r[mft_record::kFixupCount] = 3;
-    r[0x10] = 1; // sequence number
+    r[0x10] = static_cast<uint8_t>(sequence_); // sequence number
+    r[0x11] = static_cast<uint8_t>(sequence_ >> 8);
     r[0x12] = 1; // link count
     r[mft_record::kFirstAttribute] = 0x38;
     r[mft_record::kFlags] = static_cast<uint8_t>(flags_);

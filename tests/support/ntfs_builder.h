@@ -57,6 +57,16 @@ public:
         baseRecord_ = reference;
         return *this;
     }
+    // The record's sequence number (1 unless set).
+    RecordBuilder& sequence(uint16_t n) {
+        sequence_ = n;
+        return *this;
+    }
+    // The sequence number the parent references of later file_name calls carry (1 unless set).
+    RecordBuilder& parent_sequence(uint16_t n) {
+        parentSequence_ = n;
+        return *this;
+    }
     // An attribute of any type and content, header included.
     RecordBuilder& raw(const Bytes& attribute);
 
@@ -69,6 +79,8 @@ private:
 
     uint16_t flags_;
     uint64_t baseRecord_ = 0;
+    uint16_t sequence_ = 1;
+    uint16_t parentSequence_ = 1;
     std::vector<Bytes> attributes_;
     uint16_t nextId_ = 0;
 };
