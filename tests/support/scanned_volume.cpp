@@ -77,11 +77,11 @@ std::vector<ManifestEntry> read_manifest(const std::string& file) {
                 e.deleted = value == "deleted";
             else if (columns[i] == "size")
                 e.size = std::stoull(value);
-            else if (columns[i] == "record" && value != "-")
+            else if (columns[i] == "record" && !value.empty() && value != "-")
                 e.record = static_cast<uint32_t>(std::stoul(value));
             else if (columns[i] == "path")
                 e.path = value;
-            else if (columns[i] == "sha256" && value != "-")
+            else if (columns[i] == "sha256" && !value.empty() && value != "-")
                 e.sha256 = value;
         }
         entries.push_back(e);

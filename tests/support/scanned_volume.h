@@ -32,8 +32,9 @@ ScannedVolume scan_image_partition(const std::string& name, size_t number);
 // Paths of every item of a scan, walking the folder tree from the root.
 std::map<std::string, ListedItem> items_by_path(const NtfsScan& scan);
 
-// One line of a manifest (tab-separated, with a header naming the columns kind, state, size,
-// path and optionally partition and record).
+// One line of a manifest: tab-separated under the header "partition kind state size record
+// sha256 path"; an empty record or sha256 means unknown. A named data stream is a file line whose
+// path is "/dir/file:stream".
 struct ManifestEntry {
     size_t partition = 1;
     bool folder = false;

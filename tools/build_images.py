@@ -1,0 +1,50 @@
+#!/usr/bin/env python3
+"""Builds Salvex's fixture disk images with the real tools and writes them, gzipped, with
+their manifests, fls listings and README sections, to tests/data (or --out).
+
+Usage: sudo tools/build_images.py [--out DIR] [--list] [NAME...]   (default: every image)
+Needs root, loop devices and FUSE; Debian packages parted fdisk gdisk util-linux ntfs-3g
+dosfstools mtools sleuthkit."""
+
+import argparse
+import sys
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+
+from fixtures import images  # noqa: E402,F401  (registers the builders)
+from fixtures.registry import BUILDERS, Context, all_names  # noqa: E402
+from fixtures.system import BuildError, Session, check_environment  # noqa: E402
+
+
+def main():
+    default_out = Path(__file__).resolve().parent.parent / "tests" / "data"
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument("--out", type=Path, default=default_out, help="output folder")
+    ap.add_argument("--list", action="store_true", help="name every image and stop")
+    ap.add_argument("names", nargs="*", metavar="NAME", help="images to build (default all)")
+    args = ap.parse_args()
+    if args.list:
+        print("\n".join(all_names()))
+        return 0
+    unknown = [n for n in args.names if n not in all_names()]
+    if unknown:
+        ap.error("unknown image(s): " + ", ".join(unknown))
+    wanted = set(args.names or all_names())
+    args.out.mkdir(parents=True, exist_ok=True)
+    try:
+        check_environment()
+        with Session() as session:
+            ctx = Context(session, args.out.resolve())
+            for names, builder in BUILDERS:
+                subset = [n for n in names if n in wanted]
+                if subset:
+                    builder(ctx, subset)
+    except BuildError as e:
+        print(f"error: {e}", file=sys.stderr)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
