@@ -261,5 +261,13 @@ TEST(EndToEnd, LoopDeviceOfTheDemoImageListsTheSame) {
         << drives.out;
 }
 
+TEST(EndToEnd, AVolumeWhoseMftCannotBeMappedFailsAndPointsToTheAdvanceScan) {
+    // $MFT's record 0 is zeroed in the $MFT and in its mirror.
+    const Output r = shell(
+        cli("list --quiet " + test::image_path("damaged_mft_and_mirror") + " --partition 1 2>&1"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Sdvance scan"), std::string::npos) << r.out;
+}
+
 } // namespace
 } // namespace salvex
