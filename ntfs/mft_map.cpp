@@ -33,10 +33,11 @@ struct Bounds {
     uint64_t sectors() const { return end - begin; }
 };
 
-Bounds volume_bounds(const SectorReader& reader, const VolumeInfo& volume) {
+Bounds volume_bounds(const SectorReader& reader, const VolumeInfo& volume, Lba lastSector) {
     Lba end = reader.total_sectors();
-    if (volume.fsEnd > volume.fsStart)
-        end = std::min(end, volume.fsEnd + 1);
+    const Lba last = lastSector != 0 ? lastSector : volume.fsEnd;
+    if (last > volume.fsStart)
+        end = std::min(end, last + 1);
     return {volume.fsStart, std::max(end, volume.fsStart)};
 }
 
@@ -154,14 +155,14 @@ std::vector<Part> listed_parts(const SectorReader& reader, const VolumeInfo& vol
 }
 
 // The map that the record 0 at `at` gives; empty when it gives none.
-MftMap map_from(const SectorReader& reader, const VolumeInfo& volume, Lba at) {
+MftMap map_from(const SectorReader& reader, const VolumeInfo& volume, const Bounds& bounds,
+                Lba at) {
     const auto record = read_record_zero(reader, at);
     if (!record)
         return {};
     const auto data = find_unnamed_attribute(*record, kData);
     if (!data || !data->non_resident() || le64(data->bytes, attribute::kLowestVcn) != 0)
         return {};
-    const Bounds bounds = volume_bounds(reader, volume);
     const std::vector<Part> own{{0, runs_of(*data)}};
     Layout first(bounds, volume.sectorsPerCluster);
     first.place(own);
@@ -270,13 +271,14 @@ bool read_record_at(const SectorReader& reader, const MftMap* map, Lba sector,
     return reader.read_sectors_or_zeros(sector, sectors, record) < sectors;
 }
 
-MftMap build_mft_map(const SectorReader& reader, const VolumeInfo& volume) {
+MftMap build_mft_map(const SectorReader& reader, const VolumeInfo& volume, Lba lastSector) {
     if (volume.sectorsPerCluster == 0)
         return {};
-    MftMap map = map_from(reader, volume, volume.mftStart);
+    const Bounds bounds = volume_bounds(reader, volume, lastSector);
+    MftMap map = map_from(reader, volume, bounds, volume.mftStart);
     map.set_source(map.empty() ? MftMap::Source::None : MftMap::Source::Mft);
     if (volume.mftMirrorStart != 0 && volume.mftMirrorStart != volume.mftStart) {
-        MftMap mirror = map_from(reader, volume, volume.mftMirrorStart);
+        MftMap mirror = map_from(reader, volume, bounds, volume.mftMirrorStart);
         if (mapped_sectors(mirror) > mapped_sectors(map)) {
             mirror.set_source(MftMap::Source::Mirror);
             return mirror;

@@ -70,11 +70,11 @@ bool read_mft_record(const SectorReader& reader, const MftMap& map, uint64_t rec
 
 // Builds the map of the volume's $MFT from its record 0 at volume.mftStart, or from the copy of
 // record 0 at volume.mftMirrorStart when that gives more records (the original is damaged,
-// unreadable or its run list makes no sense). Every extent is clamped to the volume (up to
-// volume.fsEnd when known) and to the device; an extent that repeats sectors already mapped is
-// dropped; a part of the run list that cannot be found (an unreadable extension record) leaves a
-// gap of its size, so the records after it keep their numbers. Empty when neither copy of
-// record 0 maps anything.
-MftMap build_mft_map(const SectorReader& reader, const VolumeInfo& volume);
+// unreadable or its run list makes no sense). Every extent is clamped to the volume (up to its
+// last sector `lastSector`, or volume.fsEnd when that is 0, when known) and to the device; an
+// extent that repeats sectors already mapped is dropped; a part of the run list that cannot be
+// found (an unreadable extension record) leaves a gap of its size, so the records after it keep
+// their numbers. Empty when neither copy of record 0 maps anything.
+MftMap build_mft_map(const SectorReader& reader, const VolumeInfo& volume, Lba lastSector = 0);
 
 } // namespace salvex

@@ -174,12 +174,12 @@ void show_found(ProgressSink& progress, const NtfsScan& scan, const std::string&
 } // namespace
 
 void standard_scan_body(const SectorReader& reader, NtfsScan& scan, ProgressSink& progress,
-                        StopFlag& stop) {
+                        StopFlag& stop, Lba lastSector) {
     scan.items.clear();
     scan.tree.reset();
     scan.lostFolderNumber = 0;
     stop.store(0);
-    scan.mftMap = build_mft_map(reader, scan.volume);
+    scan.mftMap = build_mft_map(reader, scan.volume, lastSector);
     progress.set_progress(0);
 
     const uint64_t total = scan.mftMap.total_sectors();
@@ -223,10 +223,9 @@ ScanOutcome standard_scan(const SectorReader& reader, Lba start, Lba end, NtfsSc
         stop.store(0);
         return ScanOutcome::NoVolume;
     }
-    // The partition's last sector bounds what the volume's structures may claim.
-    scan.volume.fsEnd = end;
     stop.store(0);
-    standard_scan_body(reader, scan, progress, stop);
+    // The partition's last sector bounds what the volume's structures may claim.
+    standard_scan_body(reader, scan, progress, stop, end);
     if (scan.mftMap.empty() || (scan.items.folders.empty() && scan.items.files.empty())) {
         // Neither $MFT nor its mirror gave a usable map, or the map holds no item: the volume
         // was found but this scan cannot read it.

@@ -47,9 +47,9 @@ inline constexpr const char* kTryAdvanceScanMessage =
 ScanOutcome standard_scan(const SectorReader& reader, Lba start, Lba end, NtfsScan& scan,
                           ProgressSink& progress, StopFlag& stop);
 
-// The record loop alone, over a volume whose parameters are known: fills scan.mftMap,
-// scan.items and scan.tree.
+// The record loop alone, over a volume whose parameters are known and whose last sector is
+// `lastSector` (0: as far as the device goes): fills scan.mftMap, scan.items and scan.tree.
 void standard_scan_body(const SectorReader& reader, NtfsScan& scan, ProgressSink& progress,
-                        StopFlag& stop);
+                        StopFlag& stop, Lba lastSector = 0);
 
 } // namespace salvex
