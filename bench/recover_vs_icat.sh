@@ -3,7 +3,8 @@
 # with salvex-cli beside `icat` of The Sleuth Kit, both reading the image from the page cache;
 # then checks that both wrote the same bytes.
 #   bench/recover_vs_icat.sh BUILD_DIR [IMAGE [PATH]]
-# Without IMAGE, the disk is built once with tools/make_bench_fragmented.sh (needs root and FUSE)
+# Without IMAGE, the disk is built once with `tools/build_images.py bench-fragmented` (needs root
+# and FUSE)
 # and kept in BUILD_DIR/bench-fragmented.img. PATH is the file's path as `salvex-cli list`
 # prints it (default /fragmented.bin); its MFT record for icat comes from `fls`.
 set -euo pipefail
@@ -17,7 +18,7 @@ salvex_dir=/tmp/salvex-bench-out
 
 if [ ! -f "$image" ]; then
     echo "Building $image (about a minute, once)..."
-    "$here/tools/make_bench_fragmented.sh" "$image"
+    "$here/tools/build_images.py" bench-fragmented "$image"
 fi
 command -v icat >/dev/null || { echo "icat not found: apt-get install sleuthkit" >&2; exit 1; }
 [ -x "$cli" ] || { echo "$cli not found: build it first (make build)" >&2; exit 1; }

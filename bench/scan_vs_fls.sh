@@ -2,7 +2,8 @@
 # The Standard Scan of a volume of 100,000 MFT records beside `fls -r -p` of The Sleuth Kit,
 # both reading the image from the page cache.
 #   bench/scan_vs_fls.sh BUILD_DIR [IMAGE]
-# Without IMAGE, the volume is built once with tools/make_bench_volume.sh (needs root and FUSE)
+# Without IMAGE, the volume is built once with `tools/build_images.py bench-volume` (needs root
+# and FUSE)
 # and kept in BUILD_DIR/bench-volume.img.
 set -euo pipefail
 build=${1:?usage: scan_vs_fls.sh BUILD_DIR [IMAGE]}
@@ -11,7 +12,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 
 if [ ! -f "$image" ]; then
     echo "Building $image (a few minutes, once)..."
-    "$here/tools/make_bench_volume.sh" "$image"
+    "$here/tools/build_images.py" bench-volume "$image"
 fi
 command -v fls >/dev/null || { echo "fls not found: apt-get install sleuthkit" >&2; exit 1; }
 

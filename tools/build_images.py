@@ -3,6 +3,9 @@
 their manifests, fls listings and README sections, to tests/data (or --out).
 
 Usage: sudo tools/build_images.py [--out DIR] [--list] [NAME...]   (default: every image)
+Benchmark images (not committed; written sparse, copy with cp --sparse=always):
+       sudo tools/build_images.py bench-volume OUT.img [FILES [FOLDERS]]   (100000, 1000)
+       sudo tools/build_images.py bench-fragmented OUT.img [MIB [HOLE_KIB]]   (512, 1024)
 Needs root, loop devices and FUSE; Debian packages parted fdisk gdisk util-linux ntfs-3g
 dosfstools mtools sleuthkit."""
 
@@ -12,12 +15,33 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
-from fixtures import images  # noqa: E402,F401  (registers the builders)
+from fixtures import bench, images  # noqa: E402,F401  (registers the builders)
 from fixtures.registry import BUILDERS, Context, all_names  # noqa: E402
 from fixtures.system import BuildError, Session, check_environment  # noqa: E402
 
 
+def main_bench(argv):
+    """bench-volume / bench-fragmented OUT.img [N [M]]."""
+    command, rest = argv[0], argv[1:]
+    if not 1 <= len(rest) <= 3 or not all(a.isdigit() for a in rest[1:]):
+        print(__doc__, file=sys.stderr)
+        return 2
+    numbers = [int(a) for a in rest[1:]]
+    out = Path(rest[0]).resolve()
+    try:
+        check_environment()
+        with Session() as session:
+            build = bench.bench_volume if command == "bench-volume" else bench.bench_fragmented
+            build(session, out, *numbers)
+    except BuildError as e:
+        print(f"error: {e}", file=sys.stderr)
+        return 1
+    return 0
+
+
 def main():
+    if len(sys.argv) > 1 and sys.argv[1] in ("bench-volume", "bench-fragmented"):
+        return main_bench(sys.argv[1:])
     default_out = Path(__file__).resolve().parent.parent / "tests" / "data"
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--out", type=Path, default=default_out, help="output folder")

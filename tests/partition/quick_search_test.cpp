@@ -1,5 +1,5 @@
 // The quick search for lost partitions over disks built byte by byte, and over a parted-built
-// disk whose master boot record was zeroed (tools/make_lost_images.sh).
+// disk whose master boot record was zeroed (lost_mbr_zeroed, built by tools/build_images.py).
 #include "partition/partition_table.h"
 #include "partition/quick_search.h"
 #include "tests/support/disk_builder.h"
@@ -319,7 +319,7 @@ TEST(QuickSearch, NtfsVolumeBeyond32BitSectorNumbersKeepsItsSize) {
 }
 
 TEST(QuickSearch, FindsThePartitionsOfARealDiskWhoseTableWasZeroed) {
-    // tools/make_lost_images.sh: parted placed an NTFS a track into cylinder 0, a FAT32 at 16 MiB
+    // lost_mbr_zeroed: parted placed an NTFS a track into cylinder 0, a FAT32 at 16 MiB
     // and an NTFS logical drive a track after its extended boot record at cylinder 7; mkntfs and
     // mkfs.vfat wrote the sizes their boot sectors give (tests/data/README.md).
     const auto reader = test::open_image("lost_mbr_zeroed");

@@ -1,5 +1,5 @@
 // The partition walk over disks partitioned by parted and formatted by mkntfs and mkfs.vfat
-// (tools/make_test_images.sh; layouts in tests/data/README.md).
+// (tools/build_images.py; layouts in tests/data/README.md).
 #include "partition/gpt.h"
 #include "partition/partition_table.h"
 #include "tests/support/test_images.h"

@@ -89,6 +89,10 @@ std::vector<ManifestEntry> read_manifest(const std::string& file) {
     return entries;
 }
 
+bool ManifestEntry::is_stream() const {
+    return path.find(':', path.rfind('/') + 1) != std::string::npos;
+}
+
 std::string source_data_path(const std::string& file) {
     return std::string(SALVEX_SOURCE_DATA_DIR) + "/" + file;
 }

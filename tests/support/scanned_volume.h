@@ -43,6 +43,9 @@ struct ManifestEntry {
     std::optional<uint32_t> record;
     std::string path;
     std::string sha256; // of a file's content; empty when the manifest gives none
+
+    // A named data stream of a file or folder rather than an item of the folder tree.
+    bool is_stream() const;
 };
 std::vector<ManifestEntry> read_manifest(const std::string& file);
 
