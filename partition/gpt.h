@@ -37,10 +37,17 @@ inline constexpr size_t kMinimumSize = 0x80;
 // Partition type byte of the protective MBR entry that announces a GPT.
 inline constexpr uint8_t kGptProtectiveType = 0xEE;
 
+using Guid = std::array<uint8_t, 16>;
+
+// "Microsoft basic data", EBD0A0A2-B9E5-4433-87C0-68B6B72699C7, as it is stored: the first three
+// groups little-endian, the last two as they are written. NTFS, FAT and exFAT volumes all use it.
+inline constexpr Guid kBasicDataGuid = {0xA2, 0xA0, 0xD0, 0xEB, 0xE5, 0xB9, 0x33, 0x44,
+                                        0x87, 0xC0, 0x68, 0xB6, 0xB7, 0x26, 0x99, 0xC7};
+
 struct GptPartition {
     Lba first = 0;
     Lba last = 0;
-    std::array<uint8_t, 16> typeGuid{};
+    Guid typeGuid{};
 };
 
 // The used entries of the disk's GPT in table order, from the primary header when it and its

@@ -1,6 +1,7 @@
 #include "partition/partition_table.h"
 
 #include "partition/gpt.h"
+#include "partition/volume_parameters.h"
 
 #include <array>
 #include <set>
@@ -61,8 +62,18 @@ std::optional<FsType> classify_by_type_byte(uint8_t type, TableLevel level) {
     return std::nullopt;
 }
 
-// Appends the partitions of the GUID partition table that the boot-sector texts recognise; GPT
-// type GUIDs do not tell FAT from NTFS.
+// A GPT partition by its boot sector's text or, when that names nothing, as NTFS when it is a
+// basic data partition whose backup boot sector at its end is NTFS. Its type GUID alone does
+// not tell FAT from NTFS, as the MBR's type byte 7 does.
+std::optional<FsType> classify_gpt_partition(const SectorReader& reader, const GptPartition& p) {
+    if (const auto type = classify_partition(read_boot_sector(reader, p.first), 0, TableLevel::Mbr))
+        return type;
+    if (p.typeGuid == kBasicDataGuid && find_ntfs_backup_boot_sector(reader, p.first, p.last))
+        return FsType::Ntfs;
+    return std::nullopt;
+}
+
+// Appends the partitions of the GUID partition table that are recognised.
 void walk_gpt(const SectorReader& reader, PartitionList& list) {
     const auto partitions = read_gpt(reader, reader.total_sectors());
     if (!partitions)
@@ -72,8 +83,7 @@ void walk_gpt(const SectorReader& reader, PartitionList& list) {
             return;
         if (list.has_start(p.first))
             continue; // a hybrid MBR lists it already
-        const auto boot = read_boot_sector(reader, p.first);
-        if (const auto type = classify_partition(boot, 0, TableLevel::Mbr))
+        if (const auto type = classify_gpt_partition(reader, p))
             list.append({p.first, p.last - p.first + 1, *type});
     }
 }

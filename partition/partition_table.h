@@ -1,7 +1,8 @@
 // The partition table walk: the four entries of the master boot record, the chain of extended
 // boot records behind an extended partition, and the GUID partition table behind a protective
 // entry. Each partition is recognised as FAT16, FAT32 or NTFS by its boot sector or, failing
-// that, by its type byte; partitions of other kinds are not listed.
+// that, by its type byte (in a GPT: a basic data partition whose backup boot sector is NTFS);
+// partitions of other kinds are not listed.
 #pragma once
 
 #include "disk/bytes.h"

@@ -49,6 +49,19 @@ std::optional<uint32_t> decode_sectors_per_cluster(uint8_t byte) {
     return std::nullopt;
 }
 
+std::optional<Lba> find_ntfs_backup_boot_sector(const SectorReader& reader, Lba start, Lba end) {
+    for (const Lba at : {end, end + 1}) {
+        if (at <= start)
+            continue;
+        const Sector sector = read_sector(reader, at);
+        // The total-sectors field counts the volume's sectors up to its backup, not that one.
+        if (has_boot_signature(sector) && has_text_at(sector, ntfs_boot::kOemId, "NTFS") &&
+            le64(sector, ntfs_boot::kTotalSectors) == at - start)
+            return at;
+    }
+    return std::nullopt;
+}
+
 uint32_t index_block_sectors(ByteView bootSector, uint32_t sectorsPerCluster) {
     const auto raw =
         static_cast<int8_t>(le8(bootSector, ntfs_boot::kClustersPerIndexBlock).value_or(0));

@@ -24,6 +24,14 @@ inline constexpr size_t kClustersPerIndexBlock = 0x44; // 1 byte, signed: < 0 gi
 // 0xF4..0xF8 for clusters of 2^12..2^8 sectors (2 MiB down to 128 KiB). nullopt otherwise.
 std::optional<uint32_t> decode_sectors_per_cluster(uint8_t byte);
 
+// The sector of the backup boot sector of an NTFS volume that begins at `start`, in a partition
+// whose last sector is `end`. NTFS writes the backup right after the volume's own sectors: in
+// the partition's last sector when the volume fills the partition (as formatting makes it), in
+// the sector after it when the partition is no larger than the volume. A sector counts only as
+// an NTFS boot sector (signature, "NTFS") whose total-sectors field leads back to `start`, so the
+// boot sector of a following volume is not taken for it. nullopt when neither sector is one.
+std::optional<Lba> find_ntfs_backup_boot_sector(const SectorReader& reader, Lba start, Lba end);
+
 // Sectors per index block from the boot sector's clusters-per-index-block field.
 uint32_t index_block_sectors(ByteView bootSector, uint32_t sectorsPerCluster);
 

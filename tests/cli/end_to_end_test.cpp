@@ -198,6 +198,19 @@ TEST(EndToEnd, SweepFindsEveryVolumeAndItsCandidatesAreListed) {
     EXPECT_EQ(shell(cli("sweep " + demo + " --start 9 --end 9 2>/dev/null")).status, 2);
 }
 
+TEST(EndToEnd, GptNtfsPartitionWithoutItsBootSectorIsScannedFromItsBackup) {
+    // gpt_basic with the NTFS partition's first sector zeroed lists and scans as the intact disk.
+    const std::string damaged = test::damaged_copy("gpt_basic", {2048});
+    const std::string intact = test::image_path("gpt_basic");
+    const Output partitions = shell(cli("partitions " + damaged));
+    EXPECT_EQ(partitions.status, 0);
+    EXPECT_EQ(partitions.out, shell(cli("partitions " + intact)).out);
+    const Output listed = shell(cli("list --quiet " + damaged + " --partition 1"));
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_NE(listed.out.find('\n'), listed.out.size() - 1); // more than the heading
+    EXPECT_EQ(listed.out, shell(cli("list --quiet " + intact + " --partition 1")).out);
+}
+
 TEST(EndToEnd, SnapshotsListAndRecoverAsTheScanDid) {
     const std::string demo = test::image_path("demo");
     const std::string file = test::temp_path("scan");

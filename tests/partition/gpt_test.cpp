@@ -1,6 +1,7 @@
 #include "partition/crc32.h"
 #include "partition/gpt.h"
 #include "partition/partition_table.h"
+#include "partition/volume_parameters.h"
 #include "tests/support/disk_builder.h"
 
 #include <gtest/gtest.h>
@@ -61,6 +62,52 @@ TEST(Gpt, BothCopiesDamagedListsNothing) {
     auto disk = gpt_disk();
     disk->device().sector(1)[0x30] ^= 0xFF;
     disk->device().sector(kDiskSectors - 1)[0x30] ^= 0xFF;
+    EXPECT_TRUE(list_all(*disk).empty());
+}
+
+// A basic data partition at 2048..2559 whose first sector is blank, as a damaged disk has it;
+// a second one holding NTFS follows at 2560.
+std::unique_ptr<DiskBuilder> blank_basic_data_disk() {
+    auto disk = std::make_unique<DiskBuilder>(kDiskSectors);
+    disk->gpt({{2048, 2559}, {2560, 3071}}, kBasicDataGuid);
+    disk->ntfs_boot(2560).le64(2560, ntfs_boot::kTotalSectors, 511);
+    return disk;
+}
+
+TEST(Gpt, BasicDataPartitionWithoutItsBootSectorIsNtfsByItsBackup) {
+    // The backup in the partition's last sector, as formatting leaves it.
+    auto disk = blank_basic_data_disk();
+    disk->ntfs_boot(2559).le64(2559, ntfs_boot::kTotalSectors, 511);
+    PartitionList list = list_all(*disk);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list.entries[0], (PartitionInfo{2048, 512, FsType::Ntfs}));
+
+    // A partition no larger than its volume: the backup lies in the sector after it.
+    disk = std::make_unique<DiskBuilder>(kDiskSectors);
+    disk->gpt({{2048, 2558}}, kBasicDataGuid);
+    disk->ntfs_boot(2559).le64(2559, ntfs_boot::kTotalSectors, 511);
+    list = list_all(*disk);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list.entries[0], (PartitionInfo{2048, 511, FsType::Ntfs}));
+}
+
+TEST(Gpt, BlankPartitionIsNotTakenForNtfsByWhatLiesAroundIt) {
+    // Nothing at its end; right after it the next volume's own boot sector, whose size does
+    // not lead back to 2048.
+    auto disk = blank_basic_data_disk();
+    PartitionList list = list_all(*disk);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list.entries[0].start, 2560u);
+
+    // An NTFS boot sector at its end that belongs to a volume of another size.
+    disk = blank_basic_data_disk();
+    disk->ntfs_boot(2559).le64(2559, ntfs_boot::kTotalSectors, 100);
+    EXPECT_EQ(list_all(*disk).size(), 1u);
+
+    // A sound backup, but the type GUID is not basic data (here: any other type).
+    disk = std::make_unique<DiskBuilder>(kDiskSectors);
+    disk->gpt({{2048, 2559}});
+    disk->ntfs_boot(2559).le64(2559, ntfs_boot::kTotalSectors, 511);
     EXPECT_TRUE(list_all(*disk).empty());
 }
 

@@ -1,7 +1,9 @@
 // The partition walk over disks partitioned by parted and formatted by mkntfs and mkfs.vfat
 // (tools/build_images.py; layouts in tests/data/README.md).
+#include "disk/block_device.h"
 #include "partition/gpt.h"
 #include "partition/partition_table.h"
+#include "partition/volume_parameters.h"
 #include "tests/support/test_images.h"
 
 #include <gtest/gtest.h>
@@ -77,6 +79,49 @@ TEST(RealImages, DamagedGptPrimaryHeaderIsNotTrusted) {
     ASSERT_EQ(partitions->size(), 3u);
     EXPECT_EQ((*partitions)[2].first, 104448u);
     EXPECT_EQ((*partitions)[2].last, 104448u + 16384 - 1);
+}
+
+// A damaged copy of gpt_basic: partition 1 is NTFS at 2048..34815 (its backup boot sector in
+// 34815), partition 2 FAT32 at 34816..104447, both of type basic data.
+PartitionList partitions_of_damaged_gpt(std::initializer_list<Lba> zeroed) {
+    SectorReader reader(AccessMode::Device);
+    auto device = FileDevice::open(test::damaged_copy("gpt_basic", zeroed));
+    EXPECT_TRUE(device.ok());
+    if (device)
+        reader.open_device(std::move(device).value());
+    PartitionList list;
+    list_partitions(reader, list);
+    return list;
+}
+
+TEST(RealImages, GptNtfsPartitionWithoutItsBootSectorIsListedAndReadFromItsBackup) {
+    EXPECT_EQ(partitions_of_damaged_gpt({2048}).entries,
+              (std::vector<PartitionInfo>{{2048, 32768, kNtfs}, {34816, 69632, kFat32}}));
+
+    // The volume's parameters, from the backup boot sector, are those of the intact disk.
+    SectorReader damaged(AccessMode::Device);
+    damaged.open_device(FileDevice::open(test::damaged_copy("gpt_basic", {2048})).value());
+    VolumeInfo fromBackup;
+    VolumeInfo fromPrimary;
+    ASSERT_TRUE(read_volume_parameters(damaged, kNtfs, 2048, 34815, fromBackup));
+    ASSERT_TRUE(
+        read_volume_parameters(*test::open_image("gpt_basic"), kNtfs, 2048, 34815, fromPrimary));
+    EXPECT_EQ(fromBackup.fsStart, 2048u);
+    EXPECT_NE(fromBackup.mftStart, 0u);
+    EXPECT_EQ(fromBackup.mftStart, fromPrimary.mftStart);
+    EXPECT_EQ(fromBackup.mftMirrorStart, fromPrimary.mftMirrorStart);
+    EXPECT_EQ(fromBackup.sectorsPerCluster, fromPrimary.sectorsPerCluster);
+    EXPECT_EQ(fromBackup.indexBlockSectors, fromPrimary.indexBlockSectors);
+}
+
+TEST(RealImages, GptBasicDataPartitionIsNotNtfsWhenItsBackupIsNot) {
+    // The FAT32 volume keeps no boot sector at its end: without its first sector it is not
+    // listed, and not taken for NTFS.
+    EXPECT_EQ(partitions_of_damaged_gpt({34816}).entries,
+              (std::vector<PartitionInfo>{{2048, 32768, kNtfs}}));
+    // An NTFS volume that lost both boot sectors.
+    EXPECT_EQ(partitions_of_damaged_gpt({2048, 34815}).entries,
+              (std::vector<PartitionInfo>{{34816, 69632, kFat32}}));
 }
 
 TEST(RealImages, TableInSector61IsFoundOnlyByTheThirdWalk) {

@@ -3,6 +3,7 @@
 #include "partition/crc32.h"
 #include "partition/gpt.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace salvex::test {
@@ -51,14 +52,15 @@ void DiskBuilder::gpt_header(Lba where, Lba alternate, Lba entries, uint32_t ent
     le32(where, gpt_header::kHeaderCrc, crc32(ByteView(at(where, 0), 92)));
 }
 
-DiskBuilder& DiskBuilder::gpt(const std::vector<std::pair<Lba, Lba>>& partitions) {
+DiskBuilder& DiskBuilder::gpt(const std::vector<std::pair<Lba, Lba>>& partitions,
+                              const Guid& type) {
     const Lba last = device_->size_bytes() / kSectorSize - 1;
     const Lba backupEntries = last - 32;
     entry(0, 0, kGptProtectiveType, 1, static_cast<uint32_t>(last));
     std::vector<uint8_t> array(128 * 128, 0);
     for (size_t i = 0; i < partitions.size(); ++i) {
         uint8_t* e = array.data() + i * 128;
-        e[gpt_entry::kTypeGuid] = 0xA2; // any non-zero type GUID
+        std::copy(type.begin(), type.end(), e + gpt_entry::kTypeGuid);
         for (int b = 0; b < 8; ++b) {
             e[gpt_entry::kFirstLba + b] = static_cast<uint8_t>(partitions[i].first >> (8 * b));
             e[gpt_entry::kLastLba + b] = static_cast<uint8_t>(partitions[i].second >> (8 * b));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "disk/sector.h"
+#include "partition/gpt.h"
 #include "tests/support/memory_device.h"
 
 #include <cstdint>
@@ -27,8 +28,8 @@ public:
     DiskBuilder& fat32_boot(Lba sector) { return text(sector, 82, "FAT32   ").signature(sector); }
     DiskBuilder& fat16_boot(Lba sector) { return text(sector, 54, "FAT16   ").signature(sector); }
     // A GUID partition table with `partitions` (first, last) at sector 1 and its backup in the
-    // disk's last sector, entries at sectors 2 and (last - 32).
-    DiskBuilder& gpt(const std::vector<std::pair<Lba, Lba>>& partitions);
+    // disk's last sector, entries at sectors 2 and (last - 32), each of type `type`.
+    DiskBuilder& gpt(const std::vector<std::pair<Lba, Lba>>& partitions, const Guid& type = {0xA2});
 
     MemoryDevice& device() { return *device_; }
     std::unique_ptr<MemoryDevice> build() { return std::move(device_); }

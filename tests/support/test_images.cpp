@@ -2,6 +2,8 @@
 
 #include "disk/block_device.h"
 
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 
 namespace salvex::test {
@@ -17,6 +19,20 @@ std::unique_ptr<SectorReader> open_image(const std::string& name) {
     if (device)
         reader->open_device(std::move(device).value());
     return reader;
+}
+
+std::string damaged_copy(const std::string& name, std::initializer_list<Lba> sectors) {
+    const std::string path = temp_path(name + ".img");
+    std::filesystem::copy_file(image_path(name), path,
+                               std::filesystem::copy_options::overwrite_existing);
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    const std::string zeros(kSectorSize, '\0');
+    for (const Lba sector : sectors) {
+        file.seekp(static_cast<std::streamoff>(sector * kSectorSize));
+        file.write(zeros.data(), static_cast<std::streamsize>(zeros.size()));
+    }
+    EXPECT_TRUE(file.good()) << path;
+    return path;
 }
 
 std::string temp_path(const std::string& stem) {

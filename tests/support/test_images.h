@@ -4,6 +4,7 @@
 
 #include "disk/sector_reader.h"
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -14,6 +15,10 @@ std::string image_path(const std::string& name);
 
 // A device-mode reader over image `name`; fails the calling test when it cannot be opened.
 std::unique_ptr<SectorReader> open_image(const std::string& name);
+
+// A copy of image `name` in the temporary folder (named after the running test) with `sectors`
+// zeroed: a damaged disk made from a real one. Returns its path.
+std::string damaged_copy(const std::string& name, std::initializer_list<Lba> sectors);
 
 // A path in the temporary folder for a file of the running test, named after the test so that
 // tests running at the same time never share one.
