@@ -150,7 +150,9 @@ void MainWindow::build_controls() {
     fsChoice_ = new QComboBox;
     fsChoice_->addItems({"FAT16", "FAT32", "NTFS"});
     startEdit_ = new QLineEdit;
+    startEdit_->setObjectName(QStringLiteral("startSector"));
     endEdit_ = new QLineEdit;
+    endEdit_->setObjectName(QStringLiteral("endSector"));
     auto* rangeLayout = new QGridLayout(rangeGroup_);
     rangeLayout->addWidget(new QLabel(QStringLiteral("Select File System")), 0, 0);
     rangeLayout->addWidget(fsChoice_, 0, 1);

@@ -1,34 +1,10 @@
 #include "app/session.h"
 
+#include "advscan/sector_range.h"
 #include "disk/block_device.h"
 #include "partition/partition_table.h"
 
-#include <charconv>
-
 namespace salvex::app {
-
-namespace {
-
-constexpr const char* kStartSectorInvalid =
-    "      Start sector value is not valid, It should be a positive number";
-constexpr const char* kEndSectorInvalid =
-    "      End sector value is not valid, It should be a positive number";
-constexpr const char* kEndNotAboveStart = "      End sector should be bigger than start sector";
-
-// An unsigned decimal number filling the whole text (blanks around it allowed).
-std::optional<uint64_t> parse_unsigned(const std::string& text) {
-    const size_t from = text.find_first_not_of(' ');
-    if (from == std::string::npos)
-        return std::nullopt;
-    const size_t to = text.find_last_not_of(' ') + 1;
-    uint64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data() + from, text.data() + to, value);
-    if (error != std::errc() || end != text.data() + to)
-        return std::nullopt;
-    return value;
-}
-
-} // namespace
 
 FsType fs_type_of_choice(int index) {
     return static_cast<FsType>(index * 100 + 100);
@@ -43,23 +19,6 @@ int choice_of_fs_type(FsType type) {
     default:
         return 1;
     }
-}
-
-RangeInput parse_range_input(const std::string& startText, const std::string& endText) {
-    RangeInput input;
-    const auto start = parse_unsigned(startText);
-    const auto end = parse_unsigned(endText);
-    if (!start)
-        input.refusal = kStartSectorInvalid;
-    else if (!end)
-        input.refusal = kEndSectorInvalid;
-    else if (*start >= *end)
-        input.refusal = kEndNotAboveStart;
-    else {
-        input.start = *start;
-        input.end = *end;
-    }
-    return input;
 }
 
 Session::Session() : settings(default_recovery_settings(AccessMode::Device)) {}
@@ -118,6 +77,18 @@ void Session::select_whole_drive() {
     state.selectedPartitionIndex = 0;
     state.rangeCount = total;
     state.rangeEnd = total;
+}
+
+std::optional<std::string> Session::choose_range(std::string_view startText,
+                                                 std::string_view endText) {
+    const DriveInfo* drive = current_drive();
+    const auto range = parse_sector_range(startText, endText, drive ? drive->totalSectors : 0);
+    if (!range)
+        return range.error();
+    state.rangeStart = range->start;
+    state.rangeEnd = range->end;
+    state.rangeCount = range->count();
+    return std::nullopt;
 }
 
 RangeDefaults Session::range_defaults() const {

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace salvex::app {
@@ -42,14 +43,6 @@ struct WizardState {
 // The file-system drop-down of the range page: FAT16, FAT32, NTFS at indexes 0, 1, 2.
 FsType fs_type_of_choice(int index);
 int choice_of_fs_type(FsType type);
-
-// A sector range the user typed, or the sentence that refuses it.
-struct RangeInput {
-    Lba start = 0;
-    Lba end = 0;
-    std::string refusal; // empty when the range is good
-};
-RangeInput parse_range_input(const std::string& startText, const std::string& endText);
 
 // The values the range page shows when it opens.
 struct RangeDefaults {
@@ -79,6 +72,9 @@ public:
     void select_partition(size_t index);
     void select_whole_drive();
     RangeDefaults range_defaults() const;
+    // Takes the range typed on the range page as the sweep's range, judged against the current
+    // drive's size; the sentence that refuses it otherwise, with the state unchanged.
+    std::optional<std::string> choose_range(std::string_view startText, std::string_view endText);
 
     // Forget what the scans found.
     void clear_items();

@@ -246,15 +246,12 @@ void MainWindow::next_from_partition_page() {
         messages_.show(kFatRefusal, MessageKind::Error);
         return;
     }
-    const RangeInput range =
-        parse_range_input(startEdit_->text().toStdString(), endEdit_->text().toStdString());
-    if (!range.refusal.empty()) {
-        messages_.show(QString::fromStdString(range.refusal), MessageKind::Error);
+    const auto refusal =
+        session_.choose_range(startEdit_->text().toStdString(), endEdit_->text().toStdString());
+    if (refusal) {
+        messages_.show(QString::fromStdString(*refusal), MessageKind::Error);
         return;
     }
-    state.rangeStart = range.start;
-    state.rangeEnd = range.end;
-    state.rangeCount = range.end - range.start;
     start_sweep();
 }
 

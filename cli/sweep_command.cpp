@@ -20,13 +20,11 @@ int run_sweep(const std::vector<std::string>& args, std::ostream& out, std::ostr
         err << "Usage: salvex-cli sweep DRIVE --start S --end E [--sectors-per-read N]\n";
         return kUsage;
     }
-    const auto range = parse_range(*startText, *endText, "sweep", err);
     const uint64_t perRead =
         parse_number(parsed->value("--sectors-per-read").value_or("60")).value_or(0);
-    if (!range || perRead < 1 || perRead > kMaxSectorsPerRead) {
-        if (range)
-            err << "salvex-cli sweep: --sectors-per-read takes a number from 1 to "
-                << kMaxSectorsPerRead << ".\n";
+    if (perRead < 1 || perRead > kMaxSectorsPerRead) {
+        err << "salvex-cli sweep: --sectors-per-read takes a number from 1 to "
+            << kMaxSectorsPerRead << ".\n";
         return kUsage;
     }
     auto device = FileDevice::open(parsed->positional[0]);
@@ -36,10 +34,14 @@ int run_sweep(const std::vector<std::string>& args, std::ostream& out, std::ostr
     }
     SectorReader reader(AccessMode::Device);
     reader.open_device(std::move(device).value());
+    // The range is judged against the drive, so the drive is opened first.
+    const auto range = parse_range(*startText, *endText, reader.total_sectors(), "sweep", err);
+    if (!range)
+        return kUsage;
 
     TerminalProgress progress(err, TerminalProgress::wants_bar(parsed->flags.count("--quiet")));
     const SweepResult result =
-        sweep_range(reader, range->first, range->second, static_cast<uint32_t>(perRead), progress);
+        sweep_range(reader, range->start, range->end, static_cast<uint32_t>(perRead), progress);
     progress.finish();
 
     out << "candidate\tstart\tsectors_per_cluster\tmft_start\tmft_mirror_start\tend\tlabel\n";

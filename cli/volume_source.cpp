@@ -40,29 +40,19 @@ SweepResult sweep_range(const SectorReader& reader, Lba start, Lba end, uint32_t
     return result;
 }
 
-std::optional<std::pair<Lba, Lba>> parse_range(const std::string& startText,
-                                               const std::string& endText, const char* command,
-                                               std::ostream& err) {
-    const auto start = parse_number(startText);
-    const auto end = parse_number(endText);
-    if (!start) {
-        err << "salvex-cli " << command << ": "
-            << trimmed("      Start sector value is not valid, It should be a positive number")
-            << ".\n";
+std::optional<SectorRange> parse_range(const std::string& startText, const std::string& endText,
+                                       uint64_t driveSectors, const char* command,
+                                       std::ostream& err) {
+    auto range = parse_sector_range(startText, endText, driveSectors);
+    if (!range) {
+        // The window's sentences start with blanks and some lack the full stop.
+        std::string sentence = trimmed(range.error());
+        if (!sentence.ends_with('.'))
+            sentence += '.';
+        err << "salvex-cli " << command << ": " << sentence << "\n";
         return std::nullopt;
     }
-    if (!end) {
-        err << "salvex-cli " << command << ": "
-            << trimmed("      End sector value is not valid, It should be a positive number")
-            << ".\n";
-        return std::nullopt;
-    }
-    if (*start >= *end) {
-        err << "salvex-cli " << command << ": "
-            << trimmed("      End sector should be bigger than start sector") << ".\n";
-        return std::nullopt;
-    }
-    return std::make_pair(*start, *end);
+    return *range;
 }
 
 std::optional<OpenVolume> open_volume(const ParsedArgs& args, const std::string& drivePath,
@@ -126,7 +116,8 @@ std::optional<OpenVolume> open_volume(const ParsedArgs& args, const std::string&
         status = kUsage;
         return std::nullopt;
     }
-    const auto bounds = parse_range(range->second[0], range->second[1], command, err);
+    const auto bounds = parse_range(range->second[0], range->second[1],
+                                    volume.reader->total_sectors(), command, err);
     if (!bounds) {
         status = kUsage;
         return std::nullopt;
@@ -139,7 +130,7 @@ std::optional<OpenVolume> open_volume(const ParsedArgs& args, const std::string&
         status = kUsage;
         return std::nullopt;
     }
-    SweepResult sweep = sweep_range(*volume.reader, bounds->first, bounds->second,
+    SweepResult sweep = sweep_range(*volume.reader, bounds->start, bounds->end,
                                     static_cast<uint32_t>(perRead), progress);
     if (candidate > sweep.candidates.size()) {
         progress.finish();
@@ -150,8 +141,7 @@ std::optional<OpenVolume> open_volume(const ParsedArgs& args, const std::string&
     StopFlag stop{0};
     reconstruct_candidate(*volume.reader, sweep.hits, sweep.candidates,
                           static_cast<uint16_t>(candidate), volume.scan, progress, stop);
-    volume.selection = {FsType::Ntfs, bounds->first, bounds->second - bounds->first, bounds->second,
-                        0};
+    volume.selection = {FsType::Ntfs, bounds->start, bounds->count(), bounds->end, 0};
     return volume;
 }
 

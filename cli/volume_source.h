@@ -4,6 +4,7 @@
 
 #include "advscan/classification.h"
 #include "advscan/hit_lists.h"
+#include "advscan/sector_range.h"
 #include "cli/drive_access.h"
 #include "cli/options.h"
 #include "cli/terminal_progress.h"
@@ -39,10 +40,12 @@ struct SweepResult {
 SweepResult sweep_range(const SectorReader& reader, Lba start, Lba end, uint32_t sectorsPerRead,
                         ProgressSink& progress);
 
-// The range of --range S E (or --start S --end E); nullopt after a sentence when the values are
-// not numbers or the end is not above the start, with the window's own texts.
-std::optional<std::pair<Lba, Lba>> parse_range(const std::string& start, const std::string& end,
-                                               const char* command, std::ostream& err);
+// The range of --range S E (or --start S --end E) on a drive of `driveSectors` sectors; nullopt
+// after a sentence when the values are not numbers, the end is not above the start or lies past
+// the drive, with the window's own texts.
+std::optional<SectorRange> parse_range(const std::string& start, const std::string& end,
+                                       uint64_t driveSectors, const char* command,
+                                       std::ostream& err);
 
 // Opens DRIVE and produces the volume the options name; nullopt after a sentence, with the exit
 // status in `status`.

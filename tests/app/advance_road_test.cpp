@@ -71,6 +71,27 @@ TEST_F(AdvanceRoadTest, BadRangesAndFatAreRefusedWithoutASweep) {
     EXPECT_EQ(wizard.step(), app::kChoosePartition);
 }
 
+TEST_F(AdvanceRoadTest, RangePastTheDrivesEndIsRefusedWithItsLastSector) {
+    open_range_page();
+    auto* start = wizard.window->findChild<QLineEdit*>(QStringLiteral("startSector"));
+    auto* end = wizard.window->findChild<QLineEdit*>(QStringLiteral("endSector"));
+    ASSERT_NE(start, nullptr);
+    ASSERT_NE(end, nullptr);
+    wizard.window->fs_choice()->setCurrentIndex(2);
+    const uint64_t total = wizard.session.drives[0].totalSectors;
+    start->setText("0");
+    end->setText(QString::number(total + 1));
+    wizard.click(wizard.window->next_button());
+    ASSERT_FALSE(wizard.messages.empty());
+    EXPECT_EQ(wizard.messages.back().text, QStringLiteral("The end sector %1 lies past the "
+                                                          "drive's last sector, %2.")
+                                               .arg(total + 1)
+                                               .arg(total - 1));
+    EXPECT_EQ(wizard.messages.back().kind, MessageKind::Error);
+    EXPECT_FALSE(wizard.window->worker_running());
+    EXPECT_EQ(wizard.step(), app::kChoosePartition);
+}
+
 TEST_F(AdvanceRoadTest, SweepFindsTheVolumesAndOneOpensAsATree) {
     open_range_page();
     wizard.window->fs_choice()->setCurrentIndex(2);

@@ -8,24 +8,27 @@
 namespace salvex::app {
 namespace {
 
-TEST(RangeInputTest, RefusesWhatIsNotARangeWithTheWizardsSentences) {
-    EXPECT_EQ(parse_range_input("abc", "10").refusal,
+TEST(RangeInputTest, TypedRangeIsJudgedAgainstTheCurrentDrive) {
+    Session session;
+    ASSERT_TRUE(session.add_images({test::image_path("demo")}).empty());
+    const uint64_t total = session.drives[0].totalSectors;
+    session.state.rangeStart = 7;
+    EXPECT_EQ(session.choose_range("0", "999999"),
+              "The end sector 999999 lies past the drive's last sector, " +
+                  std::to_string(total - 1) + ".");
+    EXPECT_EQ(session.choose_range("abc", "10"),
               "      Start sector value is not valid, It should be a positive number");
-    EXPECT_EQ(parse_range_input("-1", "10").refusal,
-              "      Start sector value is not valid, It should be a positive number");
-    EXPECT_EQ(parse_range_input("", "10").refusal,
-              "      Start sector value is not valid, It should be a positive number");
-    EXPECT_EQ(parse_range_input("0", "1x").refusal,
+    EXPECT_EQ(session.choose_range("0", " "),
               "      End sector value is not valid, It should be a positive number");
-    EXPECT_EQ(parse_range_input("0", "0").refusal,
+    EXPECT_EQ(session.choose_range("10", "10"),
               "      End sector should be bigger than start sector");
-    EXPECT_EQ(parse_range_input("20", "10").refusal,
-              "      End sector should be bigger than start sector");
+    EXPECT_EQ(session.state.rangeStart, 7u); // a refused range changes nothing
 
-    const RangeInput good = parse_range_input(" 2048 ", "5000000000");
-    EXPECT_TRUE(good.refusal.empty());
-    EXPECT_EQ(good.start, 2048u);
-    EXPECT_EQ(good.end, 5000000000u); // beyond 32 bits: disks over 2 TiB
+    // The whole drive, as the range page offers it, is taken.
+    EXPECT_EQ(session.choose_range(" 2048 ", std::to_string(total)), std::nullopt);
+    EXPECT_EQ(session.state.rangeStart, 2048u);
+    EXPECT_EQ(session.state.rangeEnd, total);
+    EXPECT_EQ(session.state.rangeCount, total - 2048);
 }
 
 TEST(RangeInputTest, FileSystemChoicesMapToTypeCodes) {

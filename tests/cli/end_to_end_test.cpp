@@ -198,6 +198,35 @@ TEST(EndToEnd, SweepFindsEveryVolumeAndItsCandidatesAreListed) {
     EXPECT_EQ(shell(cli("sweep " + demo + " --start 9 --end 9 2>/dev/null")).status, 2);
 }
 
+TEST(EndToEnd, RangesPastTheDrivesEndAreRefused) {
+    // The demo disk has 262144 sectors: the last is 262143, and an end of 262144 sweeps to it.
+    const std::string demo = test::image_path("demo");
+    const Output sweep = shell(cli("sweep --quiet " + demo + " --start 0 --end 999999 2>&1"));
+    EXPECT_EQ(sweep.status, 2);
+    EXPECT_EQ(sweep.out, "salvex-cli sweep: The end sector 999999 lies past the drive's last "
+                         "sector, 262143.\n");
+    const std::string target = test::temp_path("target");
+    std::filesystem::create_directories(target);
+    for (const std::string& command : {std::string("list"), "recover --to " + target}) {
+        const Output r =
+            shell(cli(command + " --quiet " + demo + " --range 262000 262145 --candidate 1 2>&1"));
+        EXPECT_EQ(r.status, 2) << command;
+        EXPECT_EQ(r.out,
+                  "salvex-cli " + command.substr(0, command.find(' ')) +
+                      ": The end sector 262145 lies past the drive's last sector, 262143.\n");
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(target));
+    // The older checks keep the wizard's sentences, and blanks around a number are allowed.
+    EXPECT_EQ(
+        shell(cli("sweep --quiet " + demo + " --start x --end 10 2>&1")).out,
+        "salvex-cli sweep: Start sector value is not valid, It should be a positive number.\n");
+    EXPECT_EQ(shell(cli("sweep --quiet " + demo + " --start 10 --end 10 2>&1")).out,
+              "salvex-cli sweep: End sector should be bigger than start sector.\n");
+    const Output whole = shell(cli("sweep --quiet " + demo + " --start ' 233472' --end 262144"));
+    EXPECT_EQ(whole.status, 0);
+    EXPECT_NE(whole.out.find("\tNTFS @233472\n"), std::string::npos);
+}
+
 TEST(EndToEnd, GptNtfsPartitionWithoutItsBootSectorIsScannedFromItsBackup) {
     // gpt_basic with the NTFS partition's first sector zeroed lists and scans as the intact disk.
     const std::string damaged = test::damaged_copy("gpt_basic", {2048});
