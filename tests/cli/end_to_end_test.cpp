@@ -238,6 +238,22 @@ TEST(EndToEnd, GptNtfsPartitionWithoutItsBootSectorIsScannedFromItsBackup) {
     EXPECT_EQ(listed.status, 0);
     EXPECT_NE(listed.out.find('\n'), listed.out.size() - 1); // more than the heading
     EXPECT_EQ(listed.out, shell(cli("list --quiet " + intact + " --partition 1")).out);
+
+    // gpt_no_boot, damaged by its builder the same way: every file comes back byte for byte.
+    const std::string target = test::temp_path("no-boot");
+    std::filesystem::remove_all(target);
+    std::filesystem::create_directories(target);
+    const Output recovered = shell(cli("recover --quiet " + test::image_path("gpt_no_boot") +
+                                       " --partition 1 --to " + target));
+    EXPECT_EQ(recovered.status, 0);
+    size_t files = 0;
+    for (const auto& e : test::read_manifest(test::source_data_path("gpt_no_boot.manifest.tsv"))) {
+        if (e.folder)
+            continue;
+        EXPECT_EQ(test::sha256_of_file(target + e.path), e.sha256) << e.path;
+        ++files;
+    }
+    EXPECT_EQ(files, 5u);
 }
 
 TEST(EndToEnd, SnapshotsListAndRecoverAsTheScanDid) {

@@ -4,6 +4,7 @@
 #include "partition/gpt.h"
 #include "partition/partition_table.h"
 #include "partition/volume_parameters.h"
+#include "tests/support/scanned_volume.h"
 #include "tests/support/test_images.h"
 
 #include <gtest/gtest.h>
@@ -57,6 +58,8 @@ const std::vector<Expected>& expectations() {
         {"gpt_basic", {{2048, 32768, kNtfs}, {34816, 69632, kFat32}}},
         {"gpt_damaged_primary", {{2048, 32768, kNtfs}, {34816, 69632, kFat32}}},
         {"demo", {{2048, 98304, kNtfs}, {100352, 81920, kFat32}, {184320, 49152, kNtfs}}},
+        // A basic data partition whose first sector is zeroed: NTFS by its backup boot sector.
+        {"gpt_no_boot", {{2048, 40960, kNtfs}}},
     };
     return all;
 }
@@ -112,6 +115,20 @@ TEST(RealImages, GptNtfsPartitionWithoutItsBootSectorIsListedAndReadFromItsBacku
     EXPECT_EQ(fromBackup.mftMirrorStart, fromPrimary.mftMirrorStart);
     EXPECT_EQ(fromBackup.sectorsPerCluster, fromPrimary.sectorsPerCluster);
     EXPECT_EQ(fromBackup.indexBlockSectors, fromPrimary.indexBlockSectors);
+}
+
+TEST(RealImages, GptVolumeWithoutItsBootSectorIsScannedWhole) {
+    const test::ScannedVolume volume = test::scan_image_partition("gpt_no_boot", 1);
+    EXPECT_EQ(volume.scan.volume.fsStart, 2048u);
+    const auto manifest = test::read_manifest(test::source_data_path("gpt_no_boot.manifest.tsv"));
+    ASSERT_FALSE(manifest.empty());
+    for (const test::ManifestEntry& e : manifest) {
+        const auto it = volume.byPath.find(e.path);
+        ASSERT_NE(it, volume.byPath.end()) << e.path;
+        EXPECT_EQ(it->second.folder, e.folder) << e.path;
+        EXPECT_EQ(it->second.deleted, e.deleted) << e.path;
+        EXPECT_EQ(it->second.size, e.size) << e.path;
+    }
 }
 
 TEST(RealImages, GptBasicDataPartitionIsNotNtfsWhenItsBackupIsNot) {
