@@ -1,15 +1,14 @@
-// Where a file's contents lie: the value of a resident unnamed $DATA, or the runs of a
-// non-resident one gathered from every record that holds a part of it.
+// Where a file's contents lie: the value of a resident $DATA, or the runs of a non-resident one
+// gathered from every record that holds a part of it.
 #pragma once
 
 #include "disk/sector_reader.h"
-#include "ntfs/mft_map.h"
+#include "ntfs/item_tree.h"
 #include "ntfs/run_list.h"
-#include "partition/volume_info.h"
+#include "ntfs/standard_scan.h"
 
 #include <cstdint>
 #include <optional>
-#include <string_view>
 #include <vector>
 
 namespace salvex {
@@ -26,14 +25,18 @@ struct FileData {
     uint32_t compressionUnitClusters = 0; // clusters per compression unit (16 normally)
 };
 
-// Reads the file record at `recordSector` and locates the file's unnamed $DATA. When the
-// attribute continues in extension records (an attribute list names them), `map` locates them
-// and their runs are joined in cluster order; a part that cannot be found reads as zeros so that
-// the parts after it stay in place. nullopt when the record holds no unnamed $DATA.
-// With `stream` named, the named $DATA of that name is located instead (its start must lie in
-// the record).
-std::optional<FileData> locate_file_data(const SectorReader& reader, const VolumeInfo& volume,
-                                         const MftMap* map, Lba recordSector,
-                                         std::string_view stream = {});
+// Reads the record at file.recordSector and locates the $DATA the item is: the named stream
+// file.stream, or the unnamed data when the stream is empty or the record has no stream of that
+// name (a name with a colon that is not a stream). A non-resident attribute may continue in
+// extension records; their parts are joined in cluster order, from
+//  - the records the base record's attribute list names, located through scan.mftMap;
+//  - the records scan.extensionRecords holds for the base record (an Advance Scan's finds).
+// A record counts only when its header names the base record, number and sequence number (one
+// less when the base record is no longer in use: freeing a record raises its sequence number),
+// so a reused record holding another file's extension adds nothing. A part that cannot be found
+// reads as zeros so that the parts after it stay in place. The sizes and flags are those of the
+// part that starts the attribute, wherever it lies. nullopt when the record holds no such $DATA.
+std::optional<FileData> locate_file_data(const SectorReader& reader, const NtfsScan& scan,
+                                         const FileNode& file);
 
 } // namespace salvex

@@ -114,8 +114,7 @@ WriteResult extract_ntfs_file(RecoveryContext& context, const TargetFolder& fold
         context.progress.set_progress(0);
     }
 
-    const auto data = locate_file_data(context.reader, context.scan.volume, &context.scan.mftMap,
-                                       file.recordSector, file.stream);
+    const auto data = locate_file_data(context.reader, context.scan, file);
     if (!data) {
         ++context.run.files_failed; // the record no longer holds the file's data
         return WriteResult::Failed;

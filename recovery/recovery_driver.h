@@ -64,8 +64,9 @@ enum class WriteResult {
     Failed, // could not be created or written, or its content could not be found
 };
 
-// Writes one file into `folder`. In Save mode the filters and policies apply and progress is
-// shown; in Open mode (a copy to open from the list) the file is written as it is.
+// Writes one file into `folder`: its unnamed data, or the named stream the item is, under the
+// item's name. In Save mode the filters and policies apply and progress is shown; in Open mode (a
+// copy to open from the list) the file is written as it is.
 WriteResult extract_ntfs_file(RecoveryContext& context, const TargetFolder& folder,
                               const FileNode& file, RecoveryMode mode);
 

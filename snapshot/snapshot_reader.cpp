@@ -221,6 +221,14 @@ std::optional<Error> check_header(ByteView bytes) {
     return std::nullopt;
 }
 
+// The file has no field for the named data stream an item is: it lies in the name, "file:stream",
+// since a name that Windows wrote cannot hold a colon. (A colon in a name from another system
+// makes a stream that the record lacks; extraction then takes the file's own data.)
+std::string stream_of(const std::string& name) {
+    const size_t colon = name.rfind(':');
+    return colon == std::string::npos ? std::string() : name.substr(colon + 1);
+}
+
 std::optional<Error> read_items(SnapshotCursor& in, NtfsItems& items) {
     auto folders = read_count(in, kFolderRecord, 4);
     if (!folders)
@@ -253,6 +261,7 @@ std::optional<Error> read_items(SnapshotCursor& in, NtfsItems& items) {
         FileNode file;
         file.recordSector = le32(record->fields, 0).value_or(0);
         file.name = std::move(record->name);
+        file.stream = stream_of(file.name);
         file.recordNumber = f.u32(0);
         file.parent = f.u32(4);
         file.creationTime = f.u64(8);

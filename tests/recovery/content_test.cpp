@@ -17,6 +17,12 @@ using test::RecordBuilder;
 
 constexpr Lba kStart = 128;
 
+// A reference to record `n` as an extension record's header gives it: number and sequence
+// number (the builder's records have sequence number 1).
+uint64_t reference(uint32_t n, uint16_t sequence = 1) {
+    return n | uint64_t{sequence} << 48;
+}
+
 class Content : public ::testing::Test {
 protected:
     Content()
@@ -36,23 +42,50 @@ protected:
         return bytes;
     }
 
-    Bytes copy(uint32_t record, uint64_t size, const MftMap* map = nullptr) {
+    // Opens the disk for reading: nothing more can be written to it.
+    void open() {
         if (disk_)
             reader_.open_device(std::move(disk_));
+        scan_.volume = info_;
+    }
+    // Maps the $MFT, as a Standard Scan (or a candidate whose $MFT is known) does.
+    void map_mft() {
+        open();
+        scan_.mftMap = build_mft_map(reader_, info_);
+    }
+
+    // The item of record `record` (its stream `stream`), its data held there.
+    FileNode item(uint32_t record, uint64_t size, const std::string& stream = "") const {
+        FileNode file;
+        file.recordNumber = record;
+        file.recordSector = volume_.record_sector(record);
+        file.size = size;
+        file.stream = stream;
+        return file;
+    }
+
+    std::optional<FileData> locate(const FileNode& file) {
+        open();
+        return locate_file_data(reader_, scan_, file);
+    }
+
+    Bytes copy(const FileNode& file) {
         Bytes out;
-        const auto data = locate_file_data(reader_, info_, map, volume_.record_sector(record));
+        const auto data = locate(file);
         if (!data)
             return out;
         copy_file_content(
-            reader_, info_, *data, size,
+            reader_, info_, *data, file.size,
             [&](ByteView b) { return out.insert(out.end(), b.begin(), b.end()), true; }, {});
         return out;
     }
+    Bytes copy(uint32_t record, uint64_t size) { return copy(item(record, size)); }
 
     std::unique_ptr<test::MemoryDevice> disk_;
     test::NtfsVolumeBuilder volume_;
     VolumeInfo info_;
     SectorReader reader_{AccessMode::Device};
+    NtfsScan scan_;
 };
 
 TEST_F(Content, ResidentValueIsWrittenAsItIs) {
@@ -66,8 +99,7 @@ TEST_F(Content, ResidentValueIsWrittenAsItIs) {
 
 TEST_F(Content, RecordWithoutUnnamedDataHasNoContent) {
     volume_.put(20, RecordBuilder().file_name(5, u"x").resident_data(Bytes(5), u"stream"));
-    reader_.open_device(std::move(disk_));
-    EXPECT_FALSE(locate_file_data(reader_, info_, nullptr, volume_.record_sector(20)).has_value());
+    EXPECT_FALSE(locate(item(20, 5)).has_value());
 }
 
 TEST_F(Content, FragmentedRunsAreReadInOrderAndCutAtTheSize) {
@@ -109,20 +141,153 @@ TEST_F(Content, PartsInExtensionRecordsAreJoinedInClusterOrder) {
                     .attribute_list(
                         {{kFileName, 30}, {kData, 30, 0, 5}, {kData, 32, 2, 1}, {kData, 31, 1, 1}})
                     .non_resident_data(test::encode_runs({{1, 300}}), 3 * 4096, 0, u"", 5));
-    volume_.put(31, RecordBuilder().base_record(30).non_resident_data(test::encode_runs({{1, 400}}),
-                                                                      0, 1, u"", 1));
-    volume_.put(32, RecordBuilder().base_record(30).non_resident_data(test::encode_runs({{1, 500}}),
-                                                                      0, 2, u"", 1));
-    if (disk_)
-        reader_.open_device(std::move(disk_));
-    const MftMap map = build_mft_map(reader_, info_);
-    const Bytes out = copy(30, 3 * 4096, &map);
+    volume_.put(31, RecordBuilder()
+                        .base_record(reference(30))
+                        .non_resident_data(test::encode_runs({{1, 400}}), 0, 1, u"", 1));
+    volume_.put(32, RecordBuilder()
+                        .base_record(reference(30))
+                        .non_resident_data(test::encode_runs({{1, 500}}), 0, 2, u"", 1));
+    // Without the map only the first part is known.
+    EXPECT_EQ(copy(30, 3 * 4096).size(), 4096u);
+    map_mft();
+    const Bytes out = copy(30, 3 * 4096);
     ASSERT_EQ(out.size(), 3u * 4096);
     EXPECT_TRUE(std::equal(a.begin(), a.end(), out.begin()));
     EXPECT_TRUE(std::equal(b.begin(), b.end(), out.begin() + 4096));
     EXPECT_TRUE(std::equal(c.begin(), c.end(), out.begin() + 2 * 4096));
-    // Without the map only the first part is known.
+}
+
+// A file of three clusters whose run list continues in records 31 and 32: cluster 0 in the base
+// record 30, cluster 1 in 31, cluster 2 in 32. `listed` puts them in the attribute list.
+class Extensions : public Content {
+protected:
+    Extensions() {
+        a_ = fill_cluster(300, 1);
+        b_ = fill_cluster(400, 2);
+        c_ = fill_cluster(500, 3);
+    }
+    void put_base(bool listed, uint16_t flags = test::kFileInUse) {
+        RecordBuilder base(flags);
+        base.file_name(5, u"big");
+        if (listed)
+            base.attribute_list(
+                {{kFileName, 30}, {kData, 30, 0, 5}, {kData, 31, 1, 1}, {kData, 32, 2, 1}});
+        volume_.put(30, base.non_resident_data(test::encode_runs({{1, 300}}), 3 * 4096, 0, u"", 5));
+    }
+    void put_part(uint32_t n, uint64_t base, uint64_t vcn, uint64_t lcn) {
+        volume_.put(n, RecordBuilder().base_record(base).non_resident_data(
+                           test::encode_runs({{1, lcn}}), 0, vcn, u"", 1));
+    }
+    // Sets the sequence number in record n's header.
+    void set_sequence(uint32_t n, uint16_t sequence) {
+        uint8_t* header = volume_.disk().sector(volume_.record_sector(n));
+        header[mft_record::kSequence] = static_cast<uint8_t>(sequence);
+        header[mft_record::kSequence + 1] = static_cast<uint8_t>(sequence >> 8);
+    }
+    void expect_whole(const Bytes& out) const {
+        ASSERT_EQ(out.size(), 3u * 4096);
+        EXPECT_TRUE(std::equal(a_.begin(), a_.end(), out.begin()));
+        EXPECT_TRUE(std::equal(b_.begin(), b_.end(), out.begin() + 4096));
+        EXPECT_TRUE(std::equal(c_.begin(), c_.end(), out.begin() + 2 * 4096));
+    }
+    static bool zeros(const Bytes& out, size_t from, size_t to) {
+        return std::all_of(out.begin() + static_cast<long>(from),
+                           out.begin() + static_cast<long>(to), [](uint8_t v) { return v == 0; });
+    }
+    Bytes a_, b_, c_;
+};
+
+TEST_F(Extensions, ReusedRecordsListedInTheAttributeListAddNothing) {
+    put_base(true);
+    put_part(31, reference(44), 1, 400);    // now an extension of another file
+    put_part(32, reference(30, 7), 2, 500); // of an earlier file that had record 30
+    map_mft();
+    const Bytes out = copy(30, 3 * 4096);
+    ASSERT_EQ(out.size(), 4096u); // nothing joins the first part: the rest is not this file's
+    EXPECT_TRUE(std::equal(a_.begin(), a_.end(), out.begin()));
+}
+
+TEST_F(Extensions, RecordsAnAdvanceScanFoundNamingTheBaseAreJoinedWithoutAMap) {
+    put_base(false);
+    put_part(31, reference(30), 1, 400);
+    put_part(32, reference(30), 2, 500);
+    put_part(33, reference(30, 2), 1, 600); // names an earlier life of record 30
+    put_part(34, reference(45), 1, 700);    // another file's, listed under 30 by mistake
+    scan_.extensionRecords[30] = {volume_.record_sector(34), volume_.record_sector(33),
+                                  volume_.record_sector(32), volume_.record_sector(31)};
+    expect_whole(copy(30, 3 * 4096));
+}
+
+TEST_F(Extensions, ADeletedFilesExtensionsNameTheSequenceNumberBeforeItsDeletion) {
+    // Freeing record 30 raised its sequence number from 1 to 2; its extension records still
+    // name 1. While record 30 is in use with sequence number 2, they belong to no one.
+    put_base(true, test::kDeletedFile);
+    put_part(31, reference(30), 1, 400);
+    put_part(32, reference(30), 2, 500);
+    set_sequence(30, 2);
+    map_mft();
+    expect_whole(copy(30, 3 * 4096));
+
+    put_base(true, test::kFileInUse);
+    set_sequence(30, 2);
     EXPECT_EQ(copy(30, 3 * 4096).size(), 4096u);
+}
+
+TEST_F(Extensions, TheStartOfTheDataInAnExtensionRecordGivesTheSize) {
+    // Record 31 holds clusters 0 and 1 and the sizes; the base record 30 holds cluster 2.
+    volume_.put(30, RecordBuilder()
+                        .file_name(5, u"big")
+                        .attribute_list({{kData, 31, 0, 1}, {kData, 30, 2, 5}})
+                        .non_resident_data(test::encode_runs({{1, 500}}), 0, 2, u"", 5));
+    volume_.put(31, RecordBuilder()
+                        .base_record(reference(30))
+                        .non_resident_data(test::encode_runs({{1, 300}, {1, 400}}), 3 * 4096 - 100,
+                                           0, u"", 1));
+    map_mft();
+    FileNode file = item(31, 3 * 4096 - 100);
+    file.recordNumber = 30;
+    const auto data = locate(file);
+    ASSERT_TRUE(data.has_value());
+    EXPECT_EQ(data->dataSize, 3u * 4096 - 100);
+    const Bytes out = copy(file);
+    ASSERT_EQ(out.size(), 3u * 4096 - 100);
+    EXPECT_TRUE(std::equal(c_.begin(), c_.end() - 100, out.begin() + 2 * 4096));
+}
+
+TEST_F(Extensions, ANamedStreamIsReadFromItsOwnPartsOnly) {
+    // The file's data in cluster 300; its stream "thumb" in clusters 400 (base record) and 500
+    // (extension record 31, which also holds a part of another stream).
+    volume_.put(
+        30, RecordBuilder()
+                .file_name(5, u"photo")
+                .attribute_list({{kData, 30, 0, 5},
+                                 {kData, 30, 0, 6, 5},
+                                 {kData, 31, 1, 1, 5},
+                                 {kData, 31, 1, 2, 5}})
+                .non_resident_data(test::encode_runs({{1, 300}}), 4096, 0, u"", 5)
+                .non_resident_data(test::encode_runs({{1, 400}}), 2 * 4096 - 10, 0, u"thumb", 6));
+    volume_.put(31, RecordBuilder()
+                        .base_record(reference(30))
+                        .non_resident_data(test::encode_runs({{1, 500}}), 0, 1, u"thumb", 1)
+                        .non_resident_data(test::encode_runs({{1, 600}}), 0, 1, u"other", 2));
+    map_mft();
+    const Bytes out = copy(item(30, 2 * 4096 - 10, "thumb"));
+    ASSERT_EQ(out.size(), 2u * 4096 - 10);
+    EXPECT_TRUE(std::equal(b_.begin(), b_.end(), out.begin()));
+    EXPECT_TRUE(std::equal(c_.begin(), c_.end() - 10, out.begin() + 4096));
+    EXPECT_EQ(copy(item(30, 4096)), a_);
+}
+
+TEST_F(Content, AResidentStreamAndANameWithAColonThatIsNoStream) {
+    volume_.put(20, RecordBuilder()
+                        .file_name(5, u"notes")
+                        .resident_data(Bytes(5, 'u'))
+                        .resident_data(Bytes(9, 's'), u"Zone.Identifier"));
+    volume_.put(21, RecordBuilder().file_name(5, u"a:b").resident_data(Bytes(7, 'p')));
+    EXPECT_EQ(copy(item(20, 9, "Zone.Identifier")), Bytes(9, 's'));
+    EXPECT_EQ(copy(item(20, 5)), Bytes(5, 'u'));
+    // A snapshot calls the part after the colon a stream; the record has none of that name.
+    EXPECT_EQ(copy(item(21, 7, "b")), Bytes(7, 'p'));
 }
 
 // One LZNT1 chunk: "abcdefgh", then a copy of 4,088 bytes from 8 back.
@@ -199,8 +364,7 @@ TEST_F(Content, EncryptedDataIsMarked) {
     fill_cluster(300, 1);
     volume_.put(20, RecordBuilder().file_name(5, u"e").non_resident_data(
                         test::encode_runs({{1, 300}}), 100, 0, u"", 0, 0x4000));
-    reader_.open_device(std::move(disk_));
-    const auto data = locate_file_data(reader_, info_, nullptr, volume_.record_sector(20));
+    const auto data = locate(item(20, 100));
     ASSERT_TRUE(data.has_value());
     EXPECT_TRUE(data->encrypted);
 }
@@ -210,8 +374,7 @@ TEST_F(Content, StopAndSkipEndTheCopyBetweenChunks) {
         fill_cluster(3000 + i, 7); // 4 MiB, four reads of 1 MiB
     volume_.put(20, RecordBuilder().file_name(5, u"big").non_resident_data(
                         test::encode_runs({{1024, 3000}}), 4 << 20));
-    reader_.open_device(std::move(disk_));
-    const auto data = locate_file_data(reader_, info_, nullptr, volume_.record_sector(20));
+    const auto data = locate(item(20, 4 << 20));
     Relaxed<int> skip{0};
     size_t written = 0;
     const CopyOutcome outcome = copy_file_content(reader_, info_, *data, 4 << 20,

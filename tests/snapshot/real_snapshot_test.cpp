@@ -1,10 +1,13 @@
 // A snapshot of a real volume written by mkntfs and ntfs-3g loads back as the scan that made it.
+#include "recovery/recovery_driver.h"
 #include "snapshot/snapshot_reader.h"
 #include "snapshot/snapshot_writer.h"
 #include "tests/snapshot/same_scan.h"
 #include "tests/support/scanned_volume.h"
+#include "tests/support/sha256.h"
 #include "tests/support/test_images.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 
 namespace salvex {
@@ -51,6 +54,47 @@ TEST(RealSnapshot, DemoVolumeComesBackFieldForFieldWithItsTreeAndMftMap) {
     }
     EXPECT_TRUE(paths.count("/Documents/日本語.txt"));
     EXPECT_TRUE(paths.count("/Café.txt"));
+}
+
+TEST(RealSnapshot, ANamedStreamKeepsItsStreamAndItsBytesThroughASnapshot) {
+    auto volume = test::scan_image_partition("ntfs_tree", 1);
+    // /Pictures/photo.jpg (record 103) and its stream "thumbnail", as the scan lists a stream.
+    const auto photo = std::find_if(volume.scan.items.files.begin(), volume.scan.items.files.end(),
+                                    [](const FileNode& f) { return f.recordNumber == 103; });
+    ASSERT_NE(photo, volume.scan.items.files.end());
+    FileNode thumbnail = *photo;
+    thumbnail.name = "photo.jpg:thumbnail";
+    thumbnail.stream = "thumbnail";
+    thumbnail.size = 6000;
+    if (!volume.byPath.count("/Pictures/photo.jpg:thumbnail"))
+        volume.scan.items.add_file(thumbnail);
+    const std::string file = test::temp_path("streams.QRSX");
+    const auto saved =
+        save_snapshot(file, {FsType::Ntfs, 0, 0, 0, 1}, volume.scan.volume, volume.scan.items);
+    ASSERT_TRUE(saved.ok()) << saved.error();
+
+    const auto loaded = load_snapshot(file, *volume.reader);
+    ASSERT_TRUE(loaded.ok()) << loaded.error();
+    test::expect_same_items(loaded->scan.items, volume.scan.items);
+    const auto& files = loaded->scan.items.files;
+    const auto index = static_cast<size_t>(
+        std::find_if(files.begin(), files.end(),
+                     [](const FileNode& f) { return f.name == "photo.jpg:thumbnail"; }) -
+        files.begin());
+    ASSERT_LT(index, files.size());
+    EXPECT_EQ(files[index].stream, "thumbnail");
+
+    const std::filesystem::path target = test::temp_path("target");
+    std::filesystem::remove_all(target);
+    std::filesystem::create_directories(target);
+    RecoverySettings settings;
+    SilentProgress progress;
+    RecoveryRun run;
+    RecoveryContext context(*volume.reader, loaded->scan, settings, progress, run);
+    const std::vector<RecoveryRow> rows = {{RecoveryRow::Kind::File, index}};
+    run_recovery(context, rows, TargetFolder::open(target.string()).value());
+    EXPECT_EQ(test::sha256_of_file((target / "photo.jpg:thumbnail").string()),
+              "2d2be52d24e2cb5e824c0612bba4546e90c5499ea6c643e523a111fa9a47bff3");
 }
 
 } // namespace

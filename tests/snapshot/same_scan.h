@@ -45,6 +45,7 @@ inline void expect_same_items(const NtfsItems& a, const NtfsItems& b) {
         const FileNode& y = b.files[i];
         SCOPED_TRACE("file " + y.name);
         EXPECT_EQ(x.name, y.name);
+        EXPECT_EQ(x.stream, y.stream);
         EXPECT_EQ(x.recordNumber, y.recordNumber);
         EXPECT_EQ(x.parent, y.parent);
         EXPECT_EQ(x.creationTime, y.creationTime);
