@@ -3,6 +3,7 @@
 #include "ntfs/filetime.h"
 #include "recovery/content_copy.h"
 #include "recovery/file_data.h"
+#include "recovery/volume_bounds.h"
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -70,6 +71,18 @@ bool write_all(int fd, ByteView bytes) {
     return true;
 }
 
+// Leaves `count` zeros as a hole: the file's position moves on without writing.
+bool skip_zeros(int fd, uint64_t count) {
+    return count <= static_cast<uint64_t>(INT64_MAX) &&
+           ::lseek(fd, static_cast<off_t>(count), SEEK_CUR) >= 0;
+}
+
+// Makes the file end at its current position, which lies past its end when it ends in a hole.
+bool end_at_position(int fd) {
+    const off_t at = ::lseek(fd, 0, SEEK_CUR);
+    return at >= 0 && ::ftruncate(fd, at) == 0;
+}
+
 void report_failure(RecoveryContext& context, const std::string& path) {
     ++context.run.files_failed;
     if (!context.progress.ask_yes_no(creation_error_question(path)))
@@ -82,6 +95,12 @@ RecoveryContext::RecoveryContext(const SectorReader& r, const NtfsScan& s,
                                  const RecoverySettings& settings_, ProgressSink& p,
                                  RecoveryRun& run_)
     : reader(r), scan(s), settings(settings_), progress(p), run(run_) {}
+
+const VolumeBounds& RecoveryContext::bounds() {
+    if (!bounds_)
+        bounds_ = volume_bounds(reader, scan.volume);
+    return *bounds_;
+}
 
 const std::vector<size_t>& RecoveryContext::files_in(uint32_t folderRecord) {
     if (!indexed_) {
@@ -114,11 +133,14 @@ WriteResult extract_ntfs_file(RecoveryContext& context, const TargetFolder& fold
         context.progress.set_progress(0);
     }
 
-    const auto data = locate_file_data(context.reader, context.scan, file);
+    auto data = locate_file_data(context.reader, context.scan, file);
     if (!data) {
         ++context.run.files_failed; // the record no longer holds the file's data
         return WriteResult::Failed;
     }
+    uint64_t size = file.size;
+    const FileDamage damage =
+        bound_to_volume(*data, size, context.bounds(), context.scan.volume.sectorsPerCluster);
     const std::string path = joined(folder.path(), name);
     const int fd = folder.create_file(name);
     if (fd < 0) {
@@ -131,18 +153,23 @@ WriteResult extract_ntfs_file(RecoveryContext& context, const TargetFolder& fold
                               mode == RecoveryMode::Save ? &context.run.skip_file : nullptr,
                               mode == RecoveryMode::Save ? &context.progress : nullptr};
     const CopyOutcome outcome = copy_file_content(
-        context.reader, context.scan.volume, *data, file.size,
-        [fd](ByteView bytes) { return write_all(fd, bytes); }, control);
+        context.reader, context.scan.volume, *data, size,
+        [fd](ByteView bytes) { return write_all(fd, bytes); }, control,
+        [fd](uint64_t zeros) { return skip_zeros(fd, zeros); });
+    // A file that ends in a hole gets its length from the position the copy reached.
+    const bool sized = end_at_position(fd);
     if (mode == RecoveryMode::Save)
         set_item_file_time(fd, file.creationTime);
     const bool closed = ::close(fd) == 0;
-    if (outcome == CopyOutcome::WriteFailed || !closed) {
+    if (outcome == CopyOutcome::WriteFailed || !sized || !closed) {
         if (mode == RecoveryMode::Save)
             report_failure(context, path);
         return WriteResult::Failed;
     }
     if (data->encrypted)
         ++context.run.files_encrypted;
+    if (damage.any())
+        context.run.damagedFiles.push_back({path, damage.reason()});
     if (mode == RecoveryMode::Save)
         ++context.run.files_written;
     return WriteResult::Written;
@@ -214,6 +241,7 @@ void run_recovery(RecoveryContext& context, std::span<const RecoveryRow> rows,
     context.run.files_written = 0;
     context.run.files_failed = 0;
     context.run.files_encrypted = 0;
+    context.run.damagedFiles.clear();
     recover_selection(context, rows, target);
     context.run.recovery_stop = 0;
     context.run.skip_file = 0;

@@ -9,9 +9,11 @@
 #include "ntfs/standard_scan.h"
 #include "recovery/recovery_settings.h"
 #include "recovery/target_folder.h"
+#include "recovery/volume_bounds.h"
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -20,6 +22,12 @@
 
 namespace salvex {
 
+// A file written as far as its record allows, whose record cannot be wholly true.
+struct DamagedFile {
+    std::string path;   // where it was written
+    std::string reason; // "its size field exceeds what its volume can hold", ...
+};
+
 // The state of one run, shared with the window that shows it.
 struct RecoveryRun {
     Relaxed<int> recovery_stop{0}; // "&Stop Saving", or No to the creation-error question
@@ -27,6 +35,9 @@ struct RecoveryRun {
     uint32_t files_written = 0;
     uint32_t files_failed = 0;    // could not be created, written, or found on the disk
     uint32_t files_encrypted = 0; // written as they lie on disk: their content is encrypted
+    // Written, but cut to their volume or with clusters past its end read as zeros. Read by the
+    // front ends once the run has ended.
+    std::vector<DamagedFile> damagedFiles;
 };
 
 enum class RecoveryMode { Open = 0, Save = 1 };
@@ -44,10 +55,13 @@ struct RecoveryContext {
                     ProgressSink& p, RecoveryRun& run_);
     // The files of each folder, by the folder's record number, in list order.
     const std::vector<size_t>& files_in(uint32_t folderRecord);
+    // How far the files of the scanned volume can reach (read once).
+    const VolumeBounds& bounds();
 
 private:
     std::unordered_map<uint32_t, std::vector<size_t>> filesByParent_;
     bool indexed_ = false;
+    std::optional<VolumeBounds> bounds_;
 };
 
 // One row of the list the user recovers from: a file (its index in the file list) or a folder
@@ -66,7 +80,8 @@ enum class WriteResult {
 
 // Writes one file into `folder`: its unnamed data, or the named stream the item is, under the
 // item's name. In Save mode the filters and policies apply and progress is shown; in Open mode (a
-// copy to open from the list) the file is written as it is.
+// copy to open from the list) the file is written as it is. A file whose record claims more than
+// its volume holds is written as far as the volume goes, and listed in run.damagedFiles.
 WriteResult extract_ntfs_file(RecoveryContext& context, const TargetFolder& folder,
                               const FileNode& file, RecoveryMode mode);
 

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <map>
 #include <sys/stat.h>
 
 namespace salvex {
@@ -111,6 +112,58 @@ TEST_F(Driver, FoldersAreWrittenWithTheirFilesAndSubFolders) {
     EXPECT_EQ(st.st_mtime, filetime_to_unix_seconds(kCreated));
     // Progress: the first file shows 0 files written before it.
     EXPECT_EQ(progress_.counters["File Name"], "root.txt");
+}
+
+TEST_F(Driver, SizesAndRunsBeyondTheVolumeAreCutAndNamedTheOtherFilesUntouched) {
+    // The volume: 50,000 sectors, 6,250 clusters of 4,096 bytes; the disk goes on after it.
+    file(20, 5, u"before.txt", 4000, 'b');
+    const auto damaged = [&](uint32_t n, const std::u16string& name, const Bytes& runs,
+                             uint64_t size) {
+        volume_.put(n, RecordBuilder()
+                           .file_name(5, name, NameSpace::Win32, kCreated, kCreated)
+                           .non_resident_data(runs, size));
+    };
+    disk_->write(volume_.cluster_sector(1021), Bytes(4096, 'h'));
+    damaged(21, u"all-ones.bin", test::encode_runs({{1, 1021}}), UINT64_MAX);
+    disk_->write(volume_.cluster_sector(1022), Bytes(4096, 's'));
+    damaged(22, u"petabytes.img", test::encode_runs({{1, 1022}, {uint64_t{1} << 40, std::nullopt}}),
+            uint64_t{1} << 50);
+    // One run inside, one whose second cluster is past the end, one wholly past it; the disk
+    // holds bytes there that must not be read.
+    disk_->write(volume_.cluster_sector(6249), Bytes(4096, 'i'));
+    disk_->write(volume_.cluster_sector(6250), Bytes(4096, 'X'));
+    disk_->write(volume_.cluster_sector(7000), Bytes(4096, 'X'));
+    damaged(23, u"far.bin", test::encode_runs({{1, 1023}, {2, 6249}, {1, 7000}}), 4 * 4096);
+    file(24, 5, u"after.txt", 3000, 'a');
+    recover();
+
+    EXPECT_EQ(run_.files_written, 5u);
+    EXPECT_EQ(run_.files_failed, 0u);
+    const fs::path target(target_);
+    EXPECT_TRUE(read_file(target / "before.txt") == std::string(4000, 'b'));
+    EXPECT_TRUE(read_file(target / "after.txt") == std::string(3000, 'a'));
+    // What the runs hold, and no more.
+    EXPECT_TRUE(read_file(target / "all-ones.bin") == std::string(4096, 'h'));
+    // Cut at the volume's size, the long hole left as a hole.
+    struct stat st {};
+    ASSERT_EQ(stat((target / "petabytes.img").c_str(), &st), 0);
+    EXPECT_EQ(static_cast<uint64_t>(st.st_size), 50'000u * 512);
+    EXPECT_LT(static_cast<uint64_t>(st.st_blocks) * 512, 1u << 20);
+    std::ifstream sparse(target / "petabytes.img", std::ios::binary);
+    std::string head(8192, '\0');
+    sparse.read(head.data(), 8192);
+    EXPECT_TRUE(head == std::string(4096, 's') + std::string(4096, '\0'));
+    EXPECT_TRUE(read_file(target / "far.bin") ==
+                std::string(4096, 0) + std::string(4096, 'i') + std::string(2 * 4096, 0));
+
+    std::map<std::string, std::string> reasons;
+    for (const DamagedFile& d : run_.damagedFiles)
+        reasons[fs::path(d.path).filename().string()] = d.reason;
+    EXPECT_EQ(reasons, (std::map<std::string, std::string>{
+                           {"all-ones.bin", "its size field exceeds what its volume can hold"},
+                           {"petabytes.img", "its size field exceeds what its volume can hold"},
+                           {"far.bin", "its runs reach past the volume"}}));
+    EXPECT_EQ(run_.damagedFiles.front().path, (target / "all-ones.bin").string());
 }
 
 TEST_F(Driver, DeletedFilePolicies) {

@@ -1,5 +1,6 @@
 // Recovery from volumes written by mkntfs and ntfs-3g: every file comes back byte for byte, named
 // streams, hard links and files continued in extension records too.
+#include "disk/block_device.h"
 #include "ntfs/mft_record.h"
 #include "recovery/recovery_driver.h"
 #include "tests/support/scanned_volume.h"
@@ -9,14 +10,58 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <set>
+#include <sys/stat.h>
 #include <unordered_map>
 
 namespace salvex {
 namespace {
 
 namespace fs = std::filesystem;
+
+// Recovers everything under the root of `scan` into `target`.
+RecoveryRun recover_root(const SectorReader& reader, const NtfsScan& scan, const fs::path& target) {
+    std::vector<RecoveryRow> rows;
+    for (const TreeItemId id : scan.tree.root().children)
+        rows.push_back({RecoveryRow::Kind::Folder, id});
+    for (size_t i = 0; i < scan.items.files.size(); ++i) {
+        if (scan.items.files[i].parent == kRootFolderRecord)
+            rows.push_back({RecoveryRow::Kind::File, i});
+    }
+    fs::remove_all(target);
+    fs::create_directories(target);
+    RecoverySettings settings;
+    SilentProgress progress;
+    RecoveryRun run;
+    RecoveryContext context(reader, scan, settings, progress, run);
+    run_recovery(context, rows, TargetFolder::open(target.string()).value());
+    return run;
+}
+
+// Compares every file of the manifest but those of `skipped` with what was recovered into the
+// target of its partition.
+void expect_as_written(const std::vector<test::ManifestEntry>& entries,
+                       std::map<size_t, fs::path>& targets,
+                       const std::set<std::string>& skipped = {}) {
+    size_t compared = 0;
+    for (const auto& e : entries) {
+        if (e.folder || e.sha256.empty() || skipped.count(e.path))
+            continue;
+        const fs::path file = targets[e.partition] / e.path.substr(1);
+        if (e.size == 0) {
+            EXPECT_FALSE(fs::exists(file)) << e.path;
+            continue;
+        }
+        ASSERT_TRUE(fs::exists(file)) << e.path;
+        EXPECT_EQ(fs::file_size(file), e.size) << e.path;
+        EXPECT_EQ(test::sha256_of_file(file.string()), e.sha256) << e.path;
+        ++compared;
+    }
+    EXPECT_GT(compared, 0u);
+}
 
 // Recovers the whole root of each partition the manifest names and compares every file.
 void expect_recovered(const std::string& image, const std::string& manifest) {
@@ -26,41 +71,13 @@ void expect_recovered(const std::string& image, const std::string& manifest) {
         if (targets.count(e.partition))
             continue;
         const fs::path target = test::temp_path(image + "-" + std::to_string(e.partition));
-        fs::remove_all(target);
-        fs::create_directories(target);
         const auto volume = test::scan_image_partition(image, e.partition);
-        std::vector<RecoveryRow> rows;
-        for (const TreeItemId id : volume.scan.tree.root().children)
-            rows.push_back({RecoveryRow::Kind::Folder, id});
-        for (size_t i = 0; i < volume.scan.items.files.size(); ++i) {
-            if (volume.scan.items.files[i].parent == kRootFolderRecord)
-                rows.push_back({RecoveryRow::Kind::File, i});
-        }
-        RecoverySettings settings;
-        SilentProgress progress;
-        RecoveryRun run;
-        RecoveryContext context(*volume.reader, volume.scan, settings, progress, run);
-        auto folder = TargetFolder::open(target.string());
-        ASSERT_TRUE(folder.ok());
-        run_recovery(context, rows, *folder);
+        const RecoveryRun run = recover_root(*volume.reader, volume.scan, target);
         EXPECT_EQ(run.files_failed, 0u) << image;
+        EXPECT_TRUE(run.damagedFiles.empty()) << image << ": " << run.damagedFiles.front().path;
         targets[e.partition] = target;
     }
-    size_t compared = 0;
-    for (const auto& e : entries) {
-        if (e.folder || e.sha256.empty())
-            continue;
-        const fs::path file = targets[e.partition] / e.path.substr(1);
-        if (e.size == 0) {
-            EXPECT_FALSE(fs::exists(file)) << e.path;
-            continue;
-        }
-        ASSERT_TRUE(fs::exists(file)) << image << ": " << e.path;
-        EXPECT_EQ(fs::file_size(file), e.size) << e.path;
-        EXPECT_EQ(test::sha256_of_file(file.string()), e.sha256) << e.path;
-        ++compared;
-    }
-    EXPECT_GT(compared, 0u);
+    expect_as_written(entries, targets);
 }
 
 TEST(RealRecovery, DemoDiskFilesComeBackByteForByteDeletedOnesToo) {
@@ -69,6 +86,81 @@ TEST(RealRecovery, DemoDiskFilesComeBackByteForByteDeletedOnesToo) {
 
 TEST(RealRecovery, ResidentFragmentedSparseAndCompressedFilesComeBackWhole) {
     expect_recovered("ntfs_contents", "ntfs_contents.manifest.tsv");
+}
+
+// Rewrites the record at `sector` of the image at `path` through `edit`, as the file system
+// would: the sector ends are protected by the update sequence array again afterwards.
+void patch_record(const std::string& path, Lba sector,
+                  const std::function<void(std::span<uint8_t>)>& edit) {
+    std::fstream image(path, std::ios::in | std::ios::out | std::ios::binary);
+    std::array<uint8_t, mft_record::kSize> record{};
+    image.seekg(static_cast<std::streamoff>(sector * kSectorSize));
+    image.read(reinterpret_cast<char*>(record.data()), record.size());
+    const uint16_t array = *le16(record, mft_record::kFixupOffset);
+    ASSERT_TRUE(apply_fixup(record));
+    edit(record);
+    for (size_t end = kSectorSize - 2, i = 1; end < record.size(); end += kSectorSize, ++i) {
+        std::copy_n(record.begin() + static_cast<long>(end), 2,
+                    record.begin() + static_cast<long>(array + 2 * i));
+        std::copy_n(record.begin() + array, 2, record.begin() + static_cast<long>(end));
+    }
+    image.seekp(static_cast<std::streamoff>(sector * kSectorSize));
+    image.write(reinterpret_cast<const char*>(record.data()), record.size());
+    ASSERT_TRUE(image.good());
+}
+
+// Sets fields of the unnamed $DATA of a record: its size, and (when given) its run list.
+std::function<void(std::span<uint8_t>)> data_fields(uint64_t size, std::vector<uint8_t> runs = {}) {
+    return [size, runs](std::span<uint8_t> record) {
+        const auto data = find_unnamed_attribute(record, kData);
+        ASSERT_TRUE(data && data->non_resident());
+        auto* at = const_cast<uint8_t*>(data->bytes.data());
+        for (size_t i = 0; i < 8; ++i)
+            at[attribute::kDataSize + i] = static_cast<uint8_t>(size >> (8 * i));
+        const uint16_t runsAt = *le16(data->bytes, attribute::kRunListOffset);
+        ASSERT_LE(runsAt + runs.size(), data->bytes.size());
+        std::copy(runs.begin(), runs.end(), at + runsAt);
+    };
+}
+
+TEST(RealRecovery, SizesBeyondTheVolumeAreCutAndNamedAndTheOtherFilesComeBackWhole) {
+    // A copy of a real volume whose records were damaged: one size field holds 2^64 - 1, and one
+    // file became 4 PiB of sparse clusters (a single sparse run of 2^40 clusters).
+    const auto original = test::scan_image_partition("ntfs_contents", 1);
+    const std::string image = test::temp_path("damaged.img");
+    fs::copy_file(test::image_path("ntfs_contents"), image, fs::copy_options::overwrite_existing);
+    patch_record(image, original.byPath.at("/Plain/archive-1mib.dat").recordSector,
+                 data_fields(UINT64_MAX));
+    patch_record(image, original.byPath.at("/Plain/report-5000.txt").recordSector,
+                 data_fields(uint64_t{1} << 52, {0x05, 0, 0, 0, 0, 0x01, 0}));
+
+    SectorReader reader(AccessMode::Device);
+    reader.open_device(FileDevice::open(image).value());
+    NtfsScan scan;
+    SilentProgress progress;
+    StopFlag stop{0};
+    // The partition: sectors 2048 to 63487.
+    ASSERT_EQ(standard_scan(reader, 2048, 63487, scan, progress, stop), ScanOutcome::Completed);
+    const fs::path target = test::temp_path("damaged");
+    const RecoveryRun run = recover_root(reader, scan, target);
+    EXPECT_EQ(run.files_failed, 0u);
+
+    std::map<size_t, fs::path> targets{{1, target}};
+    const auto entries = test::read_manifest(test::source_data_path("ntfs_contents.manifest.tsv"));
+    expect_as_written(entries, targets, {"/Plain/report-5000.txt"});
+    // The runs of archive-1mib.dat end with its real size: it comes back whole, yet damaged.
+    // report-5000.txt stops at the volume's size (61,439 sectors), a hole of zeros.
+    struct stat st {};
+    ASSERT_EQ(stat((target / "Plain/report-5000.txt").c_str(), &st), 0);
+    EXPECT_EQ(static_cast<uint64_t>(st.st_size), 61'439u * 512);
+    EXPECT_LT(static_cast<uint64_t>(st.st_blocks) * 512, 1u << 20);
+    std::vector<std::string> damaged;
+    for (const DamagedFile& d : run.damagedFiles) {
+        damaged.push_back(d.path.substr(target.string().size()));
+        EXPECT_EQ(d.reason, "its size field exceeds what its volume can hold");
+    }
+    EXPECT_EQ(damaged,
+              (std::vector<std::string>{"/Plain/report-5000.txt", "/Plain/archive-1mib.dat"}));
 }
 
 // A fresh, empty folder for a test's files.
