@@ -27,6 +27,25 @@ namespace salvex::app {
 namespace {
 
 constexpr int kTreeIdRole = Qt::UserRole + 1;
+constexpr size_t kDamagedFilesShown = 20;
+
+// The end-of-recovery message when some files were written only as far as their volume goes.
+QString damaged_files_message(const RecoveryRun& run) {
+    QString text = QStringLiteral("%1 file(s) recovered, %2 failed.\n\n"
+                                  "%3 of them are damaged and were written only as far as their "
+                                  "volume goes:\n")
+                       .arg(run.files_written)
+                       .arg(run.files_failed)
+                       .arg(run.damagedFiles.size());
+    for (size_t i = 0; i < run.damagedFiles.size() && i < kDamagedFilesShown; ++i) {
+        const DamagedFile& file = run.damagedFiles[i];
+        text += QString::fromStdString(file.path) + QStringLiteral(": ") +
+                QString::fromStdString(file.reason) + QStringLiteral("\n");
+    }
+    if (run.damagedFiles.size() > kDamagedFilesShown)
+        text += QStringLiteral("and %1 more.\n").arg(run.damagedFiles.size() - kDamagedFilesShown);
+    return text;
+}
 
 } // namespace
 
@@ -294,6 +313,8 @@ void MainWindow::recover(std::vector<RecoveryRow> rows) {
                                  .arg(run->files_failed));
             set_menu_state(3);
             update_page_controls();
+            if (!run->damagedFiles.empty())
+                messages_.show(damaged_files_message(*run), MessageKind::Error);
         });
     stop_->setEnabled(false); // the progress window has its own stop
 }

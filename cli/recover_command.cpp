@@ -91,6 +91,17 @@ std::optional<FilterTable> filters_from(const ParsedArgs& args, std::ostream& er
     return table;
 }
 
+// Names the files whose records claim more than their volume holds: they were written as far as
+// the volume goes, and the user should not take them for whole.
+void report_damaged(const RecoveryRun& run, std::ostream& err) {
+    if (run.damagedFiles.empty())
+        return;
+    err << "salvex-cli recover: " << run.damagedFiles.size()
+        << " file(s) are damaged and were written only as far as their volume goes:\n";
+    for (const DamagedFile& file : run.damagedFiles)
+        err << "  " << file.path << ": " << file.reason << "\n";
+}
+
 } // namespace
 
 int run_recover(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -159,6 +170,7 @@ int run_recover(const std::vector<std::string>& args, std::ostream& out, std::os
     if (run.files_encrypted > 0)
         out << run.files_encrypted
             << " of them are encrypted: they were written as they lie on the disk.\n";
+    report_damaged(run, err);
     return run.files_failed == 0 ? kSuccess : kFailure;
 }
 

@@ -3,6 +3,7 @@
 #include "disk/block_device.h"
 #include "ntfs/mft_record.h"
 #include "recovery/recovery_driver.h"
+#include "tests/support/record_patch.h"
 #include "tests/support/scanned_volume.h"
 #include "tests/support/sha256.h"
 #include "tests/support/test_images.h"
@@ -10,8 +11,6 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
-#include <fstream>
-#include <functional>
 #include <gtest/gtest.h>
 #include <set>
 #include <sys/stat.h>
@@ -88,51 +87,16 @@ TEST(RealRecovery, ResidentFragmentedSparseAndCompressedFilesComeBackWhole) {
     expect_recovered("ntfs_contents", "ntfs_contents.manifest.tsv");
 }
 
-// Rewrites the record at `sector` of the image at `path` through `edit`, as the file system
-// would: the sector ends are protected by the update sequence array again afterwards.
-void patch_record(const std::string& path, Lba sector,
-                  const std::function<void(std::span<uint8_t>)>& edit) {
-    std::fstream image(path, std::ios::in | std::ios::out | std::ios::binary);
-    std::array<uint8_t, mft_record::kSize> record{};
-    image.seekg(static_cast<std::streamoff>(sector * kSectorSize));
-    image.read(reinterpret_cast<char*>(record.data()), record.size());
-    const uint16_t array = *le16(record, mft_record::kFixupOffset);
-    ASSERT_TRUE(apply_fixup(record));
-    edit(record);
-    for (size_t end = kSectorSize - 2, i = 1; end < record.size(); end += kSectorSize, ++i) {
-        std::copy_n(record.begin() + static_cast<long>(end), 2,
-                    record.begin() + static_cast<long>(array + 2 * i));
-        std::copy_n(record.begin() + array, 2, record.begin() + static_cast<long>(end));
-    }
-    image.seekp(static_cast<std::streamoff>(sector * kSectorSize));
-    image.write(reinterpret_cast<const char*>(record.data()), record.size());
-    ASSERT_TRUE(image.good());
-}
-
-// Sets fields of the unnamed $DATA of a record: its size, and (when given) its run list.
-std::function<void(std::span<uint8_t>)> data_fields(uint64_t size, std::vector<uint8_t> runs = {}) {
-    return [size, runs](std::span<uint8_t> record) {
-        const auto data = find_unnamed_attribute(record, kData);
-        ASSERT_TRUE(data && data->non_resident());
-        auto* at = const_cast<uint8_t*>(data->bytes.data());
-        for (size_t i = 0; i < 8; ++i)
-            at[attribute::kDataSize + i] = static_cast<uint8_t>(size >> (8 * i));
-        const uint16_t runsAt = *le16(data->bytes, attribute::kRunListOffset);
-        ASSERT_LE(runsAt + runs.size(), data->bytes.size());
-        std::copy(runs.begin(), runs.end(), at + runsAt);
-    };
-}
-
 TEST(RealRecovery, SizesBeyondTheVolumeAreCutAndNamedAndTheOtherFilesComeBackWhole) {
     // A copy of a real volume whose records were damaged: one size field holds 2^64 - 1, and one
     // file became 4 PiB of sparse clusters (a single sparse run of 2^40 clusters).
     const auto original = test::scan_image_partition("ntfs_contents", 1);
     const std::string image = test::temp_path("damaged.img");
     fs::copy_file(test::image_path("ntfs_contents"), image, fs::copy_options::overwrite_existing);
-    patch_record(image, original.byPath.at("/Plain/archive-1mib.dat").recordSector,
-                 data_fields(UINT64_MAX));
-    patch_record(image, original.byPath.at("/Plain/report-5000.txt").recordSector,
-                 data_fields(uint64_t{1} << 52, {0x05, 0, 0, 0, 0, 0x01, 0}));
+    test::patch_record(image, original.byPath.at("/Plain/archive-1mib.dat").recordSector,
+                       test::set_data_fields(UINT64_MAX));
+    test::patch_record(image, original.byPath.at("/Plain/report-5000.txt").recordSector,
+                       test::set_data_fields(uint64_t{1} << 52, {0x05, 0, 0, 0, 0, 0x01, 0}));
 
     SectorReader reader(AccessMode::Device);
     reader.open_device(FileDevice::open(image).value());
