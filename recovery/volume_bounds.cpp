@@ -66,10 +66,9 @@ std::string FileDamage::reason() const {
 FileDamage bound_to_volume(FileData& file, uint64_t& size, const VolumeBounds& bounds,
                            uint32_t sectorsPerCluster) {
     FileDamage damage;
-    if (size > bounds.bytes) {
-        size = bounds.bytes;
-        damage.sizeBeyondVolume = true;
-    }
+    // The item's size, or the size field of the record it came from, cannot be true.
+    damage.sizeBeyondVolume = size > bounds.bytes || file.dataSize > bounds.bytes;
+    size = std::min(size, bounds.bytes);
     if (file.kind != FileData::Kind::NonResident || sectorsPerCluster == 0)
         return damage;
 
@@ -98,6 +97,11 @@ FileDamage bound_to_volume(FileData& file, uint64_t& size, const VolumeBounds& b
         vcn = run.clusters > kUnbounded - vcn ? kUnbounded : vcn + run.clusters;
     }
     file.runs = std::move(bounded);
+    // Runs that span more clusters than the volume holds, holes included, cannot all be true:
+    // a huge sparse run put into a run list pushes the clusters after it out of place.
+    const uint64_t volumeClusters = bounds.bytes / (uint64_t{sectorsPerCluster} * kSectorSize);
+    if (vcn > volumeClusters)
+        damage.runsBeyondVolume = true;
     return damage;
 }
 

@@ -34,7 +34,8 @@ VolumeBounds volume_bounds(const SectorReader& reader, const VolumeInfo& volume)
 // What was wrong with a file's record, as found when bounding it.
 struct FileDamage {
     bool sizeBeyondVolume = false; // its size field exceeds what its volume can hold
-    bool runsBeyondVolume = false; // its runs name clusters past the volume's (or device's) end
+    bool runsBeyondVolume = false; // its runs name clusters past the volume's (or device's) end,
+                                   // or span more clusters than the volume holds
 
     bool any() const { return sizeBeyondVolume || runsBeyondVolume; }
     // The short reasons, joined by "; " ("its size field exceeds what its volume can hold").
@@ -43,6 +44,8 @@ struct FileDamage {
 
 // Cuts `size` to the volume's size and turns the clusters past the volume's end that the first
 // `size` bytes would read into holes (zeros), so that the copy takes bounded time and space.
+// Says what was wrong; runs that span more clusters than the volume holds (a sparse run of
+// petabytes) are damage too, though nothing needs cutting.
 FileDamage bound_to_volume(FileData& file, uint64_t& size, const VolumeBounds& bounds,
                            uint32_t sectorsPerCluster);
 

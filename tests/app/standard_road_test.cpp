@@ -6,7 +6,6 @@
 #include "ntfs/filetime.h"
 #include "recovery/recovery_driver.h"
 #include "tests/app/wizard_driver.h"
-#include "tests/support/record_patch.h"
 #include "tests/support/scanned_volume.h"
 #include "tests/support/test_images.h"
 
@@ -201,27 +200,24 @@ TEST_F(StandardRoadTest, CreationErrorQuestionIsAskedAndNoEndsTheRun) {
 }
 
 TEST(StandardRoadDamage, TheEndOfARecoveryNamesTheFilesWrittenOnlyPartly) {
-    // A copy of a real volume in which one file's size field holds 2^64 - 1.
-    const auto original = scan_image_partition("ntfs_contents", 1);
-    const std::string image = temp_path("damaged.img");
-    fs::copy_file(image_path("ntfs_contents"), image, fs::copy_options::overwrite_existing);
-    patch_record(image, original.byPath.at("/Plain/report-5000.txt").recordSector,
-                 set_data_fields(UINT64_MAX));
-    WizardDriver wizard{{image}};
+    // One size field of 2^64 - 1, and a sparse run of 2^50 clusters put into a run list.
+    WizardDriver wizard{{image_path("damaged_sizes")}};
     wizard.scan_partition("Partition 1 - NTFS");
-    wizard.click_tree_item("Plain");
+    wizard.double_click_row("Data"); // /Data: the tree has another folder of that name
     const fs::path target = fresh_folder("damaged-target");
     wizard.recoveryTarget = QString::fromStdString(target.string());
-    wizard.window->actions().recoverAll->trigger();
+    wizard.select_rows({"huge-size.bin", "intact.bin", "sparse-run.bin"});
+    wizard.window->actions().recoverSelected->trigger();
     ASSERT_TRUE(wizard.wait_idle());
     ASSERT_FALSE(wizard.messages.empty());
     EXPECT_EQ(wizard.messages.back().kind, MessageKind::Error);
     EXPECT_EQ(wizard.messages.back().text.toStdString(),
-              "2 file(s) recovered, 0 failed.\n\n1 of them are damaged and were written only as "
+              "3 file(s) recovered, 0 failed.\n\n2 of them are damaged and were written only as "
               "far as their volume goes:\n" +
-                  (target / "report-5000.txt").string() +
-                  ": its size field exceeds what its volume can hold\n");
-    EXPECT_EQ(fs::file_size(target / "archive-1mib.dat"), 1u << 20);
+                  (target / "huge-size.bin").string() +
+                  ": its size field exceeds what its volume can hold\n" +
+                  (target / "sparse-run.bin").string() + ": its runs reach past the volume\n");
+    EXPECT_EQ(fs::file_size(target / "intact.bin"), 20000u);
 }
 
 TEST_F(StandardRoadTest, FatPartitionIsRefused) {

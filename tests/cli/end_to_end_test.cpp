@@ -1,6 +1,5 @@
 // salvex-cli as a user runs it: the built program, on real images and a loop device.
 #include "snapshot/snapshot_writer.h"
-#include "tests/support/record_patch.h"
 #include "tests/support/scanned_volume.h"
 #include "tests/support/sha256.h"
 #include "tests/support/test_images.h"
@@ -152,29 +151,23 @@ TEST(EndToEnd, RecoverStopsAtACreationErrorUnlessToldToGoOn) {
 }
 
 TEST(EndToEnd, RecoverNamesTheFilesItCouldOnlyWritePartly) {
-    // A copy of a real volume in which one file's size field holds 2^64 - 1.
-    const auto original = test::scan_image_partition("ntfs_contents", 1);
-    const std::string image = test::temp_path("damaged.img");
-    std::filesystem::copy_file(test::image_path("ntfs_contents"), image,
-                               std::filesystem::copy_options::overwrite_existing);
-    test::patch_record(image, original.byPath.at("/Plain/report-5000.txt").recordSector,
-                       test::set_data_fields(UINT64_MAX));
+    // One size field of 2^64 - 1, and a sparse run of 2^50 clusters put into a run list.
     const std::string target = test::temp_path("recovered");
     std::filesystem::remove_all(target);
     std::filesystem::create_directories(target);
     const std::string errors = test::temp_path("stderr");
     const Output r = shell(
-        cli("recover --quiet " + image + " --partition 1 --to " + target + " /Plain 2>" + errors));
+        cli("recover --quiet " + test::image_path("damaged_sizes") + " --partition 1 --to " +
+            target + " /Data/huge-size.bin /Data/intact.bin /Data/sparse-run.bin 2>" + errors));
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "Recovered 2 file(s) to " + target + "; 0 failed.\n");
+    EXPECT_EQ(r.out, "Recovered 3 file(s) to " + target + "; 0 failed.\n");
     EXPECT_EQ(file_bytes(errors),
-              "salvex-cli recover: 1 file(s) are damaged and were written only as far as their "
+              "salvex-cli recover: 2 file(s) are damaged and were written only as far as their "
               "volume goes:\n  " +
-                  target +
-                  "/Plain/report-5000.txt: its size field exceeds what its volume can "
-                  "hold\n");
-    // What its runs hold: two clusters.
-    EXPECT_EQ(std::filesystem::file_size(target + "/Plain/report-5000.txt"), 8192u);
+                  target + "/huge-size.bin: its size field exceeds what its volume can hold\n  " +
+                  target + "/sparse-run.bin: its runs reach past the volume\n");
+    EXPECT_EQ(test::sha256_of_file(target + "/intact.bin"),
+              "790f3238a9fa7c4333e7239cc9b97b7af9fce01b17c6c4fc359b42475aa43018");
 }
 
 TEST(EndToEnd, RecoverRefusesBadOptions) {

@@ -161,7 +161,8 @@ TEST_F(Driver, SizesAndRunsBeyondTheVolumeAreCutAndNamedTheOtherFilesUntouched) 
         reasons[fs::path(d.path).filename().string()] = d.reason;
     EXPECT_EQ(reasons, (std::map<std::string, std::string>{
                            {"all-ones.bin", "its size field exceeds what its volume can hold"},
-                           {"petabytes.img", "its size field exceeds what its volume can hold"},
+                           {"petabytes.img", "its size field exceeds what its volume can hold; its "
+                                             "runs reach past the volume"},
                            {"far.bin", "its runs reach past the volume"}}));
     EXPECT_EQ(run_.damagedFiles.front().path, (target / "all-ones.bin").string());
 }
