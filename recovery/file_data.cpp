@@ -244,6 +244,7 @@ std::optional<FileData> locate_file_data(const SectorReader& reader, const NtfsS
                               ? UINT64_MAX
                               : clusters * clusterBytes;
         result.initializedSize = result.dataSize;
+        result.sizeFromRecord = false;
     }
     return result;
 }

@@ -19,6 +19,8 @@ struct FileData {
     std::vector<uint8_t> residentValue;
     RunList runs;                 // every part of the attribute, in the order of its clusters
     uint64_t dataSize = 0;        // bytes of content
+    bool sizeFromRecord = true;   // false when the attribute's start was not found: the size is
+                                  // then that of its runs
     uint64_t initializedSize = 0; // bytes written by the file system; zeros beyond
     bool compressed = false;
     bool encrypted = false;

@@ -67,7 +67,8 @@ FileDamage bound_to_volume(FileData& file, uint64_t& size, const VolumeBounds& b
                            uint32_t sectorsPerCluster) {
     FileDamage damage;
     // The item's size, or the size field of the record it came from, cannot be true.
-    damage.sizeBeyondVolume = size > bounds.bytes || file.dataSize > bounds.bytes;
+    damage.sizeBeyondVolume =
+        size > bounds.bytes || (file.sizeFromRecord && file.dataSize > bounds.bytes);
     size = std::min(size, bounds.bytes);
     if (file.kind != FileData::Kind::NonResident || sectorsPerCluster == 0)
         return damage;
