@@ -1,0 +1,51 @@
+#include "disk/qcow_device.h"
+
+#include "disk/library_device.h"
+
+#include <libqcow.h>
+
+namespace salvex {
+
+namespace {
+
+using QcowFile = LibraryHandle<libqcow_file_t, libqcow_file_close, libqcow_file_free>;
+using QcowDevice = HandleDevice<QcowFile, libqcow_file_read_buffer_at_offset>;
+
+std::string take_error(libqcow_error_t*& error) {
+    return take_library_error(error, libqcow_error_backtrace_sprint, libqcow_error_free);
+}
+
+} // namespace
+
+bool qcow_recognises(const std::string& path) {
+    libqcow_error_t* error = nullptr;
+    const int found = libqcow_check_file_signature(path.c_str(), &error);
+    libqcow_error_free(&error);
+    return found == 1;
+}
+
+Result<std::unique_ptr<BlockDevice>> open_qcow_image(const std::string& path) {
+    libqcow_error_t* error = nullptr;
+    auto file = std::make_unique<QcowFile>();
+    if (libqcow_file_initialize(&file->pointer, &error) != 1)
+        return Error{take_error(error)};
+    // The examined image is only ever opened for reading.
+    if (libqcow_file_open(file->pointer, path.c_str(), LIBQCOW_OPEN_READ, &error) != 1)
+        return Error{take_error(error)};
+    file->opened = true;
+    uint32_t encryption = LIBQCOW_ENCRYPTION_METHOD_NONE;
+    if (libqcow_file_get_encryption_method(file->pointer, &encryption, &error) != 1)
+        return Error{take_error(error)};
+    if (encryption != LIBQCOW_ENCRYPTION_METHOD_NONE)
+        return Error{"it is encrypted; decrypt a copy first (qemu-img convert with its key)"};
+    if (const auto backing =
+            library_text(file->pointer, libqcow_file_get_utf8_backing_filename_size,
+                         libqcow_file_get_utf8_backing_filename))
+        return Error{differencing_refusal(*backing)};
+    size64_t size = 0;
+    if (libqcow_file_get_media_size(file->pointer, &size, &error) != 1)
+        return Error{take_error(error)};
+    return std::unique_ptr<BlockDevice>(new QcowDevice(std::move(file), size));
+}
+
+} // namespace salvex

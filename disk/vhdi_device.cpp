@@ -1,0 +1,50 @@
+#include "disk/vhdi_device.h"
+
+#include "disk/library_device.h"
+
+#include <libvhdi.h>
+
+namespace salvex {
+
+namespace {
+
+using VhdiFile = LibraryHandle<libvhdi_file_t, libvhdi_file_close, libvhdi_file_free>;
+using VhdiDevice = HandleDevice<VhdiFile, libvhdi_file_read_buffer_at_offset>;
+
+std::string take_error(libvhdi_error_t*& error) {
+    return take_library_error(error, libvhdi_error_backtrace_sprint, libvhdi_error_free);
+}
+
+} // namespace
+
+bool vhdi_recognises(const std::string& path) {
+    libvhdi_error_t* error = nullptr;
+    const int found = libvhdi_check_file_signature(path.c_str(), &error);
+    libvhdi_error_free(&error);
+    return found == 1;
+}
+
+Result<std::unique_ptr<BlockDevice>> open_vhdi_image(const std::string& path) {
+    libvhdi_error_t* error = nullptr;
+    auto file = std::make_unique<VhdiFile>();
+    if (libvhdi_file_initialize(&file->pointer, &error) != 1)
+        return Error{take_error(error)};
+    // The examined image is only ever opened for reading.
+    if (libvhdi_file_open(file->pointer, path.c_str(), LIBVHDI_OPEN_READ, &error) != 1)
+        return Error{take_error(error)};
+    file->opened = true;
+    uint32_t diskType = 0;
+    if (libvhdi_file_get_disk_type(file->pointer, &diskType, &error) != 1)
+        return Error{take_error(error)};
+    if (diskType == LIBVHDI_DISK_TYPE_DIFFERENTIAL) {
+        const auto parent = library_text(file->pointer, libvhdi_file_get_utf8_parent_filename_size,
+                                         libvhdi_file_get_utf8_parent_filename);
+        return Error{differencing_refusal(parent.value_or(""))};
+    }
+    size64_t size = 0;
+    if (libvhdi_file_get_media_size(file->pointer, &size, &error) != 1)
+        return Error{take_error(error)};
+    return std::unique_ptr<BlockDevice>(new VhdiDevice(std::move(file), size));
+}
+
+} // namespace salvex
