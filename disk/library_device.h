@@ -16,24 +16,39 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace salvex {
 
+// A device may read through the library by aligned windows: a request that covers part of a
+// window reads the whole window once and keeps it, so that runs of records or sweeps of sectors
+// that straddle a compressed cluster do not decompress it again for each request. Whole windows
+// go straight to the caller.
 class LibraryDevice : public BlockDevice {
 public:
     bool read_at(uint64_t offset, std::span<uint8_t> out) const final;
     uint64_t size_bytes() const final { return sizeBytes_; }
 
 protected:
-    explicit LibraryDevice(uint64_t sizeBytes) : sizeBytes_(sizeBytes) {}
+    // `windowBytes` 0 reads every request as it comes.
+    explicit LibraryDevice(uint64_t sizeBytes, size_t windowBytes = 0)
+        : sizeBytes_(sizeBytes), windowBytes_(windowBytes) {}
 
     // One read by the library at `offset`, called with the lock held: the bytes it gave (fewer
     // than asked at the end of the media), or a negative value on an error.
     virtual int64_t read_some(uint64_t offset, std::span<uint8_t> out) const = 0;
 
 private:
+    bool read_fully(uint64_t offset, std::span<uint8_t> out) const;
+    // The window that starts at `start` (a multiple of the window size), read when it is not
+    // the one kept; empty when the library could not read all of it.
+    std::span<const uint8_t> window_at(uint64_t start) const;
+
     mutable std::mutex mutex_;
     uint64_t sizeBytes_;
+    size_t windowBytes_;
+    mutable std::vector<uint8_t> window_;
+    mutable std::optional<uint64_t> windowStart_;
 };
 
 // A library's handle (libewf_handle_t, libvhdi_file_t, ...): closed, when it was opened, and
@@ -59,8 +74,8 @@ public:
 template <class Handle, auto ReadAt>
 class HandleDevice final : public LibraryDevice {
 public:
-    HandleDevice(std::unique_ptr<Handle> handle, uint64_t sizeBytes)
-        : LibraryDevice(sizeBytes), handle_(std::move(handle)) {}
+    HandleDevice(std::unique_ptr<Handle> handle, uint64_t sizeBytes, size_t windowBytes = 0)
+        : LibraryDevice(sizeBytes, windowBytes), handle_(std::move(handle)) {}
 
 private:
     int64_t read_some(uint64_t offset, std::span<uint8_t> out) const override {

@@ -1,6 +1,5 @@
 // Telling disk images apart by their contents, and refusing the formats a build cannot read.
 #include "disk/image_format.h"
-#include "disk/library_device.h"
 #include "disk/open_image.h"
 #include "tests/support/test_images.h"
 
@@ -147,16 +146,6 @@ TEST_F(SignatureFile, ContainerNoLibraryReadsIsNeverScannedAsRawSectors) {
         // One line, whatever the library's text held.
         EXPECT_EQ(device.error().find('\n'), std::string::npos) << device.error();
     }
-}
-
-TEST(LibraryErrorLine, MessagesJoinOnOneLineWithControlCharactersEscaped) {
-    EXPECT_EQ(library_error_line("libcfile_open: no such file: /x.\n"
-                                 "libvmdk_handle_open: unable to open handle.\n"),
-              "libcfile_open: no such file: /x; libvmdk_handle_open: unable to open handle");
-    EXPECT_EQ(library_error_line("extent \"a\x1b[2Jb\x7f\" missing.\r\n"),
-              "extent \"a\\x1B[2Jb\\x7F\" missing");
-    EXPECT_EQ(library_error_line("Caf\xc3\xa9.vmdk: unsupported"), "Caf\xc3\xa9.vmdk: unsupported");
-    EXPECT_EQ(library_error_line(""), "");
 }
 
 } // namespace
