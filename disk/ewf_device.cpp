@@ -32,10 +32,7 @@ Result<std::vector<std::string>> segment_files(const std::string& path) {
 } // namespace
 
 bool ewf_recognises(const std::string& path) {
-    libewf_error_t* error = nullptr;
-    const int found = libewf_check_file_signature(path.c_str(), &error);
-    libewf_error_free(&error);
-    return found == 1;
+    return library_recognises(path, libewf_check_file_signature, libewf_error_free);
 }
 
 Result<std::unique_ptr<BlockDevice>> open_ewf_image(const std::string& path) {

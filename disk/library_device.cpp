@@ -89,8 +89,9 @@ std::string library_error_line(std::string_view text) {
 }
 
 std::string differencing_refusal(std::string_view parent) {
-    return "it holds only the changes made to its parent image \"" + library_error_line(parent) +
-           "\"; open the parent, or a copy merged with it (qemu-img convert -O raw), instead";
+    const std::string named = parent.empty() ? "" : " \"" + library_error_line(parent) + "\"";
+    return "it holds only the changes made to its parent image" + named +
+           "; open the parent, or a copy merged with it (qemu-img convert -O raw), instead";
 }
 
 } // namespace salvex

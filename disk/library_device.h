@@ -7,6 +7,7 @@
 #pragma once
 
 #include "disk/block_device.h"
+#include "disk/result.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -98,6 +99,32 @@ std::optional<std::string> library_text(T* object, GetSize get_size, Get get) {
         return std::string();
     text.resize(std::min(text.find('\0'), text.size()));
     return text;
+}
+
+// A new handle of the library that opens `path` for reading only (`readOnly` is its
+// LIBxxx_OPEN_READ); the library's reason, through `take_error`, when either step fails.
+template <class Handle, class ErrorT, class Initialize, class Open>
+Result<std::unique_ptr<Handle>> open_library_handle(const std::string& path, Initialize initialize,
+                                                    Open open, int readOnly,
+                                                    std::string (*take_error)(ErrorT*&)) {
+    ErrorT* error = nullptr;
+    auto handle = std::make_unique<Handle>();
+    if (initialize(&handle->pointer, &error) != 1 ||
+        open(handle->pointer, path.c_str(), readOnly, &error) != 1)
+        return Error{take_error(error)};
+    handle->opened = true;
+    return handle;
+}
+
+// True when the library's check of the file's signature (libewf_check_file_signature, ...)
+// takes the file at `path` for one of its images; a file it cannot read is none.
+template <class ErrorT>
+bool library_recognises(const std::string& path, int (*check)(const char*, ErrorT**),
+                        void (*release)(ErrorT**)) {
+    ErrorT* error = nullptr;
+    const int found = check(path.c_str(), &error);
+    release(&error);
+    return found == 1;
 }
 
 // A library's error text as one line: its messages joined by "; ", the full stop that ends

@@ -22,21 +22,17 @@ std::string take_error(libqcow_error_t*& error) {
 } // namespace
 
 bool qcow_recognises(const std::string& path) {
-    libqcow_error_t* error = nullptr;
-    const int found = libqcow_check_file_signature(path.c_str(), &error);
-    libqcow_error_free(&error);
-    return found == 1;
+    return library_recognises(path, libqcow_check_file_signature, libqcow_error_free);
 }
 
 Result<std::unique_ptr<BlockDevice>> open_qcow_image(const std::string& path) {
-    libqcow_error_t* error = nullptr;
-    auto file = std::make_unique<QcowFile>();
-    if (libqcow_file_initialize(&file->pointer, &error) != 1)
-        return Error{take_error(error)};
     // The examined image is only ever opened for reading.
-    if (libqcow_file_open(file->pointer, path.c_str(), LIBQCOW_OPEN_READ, &error) != 1)
-        return Error{take_error(error)};
-    file->opened = true;
+    auto opened = open_library_handle<QcowFile>(path, libqcow_file_initialize, libqcow_file_open,
+                                                LIBQCOW_OPEN_READ, take_error);
+    if (!opened)
+        return Error{opened.error()};
+    auto file = std::move(opened).value();
+    libqcow_error_t* error = nullptr;
     uint32_t encryption = LIBQCOW_ENCRYPTION_METHOD_NONE;
     if (libqcow_file_get_encryption_method(file->pointer, &encryption, &error) != 1)
         return Error{take_error(error)};

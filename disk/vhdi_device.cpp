@@ -18,21 +18,17 @@ std::string take_error(libvhdi_error_t*& error) {
 } // namespace
 
 bool vhdi_recognises(const std::string& path) {
-    libvhdi_error_t* error = nullptr;
-    const int found = libvhdi_check_file_signature(path.c_str(), &error);
-    libvhdi_error_free(&error);
-    return found == 1;
+    return library_recognises(path, libvhdi_check_file_signature, libvhdi_error_free);
 }
 
 Result<std::unique_ptr<BlockDevice>> open_vhdi_image(const std::string& path) {
-    libvhdi_error_t* error = nullptr;
-    auto file = std::make_unique<VhdiFile>();
-    if (libvhdi_file_initialize(&file->pointer, &error) != 1)
-        return Error{take_error(error)};
     // The examined image is only ever opened for reading.
-    if (libvhdi_file_open(file->pointer, path.c_str(), LIBVHDI_OPEN_READ, &error) != 1)
-        return Error{take_error(error)};
-    file->opened = true;
+    auto opened = open_library_handle<VhdiFile>(path, libvhdi_file_initialize, libvhdi_file_open,
+                                                LIBVHDI_OPEN_READ, take_error);
+    if (!opened)
+        return Error{opened.error()};
+    auto file = std::move(opened).value();
+    libvhdi_error_t* error = nullptr;
     uint32_t diskType = 0;
     if (libvhdi_file_get_disk_type(file->pointer, &diskType, &error) != 1)
         return Error{take_error(error)};

@@ -19,21 +19,17 @@ std::string take_error(libvmdk_error_t*& error) {
 } // namespace
 
 bool vmdk_recognises(const std::string& path) {
-    libvmdk_error_t* error = nullptr;
-    const int found = libvmdk_check_file_signature(path.c_str(), &error);
-    libvmdk_error_free(&error);
-    return found == 1;
+    return library_recognises(path, libvmdk_check_file_signature, libvmdk_error_free);
 }
 
 Result<std::unique_ptr<BlockDevice>> open_vmdk_image(const std::string& path) {
-    libvmdk_error_t* error = nullptr;
-    auto handle = std::make_unique<VmdkHandle>();
-    if (libvmdk_handle_initialize(&handle->pointer, &error) != 1)
-        return Error{take_error(error)};
     // The examined image is only ever opened for reading.
-    if (libvmdk_handle_open(handle->pointer, path.c_str(), LIBVMDK_OPEN_READ, &error) != 1)
-        return Error{take_error(error)};
-    handle->opened = true;
+    auto opened = open_library_handle<VmdkHandle>(
+        path, libvmdk_handle_initialize, libvmdk_handle_open, LIBVMDK_OPEN_READ, take_error);
+    if (!opened)
+        return Error{opened.error()};
+    auto handle = std::move(opened).value();
+    libvmdk_error_t* error = nullptr;
     if (const auto parent =
             library_text(handle->pointer, libvmdk_handle_get_utf8_parent_filename_size,
                          libvmdk_handle_get_utf8_parent_filename))

@@ -1,6 +1,7 @@
 // A real NTFS disk converted by the field's own tools (ewfacquire, qemu-img, split) into each
 // image format: salvex-cli lists and recovers every copy exactly as it does the raw image.
 #include "disk/open_image.h"
+#include "tests/disk/test_folder.h"
 #include "tests/support/sha256.h"
 #include "tests/support/test_images.h"
 
@@ -63,13 +64,6 @@ std::map<std::string, std::string> hashes_under(const fs::path& folder) {
 // at the same time).
 class Conversion : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = test::temp_path("formats");
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
     struct Made {
         std::string path;   // the file to open
         std::string reason; // why it was not made
@@ -109,7 +103,8 @@ protected:
         return hashes_under(to);
     }
 
-    fs::path folder_;
+    test::TestFolder folder{"formats"};
+    const fs::path& folder_ = folder.path();
 };
 
 // "vhd-fixed" as a test's name: vhd_fixed.

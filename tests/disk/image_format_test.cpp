@@ -1,7 +1,7 @@
 // Telling disk images apart by their contents, and refusing the formats a build cannot read.
 #include "disk/image_format.h"
 #include "disk/open_image.h"
-#include "tests/support/test_images.h"
+#include "tests/disk/test_folder.h"
 
 #include <filesystem>
 #include <fstream>
@@ -54,13 +54,6 @@ TEST(ImageSignature, EachFormatIsKnownByItsFirstOrLastBytes) {
 // Files that carry only a format's signature, each in a folder of the test's own.
 class SignatureFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = test::temp_path("images");
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
     std::string write(const std::string& name, const std::vector<uint8_t>& head,
                       const std::vector<uint8_t>& tail = {}) {
         const fs::path path = folder_ / name;
@@ -75,7 +68,8 @@ protected:
         return path.string();
     }
 
-    fs::path folder_;
+    test::TestFolder folder{"images"};
+    const fs::path& folder_ = folder.path();
 };
 
 TEST_F(SignatureFile, BuildWithoutALibraryRefusesItsFormatsSayingWhatToInstall) {

@@ -1,7 +1,7 @@
 // Raw images split into numbered segment files, read as one disk.
 #include "disk/open_image.h"
 #include "disk/split_raw_device.h"
-#include "tests/support/test_images.h"
+#include "tests/disk/test_folder.h"
 
 #include <filesystem>
 #include <fstream>
@@ -18,13 +18,6 @@ namespace fs = std::filesystem;
 // no two nearby offsets hold the same byte).
 class SplitImage : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = test::temp_path("split");
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
     // Writes the segments named `names` with `sizes` bytes each; returns the first one's path.
     std::string write_segments(const std::vector<std::string>& names,
                                const std::vector<size_t>& sizes) {
@@ -45,7 +38,8 @@ protected:
         return bytes;
     }
 
-    fs::path folder_;
+    test::TestFolder folder{"split"};
+    const fs::path& folder_ = folder.path();
     uint64_t written_ = 0;
 };
 
