@@ -6,7 +6,8 @@
 
 BUILD ?= build
 JOBS ?= 2
-PACKAGES := build-essential cmake ninja-build libgtest-dev gzip qt6-base-dev
+PACKAGES := build-essential cmake ninja-build libgtest-dev gzip qt6-base-dev python3 \
+	libewf-dev libvhdi-dev libvmdk-dev libqcow-dev ewf-tools qemu-utils
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 CLI := $(BUILD)/cli/salvex-cli
 DEMO := $(BUILD)/data/demo.img
@@ -48,6 +49,7 @@ bench: build
 	$(BUILD)/bench/sweep_bench $(DEMO)
 	bench/scan_vs_fls.sh $(BUILD)
 	bench/recover_vs_icat.sh $(BUILD)
+	bench/format_bench.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD)

@@ -42,6 +42,21 @@ namespace {
 
 constexpr auto kGeometryKey = "window/geometry";
 
+// The image formats the program reads. Images are told apart by their contents, so the names
+// only help the user find them; a split raw image is opened at its first segment.
+QString disk_image_filter() {
+    return QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.iso *.001 *.000 *.aa *.E01 *.e01 "
+                          "*.Ex01 *.ex01 *.vhd *.vhdx *.vmdk *.qcow2 *.qcow);;"
+                          "Raw images (*.img *.dd *.raw *.bin *.iso);;"
+                          "Split raw images, first segment (*.001 *.000 *.aa);;"
+                          "EnCase images (*.E01 *.e01 *.Ex01 *.ex01);;"
+                          "VHD images (*.vhd);;"
+                          "VHDX images (*.vhdx);;"
+                          "VMDK images (*.vmdk);;"
+                          "QCOW images (*.qcow2 *.qcow);;"
+                          "All files (*)");
+}
+
 } // namespace
 
 MainWindow::MainWindow(Session& session, QWidget* parent)
@@ -54,9 +69,7 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
     };
     imageChooser_ = [this] {
         return QFileDialog::getOpenFileNames(this, QStringLiteral("Open Disk Image"),
-                                             QDir::homePath(),
-                                             QStringLiteral("Disk images (*.img *.dd *.raw *.bin "
-                                                            "*.iso);;All files (*)"));
+                                             QDir::homePath(), disk_image_filter());
     };
     opener_ = [this](const QString& path, bool withChooser) { open_copy(path, withChooser); };
     urlOpener_ = [](const QUrl& url) { QDesktopServices::openUrl(url); };

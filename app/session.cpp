@@ -1,7 +1,7 @@
 #include "app/session.h"
 
 #include "advscan/sector_range.h"
-#include "disk/block_device.h"
+#include "disk/open_image.h"
 #include "partition/partition_table.h"
 
 namespace salvex::app {
@@ -45,7 +45,7 @@ std::optional<std::string> Session::open_current_drive() {
     const DriveInfo* drive = current_drive();
     if (drive == nullptr)
         return std::string("No drive is selected.");
-    auto device = FileDevice::open(drive->path);
+    auto device = open_image_or_device(drive->path);
     if (!device)
         return device.error();
     reader.open_device(std::move(device).value());

@@ -2,7 +2,7 @@
 // read of it to compare with.
 #pragma once
 
-#include "disk/block_device.h"
+#include "disk/open_image.h"
 #include "disk/sector_reader.h"
 
 #include <cstdint>
@@ -16,7 +16,7 @@ namespace salvex::bench {
 
 // A device-mode reader over the image at `path`; nullptr after a message on stderr.
 inline std::unique_ptr<SectorReader> open_image(const char* path) {
-    auto device = FileDevice::open(path);
+    auto device = open_image_or_device(path);
     if (!device) {
         std::fprintf(stderr, "%s\n", device.error().c_str());
         return nullptr;

@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 
 #include "cli/commands.h"
+#include "disk/image_format.h"
 
 #include <algorithm>
 #include <array>
@@ -11,12 +12,14 @@ namespace {
 
 constexpr std::array kCommands = {
     Command{"drives", "drives [IMAGE...]",
-            "Lists the drives: the whole disks of this machine and the image files named.\n"
+            "Lists the drives: the whole disks of this machine and the disk images named (any\n"
+            "format DRIVE takes; total_sectors is the size of the disk an image holds).\n"
             "Prints: index, name, cylinders, heads, sectors_per_track, total_sectors, path.",
             run_drives},
     Command{"partitions", "partitions DRIVE",
-            "Walks the partition table of DRIVE (a disk image or a block device such as\n"
-            "/dev/sdb) and lists the FAT16, FAT32 and NTFS partitions it finds.\n"
+            "Walks the partition table of DRIVE (a block device such as /dev/sdb, or a disk\n"
+            "image: see 'salvex-cli --help') and lists the FAT16, FAT32 and NTFS partitions\n"
+            "it finds.\n"
             "When the table lists nothing, searches for lost partitions as 'search' does.\n"
             "Prints: number, type, start, size (start and size in 512-byte sectors).",
             run_partitions},
@@ -80,6 +83,16 @@ void print_usage(std::ostream& to) {
           "Commands:\n";
     for (const auto& command : kCommands)
         to << "  salvex-cli " << command.synopsis << "\n";
+    to << "\nDRIVE is a block device (/dev/sdb) or a disk image, opened read-only and told\n"
+          "apart by its contents: raw (dd, ddrescue), raw split into numbered segments (name\n"
+          "the first: disk.001 or disk.aa), EnCase E01 (name the first segment; the others\n"
+          "are found beside it), VHD, VHDX, VMDK (descriptor and extent files) or QCOW2.\n";
+    const ImageLibraries libraries = built_in_image_libraries();
+    for (const auto format : {ImageFormat::Ewf, ImageFormat::Vhd, ImageFormat::Vhdx,
+                              ImageFormat::Vmdk, ImageFormat::Qcow}) {
+        if (!libraries.has(library_of(format)))
+            to << "Note: " << missing_library_message(format) << ".\n";
+    }
     to << "\nRun 'salvex-cli COMMAND --help' for a command's details.\n";
 }
 

@@ -1,7 +1,7 @@
 #include "cli/drive_access.h"
 
-#include "disk/block_device.h"
 #include "disk/drive_table.h"
+#include "disk/open_image.h"
 #include "partition/partition_table.h"
 #include "partition/quick_search.h"
 
@@ -9,7 +9,7 @@ namespace salvex::cli {
 
 std::optional<PartitionedDrive> open_drive(const std::string& path, const char* command,
                                            std::ostream& err) {
-    auto device = FileDevice::open(path);
+    auto device = open_image_or_device(path);
     if (!device) {
         err << "salvex-cli " << command << ": " << device.error() << "\n";
         return std::nullopt;

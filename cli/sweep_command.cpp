@@ -4,7 +4,7 @@
 #include "cli/options.h"
 #include "cli/terminal_progress.h"
 #include "cli/volume_source.h"
-#include "disk/block_device.h"
+#include "disk/open_image.h"
 #include "recovery/recovery_settings.h"
 
 namespace salvex::cli {
@@ -27,7 +27,7 @@ int run_sweep(const std::vector<std::string>& args, std::ostream& out, std::ostr
             << kMaxSectorsPerRead << ".\n";
         return kUsage;
     }
-    auto device = FileDevice::open(parsed->positional[0]);
+    auto device = open_image_or_device(parsed->positional[0]);
     if (!device) {
         err << "salvex-cli sweep: " << device.error() << "\n";
         return kFailure;

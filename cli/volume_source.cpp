@@ -3,7 +3,7 @@
 #include "advscan/reconstruction.h"
 #include "advscan/sector_sweep.h"
 #include "cli/cli.h"
-#include "disk/block_device.h"
+#include "disk/open_image.h"
 #include "recovery/recovery_settings.h"
 
 namespace salvex::cli {
@@ -12,7 +12,7 @@ namespace {
 
 std::unique_ptr<SectorReader> open_reader(const std::string& path, const char* command,
                                           std::ostream& err) {
-    auto device = FileDevice::open(path);
+    auto device = open_image_or_device(path);
     if (!device) {
         err << "salvex-cli " << command << ": " << device.error() << "\n";
         return nullptr;

@@ -1,6 +1,6 @@
 #include "disk/drive_table.h"
 
-#include "disk/block_device.h"
+#include "disk/open_image.h"
 #include "disk/sector.h"
 
 #include <algorithm>
@@ -133,7 +133,7 @@ DriveInfo drive_with_default_geometry(uint64_t totalSectors) {
 }
 
 Result<DriveInfo> describe_image(const std::string& path) {
-    auto device = FileDevice::open(path);
+    auto device = open_image_or_device(path);
     if (!device)
         return Error{device.error()};
     DriveInfo drive = drive_with_default_geometry(device.value()->size_bytes() / kSectorSize);

@@ -42,7 +42,8 @@ inline constexpr uint32_t kDefaultSectorsPerTrack = 63;
 // A drive of `totalSectors` sectors with the default geometry.
 DriveInfo drive_with_default_geometry(uint64_t totalSectors);
 
-// Describes a raw image file as a drive. Opens it read-only to learn its size.
+// Describes a disk image (raw, split or in a container format) as a drive. Opens it read-only
+// to learn the size of the disk it holds.
 Result<DriveInfo> describe_image(const std::string& path);
 
 // Where the platform publishes its block devices.

@@ -7,7 +7,9 @@ Benchmark images (not committed; written sparse, copy with cp --sparse=always):
        sudo tools/build_images.py bench-volume OUT.img [FILES [FOLDERS]]   (100000, 1000)
        sudo tools/build_images.py bench-fragmented OUT.img [MIB [HOLE_KIB]]   (512, 1024)
 Needs root, loop devices and FUSE; Debian packages parted fdisk gdisk util-linux ntfs-3g
-dosfstools mtools sleuthkit."""
+dosfstools mtools sleuthkit.
+Copies of an image in container formats and split segments (no root; ewf-tools, qemu-utils):
+       tools/build_images.py convert SOURCE.img OUT_DIR [FORMAT...]   (default every format)"""
 
 import argparse
 import sys
@@ -15,7 +17,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
-from fixtures import bench, images  # noqa: E402,F401  (registers the builders)
+from fixtures import bench, convert, images  # noqa: E402,F401  (registers the builders)
 from fixtures.registry import BUILDERS, Context, all_names  # noqa: E402
 from fixtures.system import BuildError, Session, check_environment  # noqa: E402
 
@@ -39,9 +41,21 @@ def main_bench(argv):
     return 0
 
 
+def main_convert(argv):
+    """convert SOURCE.img OUT_DIR [FORMAT...]."""
+    try:
+        convert.main(argv)
+    except BuildError as e:
+        print(f"error: {e}", file=sys.stderr)
+        return 1
+    return 0
+
+
 def main():
     if len(sys.argv) > 1 and sys.argv[1] in ("bench-volume", "bench-fragmented"):
         return main_bench(sys.argv[1:])
+    if len(sys.argv) > 1 and sys.argv[1] == "convert":
+        return main_convert(sys.argv[2:])
     default_out = Path(__file__).resolve().parent.parent / "tests" / "data"
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--out", type=Path, default=default_out, help="output folder")

@@ -1,0 +1,97 @@
+#include "disk/library_device.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace salvex {
+
+bool LibraryDevice::read_at(uint64_t offset, std::span<uint8_t> out) const {
+    if (offset > sizeBytes_ || out.size() > sizeBytes_ - offset)
+        return false; // past the end of the media: the libraries would only report an error
+    const std::lock_guard lock(mutex_);
+    if (windowBytes_ == 0)
+        return read_fully(offset, out);
+    size_t done = 0;
+    while (done < out.size()) {
+        const uint64_t at = offset + done;
+        const uint64_t start = at - at % windowBytes_;
+        const size_t left = out.size() - done;
+        if (at == start && left >= windowBytes_) {
+            const size_t whole = left - left % windowBytes_;
+            if (!read_fully(at, out.subspan(done, whole)))
+                return false;
+            done += whole;
+            continue;
+        }
+        const size_t length = std::min<size_t>(left, windowBytes_ - (at - start));
+        const auto part = out.subspan(done, length);
+        const auto window = window_at(start);
+        if (window.size() >= at - start + length)
+            std::copy_n(window.begin() + static_cast<ptrdiff_t>(at - start), length, part.begin());
+        else if (!read_fully(at, part)) // the rest of the window may be what failed
+            return false;
+        done += length;
+    }
+    return true;
+}
+
+bool LibraryDevice::read_fully(uint64_t offset, std::span<uint8_t> out) const {
+    size_t done = 0;
+    while (done < out.size()) {
+        const int64_t n = read_some(offset + done, out.subspan(done));
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+std::span<const uint8_t> LibraryDevice::window_at(uint64_t start) const {
+    if (windowStart_ != start) {
+        window_.resize(static_cast<size_t>(std::min<uint64_t>(windowBytes_, sizeBytes_ - start)));
+        windowStart_ = start;
+        if (!read_fully(start, window_)) {
+            windowStart_.reset();
+            return {};
+        }
+    }
+    return window_;
+}
+
+std::string library_error_line(std::string_view text) {
+    std::string line;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        std::string_view message = text.substr(start, end - start);
+        while (!message.empty() &&
+               (message.back() == '.' || message.back() == '\r' || message.back() == ' '))
+            message.remove_suffix(1);
+        if (!message.empty()) {
+            if (!line.empty())
+                line += "; ";
+            for (const char c : message) {
+                const auto byte = static_cast<unsigned char>(c);
+                if (byte >= 0x20 && byte != 0x7f) {
+                    line += c;
+                } else {
+                    char escaped[5];
+                    std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+                    line += escaped;
+                }
+            }
+        }
+        start = end + 1;
+    }
+    return line;
+}
+
+std::string differencing_refusal(std::string_view parent) {
+    const std::string named = parent.empty() ? "" : " \"" + library_error_line(parent) + "\"";
+    return "it holds only the changes made to its parent image" + named +
+           "; open the parent, or a copy merged with it (qemu-img convert -O raw), instead";
+}
+
+} // namespace salvex

@@ -1,0 +1,46 @@
+#include "disk/vhdi_device.h"
+
+#include "disk/library_device.h"
+
+#include <libvhdi.h>
+
+namespace salvex {
+
+namespace {
+
+using VhdiFile = LibraryHandle<libvhdi_file_t, libvhdi_file_close, libvhdi_file_free>;
+using VhdiDevice = HandleDevice<VhdiFile, libvhdi_file_read_buffer_at_offset>;
+
+std::string take_error(libvhdi_error_t*& error) {
+    return take_library_error(error, libvhdi_error_backtrace_sprint, libvhdi_error_free);
+}
+
+} // namespace
+
+bool vhdi_recognises(const std::string& path) {
+    return library_recognises(path, libvhdi_check_file_signature, libvhdi_error_free);
+}
+
+Result<std::unique_ptr<BlockDevice>> open_vhdi_image(const std::string& path) {
+    // The examined image is only ever opened for reading.
+    auto opened = open_library_handle<VhdiFile>(path, libvhdi_file_initialize, libvhdi_file_open,
+                                                LIBVHDI_OPEN_READ, take_error);
+    if (!opened)
+        return Error{opened.error()};
+    auto file = std::move(opened).value();
+    libvhdi_error_t* error = nullptr;
+    uint32_t diskType = 0;
+    if (libvhdi_file_get_disk_type(file->pointer, &diskType, &error) != 1)
+        return Error{take_error(error)};
+    if (diskType == LIBVHDI_DISK_TYPE_DIFFERENTIAL) {
+        const auto parent = library_text(file->pointer, libvhdi_file_get_utf8_parent_filename_size,
+                                         libvhdi_file_get_utf8_parent_filename);
+        return Error{differencing_refusal(parent.value_or(""))};
+    }
+    size64_t size = 0;
+    if (libvhdi_file_get_media_size(file->pointer, &size, &error) != 1)
+        return Error{take_error(error)};
+    return std::unique_ptr<BlockDevice>(new VhdiDevice(std::move(file), size));
+}
+
+} // namespace salvex
