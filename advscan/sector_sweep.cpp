@@ -1,8 +1,9 @@
 #include "advscan/sector_sweep.h"
 
 #include "ntfs/file_name.h"
+#include "ntfs/index_block.h"
+#include "ntfs/item_tree.h"
 #include "ntfs/mft_record.h"
-#include "ntfs/utf16.h"
 
 #include <algorithm>
 #include <array>
@@ -18,30 +19,6 @@ constexpr uint64_t kReadSectors = 2048;
 constexpr uint64_t kBatchesPerUpdate = 88;
 
 constexpr size_t kRecordAllocatedSize = 0x1C; // 4 bytes; the sweep reads the low 16 bits
-
-namespace indx {
-inline constexpr size_t kVcn = 0x10;              // 8 bytes; the low 32 bits are kept
-inline constexpr size_t kEntriesOffset = 0x18;    // 4 bytes, from 0x18
-inline constexpr size_t kEntriesAllocated = 0x20; // 4 bytes, from 0x18
-inline constexpr size_t kHeader = 0x18;
-inline constexpr uint64_t kMaxBlock = 0x10000;
-} // namespace indx
-
-// The attribute of `type` named "$I30".
-std::optional<AttributeView> i30_attribute(ByteView record, uint32_t type) {
-    std::optional<AttributeView> found;
-    for_each_attribute(record, [&](const AttributeView& a) {
-        if (a.type != type || le8(a.bytes, attribute::kNameLength) != 4)
-            return true;
-        const uint16_t nameAt = le16(a.bytes, 0x0A).value_or(0);
-        if (utf16le_to_utf8(a.bytes, nameAt, 4) == "$I30") {
-            found = a;
-            return false;
-        }
-        return true;
-    });
-    return found;
-}
 
 bool equals_ignoring_case(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -60,23 +37,19 @@ void show_counts(ProgressSink& progress, const HitLists& hits) {
 } // namespace
 
 uint32_t folder_number_from_index_root(ByteView record) {
-    const auto root = i30_attribute(record, kIndexRoot);
-    if (!root)
+    const auto root = find_i30_attribute(record, kIndexRoot);
+    if (!root || root->bytes.size() <= index_root::kI30FirstEntry)
         return 0;
-    // The first index entry of a named index root: the value begins at 0x20, its entries 0x20
-    // further on.
-    constexpr size_t kFirstEntry = 0x40;
-    constexpr size_t kEntryNameLength = 0x50;
-    constexpr size_t kEntryParent = 0x10;
-    const ByteView entries = root->bytes;
-    if (le8(entries, kFirstEntry + kEntryNameLength).value_or(0) == 0)
+    // The first entry of a folder's own index names the folder as its parent.
+    const IndexEntryView first{root->bytes.subspan(index_root::kI30FirstEntry)};
+    if (first.name_length() == 0)
         return 0;
-    const uint32_t number = le32(entries, kFirstEntry + kEntryParent).value_or(0);
+    const uint32_t number = first.parent();
     return number == 0xFFFFFFFF ? 0 : number;
 }
 
 int64_t first_index_cluster(ByteView record) {
-    const auto allocation = i30_attribute(record, kIndexAllocation);
+    const auto allocation = find_i30_attribute(record, kIndexAllocation);
     if (!allocation || !allocation->non_resident())
         return 0;
     const ByteView a = allocation->bytes;
@@ -130,22 +103,24 @@ void decode_file_record_hit(std::span<uint8_t> record, Lba sector, HitLists& hit
 
 void decode_index_block_hit(const SectorReader& reader, ByteView firstSector, Lba sector,
                             HitLists& hits) {
-    const uint64_t size =
-        uint64_t{le32(firstSector, indx::kEntriesAllocated).value_or(0)} + indx::kHeader;
-    if (size > indx::kMaxBlock)
+    const uint64_t size = index_block_size(firstSector);
+    if (size > index_block::kMaxSize)
         return;
     const uint64_t sectors = size / kSectorSize;
     std::vector<uint8_t> block(std::max<uint64_t>(size, kSectorSize), 0);
     reader.read_sectors_or_zeros(sector, static_cast<uint32_t>(sectors), block);
     const auto bytes = std::span<uint8_t>(block).first(size);
     apply_fixup(bytes);
-    const uint64_t first = uint64_t{le32(bytes, indx::kEntriesOffset).value_or(0)} + indx::kHeader;
-    if (first + 20 > size)
+    const uint64_t first = index_block_first_entry(bytes);
+    // The first entry's parent must lie in the block.
+    if (first + index_entry::kKey + file_name::kParent + 4 > size)
         return;
-    const uint32_t owner = le32(bytes, first + 0x10).value_or(0);
-    if (owner < 5 || owner == 0xFFFFFFFF)
+    // The first entry's parent is the folder whose index this is.
+    const uint32_t owner = IndexEntryView{ByteView(bytes).subspan(first)}.parent();
+    if (owner < kRootFolderRecord || owner == 0xFFFFFFFF)
         return;
-    hits.indexBlocks.push_back(IndexBlockHit{sector, owner, le32(bytes, indx::kVcn).value_or(0), -1,
+    hits.indexBlocks.push_back(IndexBlockHit{sector, owner,
+                                             static_cast<uint32_t>(index_block_vcn(bytes)), -1,
                                              static_cast<uint8_t>(sectors)});
 }
 
@@ -181,7 +156,7 @@ void sweep_sectors(const SectorReader& reader, Lba start, uint64_t count, uint32
                 const uint64_t at = (b * batch + i) * kSectorSize;
                 const Lba sector = start + done + i;
                 const ByteView bytes(buffer.data() + at, kSectorSize);
-                const bool indx = has_text_at(bytes, 0, "INDX");
+                const bool indx = has_index_block_signature(bytes);
                 if (indx)
                     hits.indxSectors.push_back(sector);
                 if (has_boot_signature(bytes)) {
