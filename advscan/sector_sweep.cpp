@@ -18,13 +18,31 @@ constexpr uint64_t kReadSectors = 2048;
 // The status line and the bar move once per this many batches.
 constexpr uint64_t kBatchesPerUpdate = 88;
 
-constexpr size_t kRecordAllocatedSize = 0x1C; // 4 bytes; the sweep reads the low 16 bits
+// File records are taken at this size, whatever their header or a boot sector says.
+constexpr size_t kRecordSize = mft_record::kSize;
+constexpr uint64_t kRecordSectors = kRecordSize / kSectorSize;
 
 bool equals_ignoring_case(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) ==
                       std::tolower(static_cast<unsigned char>(y));
            });
+}
+
+// Applies the fix-up to a record and returns the part of it that can be trusted: the sectors
+// from its first up to the first one torn (a sector that does not end in the update sequence
+// array's check value was not written together with the first, or was not read). The first
+// sector holds the array itself, so a record whose first sector is torn gives nothing. In a
+// record torn later on, only the attributes that lie whole in the intact sectors are decoded.
+ByteView fixed_up_intact_part(std::span<uint8_t> record) {
+    const uint16_t array = le16(record, mft_record::kFixupOffset).value_or(0);
+    const auto check = le16(record, array);
+    size_t intact = 0;
+    while (check && intact < record.size() / kSectorSize &&
+           le16(record, (intact + 1) * kSectorSize - 2) == check)
+        ++intact;
+    apply_fixup(record);
+    return ByteView(record).first(intact * kSectorSize);
 }
 
 void show_counts(ProgressSink& progress, const HitLists& hits) {
@@ -66,8 +84,12 @@ int64_t first_index_cluster(ByteView record) {
     return static_cast<int64_t>(*raw);
 }
 
-void decode_file_record_hit(std::span<uint8_t> record, Lba sector, HitLists& hits) {
-    apply_fixup(record);
+void decode_file_record_hit(std::span<uint8_t> whole, Lba sector, HitLists& hits) {
+    if (!is_sane_file_record(whole))
+        return;
+    const ByteView record = fixed_up_intact_part(whole);
+    if (record.empty())
+        return;
     if (is_extension_record(record))
         return; // an extension record: part of another item
     auto name = find_display_name(record);
@@ -133,16 +155,17 @@ void sweep_sectors(const SectorReader& reader, Lba start, uint64_t count, uint32
     hits.sweptFrom = start;
     hits.sweptTo = start;
 
-    // Whole batches per read; one spare sector so a record at the end of a read is whole.
+    // Whole batches per read, and spare sectors so that a record at the end of a read is whole.
     const uint64_t batchesPerRead = std::max<uint64_t>(1, kReadSectors / batch);
-    std::vector<uint8_t> buffer((batchesPerRead * batch + 1) * kSectorSize);
+    constexpr uint64_t kSpare = kRecordSectors - 1;
+    std::vector<uint8_t> buffer((batchesPerRead * batch + kSpare) * kSectorSize);
     uint64_t done = 0;
     uint64_t batchCounter = 0;
     size_t shownHits = 0;
     while (stop.load() != 1) {
         const uint64_t batches = std::min(batchesPerRead, (count - done + batch - 1) / batch);
         const uint64_t sectors = batches * batch;
-        reader.read_sectors_or_zeros(start + done, static_cast<uint32_t>(sectors + 1), buffer);
+        reader.read_sectors_or_zeros(start + done, static_cast<uint32_t>(sectors + kSpare), buffer);
         for (uint64_t b = 0; b < batches && stop.load() != 1; ++b) {
             progress.set_counter("Current Sector", std::to_string(start + done));
             if (++batchCounter == kBatchesPerUpdate) {
@@ -163,13 +186,11 @@ void sweep_sectors(const SectorReader& reader, Lba start, uint64_t count, uint32
                     if (has_text_at(bytes, 3, "NTFS"))
                         hits.bootSectors.push_back({sector});
                 } else if (has_text_at(bytes, 0, "FILE")) {
-                    if (le16(bytes, kRecordAllocatedSize) == mft_record::kSize) {
-                        // The read holds the record's second sector too (one spare sector).
-                        std::array<uint8_t, mft_record::kSize> record;
-                        std::copy_n(buffer.begin() + static_cast<long>(at), record.size(),
-                                    record.begin());
-                        decode_file_record_hit(record, sector, hits);
-                    }
+                    // The read holds the record's other sectors too (the spare sectors).
+                    std::array<uint8_t, kRecordSize> record;
+                    std::copy_n(buffer.begin() + static_cast<long>(at), record.size(),
+                                record.begin());
+                    decode_file_record_hit(record, sector, hits);
                 } else if (indx) {
                     decode_index_block_hit(reader, bytes, sector, hits);
                 }

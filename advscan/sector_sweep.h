@@ -17,8 +17,9 @@ namespace salvex {
 void sweep_sectors(const SectorReader& reader, Lba start, uint64_t count, uint32_t batch,
                    HitLists& hits, ProgressSink& progress, StopFlag& stop);
 
-// Decodes the FILE record at `sector` (its 1,024 bytes, not yet fixed up) into a file or folder
-// hit; nothing when it names no item.
+// Decodes the FILE record at `sector` (its 1,024 bytes as read, not yet fixed up) into a file or
+// folder hit. A record is taken on its signature, its fix-up and a header that can be true; the
+// allocated size in its header is redundant and not looked at. Nothing when it names no item.
 void decode_file_record_hit(std::span<uint8_t> record, Lba sector, HitLists& hits);
 
 // Decodes the index block at `sector` into an index block hit, reading the block whole.
