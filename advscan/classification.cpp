@@ -184,7 +184,7 @@ void assign_mft_numbers(const SectorReader& reader, HitLists& hits, ProgressSink
                             std::to_string(n));
         progress.set_progress(percent(k + 1, n));
         block.assign(size_t{hit.sizeInSectors} * kSectorSize, 0);
-        reader.read_sectors(hit.sector, hit.sizeInSectors, block);
+        reader.read_sectors_or_zeros(hit.sector, hit.sizeInSectors, block);
         if (!has_index_block_signature(block))
             continue;
         apply_fixup(block);

@@ -190,6 +190,37 @@ TEST(Sweep, IndexBlocksOfTheSystemRecordsAreDropped) {
     EXPECT_EQ(sweep.hits.indxSectors, (std::vector<Lba>{200, 300, 400}));
 }
 
+// An index block of one sector whose first entry names `owner` as its parent.
+void put_index_block(test::MemoryDevice& disk, Lba at, uint32_t owner) {
+    uint8_t* s = disk.sector(at);
+    std::memcpy(s, "INDX", 4);
+    s[0x18] = 0x28; // first entry at 0x40
+    s[0x20] = 0xE8; // entries take 488 bytes: a 512-byte block
+    s[0x21] = 0x01;
+    std::memcpy(s + 0x50, &owner, 4); // the first entry's parent
+}
+
+TEST(Sweep, UnreadableSectorsAreZerosNotWhatTheLastReadLeft) {
+    Sweep sweep;
+    sweep.put_record(100, RecordBuilder().file_name(5, u"kept.txt"));
+    sweep.put_record(200, RecordBuilder().file_name(5, u"half-read.txt"));
+    sweep.device->fail_sector(201);
+    put_index_block(*sweep.device, 300, 64);
+    // Everything from sector 1,000 on is unreadable: each later read fails whole, and the
+    // sweep's buffer still holds the first read's record and block at their places.
+    for (Lba s = 1000; s < 20'000; ++s)
+        sweep.device->fail_sector(s);
+    sweep.run(0, 20'000);
+    std::vector<std::pair<std::string, Lba>> files;
+    for (const auto& f : sweep.hits.files)
+        files.push_back({f.name, f.sector});
+    EXPECT_EQ(files, (std::vector<std::pair<std::string, Lba>>{{"kept.txt", 100},
+                                                               {"half-read.txt", 200}}));
+    ASSERT_EQ(sweep.hits.indexBlocks.size(), 1u);
+    EXPECT_EQ(sweep.hits.indexBlocks[0].sector, 300u);
+    EXPECT_EQ(sweep.hits.indxSectors, (std::vector<Lba>{300}));
+}
+
 TEST(Sweep, StopEndsAtTheNextBatch) {
     Sweep sweep;
     sweep.put_boot(5000);
