@@ -1,5 +1,8 @@
 #include "advscan/reconstruction.h"
 
+#include <algorithm>
+#include <unordered_set>
+
 namespace salvex {
 
 namespace {
@@ -15,6 +18,115 @@ Node item_of(const Hit& hit) {
     node.changeTime = hit.changeTime;
     node.deleted = hit.deleted;
     return node;
+}
+
+// The records of a candidate are those its sector range holds.
+bool in_volume(Lba sector, const VolumeInfo& volume) {
+    return sector > volume.fsStart && sector <= volume.fsEnd;
+}
+
+// Freeing a record raises its sequence number, skipping 0.
+uint16_t next_sequence(uint16_t sequence) {
+    return sequence == 0xFFFF ? 1 : static_cast<uint16_t>(sequence + 1);
+}
+
+// Whether an extension record belongs to the item whose base record is `file`: its reference
+// names the base record's number and the sequence number the base record had when the item was
+// made, so an extension left over from an earlier item in that record does not match. A deleted
+// item's base record was freed since, which raised its sequence number by one.
+bool belongs_to(const ExtensionRecordHit& extension, const FileRecordHit& file) {
+    if (file.mftNumber == 0 || extension.base.record != file.mftNumber)
+        return false;
+    const uint16_t made = extension.base.sequence;
+    return made == 0 || file.sequence == 0 || made == file.sequence ||
+           (file.deleted && next_sequence(made) == file.sequence);
+}
+
+// The extension records of a volume, by the base record they name.
+class VolumeExtensions {
+public:
+    VolumeExtensions(const HitLists& hits, const VolumeInfo& volume) {
+        for (const ExtensionRecordHit& e : hits.extensions) {
+            if (in_volume(e.sector, volume) && e.base.record <= UINT32_MAX)
+                byBase_[static_cast<uint32_t>(e.base.record)].push_back(&e);
+        }
+    }
+
+    // Those of `file`'s item, in sector order.
+    std::vector<const ExtensionRecordHit*> of(const FileRecordHit& file) const {
+        std::vector<const ExtensionRecordHit*> found;
+        if (const auto it = byBase_.find(file.mftNumber); it != byBase_.end()) {
+            for (const ExtensionRecordHit* e : it->second) {
+                if (belongs_to(*e, file))
+                    found.push_back(e);
+            }
+        }
+        return found;
+    }
+
+private:
+    std::unordered_map<uint32_t, std::vector<const ExtensionRecordHit*>> byBase_;
+};
+
+// The extension record that holds the part of `stream` starting at VCN 0, and that part.
+std::pair<const ExtensionRecordHit*, const DataPartHit*>
+first_part_in(const std::vector<const ExtensionRecordHit*>& extensions, const std::string& stream) {
+    for (const ExtensionRecordHit* e : extensions) {
+        for (const DataPartHit& part : e->dataParts) {
+            if (part.stream == stream && part.lowestVcn == 0)
+                return {e, &part};
+        }
+    }
+    return {nullptr, nullptr};
+}
+
+// The file item of a hit, completed from its item's extension records: the name when the base
+// record left it to them, and the size from the part of the data that starts at VCN 0, wherever
+// it lies. nullopt when no name is found.
+std::optional<FileNode> file_item(const FileRecordHit& hit,
+                                  const std::vector<const ExtensionRecordHit*>& extensions) {
+    FileNode file = item_of<FileNode>(hit);
+    if (hit.nameElsewhere) {
+        const auto named = std::find_if(extensions.begin(), extensions.end(),
+                                        [](const ExtensionRecordHit* e) { return e->name; });
+        if (named == extensions.end())
+            return std::nullopt;
+        const FileNameInfo& name = *(*named)->name;
+        file.name = name.name;
+        file.parent = name.parent;
+        file.creationTime = name.creationTime;
+        file.changeTime = name.changeTime;
+    }
+    file.recordSector = hit.sector;
+    if (hit.dataStartsHere) {
+        file.size = hit.dataSize;
+    } else if (const auto [holder, part] = first_part_in(extensions, hit.stream); part) {
+        file.size = part->dataSize;
+        file.recordSector = holder->sector;
+    }
+    if (!hit.stream.empty()) {
+        file.stream = hit.stream;
+        file.name += ":" + hit.stream;
+    }
+    return file;
+}
+
+void add_files(const HitLists& hits, NtfsScan& scan) {
+    const VolumeExtensions volumeExtensions(hits, scan.volume);
+    std::unordered_set<Lba> listed; // extension records already in scan.extensionRecords
+    for (const FileRecordHit& hit : hits.files) {
+        if (!in_volume(hit.sector, scan.volume))
+            continue;
+        const auto extensions = volumeExtensions.of(hit);
+        for (const ExtensionRecordHit* e : extensions) {
+            if (listed.insert(e->sector).second)
+                scan.extensionRecords[hit.mftNumber].push_back(e->sector);
+        }
+        if (auto file = file_item(hit, extensions))
+            scan.items.add_file(std::move(*file));
+    }
+    for (auto& [base, sectors] : scan.extensionRecords)
+        std::sort(sectors.begin(), sectors.end());
 }
 
 } // namespace
@@ -35,15 +147,7 @@ void reconstruct_candidate(const SectorReader& reader, const HitLists& hits,
             continue;
         scan.items.add_folder(item_of<FolderNode>(hit), ScanMode::Advance);
     }
-    // The files of a candidate are those its sector range holds.
-    for (const FileRecordHit& hit : hits.files) {
-        if (hit.sector <= scan.volume.fsStart || hit.sector > scan.volume.fsEnd)
-            continue;
-        FileNode file = item_of<FileNode>(hit);
-        file.size = hit.dataSize;
-        file.recordSector = hit.sector;
-        scan.items.add_file(std::move(file));
-    }
+    add_files(hits, scan);
 
     if (scan.volume.mftStart != 0)
         scan.mftMap = build_mft_map(reader, scan.volume);

@@ -18,32 +18,8 @@ constexpr uint64_t kReadSectors = 2048;
 // The status line and the bar move once per this many batches.
 constexpr uint64_t kBatchesPerUpdate = 88;
 
-// File records are taken at this size, whatever their header or a boot sector says.
-constexpr size_t kRecordSize = mft_record::kSize;
+constexpr size_t kRecordSize = kSweptRecordSize;
 constexpr uint64_t kRecordSectors = kRecordSize / kSectorSize;
-
-bool equals_ignoring_case(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-// Applies the fix-up to a record and returns the part of it that can be trusted: the sectors
-// from its first up to the first one torn (a sector that does not end in the update sequence
-// array's check value was not written together with the first, or was not read). The first
-// sector holds the array itself, so a record whose first sector is torn gives nothing. In a
-// record torn later on, only the attributes that lie whole in the intact sectors are decoded.
-ByteView fixed_up_intact_part(std::span<uint8_t> record) {
-    const uint16_t array = le16(record, mft_record::kFixupOffset).value_or(0);
-    const auto check = le16(record, array);
-    size_t intact = 0;
-    while (check && intact < record.size() / kSectorSize &&
-           le16(record, (intact + 1) * kSectorSize - 2) == check)
-        ++intact;
-    apply_fixup(record);
-    return ByteView(record).first(intact * kSectorSize);
-}
 
 void show_counts(ProgressSink& progress, const HitLists& hits) {
     progress.set_counter("Boot Sector(s) Found", std::to_string(hits.bootSectors.size()));
@@ -53,75 +29,6 @@ void show_counts(ProgressSink& progress, const HitLists& hits) {
 }
 
 } // namespace
-
-uint32_t folder_number_from_index_root(ByteView record) {
-    const auto root = find_i30_attribute(record, kIndexRoot);
-    if (!root || root->bytes.size() <= index_root::kI30FirstEntry)
-        return 0;
-    // The first entry of a folder's own index names the folder as its parent.
-    const IndexEntryView first{root->bytes.subspan(index_root::kI30FirstEntry)};
-    if (first.name_length() == 0)
-        return 0;
-    const uint32_t number = first.parent();
-    return number == 0xFFFFFFFF ? 0 : number;
-}
-
-int64_t first_index_cluster(ByteView record) {
-    const auto allocation = find_i30_attribute(record, kIndexAllocation);
-    if (!allocation || !allocation->non_resident())
-        return 0;
-    const ByteView a = allocation->bytes;
-    const size_t runs = le16(a, attribute::kRunListOffset).value_or(0);
-    const uint8_t header = le8(a, runs).value_or(0);
-    const size_t offsetBytes = header >> 4;
-    if (header == 0 || offsetBytes == 0 || offsetBytes > 8)
-        return 0;
-    const auto raw = le_uint(a, runs + 1 + (header & 0x0F), offsetBytes);
-    if (!raw)
-        return 0;
-    if (offsetBytes < 8 && ((*raw >> (8 * offsetBytes - 1)) & 1))
-        return static_cast<int64_t>(*raw | (~uint64_t{0} << (8 * offsetBytes)));
-    return static_cast<int64_t>(*raw);
-}
-
-void decode_file_record_hit(std::span<uint8_t> whole, Lba sector, HitLists& hits) {
-    if (!is_sane_file_record(whole))
-        return;
-    const ByteView record = fixed_up_intact_part(whole);
-    if (record.empty())
-        return;
-    if (is_extension_record(record))
-        return; // an extension record: part of another item
-    auto name = find_display_name(record);
-    if (!name)
-        return;
-    const uint8_t flags = record[mft_record::kFlags];
-    if (flags == 2 || flags == 3) {
-        FolderRecordHit folder;
-        folder.mftNumber = equals_ignoring_case(name->name, ".") ? 5
-                           : equals_ignoring_case(name->name, "$Extend")
-                               ? 11
-                               : folder_number_from_index_root(record);
-        folder.firstIndexCluster = first_index_cluster(record);
-        folder.name = std::move(name->name);
-        folder.sector = sector;
-        folder.parent = name->parent;
-        folder.creationTime = name->creationTime;
-        folder.changeTime = name->changeTime;
-        folder.deleted = flags == 2;
-        hits.folders.push_back(std::move(folder));
-    } else if (flags == 0 || flags == 1) {
-        FileRecordHit file;
-        file.dataSize = find_data_size(record).value_or(0);
-        file.name = std::move(name->name);
-        file.sector = sector;
-        file.parent = name->parent;
-        file.creationTime = name->creationTime;
-        file.changeTime = name->changeTime;
-        file.deleted = flags == 0;
-        hits.files.push_back(std::move(file));
-    }
-}
 
 void decode_index_block_hit(const SectorReader& reader, ByteView firstSector, Lba sector,
                             HitLists& hits) {

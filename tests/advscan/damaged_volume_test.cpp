@@ -5,6 +5,7 @@
 #include "tests/support/scanned_volume.h"
 
 #include <gtest/gtest.h>
+#include <map>
 #include <set>
 
 namespace salvex {
@@ -57,6 +58,64 @@ TEST(DamagedVolume, AWrongAllocatedSizeInEveryRecordLosesNothing) {
     EXPECT_EQ(damaged.hits.folders.size(), intact.hits.folders.size());
     ASSERT_TRUE(damaged.reconstruct(kDemoStart));
     expect_demo_volume(damaged.scan);
+}
+
+TEST(DamagedVolume, FilesContinuedInExtensionRecordsAreWholeWithoutBootSectors) {
+    // The volume's own map of its records, read while it was whole.
+    const auto intact = test::scan_image_partition("ntfs_attribute_list", 1);
+    const MftMap& map = intact.scan.mftMap;
+    ASSERT_FALSE(map.empty());
+
+    auto disk = test::image_in_memory("ntfs_attribute_list");
+    test::zero_sectors(*disk, 0, 1);            // the partition table
+    test::zero_sectors(*disk, 2048, 1);         // the boot sector
+    test::zero_sectors(*disk, 2048 + 77823, 1); // its backup, in the partition's last sector
+    AdvanceScan advance(std::move(disk));
+    advance.sweep();
+    ASSERT_TRUE(advance.reconstruct(2048));
+    EXPECT_EQ(advance.scan.volume.mftStart, 0u); // inferred from folders: no map of the $MFT
+    const auto byPath = test::items_by_path(advance.scan);
+
+    // Its $DATA goes on in three extension records, and ntfs-3g moved its name to a fourth.
+    const auto interleaved = byPath.find("/fragmented/interleaved.bin");
+    ASSERT_NE(interleaved, byPath.end());
+    EXPECT_EQ(interleaved->second.size, 6553600u);
+    EXPECT_EQ(interleaved->second.recordNumber, 149u);
+    std::vector<Lba> expected;
+    for (const uint32_t record : {431, 448, 876, 1337})
+        expected.push_back(map.record_to_sector(record));
+    EXPECT_EQ(advance.scan.extensionRecords[149], expected);
+    std::map<Lba, const ExtensionRecordHit*> extensions;
+    for (const ExtensionRecordHit& e : advance.hits.extensions)
+        extensions[e.sector] = &e;
+    ASSERT_TRUE(extensions.count(expected[0]));
+    EXPECT_EQ(extensions[expected[0]]->name.value_or(FileNameInfo{}).name, "interleaved.bin");
+    EXPECT_TRUE(extensions[expected[0]]->dataParts.empty());
+    for (const auto& [at, vcn] :
+         {std::pair{expected[1], 297u}, {expected[2], 724u}, {expected[3], 1184u}}) {
+        ASSERT_TRUE(extensions.count(at));
+        EXPECT_EQ(extensions[at]->base, (MftReference{149, 1}));
+        EXPECT_EQ(extensions[at]->dataParts, (std::vector<DataPartHit>{{"", vcn, 0}}));
+    }
+    // Its names fill ten extension records.
+    EXPECT_EQ(advance.scan.extensionRecords[65].size(), 10u);
+
+    for (const auto& e :
+         test::read_manifest(test::source_data_path("ntfs_attribute_list.manifest.tsv"))) {
+        // One name of a file with many links is listed; the deleted file's name is gone from
+        // every record.
+        if ((!e.folder && e.path.starts_with("/links/")) || e.path == "/fragmented/deleted.bin")
+            continue;
+        const auto item = byPath.find(e.path);
+        ASSERT_NE(item, byPath.end()) << e.path;
+        EXPECT_EQ(item->second.deleted, e.deleted) << e.path;
+        if (!e.folder) {
+            EXPECT_EQ(item->second.size, e.size) << e.path;
+        }
+        if (e.record) {
+            EXPECT_EQ(item->second.recordNumber, *e.record) << e.path;
+        }
+    }
 }
 
 } // namespace
