@@ -5,6 +5,7 @@
 #include "tests/support/test_images.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -29,6 +30,32 @@ std::unique_ptr<MemoryDevice> image_in_memory(const std::string& name) {
 void zero_sectors(MemoryDevice& disk, Lba first, uint64_t count) {
     for (Lba s = first; s < first + count; ++s)
         std::memset(disk.sector(s), 0, kSectorSize);
+}
+
+void save_image(const MemoryDevice& disk, const std::string& path) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::vector<uint8_t> chunk(2048 * kSectorSize);
+    for (uint64_t at = 0; at < disk.size_bytes(); at += chunk.size()) {
+        const auto n =
+            static_cast<size_t>(std::min<uint64_t>(chunk.size(), disk.size_bytes() - at));
+        disk.read_at(at, std::span(chunk).first(n));
+        out.write(reinterpret_cast<const char*>(chunk.data()), static_cast<std::streamsize>(n));
+    }
+    EXPECT_TRUE(out.good()) << path;
+}
+
+std::string run_cli(const std::string& args) {
+    std::string out;
+    FILE* pipe = popen((cli_path() + " " + args).c_str(), "r");
+    EXPECT_NE(pipe, nullptr);
+    if (!pipe)
+        return out;
+    std::array<char, 4096> chunk{};
+    size_t n = 0;
+    while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
+        out.append(chunk.data(), n);
+    EXPECT_EQ(pclose(pipe), 0) << args;
+    return out;
 }
 
 std::vector<Lba> file_record_sectors(MemoryDevice& disk, Lba first, uint64_t count) {

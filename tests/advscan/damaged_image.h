@@ -18,6 +18,12 @@ std::unique_ptr<MemoryDevice> image_in_memory(const std::string& name);
 // Zeroes `count` sectors from `first`.
 void zero_sectors(MemoryDevice& disk, Lba first, uint64_t count);
 
+// Writes the disk to an image file at `path`.
+void save_image(const MemoryDevice& disk, const std::string& path);
+
+// Runs salvex-cli with `args` (a shell command line's rest); its standard output.
+std::string run_cli(const std::string& args);
+
 // Every sector of [first, first + count) that begins with "FILE".
 std::vector<Lba> file_record_sectors(MemoryDevice& disk, Lba first, uint64_t count);
 

@@ -1,9 +1,13 @@
 // The Advance Scan over real volumes (made by mkntfs and ntfs-3g) damaged the ways disks get
 // damaged: redundant header fields overwritten, sectors that cannot be read, records and index
 // blocks zeroed, boot sectors and the partition table gone.
+#include "advscan/record_hit.h"
 #include "tests/advscan/damaged_image.h"
 #include "tests/support/scanned_volume.h"
+#include "tests/support/test_images.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
@@ -58,6 +62,53 @@ TEST(DamagedVolume, AWrongAllocatedSizeInEveryRecordLosesNothing) {
     EXPECT_EQ(damaged.hits.folders.size(), intact.hits.folders.size());
     ASSERT_TRUE(damaged.reconstruct(kDemoStart));
     expect_demo_volume(damaged.scan);
+}
+
+TEST(DamagedVolume, FilesOfAFolderThatLeftNoTraceAreGatheredInALostFolder) {
+    // /Documents/Reports: its record and its index block zeroed; its files' records remain.
+    const auto intact = test::scan_image_partition("demo", 1);
+    const uint32_t reports = intact.byPath.at("/Documents/Reports").recordNumber;
+    const Lba record = intact.scan.mftMap.record_to_sector(reports);
+    std::array<uint8_t, mft_record::kSize> bytes{};
+    ASSERT_TRUE(intact.reader->read_sectors(record, 2, bytes));
+    ASSERT_TRUE(apply_fixup(bytes));
+    const int64_t indexCluster = first_index_cluster(bytes);
+    ASSERT_GT(indexCluster, 0);
+    auto disk = test::image_in_memory("demo");
+    test::zero_sectors(*disk, record, 2);
+    test::zero_sectors(*disk, kDemoStart + 8 * static_cast<uint64_t>(indexCluster), 8);
+    const std::string image = test::temp_path("no-reports.img");
+    test::save_image(*disk, image);
+
+    AdvanceScan advance(std::move(disk));
+    advance.sweep();
+    ASSERT_TRUE(advance.reconstruct(kDemoStart));
+    const FolderNode* lost = advance.scan.items.find_folder(reports);
+    ASSERT_NE(lost, nullptr);
+    EXPECT_TRUE(lost->name.starts_with("Dir")) << lost->name;
+    EXPECT_EQ(lost->parent, kRootFolderRecord);
+    const auto byPath = test::items_by_path(advance.scan);
+    const size_t number = static_cast<size_t>(
+        std::find_if(advance.candidates.begin(), advance.candidates.end(),
+                     [](const FsCandidate& c) { return c.start == kDemoStart; }) -
+        advance.candidates.begin() + 1);
+    const std::string listing = test::run_cli("list --quiet " + image + " --range 0 262143 " +
+                                              "--candidate " + std::to_string(number));
+    const std::string prefix = "/Documents/Reports/";
+    size_t gathered = 0;
+    for (const auto& e : test::read_manifest(test::source_data_path("demo.manifest.tsv"))) {
+        if (e.partition != 1 || !e.path.starts_with(prefix))
+            continue;
+        const std::string path = "/" + lost->name + "/" + e.path.substr(prefix.size());
+        const auto item = byPath.find(path);
+        ASSERT_NE(item, byPath.end()) << path;
+        EXPECT_EQ(item->second.deleted, e.deleted) << path;
+        EXPECT_EQ(item->second.size, e.size) << path;
+        EXPECT_NE(listing.find("\t" + path + "\n"), std::string::npos) << path;
+        ++gathered;
+    }
+    EXPECT_EQ(gathered, 16u);
+    std::filesystem::remove(image);
 }
 
 TEST(DamagedVolume, FilesContinuedInExtensionRecordsAreWholeWithoutBootSectors) {
