@@ -1,6 +1,11 @@
 #include "advscan/reconstruction.h"
 
+#include "advscan/record_hit.h"
+#include "ntfs/run_list.h"
+
 #include <algorithm>
+#include <array>
+#include <set>
 #include <unordered_set>
 
 namespace salvex {
@@ -111,11 +116,65 @@ std::optional<FileNode> file_item(const FileRecordHit& hit,
     return file;
 }
 
-void add_files(const HitLists& hits, NtfsScan& scan) {
+// The $MFT's mirror keeps copies of its first four records ($MFT, $MFTMirr, $LogFile, $Volume).
+constexpr uint32_t kMirrorRecord = 1;
+constexpr uint64_t kMirroredSectors = 4 * (kSweptRecordSize / kSectorSize);
+
+// Where the mirror lies: as the boot sector said, or, for a volume inferred from its folders,
+// where the $MFTMirr record's data starts; 0 when neither tells.
+Lba mirror_start(const SectorReader& reader, const HitLists& hits, const VolumeInfo& volume) {
+    if (volume.mftMirrorStart != 0)
+        return volume.mftMirrorStart;
+    for (const FileRecordHit& hit : hits.files) {
+        if (!in_volume(hit.sector, volume) || !hit.stream.empty() || hit.name != "$MFTMirr" ||
+            hit.parent != kRootFolderRecord || (hit.mftNumber != kMirrorRecord && hit.mftNumber))
+            continue;
+        std::array<uint8_t, kSweptRecordSize> record{};
+        reader.read_sectors_or_zeros(hit.sector, kSweptRecordSize / kSectorSize, record);
+        if (!is_sane_file_record(record))
+            continue;
+        apply_fixup(record);
+        const auto data = find_unnamed_attribute(record, kData);
+        if (!data || !data->non_resident())
+            continue;
+        const RunList runs =
+            decode_run_list(data->bytes, le16(data->bytes, attribute::kRunListOffset).value_or(0));
+        if (!runs.empty() && !runs[0].sparse &&
+            runs[0].lcn < (UINT64_MAX - volume.fsStart) / std::max(volume.sectorsPerCluster, 1u))
+            return volume.cluster_sector(runs[0].lcn);
+    }
+    return 0;
+}
+
+// The hits of the mirror's copies of records whose originals are listed too: a file is listed
+// once, and from the $MFT itself.
+std::unordered_set<const FileRecordHit*>
+mirror_copies(const SectorReader& reader, const HitLists& hits, const VolumeInfo& volume) {
+    std::unordered_set<const FileRecordHit*> copies;
+    const Lba mirror = mirror_start(reader, hits, volume);
+    if (mirror == 0 || mirror == volume.mftStart)
+        return copies;
+    const auto in_mirror = [&](const FileRecordHit& hit) {
+        return hit.sector >= mirror && hit.sector - mirror < kMirroredSectors;
+    };
+    std::set<std::pair<uint32_t, std::string>> originals; // record number and name
+    for (const FileRecordHit& hit : hits.files) {
+        if (in_volume(hit.sector, volume) && !in_mirror(hit))
+            originals.insert({hit.mftNumber, hit.name + ":" + hit.stream});
+    }
+    for (const FileRecordHit& hit : hits.files) {
+        if (in_mirror(hit) && originals.count({hit.mftNumber, hit.name + ":" + hit.stream}))
+            copies.insert(&hit);
+    }
+    return copies;
+}
+
+void add_files(const SectorReader& reader, const HitLists& hits, NtfsScan& scan) {
     const VolumeExtensions volumeExtensions(hits, scan.volume);
+    const auto mirrored = mirror_copies(reader, hits, scan.volume);
     std::unordered_set<Lba> listed; // extension records already in scan.extensionRecords
     for (const FileRecordHit& hit : hits.files) {
-        if (!in_volume(hit.sector, scan.volume))
+        if (!in_volume(hit.sector, scan.volume) || mirrored.count(&hit))
             continue;
         const auto extensions = volumeExtensions.of(hit);
         for (const ExtensionRecordHit* e : extensions) {
@@ -147,7 +206,7 @@ void reconstruct_candidate(const SectorReader& reader, const HitLists& hits,
             continue;
         scan.items.add_folder(item_of<FolderNode>(hit), ScanMode::Advance);
     }
-    add_files(hits, scan);
+    add_files(reader, hits, scan);
 
     if (scan.volume.mftStart != 0)
         scan.mftMap = build_mft_map(reader, scan.volume);

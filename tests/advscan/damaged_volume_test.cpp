@@ -43,6 +43,20 @@ void expect_demo_volume(const NtfsScan& scan) {
     }
 }
 
+// $MFT, $MFTMirr, $LogFile and $Volume are listed once each, from their records in the $MFT
+// (not again from the copies its mirror keeps).
+void expect_first_records_once(const NtfsScan& scan, const MftMap& map) {
+    const std::array<const char*, 4> names = {"$MFT", "$MFTMirr", "$LogFile", "$Volume"};
+    for (uint32_t n = 0; n < names.size(); ++n) {
+        std::vector<Lba> listed;
+        for (const FileNode& f : scan.items.files) {
+            if (f.name == names[n])
+                listed.push_back(f.recordSector);
+        }
+        EXPECT_EQ(listed, std::vector<Lba>{map.record_to_sector(n)}) << names[n];
+    }
+}
+
 TEST(DamagedVolume, AWrongAllocatedSizeInEveryRecordLosesNothing) {
     AdvanceScan intact(test::image_in_memory("demo"));
     intact.sweep();
@@ -62,6 +76,30 @@ TEST(DamagedVolume, AWrongAllocatedSizeInEveryRecordLosesNothing) {
     EXPECT_EQ(damaged.hits.folders.size(), intact.hits.folders.size());
     ASSERT_TRUE(damaged.reconstruct(kDemoStart));
     expect_demo_volume(damaged.scan);
+    // The boot sector's backup tells where the mirror lies.
+    EXPECT_NE(damaged.scan.volume.mftMirrorStart, 0u);
+    expect_first_records_once(damaged.scan, test::scan_image_partition("demo", 1).scan.mftMap);
+}
+
+TEST(DamagedVolume, TheMirrorsCopiesStandInForDestroyedFirstRecords) {
+    const MftMap map = test::scan_image_partition("demo", 1).scan.mftMap;
+    auto disk = test::image_in_memory("demo");
+    test::zero_sectors(*disk, map.record_to_sector(0), 8); // records 0 to 3
+    AdvanceScan advance(std::move(disk));
+    advance.sweep();
+    ASSERT_TRUE(advance.reconstruct(kDemoStart));
+    const Lba mirror = advance.scan.volume.mftMirrorStart;
+    ASSERT_NE(mirror, 0u);
+    for (const char* name : {"$MFT", "$MFTMirr", "$LogFile", "$Volume"}) {
+        std::vector<Lba> listed;
+        for (const FileNode& f : advance.scan.items.files) {
+            if (f.name == name)
+                listed.push_back(f.recordSector);
+        }
+        ASSERT_EQ(listed.size(), 1u) << name;
+        EXPECT_GE(listed[0], mirror) << name;
+        EXPECT_LT(listed[0], mirror + 8) << name;
+    }
 }
 
 TEST(DamagedVolume, FilesOfAFolderThatLeftNoTraceAreGatheredInALostFolder) {
@@ -150,6 +188,8 @@ TEST(DamagedVolume, FilesContinuedInExtensionRecordsAreWholeWithoutBootSectors) 
     }
     // Its names fill ten extension records.
     EXPECT_EQ(advance.scan.extensionRecords[65].size(), 10u);
+    // The $MFTMirr record's data tells where the mirror lies.
+    expect_first_records_once(advance.scan, map);
 
     for (const auto& e :
          test::read_manifest(test::source_data_path("ntfs_attribute_list.manifest.tsv"))) {
