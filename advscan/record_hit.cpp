@@ -45,13 +45,21 @@ ByteView fixed_up_intact_part(std::span<uint8_t> record) {
     return ByteView(record).first(intact * kSectorSize);
 }
 
+// A folder's own record number: the root's and $Extend's are known by their names; any other's
+// is what its header states, where the header has room for it, else what its index root says.
+uint32_t folder_number(ByteView record, std::string_view name) {
+    if (equals_ignoring_case(name, "."))
+        return kRootFolderRecord;
+    if (equals_ignoring_case(name, "$Extend"))
+        return kExtendRecord;
+    const uint32_t own = own_record_number(record).value_or(0);
+    return own != 0 ? own : folder_number_from_index_root(record);
+}
+
 void add_folder_hit(ByteView record, FileNameInfo&& name, Lba sector, bool deleted,
                     HitLists& hits) {
     FolderRecordHit folder;
-    folder.mftNumber = equals_ignoring_case(name.name, ".") ? kRootFolderRecord
-                       : equals_ignoring_case(name.name, "$Extend")
-                           ? kExtendRecord
-                           : folder_number_from_index_root(record);
+    folder.mftNumber = folder_number(record, name.name);
     folder.firstIndexCluster = first_index_cluster(record);
     folder.name = std::move(name.name);
     folder.sector = sector;

@@ -149,6 +149,30 @@ TEST(DamagedVolume, FilesOfAFolderThatLeftNoTraceAreGatheredInALostFolder) {
     std::filesystem::remove(image);
 }
 
+TEST(DamagedVolume, FoldersKeepTheirRecordNumbersInAFragmentedMft) {
+    // Records spread over 16 runs of the $MFT: neighbours on the disk are no neighbours in it.
+    const auto intact = test::scan_image_partition("ntfs_fragmented_mft", 1);
+    auto disk = test::image_in_memory("ntfs_fragmented_mft");
+    test::zero_sectors(*disk, 0, 1);
+    test::zero_sectors(*disk, 2048, 1);
+    test::zero_sectors(*disk, 2048 + 16383, 1);
+    AdvanceScan advance(std::move(disk));
+    advance.sweep();
+    ASSERT_TRUE(advance.reconstruct(2048));
+    const auto byPath = test::items_by_path(advance.scan);
+    size_t compared = 0;
+    for (const auto& [path, item] : intact.byPath) {
+        if (path.starts_with("/$"))
+            continue;
+        const auto found = byPath.find(path);
+        ASSERT_NE(found, byPath.end()) << path;
+        EXPECT_EQ(found->second.recordNumber, item.recordNumber) << path;
+        EXPECT_EQ(found->second.deleted, item.deleted) << path;
+        ++compared;
+    }
+    EXPECT_GT(compared, 400u);
+}
+
 TEST(DamagedVolume, FilesContinuedInExtensionRecordsAreWholeWithoutBootSectors) {
     // The volume's own map of its records, read while it was whole.
     const auto intact = test::scan_image_partition("ntfs_attribute_list", 1);

@@ -158,8 +158,12 @@ TEST(Sweep, FolderRecordsLearnTheirNumbersAndIndexClusters) {
                               .raw(index_root(64))
                               .raw(index_allocation(12345)));
     sweep.put_record(106, RecordBuilder(test::kDeletedFolder).file_name(5, u"Plain"));
+    // An empty folder whose header states its number (an index root without entries names none).
+    sweep.put_record(108, RecordBuilder(test::kFolderInUse).file_name(5, u"Empty"));
+    sweep.device->sector(108)[mft_record::kRecordNumber] = 70;
     sweep.run(0, 200);
-    ASSERT_EQ(sweep.hits.folders.size(), 4u);
+    ASSERT_EQ(sweep.hits.folders.size(), 5u);
+    EXPECT_EQ(sweep.hits.folders[4].mftNumber, 70u);
     EXPECT_EQ(sweep.hits.folders[0].mftNumber, 5u);
     EXPECT_EQ(sweep.hits.folders[1].mftNumber, 11u);
     EXPECT_EQ(sweep.hits.folders[2].mftNumber, 64u);
