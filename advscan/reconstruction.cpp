@@ -25,10 +25,34 @@ Node item_of(const Hit& hit) {
     return node;
 }
 
-// The records of a candidate are those its sector range holds.
-bool in_volume(Lba sector, const VolumeInfo& volume) {
-    return sector > volume.fsStart && sector <= volume.fsEnd;
-}
+// The sectors whose records belong to the chosen candidate: those after its start and not after
+// its end, less the sectors of the volumes that boot sectors confirmed inside it (a later volume
+// when this one was inferred from its folders and so ends with the scan, or a disk image kept in
+// one of its files): their records are theirs.
+class VolumeSectors {
+public:
+    VolumeSectors(const CandidateList& candidates, uint16_t number)
+        : start_(candidates[number - 1].start), end_(candidates[number - 1].end) {
+        for (size_t i = 0; i < candidates.size(); ++i) {
+            const FsCandidate& other = candidates[i];
+            if (i + 1 != number && other.mftStart != 0 && other.start > start_ &&
+                other.start <= end_)
+                inner_.push_back({other.start, other.end});
+        }
+    }
+
+    bool contains(Lba sector) const {
+        return sector > start_ && sector <= end_ &&
+               std::none_of(inner_.begin(), inner_.end(), [&](const auto& range) {
+                   return sector >= range.first && sector <= range.second;
+               });
+    }
+
+private:
+    Lba start_;
+    Lba end_;
+    std::vector<std::pair<Lba, Lba>> inner_;
+};
 
 // Freeing a record raises its sequence number, skipping 0.
 uint16_t next_sequence(uint16_t sequence) {
@@ -50,9 +74,9 @@ bool belongs_to(const ExtensionRecordHit& extension, const FileRecordHit& file) 
 // The extension records of a volume, by the base record they name.
 class VolumeExtensions {
 public:
-    VolumeExtensions(const HitLists& hits, const VolumeInfo& volume) {
+    VolumeExtensions(const HitLists& hits, const VolumeSectors& volume) {
         for (const ExtensionRecordHit& e : hits.extensions) {
-            if (in_volume(e.sector, volume) && e.base.record <= UINT32_MAX)
+            if (volume.contains(e.sector) && e.base.record <= UINT32_MAX)
                 byBase_[static_cast<uint32_t>(e.base.record)].push_back(&e);
         }
     }
@@ -122,11 +146,12 @@ constexpr uint64_t kMirroredSectors = 4 * (kSweptRecordSize / kSectorSize);
 
 // Where the mirror lies: as the boot sector said, or, for a volume inferred from its folders,
 // where the $MFTMirr record's data starts; 0 when neither tells.
-Lba mirror_start(const SectorReader& reader, const HitLists& hits, const VolumeInfo& volume) {
+Lba mirror_start(const SectorReader& reader, const HitLists& hits, const VolumeInfo& volume,
+                 const VolumeSectors& sectors) {
     if (volume.mftMirrorStart != 0)
         return volume.mftMirrorStart;
     for (const FileRecordHit& hit : hits.files) {
-        if (!in_volume(hit.sector, volume) || !hit.stream.empty() || hit.name != "$MFTMirr" ||
+        if (!sectors.contains(hit.sector) || !hit.stream.empty() || hit.name != "$MFTMirr" ||
             hit.parent != kRootFolderRecord || (hit.mftNumber != kMirrorRecord && hit.mftNumber))
             continue;
         std::array<uint8_t, kSweptRecordSize> record{};
@@ -148,10 +173,12 @@ Lba mirror_start(const SectorReader& reader, const HitLists& hits, const VolumeI
 
 // The hits of the mirror's copies of records whose originals are listed too: a file is listed
 // once, and from the $MFT itself.
-std::unordered_set<const FileRecordHit*>
-mirror_copies(const SectorReader& reader, const HitLists& hits, const VolumeInfo& volume) {
+std::unordered_set<const FileRecordHit*> mirror_copies(const SectorReader& reader,
+                                                       const HitLists& hits,
+                                                       const VolumeInfo& volume,
+                                                       const VolumeSectors& sectors) {
     std::unordered_set<const FileRecordHit*> copies;
-    const Lba mirror = mirror_start(reader, hits, volume);
+    const Lba mirror = mirror_start(reader, hits, volume, sectors);
     if (mirror == 0 || mirror == volume.mftStart)
         return copies;
     const auto in_mirror = [&](const FileRecordHit& hit) {
@@ -159,7 +186,7 @@ mirror_copies(const SectorReader& reader, const HitLists& hits, const VolumeInfo
     };
     std::set<std::pair<uint32_t, std::string>> originals; // record number and name
     for (const FileRecordHit& hit : hits.files) {
-        if (in_volume(hit.sector, volume) && !in_mirror(hit))
+        if (sectors.contains(hit.sector) && !in_mirror(hit))
             originals.insert({hit.mftNumber, hit.name + ":" + hit.stream});
     }
     for (const FileRecordHit& hit : hits.files) {
@@ -169,12 +196,13 @@ mirror_copies(const SectorReader& reader, const HitLists& hits, const VolumeInfo
     return copies;
 }
 
-void add_files(const SectorReader& reader, const HitLists& hits, NtfsScan& scan) {
-    const VolumeExtensions volumeExtensions(hits, scan.volume);
-    const auto mirrored = mirror_copies(reader, hits, scan.volume);
+void add_files(const SectorReader& reader, const HitLists& hits, const VolumeSectors& sectors,
+               NtfsScan& scan) {
+    const VolumeExtensions volumeExtensions(hits, sectors);
+    const auto mirrored = mirror_copies(reader, hits, scan.volume, sectors);
     std::unordered_set<Lba> listed; // extension records already in scan.extensionRecords
     for (const FileRecordHit& hit : hits.files) {
-        if (!in_volume(hit.sector, scan.volume) || mirrored.count(&hit))
+        if (!sectors.contains(hit.sector) || mirrored.count(&hit))
             continue;
         const auto extensions = volumeExtensions.of(hit);
         for (const ExtensionRecordHit* e : extensions) {
@@ -184,8 +212,8 @@ void add_files(const SectorReader& reader, const HitLists& hits, NtfsScan& scan)
         if (auto file = file_item(hit, extensions))
             scan.items.add_file(std::move(*file));
     }
-    for (auto& [base, sectors] : scan.extensionRecords)
-        std::sort(sectors.begin(), sectors.end());
+    for (auto& [base, records] : scan.extensionRecords)
+        std::sort(records.begin(), records.end());
 }
 
 } // namespace
@@ -206,7 +234,7 @@ void reconstruct_candidate(const SectorReader& reader, const HitLists& hits,
             continue;
         scan.items.add_folder(item_of<FolderNode>(hit), ScanMode::Advance);
     }
-    add_files(reader, hits, scan);
+    add_files(reader, hits, VolumeSectors(candidates, number), scan);
 
     if (scan.volume.mftStart != 0)
         scan.mftMap = build_mft_map(reader, scan.volume);

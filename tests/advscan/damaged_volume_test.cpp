@@ -81,6 +81,25 @@ TEST(DamagedVolume, AWrongAllocatedSizeInEveryRecordLosesNothing) {
     expect_first_records_once(damaged.scan, test::scan_image_partition("demo", 1).scan.mftMap);
 }
 
+TEST(DamagedVolume, AVolumeInferredFromItsFoldersLeavesLaterVolumesTheirFiles) {
+    // Without its boot sectors the first volume is inferred from its folders and ends where the
+    // sweep ended, past the two volumes that follow it.
+    auto disk = test::image_in_memory("demo");
+    test::zero_sectors(*disk, kDemoStart, 1);
+    test::zero_sectors(*disk, kDemoStart + kDemoSectors - 1, 1);
+    AdvanceScan advance(std::move(disk));
+    advance.sweep();
+    ASSERT_TRUE(advance.reconstruct(kDemoStart));
+    EXPECT_EQ(advance.scan.volume.mftStart, 0u);
+    EXPECT_EQ(advance.scan.volume.fsEnd, 262143u);
+    expect_demo_volume(advance.scan);
+    const auto byPath = test::items_by_path(advance.scan);
+    for (const char* elsewhere : {"/info.txt", "/letter.txt"})
+        EXPECT_FALSE(byPath.count(elsewhere)) << elsewhere;
+    for (const FileNode& f : advance.scan.items.files)
+        EXPECT_LT(f.recordSector, kDemoStart + kDemoSectors) << f.name;
+}
+
 TEST(DamagedVolume, TheMirrorsCopiesStandInForDestroyedFirstRecords) {
     const MftMap map = test::scan_image_partition("demo", 1).scan.mftMap;
     auto disk = test::image_in_memory("demo");
