@@ -120,11 +120,7 @@ std::optional<FileNode> file_item(const FileRecordHit& hit,
                                         [](const ExtensionRecordHit* e) { return e->name; });
         if (named == extensions.end())
             return std::nullopt;
-        const FileNameInfo& name = *(*named)->name;
-        file.name = name.name;
-        file.parent = name.parent;
-        file.creationTime = name.creationTime;
-        file.changeTime = name.changeTime;
+        take_file_name(file, *(*named)->name);
     }
     file.recordSector = hit.sector;
     if (hit.dataStartsHere) {

@@ -56,16 +56,13 @@ uint32_t folder_number(ByteView record, std::string_view name) {
     return own != 0 ? own : folder_number_from_index_root(record);
 }
 
-void add_folder_hit(ByteView record, FileNameInfo&& name, Lba sector, bool deleted,
+void add_folder_hit(ByteView record, const FileNameInfo& name, Lba sector, bool deleted,
                     HitLists& hits) {
     FolderRecordHit folder;
+    take_file_name(folder, name);
     folder.mftNumber = folder_number(record, name.name);
     folder.firstIndexCluster = first_index_cluster(record);
-    folder.name = std::move(name.name);
     folder.sector = sector;
-    folder.parent = name.parent;
-    folder.creationTime = name.creationTime;
-    folder.changeTime = name.changeTime;
     folder.deleted = deleted;
     hits.folders.push_back(std::move(folder));
 }
@@ -76,12 +73,8 @@ FileRecordHit item_hit(ByteView record, const std::optional<FileNameInfo>& name,
                        bool deleted, const std::vector<DataPartHit>& parts,
                        const std::string& stream) {
     FileRecordHit hit;
-    if (name) {
-        hit.name = name->name;
-        hit.parent = name->parent;
-        hit.creationTime = name->creationTime;
-        hit.changeTime = name->changeTime;
-    }
+    if (name)
+        take_file_name(hit, *name);
     hit.nameElsewhere = !name;
     hit.stream = stream;
     hit.sector = sector;
@@ -193,7 +186,7 @@ void decode_file_record_hit(std::span<uint8_t> whole, Lba sector, HitLists& hits
     const std::vector<DataPartHit> parts = data_parts(record);
     const bool deleted = flags == kDeletedFile || flags == kDeletedFolder;
     if (folder)
-        add_folder_hit(record, FileNameInfo(*name), sector, deleted, hits);
+        add_folder_hit(record, *name, sector, deleted, hits);
     else
         hits.files.push_back(item_hit(record, name, sector, deleted, parts, ""));
     // Named data streams, of files and folders alike, are listed beside their item; not those of

@@ -25,6 +25,15 @@ void decode_file_record_hit(std::span<uint8_t> record, Lba sector, HitLists& hit
 uint32_t folder_number_from_index_root(ByteView record);
 int64_t first_index_cluster(ByteView record);
 
+// Gives a hit or an item the name, parent and times of a $FILE_NAME.
+template <class Item>
+void take_file_name(Item& item, const FileNameInfo& name) {
+    item.name = name.name;
+    item.parent = name.parent;
+    item.creationTime = name.creationTime;
+    item.changeTime = name.changeTime;
+}
+
 // Every part of a $DATA attribute in a fixed-up record, in attribute order.
 std::vector<DataPartHit> data_parts(ByteView record);
 

@@ -12,16 +12,22 @@ uint64_t index_block_vcn(ByteView block) {
     return le64(block, index_block::kVcn).value_or(0);
 }
 
+namespace {
+
+// A node header's offsets count from the node header: `field` of the node header at `node`,
+// from the start of `bytes`.
+uint64_t node_offset(ByteView bytes, size_t node, size_t field) {
+    return uint64_t{le32(bytes, node + field).value_or(0)} + node;
+}
+
+} // namespace
+
 uint64_t index_block_size(ByteView block) {
-    return uint64_t{
-               le32(block, index_block::kNodeHeader + index_node::kEntriesAllocated).value_or(0)} +
-           index_block::kNodeHeader;
+    return node_offset(block, index_block::kNodeHeader, index_node::kEntriesAllocated);
 }
 
 uint64_t index_block_first_entry(ByteView block) {
-    return uint64_t{
-               le32(block, index_block::kNodeHeader + index_node::kEntriesOffset).value_or(0)} +
-           index_block::kNodeHeader;
+    return node_offset(block, index_block::kNodeHeader, index_node::kEntriesOffset);
 }
 
 uint32_t index_root_block_size(ByteView rootValue) {
@@ -29,9 +35,7 @@ uint32_t index_root_block_size(ByteView rootValue) {
 }
 
 uint64_t index_root_first_entry(ByteView rootValue) {
-    return uint64_t{
-               le32(rootValue, index_root::kNodeHeader + index_node::kEntriesOffset).value_or(0)} +
-           index_root::kNodeHeader;
+    return node_offset(rootValue, index_root::kNodeHeader, index_node::kEntriesOffset);
 }
 
 MftReference IndexEntryView::file_reference() const {

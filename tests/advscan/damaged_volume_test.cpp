@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
@@ -28,19 +29,29 @@ std::set<std::pair<std::string, Lba>> file_hits(const HitLists& hits) {
     return out;
 }
 
-// Every item the demo disk's manifest lists on partition 1 is at its path, deleted or not.
-void expect_demo_volume(const NtfsScan& scan) {
+// Every item a manifest lists (on partition 1, less those `skip` names) is at its path, with
+// its kind, deleted state, size and record number.
+void expect_manifest(const NtfsScan& scan, const std::string& manifest,
+                     const std::function<bool(const test::ManifestEntry&)>& skip = {}) {
     const auto byPath = test::items_by_path(scan);
-    for (const auto& e : test::read_manifest(test::source_data_path("demo.manifest.tsv"))) {
-        if (e.partition != 1)
+    for (const auto& e : test::read_manifest(test::source_data_path(manifest))) {
+        if (e.partition != 1 || (skip && skip(e)))
             continue;
         const auto item = byPath.find(e.path);
         ASSERT_NE(item, byPath.end()) << e.path;
+        EXPECT_EQ(item->second.folder, e.folder) << e.path;
         EXPECT_EQ(item->second.deleted, e.deleted) << e.path;
         if (!e.folder) {
             EXPECT_EQ(item->second.size, e.size) << e.path;
         }
+        if (e.record) {
+            EXPECT_EQ(item->second.recordNumber, *e.record) << e.path;
+        }
     }
+}
+
+void expect_demo_volume(const NtfsScan& scan) {
+    expect_manifest(scan, "demo.manifest.tsv");
 }
 
 // $MFT, $MFTMirr, $LogFile and $Volume are listed once each, from their records in the $MFT
@@ -234,22 +245,11 @@ TEST(DamagedVolume, FilesContinuedInExtensionRecordsAreWholeWithoutBootSectors) 
     // The $MFTMirr record's data tells where the mirror lies.
     expect_first_records_once(advance.scan, map);
 
-    for (const auto& e :
-         test::read_manifest(test::source_data_path("ntfs_attribute_list.manifest.tsv"))) {
-        // One name of a file with many links is listed; the deleted file's name is gone from
-        // every record.
-        if ((!e.folder && e.path.starts_with("/links/")) || e.path == "/fragmented/deleted.bin")
-            continue;
-        const auto item = byPath.find(e.path);
-        ASSERT_NE(item, byPath.end()) << e.path;
-        EXPECT_EQ(item->second.deleted, e.deleted) << e.path;
-        if (!e.folder) {
-            EXPECT_EQ(item->second.size, e.size) << e.path;
-        }
-        if (e.record) {
-            EXPECT_EQ(item->second.recordNumber, *e.record) << e.path;
-        }
-    }
+    // One name of a file with many links is listed; the deleted file's name is gone from every
+    // record.
+    expect_manifest(advance.scan, "ntfs_attribute_list.manifest.tsv", [](const auto& e) {
+        return (!e.folder && e.path.starts_with("/links/")) || e.path == "/fragmented/deleted.bin";
+    });
 }
 
 } // namespace
