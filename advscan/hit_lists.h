@@ -18,14 +18,16 @@ struct BootSectorHit {
     Lba sector = 0;
 };
 
-// A file's record, or one named data stream of a file or folder record.
+// A file under one of its names, or one named data stream of a file or folder record beside it.
+// A record gives one hit per name and per stream, in a row.
 struct FileRecordHit {
     std::string name;   // UTF-8; empty when the name lies in an extension record (nameElsewhere)
     std::string stream; // UTF-8: the named data stream this hit stands for; empty for the file
     Lba sector = 0;     // first sector of the FILE record
     uint32_t parent = 0;
-    uint32_t mftNumber = 0; // the record's own number as its header states it; 0 when absent
-    uint16_t sequence = 0;  // the record's sequence number, raised each time it is freed
+    uint16_t parentSequence = 0; // as the reference to the parent states it
+    uint32_t mftNumber = 0;      // the record's own number as its header states it; 0 when absent
+    uint16_t sequence = 0;       // the record's sequence number, raised each time it is freed
     uint64_t creationTime = 0;
     uint64_t changeTime = 0;
     uint64_t dataSize = 0;       // of the unnamed $DATA (of the stream); 0 without one
@@ -35,6 +37,9 @@ struct FileRecordHit {
     // A base record without a $FILE_NAME, whose attribute list placed the name in an extension
     // record (as ntfs-3g does when the base record is full).
     bool nameElsewhere = false;
+    // The record's later sectors failed the fix-up check where the sweep read them (a record of
+    // a fragmented $MFT may finish elsewhere): only its first sectors were decoded.
+    bool torn = false;
 };
 
 // One part of a $DATA attribute (the unnamed one or a named stream).
@@ -50,7 +55,9 @@ struct ExtensionRecordHit {
     Lba sector = 0;
     MftReference base; // the base record's number and the sequence it had then
     std::vector<DataPartHit> dataParts;
-    std::optional<FileNameInfo> name; // the item's name, when the base record left it here
+    // Names of the item that its base record had no room for (hard links), or its only name
+    // when the base record left it here.
+    std::vector<FileNameInfo> names;
 };
 
 struct FolderRecordHit {
@@ -63,6 +70,8 @@ struct FolderRecordHit {
     uint64_t changeTime = 0;
     int64_t firstIndexCluster = 0; // first cluster of its $I30 index allocation; 0 without one
     bool deleted = false;
+    uint16_t parentSequence = 0; // as the reference to the parent states it
+    uint16_t sequence = 0;       // the record's sequence number
 };
 
 struct IndexBlockHit {

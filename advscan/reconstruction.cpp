@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <set>
+#include <span>
 #include <unordered_set>
 
 namespace salvex {
@@ -19,6 +20,7 @@ Node item_of(const Hit& hit) {
     node.name = hit.name;
     node.recordNumber = hit.mftNumber;
     node.parent = hit.parent;
+    node.parentSequence = hit.parentSequence;
     node.creationTime = hit.creationTime;
     node.changeTime = hit.changeTime;
     node.deleted = hit.deleted;
@@ -116,11 +118,12 @@ std::optional<FileNode> file_item(const FileRecordHit& hit,
                                   const std::vector<const ExtensionRecordHit*>& extensions) {
     FileNode file = item_of<FileNode>(hit);
     if (hit.nameElsewhere) {
-        const auto named = std::find_if(extensions.begin(), extensions.end(),
-                                        [](const ExtensionRecordHit* e) { return e->name; });
+        const auto named =
+            std::find_if(extensions.begin(), extensions.end(),
+                         [](const ExtensionRecordHit* e) { return !e->names.empty(); });
         if (named == extensions.end())
             return std::nullopt;
-        take_file_name(file, *(*named)->name);
+        take_file_name(file, (*named)->names.front());
     }
     file.recordSector = hit.sector;
     if (hit.dataStartsHere) {
@@ -192,21 +195,94 @@ std::unordered_set<const FileRecordHit*> mirror_copies(const SectorReader& reade
     return copies;
 }
 
+// The file hits of a torn record read again where the map of the $MFT puts each of its sectors:
+// with clusters smaller than a record, a record may start at the end of one extent of the $MFT
+// and finish in the next, which the sweep did not read with it. Nothing when the map does not
+// know the record or it is torn there too.
+std::vector<FileRecordHit> reread_torn(const SectorReader& reader, const MftMap& map, Lba sector) {
+    std::array<uint8_t, kSweptRecordSize> record{};
+    if (map.empty() || !map.record_at_sector(sector) ||
+        !read_record_at(reader, &map, sector, record))
+        return {};
+    HitLists again;
+    decode_file_record_hit(record, sector, again);
+    if (again.files.empty() || again.files.front().torn)
+        return {};
+    return {again.files.begin(), again.files.end()};
+}
+
+// The file hits of the volume: those its sectors hold, less the mirror's copies, torn records
+// read again through the map of the $MFT where it can.
+std::vector<FileRecordHit> volume_files(const SectorReader& reader, const HitLists& hits,
+                                        const VolumeInfo& volume, const VolumeSectors& sectors,
+                                        const MftMap& map) {
+    const auto mirrored = mirror_copies(reader, hits, volume, sectors);
+    std::vector<FileRecordHit> files;
+    Lba reread = 0; // the record read again last; the hits of its streams follow its own
+    for (const FileRecordHit& hit : hits.files) {
+        if (!sectors.contains(hit.sector) || mirrored.count(&hit) || hit.sector == reread)
+            continue;
+        if (hit.torn) {
+            auto whole = reread_torn(reader, map, hit.sector);
+            if (!whole.empty()) {
+                reread = hit.sector;
+                files.insert(files.end(), std::make_move_iterator(whole.begin()),
+                             std::make_move_iterator(whole.end()));
+                continue;
+            }
+        }
+        files.push_back(hit);
+    }
+    return files;
+}
+
+// The items of one record's hits (a name each, and streams beside them), and of the names its
+// extension records keep: each is the file under one more name, as the Standard Scan lists it.
+void add_record_files(std::span<const FileRecordHit> record,
+                      const std::vector<const ExtensionRecordHit*>& extensions, NtfsItems& items) {
+    std::set<std::pair<uint32_t, std::string>> listed; // (parent, name) of the file's names
+    std::optional<FileNode> file;                      // the file's item under its first name
+    for (const FileRecordHit& hit : record) {
+        auto item = file_item(hit, extensions);
+        if (!item)
+            continue;
+        if (hit.stream.empty()) {
+            listed.insert({item->parent, item->name});
+            if (!file)
+                file = *item;
+        }
+        items.add_file(std::move(*item));
+    }
+    if (!file)
+        return;
+    for (const ExtensionRecordHit* e : extensions) {
+        for (const FileNameInfo& name : e->names) {
+            if (!listed.insert({name.parent, name.name}).second)
+                continue;
+            FileNode other = *file;
+            take_file_name(other, name);
+            items.add_file(std::move(other));
+        }
+    }
+}
+
 void add_files(const SectorReader& reader, const HitLists& hits, const VolumeSectors& sectors,
                NtfsScan& scan) {
     const VolumeExtensions volumeExtensions(hits, sectors);
-    const auto mirrored = mirror_copies(reader, hits, scan.volume, sectors);
+    const std::vector<FileRecordHit> files =
+        volume_files(reader, hits, scan.volume, sectors, scan.mftMap);
     std::unordered_set<Lba> listed; // extension records already in scan.extensionRecords
-    for (const FileRecordHit& hit : hits.files) {
-        if (!sectors.contains(hit.sector) || mirrored.count(&hit))
-            continue;
-        const auto extensions = volumeExtensions.of(hit);
+    // The hits of one record lie in a row.
+    for (size_t first = 0, end = 0; first < files.size(); first = end) {
+        end = first + 1;
+        while (end < files.size() && files[end].sector == files[first].sector)
+            ++end;
+        const auto extensions = volumeExtensions.of(files[first]);
         for (const ExtensionRecordHit* e : extensions) {
             if (listed.insert(e->sector).second)
-                scan.extensionRecords[hit.mftNumber].push_back(e->sector);
+                scan.extensionRecords[files[first].mftNumber].push_back(e->sector);
         }
-        if (auto file = file_item(hit, extensions))
-            scan.items.add_file(std::move(*file));
+        add_record_files(std::span(files).subspan(first, end - first), extensions, scan.items);
     }
     for (auto& [base, records] : scan.extensionRecords)
         std::sort(records.begin(), records.end());
@@ -228,12 +304,14 @@ void reconstruct_candidate(const SectorReader& reader, const HitLists& hits,
             continue;
         if (hit.mftNumber == kRootFolderRecord || hit.name == ".")
             continue;
-        scan.items.add_folder(item_of<FolderNode>(hit), ScanMode::Advance);
+        FolderNode folder = item_of<FolderNode>(hit);
+        folder.sequence = hit.sequence;
+        scan.items.add_folder(std::move(folder), ScanMode::Advance);
     }
-    add_files(reader, hits, VolumeSectors(candidates, number), scan);
-
+    // The map of the $MFT, when the candidate knows where it lies, finds torn records whole.
     if (scan.volume.mftStart != 0)
         scan.mftMap = build_mft_map(reader, scan.volume);
+    add_files(reader, hits, VolumeSectors(candidates, number), scan);
     attach_lost_items(scan.items, scan.lostFolderNumber, ScanMode::Advance, progress, stop);
     stop.store(0);
     progress.set_status("Creating Tree Structure");

@@ -3,6 +3,7 @@
 #include "ntfs/file_name.h"
 #include "ntfs/index_block.h"
 #include "ntfs/item_tree.h"
+#include "ntfs/record_items.h"
 #include "ntfs/utf16.h"
 
 #include <algorithm>
@@ -62,6 +63,7 @@ void add_folder_hit(ByteView record, const FileNameInfo& name, Lba sector, bool 
     take_file_name(folder, name);
     folder.mftNumber = folder_number(record, name.name);
     folder.firstIndexCluster = first_index_cluster(record);
+    folder.sequence = record_sequence(record);
     folder.sector = sector;
     folder.deleted = deleted;
     hits.folders.push_back(std::move(folder));
@@ -73,6 +75,7 @@ FileRecordHit item_hit(ByteView record, const std::optional<FileNameInfo>& name,
                        bool deleted, const std::vector<DataPartHit>& parts,
                        const std::string& stream) {
     FileRecordHit hit;
+    hit.torn = record.size() < kSweptRecordSize;
     if (name)
         take_file_name(hit, *name);
     hit.nameElsewhere = !name;
@@ -104,8 +107,8 @@ void decode_extension_record(ByteView record, Lba sector, HitLists& hits) {
     extension.sector = sector;
     extension.base = base_reference(record);
     extension.dataParts = data_parts(record);
-    extension.name = find_display_name(record);
-    if (!extension.dataParts.empty() || extension.name)
+    extension.names = listed_names(ItemRecords{{record}, {sector}});
+    if (!extension.dataParts.empty() || !extension.names.empty())
         hits.extensions.push_back(std::move(extension));
 }
 
@@ -176,27 +179,40 @@ void decode_file_record_hit(std::span<uint8_t> whole, Lba sector, HitLists& hits
     const bool folder = flags == kFolder || flags == kDeletedFolder;
     if (!folder && flags != kFile && flags != kDeletedFile)
         return;
-    auto name = find_display_name(record);
-    // A file whose name went to an extension record is kept, to be named from there; it can be
-    // matched to that record only by its own record number.
-    if (!name && (folder || !own_record_number(record).value_or(0) ||
-                  !find_unnamed_attribute(record, kAttributeList)))
-        return;
-
-    const std::vector<DataPartHit> parts = data_parts(record);
+    const uint32_t number = own_record_number(record).value_or(0);
     const bool deleted = flags == kDeletedFile || flags == kDeletedFolder;
-    if (folder)
-        add_folder_hit(record, *name, sector, deleted, hits);
-    else
-        hits.files.push_back(item_hit(record, name, sector, deleted, parts, ""));
+    const std::vector<DataPartHit> parts = data_parts(record);
     // Named data streams, of files and folders alike, are listed beside their item; not those of
     // the file system's own files ($BadClus:$Bad, $UsnJrnl:$J), which are bookkeeping as large
     // as the volume, mostly sparse.
-    const uint32_t number = own_record_number(record).value_or(0);
-    const bool system =
-        (number > 0 && number < kFirstUserRecord) || (name && name->parent == kExtendRecord);
-    for (const std::string& stream : system ? std::vector<std::string>{} : stream_names(parts))
-        hits.files.push_back(item_hit(record, name, sector, deleted, parts, stream));
+    const auto streams_of = [&](const std::optional<FileNameInfo>& name) {
+        const bool system =
+            (number > 0 && number < kFirstUserRecord) || (name && name->parent == kExtendRecord);
+        return system ? std::vector<std::string>{} : stream_names(parts);
+    };
+    if (folder) {
+        const auto name = find_display_name(record);
+        if (!name)
+            return;
+        add_folder_hit(record, *name, sector, deleted, hits);
+        for (const std::string& stream : streams_of(name))
+            hits.files.push_back(item_hit(record, name, sector, deleted, parts, stream));
+        return;
+    }
+
+    // A file is listed under each of its names (hard links), as the Standard Scan lists it.
+    std::vector<std::optional<FileNameInfo>> names;
+    for (FileNameInfo& name : listed_names(ItemRecords{{record}, {sector}}))
+        names.emplace_back(std::move(name));
+    // A file whose name went to an extension record is kept, to be named from there; it can be
+    // matched to that record only by its own record number.
+    if (names.empty() && number != 0 && find_unnamed_attribute(record, kAttributeList))
+        names.emplace_back(std::nullopt);
+    for (const auto& name : names) {
+        hits.files.push_back(item_hit(record, name, sector, deleted, parts, ""));
+        for (const std::string& stream : streams_of(name))
+            hits.files.push_back(item_hit(record, name, sector, deleted, parts, stream));
+    }
 }
 
 } // namespace salvex

@@ -25,11 +25,13 @@ void decode_file_record_hit(std::span<uint8_t> record, Lba sector, HitLists& hit
 uint32_t folder_number_from_index_root(ByteView record);
 int64_t first_index_cluster(ByteView record);
 
-// Gives a hit or an item the name, parent and times of a $FILE_NAME.
+// Gives a hit or an item the name, parent (and the sequence its reference states) and times of
+// a $FILE_NAME.
 template <class Item>
 void take_file_name(Item& item, const FileNameInfo& name) {
     item.name = name.name;
     item.parent = name.parent;
+    item.parentSequence = name.parentSequence;
     item.creationTime = name.creationTime;
     item.changeTime = name.changeTime;
 }
