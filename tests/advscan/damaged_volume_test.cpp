@@ -2,8 +2,10 @@
 // damaged: redundant header fields overwritten, sectors that cannot be read, records and index
 // blocks zeroed, boot sectors and the partition table gone.
 #include "advscan/record_hit.h"
+#include "recovery/recovery_driver.h"
 #include "tests/advscan/damaged_image.h"
 #include "tests/support/scanned_volume.h"
+#include "tests/support/sha256.h"
 #include "tests/support/test_images.h"
 
 #include <algorithm>
@@ -16,6 +18,7 @@
 namespace salvex {
 namespace {
 
+namespace fs = std::filesystem;
 using test::AdvanceScan;
 
 // The demo disk's first volume: partition 1 at 2048, 98,304 sectors.
@@ -109,6 +112,18 @@ TEST(DamagedVolume, AVolumeInferredFromItsFoldersLeavesLaterVolumesTheirFiles) {
         EXPECT_FALSE(byPath.count(elsewhere)) << elsewhere;
     for (const FileNode& f : advance.scan.items.files)
         EXPECT_LT(f.recordSector, kDemoStart + kDemoSectors) << f.name;
+}
+
+TEST(DamagedVolume, RecordsWhoseAllocatedSizeWasRewrittenByTheToolsAreListed) {
+    // The builder rewrote the field in /Projects (0), spec.txt (0xFFFFFFF0), winter.jpg (512).
+    AdvanceScan advance(test::image_in_memory("damaged_alloc_size"));
+    advance.sweep();
+    ASSERT_TRUE(advance.reconstruct(2048));
+    expect_manifest(advance.scan, "damaged_alloc_size.manifest.tsv");
+    const auto byPath = test::items_by_path(advance.scan);
+    for (const char* path :
+         {"/Projects", "/Projects/Alpha/Docs/spec.txt", "/Photos/2024/winter.jpg"})
+        EXPECT_TRUE(byPath.count(path)) << path;
 }
 
 TEST(DamagedVolume, TheMirrorsCopiesStandInForDestroyedFirstRecords) {
@@ -224,6 +239,59 @@ TEST(DamagedVolume, RecordsOfAFragmentedMftAreReadWholeThroughItsMap) {
         }
     }
     EXPECT_GT(beyond, 0u);
+}
+
+TEST(DamagedVolume, ALostVolumeWithoutBootSectorsGivesItsFilesBack) {
+    // Its partition table and both boot sectors are zeroed, and so are the record and the index
+    // block of the folder /Letters; /Big/fragmented.bin's runs go on in extension records.
+    AdvanceScan advance(test::image_in_memory("lost_extension_records"));
+    advance.sweep();
+    ASSERT_TRUE(advance.reconstruct(2048));
+    EXPECT_EQ(advance.scan.volume.mftStart, 0u); // inferred from its folders
+    const std::string manifest = "lost_extension_records.manifest.tsv";
+    // /Trash/old.txt's record went to /Fill.
+    expect_manifest(advance.scan, manifest,
+                    [](const auto& e) { return e.deleted || e.path.starts_with("/Letters"); });
+
+    // The files of /Letters are gathered in a lost folder that has its record number.
+    const FolderNode* letters = advance.scan.items.find_folder(74);
+    ASSERT_NE(letters, nullptr);
+    EXPECT_TRUE(letters->name.starts_with("Dir")) << letters->name;
+    const auto byPath = test::items_by_path(advance.scan);
+    const fs::path target = test::temp_path("lost-extension");
+    fs::remove_all(target);
+    fs::create_directories(target);
+    SilentProgress progress;
+    RecoverySettings settings;
+    RecoveryRun run;
+    RecoveryContext context(advance.reader, advance.scan, settings, progress, run);
+    const std::vector<RecoveryRow> rows = {{RecoveryRow::Kind::Folder, letters->treeItem}};
+    run_recovery(context, rows, TargetFolder::open(target.string()).value());
+    size_t letterFiles = 0;
+    for (const auto& e : test::read_manifest(test::source_data_path(manifest))) {
+        if (e.folder || !e.path.starts_with("/Letters/"))
+            continue;
+        const std::string name = e.path.substr(std::string("/Letters/").size());
+        const auto item = byPath.find("/" + letters->name + "/" + name);
+        ASSERT_NE(item, byPath.end()) << e.path;
+        EXPECT_EQ(item->second.size, e.size) << e.path;
+        EXPECT_EQ(item->second.recordNumber, e.record.value_or(0)) << e.path;
+        EXPECT_EQ(test::sha256_of_file((target / letters->name / name).string()), e.sha256)
+            << e.path;
+        ++letterFiles;
+    }
+    EXPECT_EQ(letterFiles, 14u);
+
+    // /Big/fragmented.bin: record 561 keeps its name in record 562 and its runs from VCN 398 on
+    // in 563 and 564; the recovery finds them by scan.extensionRecords.
+    const std::vector<Lba>& extensions = advance.scan.extensionRecords[561];
+    std::vector<uint32_t> numbers;
+    for (const Lba at : extensions) {
+        std::array<uint8_t, mft_record::kSize> record{};
+        ASSERT_TRUE(advance.reader.read_sectors(at, 2, record));
+        numbers.push_back(own_record_number(record).value_or(0));
+    }
+    EXPECT_EQ(numbers, (std::vector<uint32_t>{562, 563, 564}));
 }
 
 TEST(DamagedVolume, FilesContinuedInExtensionRecordsAreWholeWithoutBootSectors) {
