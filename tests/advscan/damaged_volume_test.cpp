@@ -265,7 +265,10 @@ TEST(DamagedVolume, ALostVolumeWithoutBootSectorsGivesItsFilesBack) {
     RecoverySettings settings;
     RecoveryRun run;
     RecoveryContext context(advance.reader, advance.scan, settings, progress, run);
-    const std::vector<RecoveryRow> rows = {{RecoveryRow::Kind::Folder, letters->treeItem}};
+    const FolderNode* big = advance.scan.items.find_folder(560);
+    ASSERT_NE(big, nullptr);
+    const std::vector<RecoveryRow> rows = {{RecoveryRow::Kind::Folder, letters->treeItem},
+                                           {RecoveryRow::Kind::Folder, big->treeItem}};
     run_recovery(context, rows, TargetFolder::open(target.string()).value());
     size_t letterFiles = 0;
     for (const auto& e : test::read_manifest(test::source_data_path(manifest))) {
@@ -283,7 +286,8 @@ TEST(DamagedVolume, ALostVolumeWithoutBootSectorsGivesItsFilesBack) {
     EXPECT_EQ(letterFiles, 14u);
 
     // /Big/fragmented.bin: record 561 keeps its name in record 562 and its runs from VCN 398 on
-    // in 563 and 564; the recovery finds them by scan.extensionRecords.
+    // in 563 and 564; the recovery joins its runs through scan.extensionRecords, the volume's
+    // $MFT being unmapped.
     const std::vector<Lba>& extensions = advance.scan.extensionRecords[561];
     std::vector<uint32_t> numbers;
     for (const Lba at : extensions) {
@@ -292,6 +296,12 @@ TEST(DamagedVolume, ALostVolumeWithoutBootSectorsGivesItsFilesBack) {
         numbers.push_back(own_record_number(record).value_or(0));
     }
     EXPECT_EQ(numbers, (std::vector<uint32_t>{562, 563, 564}));
+    const auto entries = test::read_manifest(test::source_data_path(manifest));
+    const auto fragmented = std::ranges::find_if(
+        entries, [](const auto& e) { return e.path == "/Big/fragmented.bin"; });
+    ASSERT_NE(fragmented, entries.end());
+    EXPECT_EQ(test::sha256_of_file((target / "Big" / "fragmented.bin").string()),
+              fragmented->sha256);
 }
 
 TEST(DamagedVolume, FilesContinuedInExtensionRecordsAreWholeWithoutBootSectors) {
