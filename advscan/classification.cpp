@@ -1,7 +1,7 @@
 #include "advscan/classification.h"
 
+#include "ntfs/index_block.h"
 #include "ntfs/mft_record.h"
-#include "ntfs/utf16.h"
 #include "partition/volume_parameters.h"
 
 #include <algorithm>
@@ -13,18 +13,6 @@
 namespace salvex {
 
 namespace {
-
-// An index entry as the classification reads it (little-endian, from the entry's start).
-namespace index_entry {
-inline constexpr size_t kFileReference = 0x00; // 8 bytes; the record number is the low 32 bits
-inline constexpr size_t kLength = 0x08;        // 2 bytes
-inline constexpr size_t kParent = 0x10;        // the $FILE_NAME value starts here
-inline constexpr size_t kCreationTime = 0x18;
-inline constexpr size_t kFlags = 0x48; // 4 bytes: 0x10000000 a folder
-inline constexpr size_t kNameLength = 0x50;
-inline constexpr size_t kName = 0x52;
-inline constexpr uint32_t kFolderFlag = 0x10000000;
-} // namespace index_entry
 
 int percent(uint64_t part, uint64_t whole) {
     return static_cast<int>(std::min<uint64_t>(99, whole == 0 ? 0 : part * 100 / whole));
@@ -43,34 +31,27 @@ struct FolderKey {
 void number_from_index_entries(ByteView block, HitLists& hits,
                                std::map<FolderKey, std::vector<size_t>>& waiting,
                                std::map<FolderKey, size_t>& cursor) {
-    size_t at = uint64_t{le32(block, 0x18).value_or(0)} + 0x18;
-    while (at < block.size()) {
-        const uint8_t nameLength = le8(block, at + index_entry::kNameLength).value_or(0);
-        if (nameLength == 0)
-            return;
-        if (at + index_entry::kName + 2 * size_t{nameLength} > block.size())
-            return; // the name would leave the block: the rest of it is not trusted
-        const uint32_t flags = le32(block, at + index_entry::kFlags).value_or(0);
-        if (flags & index_entry::kFolderFlag) {
-            FolderKey key{le64(block, at + index_entry::kCreationTime).value_or(0),
-                          le32(block, at + index_entry::kParent).value_or(0),
-                          utf16le_to_utf8(block, at + index_entry::kName, nameLength)};
-            const auto it = waiting.find(key);
-            if (it != waiting.end()) {
-                // The first folder of that description that still has no number.
-                size_t& next = cursor[key];
-                while (next < it->second.size() && hits.folders[it->second[next]].mftNumber != 0)
-                    ++next;
-                if (next < it->second.size())
-                    hits.folders[it->second[next]].mftNumber =
-                        le32(block, at + index_entry::kFileReference).value_or(0);
-            }
-        }
-        const uint16_t length = le16(block, at + index_entry::kLength).value_or(0);
-        if (length == 0)
-            return;
-        at += length;
-    }
+    for_each_index_entry(block, index_block_first_entry(block), [&](const IndexEntryView& entry) {
+        if (entry.name_length() == 0)
+            return false;
+        auto name = entry.name();
+        if (!name)
+            return false; // the name would leave the block: the rest of it is not trusted
+        if (!entry.is_folder())
+            return true;
+        FolderKey key{entry.creation_time(), entry.parent(), std::move(*name)};
+        const auto it = waiting.find(key);
+        if (it == waiting.end())
+            return true;
+        // The first folder of that description that still has no number.
+        size_t& next = cursor[key];
+        while (next < it->second.size() && hits.folders[it->second[next]].mftNumber != 0)
+            ++next;
+        if (next < it->second.size())
+            hits.folders[it->second[next]].mftNumber =
+                static_cast<uint32_t>(entry.file_reference().record);
+        return true;
+    });
 }
 
 // Marks the folders that a candidate geometry explains and adds candidates, remembering the
@@ -125,7 +106,7 @@ private:
         if (sector >= hits_.sweptFrom && sector < hits_.sweptTo)
             return std::binary_search(hits_.indxSectors.begin(), hits_.indxSectors.end(), sector);
         std::array<uint8_t, kSectorSize> bytes{};
-        return reader_.read_sectors(sector, 1, bytes) && has_text_at(bytes, 0, "INDX");
+        return reader_.read_sectors(sector, 1, bytes) && has_index_block_signature(bytes);
     }
 
     const SectorReader& reader_;
@@ -203,8 +184,8 @@ void assign_mft_numbers(const SectorReader& reader, HitLists& hits, ProgressSink
                             std::to_string(n));
         progress.set_progress(percent(k + 1, n));
         block.assign(size_t{hit.sizeInSectors} * kSectorSize, 0);
-        reader.read_sectors(hit.sector, hit.sizeInSectors, block);
-        if (!has_text_at(block, 0, "INDX"))
+        reader.read_sectors_or_zeros(hit.sector, hit.sizeInSectors, block);
+        if (!has_index_block_signature(block))
             continue;
         apply_fixup(block);
         if (!waiting.empty())

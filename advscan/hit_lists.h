@@ -1,11 +1,14 @@
-// What the sector sweep finds of NTFS volumes: boot sectors, file and folder records, and index
-// blocks, each list in the order of the sectors it was found in.
+// What the sector sweep finds of NTFS volumes: boot sectors, file and folder records, extension
+// records and index blocks, each list in the order of the sectors it was found in.
 #pragma once
 
 #include "disk/sector.h"
+#include "ntfs/file_name.h"
+#include "ntfs/mft_record.h"
 
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,16 +18,46 @@ struct BootSectorHit {
     Lba sector = 0;
 };
 
+// A file under one of its names, or one named data stream of a file or folder record beside it.
+// A record gives one hit per name and per stream, in a row.
 struct FileRecordHit {
-    std::string name; // UTF-8
-    Lba sector = 0;   // first sector of the FILE record
+    std::string name;   // UTF-8; empty when the name lies in an extension record (nameElsewhere)
+    std::string stream; // UTF-8: the named data stream this hit stands for; empty for the file
+    Lba sector = 0;     // first sector of the FILE record
     uint32_t parent = 0;
-    uint32_t mftNumber = 0; // files do not learn theirs: always 0
+    uint16_t parentSequence = 0; // as the reference to the parent states it
+    uint32_t mftNumber = 0;      // the record's own number as its header states it; 0 when absent
+    uint16_t sequence = 0;       // the record's sequence number, raised each time it is freed
     uint64_t creationTime = 0;
     uint64_t changeTime = 0;
-    uint64_t dataSize = 0; // of the unnamed $DATA; 0 without one
+    uint64_t dataSize = 0;       // of the unnamed $DATA (of the stream); 0 without one
+    bool dataStartsHere = false; // the record holds the part at VCN 0, which gives the size
     int16_t candidate = 0;
     bool deleted = false;
+    // A base record without a $FILE_NAME, whose attribute list placed the name in an extension
+    // record (as ntfs-3g does when the base record is full).
+    bool nameElsewhere = false;
+    // The record's later sectors failed the fix-up check where the sweep read them (a record of
+    // a fragmented $MFT may finish elsewhere): only its first sectors were decoded.
+    bool torn = false;
+};
+
+// One part of a $DATA attribute (the unnamed one or a named stream).
+struct DataPartHit {
+    std::string stream;     // UTF-8; empty for the unnamed $DATA
+    uint64_t lowestVcn = 0; // the first cluster of the data this part maps
+    uint64_t dataSize = 0;  // the attribute's size, carried by the part at VCN 0 only
+    bool operator==(const DataPartHit&) const = default;
+};
+
+// An extension record: attributes of an item whose base record had no room for them.
+struct ExtensionRecordHit {
+    Lba sector = 0;
+    MftReference base; // the base record's number and the sequence it had then
+    std::vector<DataPartHit> dataParts;
+    // Names of the item that its base record had no room for (hard links), or its only name
+    // when the base record left it here.
+    std::vector<FileNameInfo> names;
 };
 
 struct FolderRecordHit {
@@ -37,6 +70,8 @@ struct FolderRecordHit {
     uint64_t changeTime = 0;
     int64_t firstIndexCluster = 0; // first cluster of its $I30 index allocation; 0 without one
     bool deleted = false;
+    uint16_t parentSequence = 0; // as the reference to the parent states it
+    uint16_t sequence = 0;       // the record's sequence number
 };
 
 struct IndexBlockHit {
@@ -51,6 +86,7 @@ struct HitLists {
     std::vector<BootSectorHit> bootSectors;
     std::deque<FileRecordHit> files; // grows without moving what it holds
     std::deque<FolderRecordHit> folders;
+    std::deque<ExtensionRecordHit> extensions; // those holding a $DATA part or a name
     std::vector<IndexBlockHit> indexBlocks;
 
     // Every sector of the swept range whose first bytes are "INDX", whether or not it made an

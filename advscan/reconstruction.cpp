@@ -1,23 +1,8 @@
 #include "advscan/reconstruction.h"
 
+#include "advscan/candidate_files.h"
+
 namespace salvex {
-
-namespace {
-
-// An item with what its record's hit says of it.
-template <class Node, class Hit>
-Node item_of(const Hit& hit) {
-    Node node;
-    node.name = hit.name;
-    node.recordNumber = hit.mftNumber;
-    node.parent = hit.parent;
-    node.creationTime = hit.creationTime;
-    node.changeTime = hit.changeTime;
-    node.deleted = hit.deleted;
-    return node;
-}
-
-} // namespace
 
 void reconstruct_candidate(const SectorReader& reader, const HitLists& hits,
                            const CandidateList& candidates, uint16_t number, NtfsScan& scan,
@@ -33,20 +18,14 @@ void reconstruct_candidate(const SectorReader& reader, const HitLists& hits,
             continue;
         if (hit.mftNumber == kRootFolderRecord || hit.name == ".")
             continue;
-        scan.items.add_folder(item_of<FolderNode>(hit), ScanMode::Advance);
+        FolderNode folder = item_of<FolderNode>(hit);
+        folder.sequence = hit.sequence;
+        scan.items.add_folder(std::move(folder), ScanMode::Advance);
     }
-    // The files of a candidate are those its sector range holds.
-    for (const FileRecordHit& hit : hits.files) {
-        if (hit.sector <= scan.volume.fsStart || hit.sector > scan.volume.fsEnd)
-            continue;
-        FileNode file = item_of<FileNode>(hit);
-        file.size = hit.dataSize;
-        file.recordSector = hit.sector;
-        scan.items.add_file(std::move(file));
-    }
-
+    // The map of the $MFT, when the candidate knows where it lies, finds torn records whole.
     if (scan.volume.mftStart != 0)
         scan.mftMap = build_mft_map(reader, scan.volume);
+    add_candidate_files(reader, hits, candidates, number, scan);
     attach_lost_items(scan.items, scan.lostFolderNumber, ScanMode::Advance, progress, stop);
     stop.store(0);
     progress.set_status("Creating Tree Structure");

@@ -12,9 +12,11 @@ namespace salvex {
 
 // Fills `scan` from the hits of candidate `number` (counting from 1): its volume parameters, its
 // folders (the first record of each record number wins; the root is not made from a record),
-// made-up folders for missing parents, the folder tree, and the files whose records lie after
-// the volume's start and not after its end. The $MFT is mapped when the candidate knows where
-// it lies, so that files continued in extension records are found whole.
+// the files and named streams whose records lie after the volume's start and not after its end,
+// completed from their extension records (a name, a size), made-up folders for missing parents,
+// and the folder tree. scan.extensionRecords lists the extension records of each file by its
+// base record, so that its data can be joined without a map of the $MFT; the $MFT is mapped
+// too when the candidate knows where it lies.
 void reconstruct_candidate(const SectorReader& reader, const HitLists& hits,
                            const CandidateList& candidates, uint16_t number, NtfsScan& scan,
                            ProgressSink& progress, StopFlag& stop);

@@ -1,8 +1,9 @@
 #include "advscan/sector_sweep.h"
 
 #include "ntfs/file_name.h"
+#include "ntfs/index_block.h"
+#include "ntfs/item_tree.h"
 #include "ntfs/mft_record.h"
-#include "ntfs/utf16.h"
 
 #include <algorithm>
 #include <array>
@@ -17,38 +18,8 @@ constexpr uint64_t kReadSectors = 2048;
 // The status line and the bar move once per this many batches.
 constexpr uint64_t kBatchesPerUpdate = 88;
 
-constexpr size_t kRecordAllocatedSize = 0x1C; // 4 bytes; the sweep reads the low 16 bits
-
-namespace indx {
-inline constexpr size_t kVcn = 0x10;              // 8 bytes; the low 32 bits are kept
-inline constexpr size_t kEntriesOffset = 0x18;    // 4 bytes, from 0x18
-inline constexpr size_t kEntriesAllocated = 0x20; // 4 bytes, from 0x18
-inline constexpr size_t kHeader = 0x18;
-inline constexpr uint64_t kMaxBlock = 0x10000;
-} // namespace indx
-
-// The attribute of `type` named "$I30".
-std::optional<AttributeView> i30_attribute(ByteView record, uint32_t type) {
-    std::optional<AttributeView> found;
-    for_each_attribute(record, [&](const AttributeView& a) {
-        if (a.type != type || le8(a.bytes, attribute::kNameLength) != 4)
-            return true;
-        const uint16_t nameAt = le16(a.bytes, 0x0A).value_or(0);
-        if (utf16le_to_utf8(a.bytes, nameAt, 4) == "$I30") {
-            found = a;
-            return false;
-        }
-        return true;
-    });
-    return found;
-}
-
-bool equals_ignoring_case(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
+constexpr size_t kRecordSize = kSweptRecordSize;
+constexpr uint64_t kRecordSectors = kRecordSize / kSectorSize;
 
 void show_counts(ProgressSink& progress, const HitLists& hits) {
     progress.set_counter("Boot Sector(s) Found", std::to_string(hits.bootSectors.size()));
@@ -59,93 +30,26 @@ void show_counts(ProgressSink& progress, const HitLists& hits) {
 
 } // namespace
 
-uint32_t folder_number_from_index_root(ByteView record) {
-    const auto root = i30_attribute(record, kIndexRoot);
-    if (!root)
-        return 0;
-    // The first index entry of a named index root: the value begins at 0x20, its entries 0x20
-    // further on.
-    constexpr size_t kFirstEntry = 0x40;
-    constexpr size_t kEntryNameLength = 0x50;
-    constexpr size_t kEntryParent = 0x10;
-    const ByteView entries = root->bytes;
-    if (le8(entries, kFirstEntry + kEntryNameLength).value_or(0) == 0)
-        return 0;
-    const uint32_t number = le32(entries, kFirstEntry + kEntryParent).value_or(0);
-    return number == 0xFFFFFFFF ? 0 : number;
-}
-
-int64_t first_index_cluster(ByteView record) {
-    const auto allocation = i30_attribute(record, kIndexAllocation);
-    if (!allocation || !allocation->non_resident())
-        return 0;
-    const ByteView a = allocation->bytes;
-    const size_t runs = le16(a, attribute::kRunListOffset).value_or(0);
-    const uint8_t header = le8(a, runs).value_or(0);
-    const size_t offsetBytes = header >> 4;
-    if (header == 0 || offsetBytes == 0 || offsetBytes > 8)
-        return 0;
-    const auto raw = le_uint(a, runs + 1 + (header & 0x0F), offsetBytes);
-    if (!raw)
-        return 0;
-    if (offsetBytes < 8 && ((*raw >> (8 * offsetBytes - 1)) & 1))
-        return static_cast<int64_t>(*raw | (~uint64_t{0} << (8 * offsetBytes)));
-    return static_cast<int64_t>(*raw);
-}
-
-void decode_file_record_hit(std::span<uint8_t> record, Lba sector, HitLists& hits) {
-    apply_fixup(record);
-    if (is_extension_record(record))
-        return; // an extension record: part of another item
-    auto name = find_display_name(record);
-    if (!name)
-        return;
-    const uint8_t flags = record[mft_record::kFlags];
-    if (flags == 2 || flags == 3) {
-        FolderRecordHit folder;
-        folder.mftNumber = equals_ignoring_case(name->name, ".") ? 5
-                           : equals_ignoring_case(name->name, "$Extend")
-                               ? 11
-                               : folder_number_from_index_root(record);
-        folder.firstIndexCluster = first_index_cluster(record);
-        folder.name = std::move(name->name);
-        folder.sector = sector;
-        folder.parent = name->parent;
-        folder.creationTime = name->creationTime;
-        folder.changeTime = name->changeTime;
-        folder.deleted = flags == 2;
-        hits.folders.push_back(std::move(folder));
-    } else if (flags == 0 || flags == 1) {
-        FileRecordHit file;
-        file.dataSize = find_data_size(record).value_or(0);
-        file.name = std::move(name->name);
-        file.sector = sector;
-        file.parent = name->parent;
-        file.creationTime = name->creationTime;
-        file.changeTime = name->changeTime;
-        file.deleted = flags == 0;
-        hits.files.push_back(std::move(file));
-    }
-}
-
 void decode_index_block_hit(const SectorReader& reader, ByteView firstSector, Lba sector,
                             HitLists& hits) {
-    const uint64_t size =
-        uint64_t{le32(firstSector, indx::kEntriesAllocated).value_or(0)} + indx::kHeader;
-    if (size > indx::kMaxBlock)
+    const uint64_t size = index_block_size(firstSector);
+    if (size > index_block::kMaxSize)
         return;
     const uint64_t sectors = size / kSectorSize;
     std::vector<uint8_t> block(std::max<uint64_t>(size, kSectorSize), 0);
     reader.read_sectors_or_zeros(sector, static_cast<uint32_t>(sectors), block);
     const auto bytes = std::span<uint8_t>(block).first(size);
     apply_fixup(bytes);
-    const uint64_t first = uint64_t{le32(bytes, indx::kEntriesOffset).value_or(0)} + indx::kHeader;
-    if (first + 20 > size)
+    const uint64_t first = index_block_first_entry(bytes);
+    // The first entry's parent must lie in the block.
+    if (first + index_entry::kKey + file_name::kParent + 4 > size)
         return;
-    const uint32_t owner = le32(bytes, first + 0x10).value_or(0);
-    if (owner < 5 || owner == 0xFFFFFFFF)
+    // The first entry's parent is the folder whose index this is.
+    const uint32_t owner = IndexEntryView{ByteView(bytes).subspan(first)}.parent();
+    if (owner < kRootFolderRecord || owner == 0xFFFFFFFF)
         return;
-    hits.indexBlocks.push_back(IndexBlockHit{sector, owner, le32(bytes, indx::kVcn).value_or(0), -1,
+    hits.indexBlocks.push_back(IndexBlockHit{sector, owner,
+                                             static_cast<uint32_t>(index_block_vcn(bytes)), -1,
                                              static_cast<uint8_t>(sectors)});
 }
 
@@ -158,16 +62,17 @@ void sweep_sectors(const SectorReader& reader, Lba start, uint64_t count, uint32
     hits.sweptFrom = start;
     hits.sweptTo = start;
 
-    // Whole batches per read; one spare sector so a record at the end of a read is whole.
+    // Whole batches per read, and spare sectors so that a record at the end of a read is whole.
     const uint64_t batchesPerRead = std::max<uint64_t>(1, kReadSectors / batch);
-    std::vector<uint8_t> buffer((batchesPerRead * batch + 1) * kSectorSize);
+    constexpr uint64_t kSpare = kRecordSectors - 1;
+    std::vector<uint8_t> buffer((batchesPerRead * batch + kSpare) * kSectorSize);
     uint64_t done = 0;
     uint64_t batchCounter = 0;
     size_t shownHits = 0;
     while (stop.load() != 1) {
         const uint64_t batches = std::min(batchesPerRead, (count - done + batch - 1) / batch);
         const uint64_t sectors = batches * batch;
-        reader.read_sectors_or_zeros(start + done, static_cast<uint32_t>(sectors + 1), buffer);
+        reader.read_sectors_or_zeros(start + done, static_cast<uint32_t>(sectors + kSpare), buffer);
         for (uint64_t b = 0; b < batches && stop.load() != 1; ++b) {
             progress.set_counter("Current Sector", std::to_string(start + done));
             if (++batchCounter == kBatchesPerUpdate) {
@@ -181,20 +86,18 @@ void sweep_sectors(const SectorReader& reader, Lba start, uint64_t count, uint32
                 const uint64_t at = (b * batch + i) * kSectorSize;
                 const Lba sector = start + done + i;
                 const ByteView bytes(buffer.data() + at, kSectorSize);
-                const bool indx = has_text_at(bytes, 0, "INDX");
+                const bool indx = has_index_block_signature(bytes);
                 if (indx)
                     hits.indxSectors.push_back(sector);
                 if (has_boot_signature(bytes)) {
                     if (has_text_at(bytes, 3, "NTFS"))
                         hits.bootSectors.push_back({sector});
                 } else if (has_text_at(bytes, 0, "FILE")) {
-                    if (le16(bytes, kRecordAllocatedSize) == mft_record::kSize) {
-                        // The read holds the record's second sector too (one spare sector).
-                        std::array<uint8_t, mft_record::kSize> record;
-                        std::copy_n(buffer.begin() + static_cast<long>(at), record.size(),
-                                    record.begin());
-                        decode_file_record_hit(record, sector, hits);
-                    }
+                    // The read holds the record's other sectors too (the spare sectors).
+                    std::array<uint8_t, kRecordSize> record;
+                    std::copy_n(buffer.begin() + static_cast<long>(at), record.size(),
+                                record.begin());
+                    decode_file_record_hit(record, sector, hits);
                 } else if (indx) {
                     decode_index_block_hit(reader, bytes, sector, hits);
                 }

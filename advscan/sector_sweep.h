@@ -3,6 +3,7 @@
 #pragma once
 
 #include "advscan/hit_lists.h"
+#include "advscan/record_hit.h"
 #include "disk/bytes.h"
 #include "disk/progress.h"
 #include "disk/sector_reader.h"
@@ -17,17 +18,8 @@ namespace salvex {
 void sweep_sectors(const SectorReader& reader, Lba start, uint64_t count, uint32_t batch,
                    HitLists& hits, ProgressSink& progress, StopFlag& stop);
 
-// Decodes the FILE record at `sector` (its 1,024 bytes, not yet fixed up) into a file or folder
-// hit; nothing when it names no item.
-void decode_file_record_hit(std::span<uint8_t> record, Lba sector, HitLists& hits);
-
 // Decodes the index block at `sector` into an index block hit, reading the block whole.
 void decode_index_block_hit(const SectorReader& reader, ByteView firstSector, Lba sector,
                             HitLists& hits);
-
-// The folder's own record number as its $I30 index root names it (0 when it does not), and the
-// first cluster of its $I30 index allocation (0 without one), from a fixed-up record.
-uint32_t folder_number_from_index_root(ByteView record);
-int64_t first_index_cluster(ByteView record);
 
 } // namespace salvex

@@ -15,9 +15,12 @@ namespace file_name {
 inline constexpr size_t kParent = 0x00;       // 8 bytes, a reference to the parent folder
 inline constexpr size_t kCreationTime = 0x08; // 8 bytes, FILETIME
 inline constexpr size_t kChangeTime = 0x18;   // 8 bytes, FILETIME; shown as "Modified"
+inline constexpr size_t kFlags = 0x38;        // 4 bytes, the item's attributes
 inline constexpr size_t kNameLength = 0x40;   // 1 byte, UTF-16 units
 inline constexpr size_t kNamespace = 0x41;    // 1 byte: 0 POSIX, 1 Win32, 2 DOS, 3 Win32 and DOS
 inline constexpr size_t kName = 0x42;         // 2 × length bytes, UTF-16LE
+
+inline constexpr uint32_t kFolderFlag = 0x10000000; // in the flags: the item is a folder
 } // namespace file_name
 
 enum class NameSpace : uint8_t { Posix = 0, Win32 = 1, Dos = 2, Win32AndDos = 3 };

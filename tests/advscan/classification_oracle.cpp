@@ -1,16 +1,18 @@
 #include "tests/advscan/classification_oracle.h"
 
-#include <array>
-
 #include "ntfs/mft_record.h"
 #include "ntfs/utf16.h"
 #include "partition/volume_parameters.h"
+
+#include <array>
 
 namespace salvex::test {
 
 namespace {
 
-bool valid(uint64_t spc) { return spc >= 1 && spc <= 128 && (spc & (spc - 1)) == 0; }
+bool valid(uint64_t spc) {
+    return spc >= 1 && spc <= 128 && (spc & (spc - 1)) == 0;
+}
 
 struct Oracle {
     const SectorReader& reader;
@@ -70,8 +72,9 @@ struct Oracle {
         for (FolderRecordHit& f : hits.folders) {
             if (f.mftNumber == 0) {
                 const uint64_t d = f.sector - previousSector;
-                f.mftNumber = (previousSector == 0 || d % 2 == 1) ? previousNumber + 1
-                                                                  : previousNumber + uint32_t(d / 2);
+                f.mftNumber = (previousSector == 0 || d % 2 == 1)
+                                  ? previousNumber + 1
+                                  : previousNumber + uint32_t(d / 2);
             }
             previousNumber = f.mftNumber;
             previousSector = f.sector;
@@ -88,9 +91,13 @@ struct Oracle {
             if (!spc || total == 0 || b[0x44] == 0)
                 continue;
             const auto make = [&](Lba s) {
-                return FsCandidate{FsType::Ntfs, *spc, s, s + *spc * le64(b, 0x30).value_or(0),
+                return FsCandidate{FsType::Ntfs,
+                                   *spc,
+                                   s,
+                                   s + *spc * le64(b, 0x30).value_or(0),
                                    s + *spc * le64(b, 0x38).value_or(0),
-                                   index_block_sectors(b, *spc), s + total};
+                                   index_block_sectors(b, *spc),
+                                   s + total};
             };
             if (verify(*spc, hit.sector, hit.sector + total))
                 candidates.push_back(make(hit.sector));
@@ -142,7 +149,7 @@ struct Oracle {
     }
 };
 
-}  // namespace
+} // namespace
 
 CandidateList classify_hits_directly(const SectorReader& reader, Lba rangeEnd, HitLists& hits) {
     Oracle oracle{reader, hits, {}};
@@ -159,4 +166,4 @@ CandidateList classify_hits_directly(const SectorReader& reader, Lba rangeEnd, H
     return oracle.candidates;
 }
 
-}  // namespace salvex::test
+} // namespace salvex::test

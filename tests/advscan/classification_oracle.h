@@ -9,4 +9,4 @@ namespace salvex::test {
 
 CandidateList classify_hits_directly(const SectorReader& reader, Lba rangeEnd, HitLists& hits);
 
-}  // namespace salvex::test
+} // namespace salvex::test

@@ -1,10 +1,5 @@
 // The classification: candidates from boot sectors and from folders, checked against the
 // direct version on real volumes and on many made-up hit lists.
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <random>
-
 #include "advscan/classification.h"
 #include "advscan/sector_sweep.h"
 #include "tests/advscan/classification_oracle.h"
@@ -13,12 +8,16 @@
 #include "tests/support/recording_progress.h"
 #include "tests/support/test_images.h"
 
+#include <cstring>
+#include <gtest/gtest.h>
+#include <random>
+
 namespace salvex {
 namespace {
 
 struct Outcome {
     CandidateList candidates;
-    std::vector<std::pair<int16_t, uint32_t>> folders;  // candidate and MFT number of each
+    std::vector<std::pair<int16_t, uint32_t>> folders; // candidate and MFT number of each
     size_t indexBlocks = 0;
 };
 
@@ -176,8 +175,8 @@ TEST(Classification, TwoFoldersWithoutBootSectorInferTheVolume) {
 TEST(Classification, BootSectorAloneMakesNoCandidateButItsBackupFindsTheStart) {
     TwoFolders disk;
     const auto boot = test::ntfs_boot_sector({.sectorsPerClusterByte = 8, .totalSectors = 50'000});
-    disk.device->write(60'000, boot);  // nothing of this volume was found
-    disk.device->write(8000 + 50'000, boot);  // the backup of the volume at 8,000
+    disk.device->write(60'000, boot);        // nothing of this volume was found
+    disk.device->write(8000 + 50'000, boot); // the backup of the volume at 8,000
     disk.hits.bootSectors = {{58'000}, {60'000}};
     SectorReader reader(AccessMode::Device);
     reader.open_device(std::move(disk.device));
@@ -187,7 +186,7 @@ TEST(Classification, BootSectorAloneMakesNoCandidateButItsBackupFindsTheStart) {
     ASSERT_EQ(candidates.size(), 1u);
     EXPECT_EQ(candidates[0].start, 8000u);
     EXPECT_EQ(candidates[0].end, 58'000u);
-    EXPECT_EQ(candidates[0].mftStart, 8000u + 8 * 4);  // the geometry the boot sector gives
+    EXPECT_EQ(candidates[0].mftStart, 8000u + 8 * 4); // the geometry the boot sector gives
 }
 
 TEST(Classification, FoldersNoCandidateExplainsTakeTheNumberBeforeThem) {
@@ -200,20 +199,20 @@ TEST(Classification, FoldersNoCandidateExplainsTakeTheNumberBeforeThem) {
     test::RecordingProgress progress;
     StopFlag stop{0};
     classify_hits(reader, 90'000, disk.hits, progress, stop);
-    EXPECT_EQ(disk.hits.folders[0].candidate, 1);  // the fill-down's starting value
+    EXPECT_EQ(disk.hits.folders[0].candidate, 1); // the fill-down's starting value
 }
 
 TEST(Classification, MftNumbersComeFromIndexEntriesThenFromNeighbours) {
     // An index block of folder 40 whose one entry names a sub-folder "Sub" as record 77.
     std::vector<uint8_t> block(4096, 0);
     std::memcpy(block.data(), "INDX", 4);
-    block[0x18] = 0x28;  // entries from 0x40
+    block[0x18] = 0x28; // entries from 0x40
     const size_t e = 0x40;
     block[e + 0] = 77;
-    block[e + 8] = 0x60;  // entry length
-    block[e + 0x10] = 40;  // parent
-    block[e + 0x18] = 9;   // creation time
-    block[e + 0x4B] = 0x10;  // a folder
+    block[e + 8] = 0x60;    // entry length
+    block[e + 0x10] = 40;   // parent
+    block[e + 0x18] = 9;    // creation time
+    block[e + 0x4B] = 0x10; // a folder
     block[e + 0x50] = 3;
     block[e + 0x52] = 'S';
     block[e + 0x54] = 'u';
@@ -230,11 +229,11 @@ TEST(Classification, MftNumbersComeFromIndexEntriesThenFromNeighbours) {
     reader.open_device(std::move(device));
     test::RecordingProgress progress;
     assign_mft_numbers(reader, hits, progress);
-    EXPECT_EQ(hits.folders[0].mftNumber, 77u);  // learned, not renumbered
-    EXPECT_EQ(hits.folders[1].mftNumber, 78u);  // two sectors on: the next record
-    EXPECT_EQ(hits.folders[2].mftNumber, 82u);  // eight sectors on: four records on
-    EXPECT_EQ(hits.folders[3].mftNumber, 83u);  // an odd distance: just the next number
+    EXPECT_EQ(hits.folders[0].mftNumber, 77u); // learned, not renumbered
+    EXPECT_EQ(hits.folders[1].mftNumber, 78u); // two sectors on: the next record
+    EXPECT_EQ(hits.folders[2].mftNumber, 82u); // eight sectors on: four records on
+    EXPECT_EQ(hits.folders[3].mftNumber, 83u); // an odd distance: just the next number
 }
 
-}  // namespace
-}  // namespace salvex
+} // namespace
+} // namespace salvex

@@ -1,10 +1,5 @@
 // A volume whose partition entry was deleted and whose first 64 KiB were overwritten (boot
 // sector and first $MFT records gone) is found by the Advance Scan, and its files come back.
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
-
 #include "advscan/classification.h"
 #include "advscan/reconstruction.h"
 #include "advscan/sector_sweep.h"
@@ -13,6 +8,10 @@
 #include "tests/support/scanned_volume.h"
 #include "tests/support/sha256.h"
 #include "tests/support/test_images.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
 
 namespace salvex {
 namespace {
@@ -127,5 +126,5 @@ TEST(LostVolume, PartitionWithoutATableEntryIsFoundAndRecovered) {
     }
 }
 
-}  // namespace
-}  // namespace salvex
+} // namespace
+} // namespace salvex

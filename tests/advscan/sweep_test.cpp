@@ -1,12 +1,11 @@
 // The sector sweep: what it takes for a boot sector, a file record and an index block.
-#include <gtest/gtest.h>
-
-#include <cstring>
-
 #include "advscan/sector_sweep.h"
 #include "ntfs/mft_record.h"
 #include "tests/support/ntfs_builder.h"
 #include "tests/support/recording_progress.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
 
 namespace salvex {
 namespace {
@@ -35,7 +34,7 @@ Bytes i30_attribute(uint32_t type, bool nonResident, size_t header, const Bytes&
     a[0] = static_cast<uint8_t>(type);
     a[1] = static_cast<uint8_t>(type >> 8);
     a[8] = nonResident ? 1 : 0;
-    a[9] = 4;  // name length
+    a[9] = 4; // name length
     a[0x0A] = static_cast<uint8_t>(header);
     for (const char c : std::string("$I30")) {
         a.push_back(static_cast<uint8_t>(c));
@@ -51,11 +50,11 @@ Bytes i30_attribute(uint32_t type, bool nonResident, size_t header, const Bytes&
 
 // An index root whose first entry names `self` as its parent.
 Bytes index_root(uint32_t self) {
-    Bytes body(0x80, 0);  // value from 0x20: header 0x20, entries from 0x40 of the attribute
+    Bytes body(0x80, 0); // value from 0x20: header 0x20, entries from 0x40 of the attribute
     const size_t entry = 0x40 - 0x20;
     body[entry + 0x10] = static_cast<uint8_t>(self);
     body[entry + 0x11] = static_cast<uint8_t>(self >> 8);
-    body[entry + 0x50] = 1;  // a name
+    body[entry + 0x50] = 1; // a name
     Bytes a(0x18, 0);
     a[0] = 0x90;
     a[9] = 4;
@@ -105,14 +104,13 @@ TEST(Sweep, RecordsAndBlocksAreTakenOnlyWhenTheyQualify) {
     Sweep sweep;
     sweep.put_record(100, RecordBuilder().file_name(5, u"kept.txt").resident_data(Bytes(7)));
     sweep.put_record(102, RecordBuilder().file_name(5, u"signed.txt"));
-    sweep.device->sector(102)[510] = 0x55;  // the signature of a boot sector: not a record
+    sweep.device->sector(102)[510] = 0x55; // the signature of a boot sector: not a record
     sweep.device->sector(102)[511] = 0xAA;
     sweep.put_record(104, RecordBuilder().file_name(5, u"big.txt"));
-    sweep.device->sector(104)[0x1C] = 0x00;  // a 4,096-byte record
-    sweep.device->sector(104)[0x1D] = 0x10;
+    sweep.device->sector(104)[mft_record::kFixupCount] = 9; // a 4,096-byte record
     sweep.put_record(106, RecordBuilder().file_name(5, u"linux.txt", NameSpace::Posix));
     sweep.put_record(108, RecordBuilder().base_record(42).file_name(5, u"link.txt"));
-    sweep.put_record(110, RecordBuilder(7).file_name(5, u"odd.txt"));  // flags beyond 3
+    sweep.put_record(110, RecordBuilder(7).file_name(5, u"odd.txt")); // flags beyond 3
     sweep.put_record(112, RecordBuilder(test::kDeletedFile).file_name(5, u"gone.txt"));
     sweep.run(0, 200);
     std::vector<std::string> names;
@@ -125,6 +123,32 @@ TEST(Sweep, RecordsAndBlocksAreTakenOnlyWhenTheyQualify) {
     EXPECT_EQ(sweep.progress.counters["File(s) Found"], "3");
 }
 
+TEST(Sweep, RecordsAreJudgedByTheirFixupAndHeaderNotTheirAllocatedSize) {
+    Sweep sweep;
+    // The allocated size repeats what every record of the volume has: a wrong one is harmless.
+    sweep.put_record(100, RecordBuilder().file_name(5, u"wrong-size.txt").resident_data(Bytes(9)));
+    sweep.device->sector(100)[mft_record::kAllocatedSize] = 0x00;
+    sweep.device->sector(100)[mft_record::kAllocatedSize + 1] = 0x10;
+    // A header that cannot be true: the used part runs past the record.
+    sweep.put_record(102, RecordBuilder().file_name(5, u"overused.txt"));
+    sweep.device->sector(102)[mft_record::kUsedSize + 1] = 0x08;
+    // Torn after its first sector: the name and a small $DATA lie whole in the first sector.
+    sweep.put_record(104, RecordBuilder().file_name(5, u"torn-late.txt").resident_data(Bytes(5)));
+    sweep.device->sector(105)[510] = 0x11;
+    // Torn after its first sector, its $DATA running into the second: listed without a size.
+    sweep.put_record(106, RecordBuilder().file_name(5, u"torn-data.txt").resident_data(Bytes(600)));
+    sweep.device->sector(107)[511] = 0x11;
+    // Torn in its first sector: the update sequence array itself is not to be trusted.
+    sweep.put_record(108, RecordBuilder().file_name(5, u"torn-early.txt"));
+    sweep.device->sector(108)[510] = 0x11;
+    sweep.run(0, 200);
+    std::vector<std::pair<std::string, uint64_t>> files;
+    for (const auto& f : sweep.hits.files)
+        files.push_back({f.name, f.dataSize});
+    EXPECT_EQ(files, (std::vector<std::pair<std::string, uint64_t>>{
+                         {"wrong-size.txt", 9}, {"torn-late.txt", 5}, {"torn-data.txt", 0}}));
+}
+
 TEST(Sweep, FolderRecordsLearnTheirNumbersAndIndexClusters) {
     Sweep sweep;
     sweep.put_record(100, RecordBuilder(test::kFolderInUse).file_name(5, u"."));
@@ -134,8 +158,12 @@ TEST(Sweep, FolderRecordsLearnTheirNumbersAndIndexClusters) {
                               .raw(index_root(64))
                               .raw(index_allocation(12345)));
     sweep.put_record(106, RecordBuilder(test::kDeletedFolder).file_name(5, u"Plain"));
+    // An empty folder whose header states its number (an index root without entries names none).
+    sweep.put_record(108, RecordBuilder(test::kFolderInUse).file_name(5, u"Empty"));
+    sweep.device->sector(108)[mft_record::kRecordNumber] = 70;
     sweep.run(0, 200);
-    ASSERT_EQ(sweep.hits.folders.size(), 4u);
+    ASSERT_EQ(sweep.hits.folders.size(), 5u);
+    EXPECT_EQ(sweep.hits.folders[4].mftNumber, 70u);
     EXPECT_EQ(sweep.hits.folders[0].mftNumber, 5u);
     EXPECT_EQ(sweep.hits.folders[1].mftNumber, 11u);
     EXPECT_EQ(sweep.hits.folders[2].mftNumber, 64u);
@@ -147,14 +175,15 @@ TEST(Sweep, FolderRecordsLearnTheirNumbersAndIndexClusters) {
 
 TEST(Sweep, IndexBlocksOfTheSystemRecordsAreDropped) {
     Sweep sweep;
-    for (const auto& [at, owner] : {std::pair<Lba, uint32_t>{200, 4}, {300, 5}, {400, 0xFFFFFFFF}}) {
+    for (const auto& [at, owner] :
+         {std::pair<Lba, uint32_t>{200, 4}, {300, 5}, {400, 0xFFFFFFFF}}) {
         uint8_t* s = sweep.device->sector(at);
         std::memcpy(s, "INDX", 4);
-        s[0x10] = 3;                     // VCN
-        s[0x18] = 0x28;                  // first entry at 0x40
-        s[0x20] = 0xE8;                  // entries take 4,072 bytes: a 4,096-byte block
+        s[0x10] = 3;    // VCN
+        s[0x18] = 0x28; // first entry at 0x40
+        s[0x20] = 0xE8; // entries take 4,072 bytes: a 4,096-byte block
         s[0x21] = 0x0F;
-        std::memcpy(s + 0x50, &owner, 4);  // the first entry's parent
+        std::memcpy(s + 0x50, &owner, 4); // the first entry's parent
     }
     sweep.run(0, 500);
     ASSERT_EQ(sweep.hits.indexBlocks.size(), 1u);
@@ -163,6 +192,37 @@ TEST(Sweep, IndexBlocksOfTheSystemRecordsAreDropped) {
     EXPECT_EQ(sweep.hits.indexBlocks[0].vcn, 3u);
     EXPECT_EQ(sweep.hits.indexBlocks[0].sizeInSectors, 8u);
     EXPECT_EQ(sweep.hits.indxSectors, (std::vector<Lba>{200, 300, 400}));
+}
+
+// An index block of one sector whose first entry names `owner` as its parent.
+void put_index_block(test::MemoryDevice& disk, Lba at, uint32_t owner) {
+    uint8_t* s = disk.sector(at);
+    std::memcpy(s, "INDX", 4);
+    s[0x18] = 0x28; // first entry at 0x40
+    s[0x20] = 0xE8; // entries take 488 bytes: a 512-byte block
+    s[0x21] = 0x01;
+    std::memcpy(s + 0x50, &owner, 4); // the first entry's parent
+}
+
+TEST(Sweep, UnreadableSectorsAreZerosNotWhatTheLastReadLeft) {
+    Sweep sweep;
+    sweep.put_record(100, RecordBuilder().file_name(5, u"kept.txt"));
+    sweep.put_record(200, RecordBuilder().file_name(5, u"half-read.txt"));
+    sweep.device->fail_sector(201);
+    put_index_block(*sweep.device, 300, 64);
+    // Everything from sector 1,000 on is unreadable: each later read fails whole, and the
+    // sweep's buffer still holds the first read's record and block at their places.
+    for (Lba s = 1000; s < 20'000; ++s)
+        sweep.device->fail_sector(s);
+    sweep.run(0, 20'000);
+    std::vector<std::pair<std::string, Lba>> files;
+    for (const auto& f : sweep.hits.files)
+        files.push_back({f.name, f.sector});
+    EXPECT_EQ(files, (std::vector<std::pair<std::string, Lba>>{{"kept.txt", 100},
+                                                               {"half-read.txt", 200}}));
+    ASSERT_EQ(sweep.hits.indexBlocks.size(), 1u);
+    EXPECT_EQ(sweep.hits.indexBlocks[0].sector, 300u);
+    EXPECT_EQ(sweep.hits.indxSectors, (std::vector<Lba>{300}));
 }
 
 TEST(Sweep, StopEndsAtTheNextBatch) {
@@ -180,5 +240,5 @@ TEST(Sweep, StopEndsAtTheNextBatch) {
     EXPECT_EQ(stop.load(), 0);
 }
 
-}  // namespace
-}  // namespace salvex
+} // namespace
+} // namespace salvex
