@@ -20,17 +20,6 @@ std::vector<std::string> split_path(std::string_view path) {
     return parts;
 }
 
-std::vector<RecoveryRow> root_contents(const NtfsScan& scan) {
-    std::vector<RecoveryRow> rows;
-    for (const TreeItemId id : scan.tree.root().children)
-        rows.push_back({RecoveryRow::Kind::Folder, id});
-    for (size_t i = 0; i < scan.items.files.size(); ++i) {
-        if (scan.items.files[i].parent == kRootFolderRecord)
-            rows.push_back({RecoveryRow::Kind::File, i});
-    }
-    return rows;
-}
-
 } // namespace
 
 std::string escape_name(std::string_view name) {
@@ -84,7 +73,7 @@ std::string listed_folder_path(const NtfsScan& scan, uint32_t folderRecord) {
 std::vector<RecoveryRow> items_at_path(const NtfsScan& scan, std::string_view path) {
     const std::vector<std::string> parts = split_path(path);
     if (parts.empty())
-        return root_contents(scan);
+        return root_rows(scan);
 
     // Folders that match the path so far (a name may repeat among siblings).
     std::vector<TreeItemId> level{FolderTree::kRootId};

@@ -234,6 +234,17 @@ void recover_selection(RecoveryContext& context, std::span<const RecoveryRow> ro
     }
 }
 
+std::vector<RecoveryRow> root_rows(const NtfsScan& scan) {
+    std::vector<RecoveryRow> rows;
+    for (const TreeItemId id : scan.tree.root().children)
+        rows.push_back({RecoveryRow::Kind::Folder, id});
+    for (size_t i = 0; i < scan.items.files.size(); ++i) {
+        if (scan.items.files[i].parent == kRootFolderRecord)
+            rows.push_back({RecoveryRow::Kind::File, i});
+    }
+    return rows;
+}
+
 void run_recovery(RecoveryContext& context, std::span<const RecoveryRow> rows,
                   const TargetFolder& target) {
     context.run.recovery_stop = 0;

@@ -72,6 +72,10 @@ struct RecoveryRow {
     size_t index = 0;
 };
 
+// The rows that select a whole volume: the folders the tree shows under the root, then the
+// root's own files.
+std::vector<RecoveryRow> root_rows(const NtfsScan& scan);
+
 enum class WriteResult {
     Written,
     Passed, // left out by a policy or a filter, or empty: nothing to write, nothing wrong

@@ -59,13 +59,7 @@ TEST(LostVolume, SweepFindsTheVolumeAndItsFilesComeBackByteForByte) {
     RecoverySettings settings;
     RecoveryRun run;
     RecoveryContext context(reader, scan, settings, progress, run);
-    std::vector<RecoveryRow> rows;
-    for (const TreeItemId id : scan.tree.root().children)
-        rows.push_back({RecoveryRow::Kind::Folder, id});
-    for (size_t i = 0; i < scan.items.files.size(); ++i) {
-        if (scan.items.files[i].parent == kRootFolderRecord)
-            rows.push_back({RecoveryRow::Kind::File, i});
-    }
+    const std::vector<RecoveryRow> rows = root_rows(scan);
     run_recovery(context, rows, TargetFolder::open(target.string()).value());
 
     size_t compared = 0;
@@ -108,13 +102,7 @@ TEST(LostVolume, PartitionWithoutATableEntryIsFoundAndRecovered) {
     RecoverySettings settings;
     RecoveryRun run;
     RecoveryContext context(*reader, scan, settings, progress, run);
-    std::vector<RecoveryRow> rows;
-    for (const TreeItemId id : scan.tree.root().children)
-        rows.push_back({RecoveryRow::Kind::Folder, id});
-    for (size_t i = 0; i < scan.items.files.size(); ++i) {
-        if (scan.items.files[i].parent == kRootFolderRecord)
-            rows.push_back({RecoveryRow::Kind::File, i});
-    }
+    const std::vector<RecoveryRow> rows = root_rows(scan);
     run_recovery(context, rows, TargetFolder::open(target.string()).value());
     for (const auto& e : test::read_manifest(test::source_data_path("demo_lost.manifest.tsv"))) {
         ASSERT_TRUE(byPath.count(e.path)) << e.path;

@@ -27,20 +27,13 @@ std::string read_file(const fs::path& path) {
 
 // Recovers everything under the root of `scan` into `target`.
 RecoveryRun recover_root(const SectorReader& reader, const NtfsScan& scan, const fs::path& target) {
-    std::vector<RecoveryRow> rows;
-    for (const TreeItemId id : scan.tree.root().children)
-        rows.push_back({RecoveryRow::Kind::Folder, id});
-    for (size_t i = 0; i < scan.items.files.size(); ++i) {
-        if (scan.items.files[i].parent == kRootFolderRecord)
-            rows.push_back({RecoveryRow::Kind::File, i});
-    }
     fs::remove_all(target);
     fs::create_directories(target);
     RecoverySettings settings;
     SilentProgress progress;
     RecoveryRun run;
     RecoveryContext context(reader, scan, settings, progress, run);
-    run_recovery(context, rows, TargetFolder::open(target.string()).value());
+    run_recovery(context, root_rows(scan), TargetFolder::open(target.string()).value());
     return run;
 }
 
