@@ -42,14 +42,7 @@ void expect_manifest(const NtfsScan& scan, const std::string& manifest,
             continue;
         const auto item = byPath.find(e.path);
         ASSERT_NE(item, byPath.end()) << e.path;
-        EXPECT_EQ(item->second.folder, e.folder) << e.path;
-        EXPECT_EQ(item->second.deleted, e.deleted) << e.path;
-        if (!e.folder) {
-            EXPECT_EQ(item->second.size, e.size) << e.path;
-        }
-        if (e.record) {
-            EXPECT_EQ(item->second.recordNumber, *e.record) << e.path;
-        }
+        test::expect_listed_as(item->second, e, e.path);
     }
 }
 

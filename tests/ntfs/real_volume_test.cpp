@@ -25,14 +25,7 @@ void expect_manifest(const std::string& image, const std::string& manifest,
         const auto& byPath = it->second.byPath;
         const auto item = byPath.find(e.path);
         ASSERT_NE(item, byPath.end()) << image << " partition " << e.partition << ": " << e.path;
-        EXPECT_EQ(item->second.folder, e.folder) << e.path;
-        EXPECT_EQ(item->second.deleted, e.deleted) << e.path;
-        if (!e.folder) {
-            EXPECT_EQ(item->second.size, e.size) << e.path;
-        }
-        if (e.record) {
-            EXPECT_EQ(item->second.recordNumber, *e.record) << e.path;
-        }
+        test::expect_listed_as(item->second, e, e.path);
     }
 }
 

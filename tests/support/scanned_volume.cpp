@@ -97,4 +97,15 @@ std::string source_data_path(const std::string& file) {
     return std::string(SALVEX_SOURCE_DATA_DIR) + "/" + file;
 }
 
+void expect_listed_as(const ListedItem& item, const ManifestEntry& entry, const std::string& path) {
+    EXPECT_EQ(item.folder, entry.folder) << path;
+    EXPECT_EQ(item.deleted, entry.deleted) << path;
+    if (!entry.folder) {
+        EXPECT_EQ(item.size, entry.size) << path;
+    }
+    if (entry.record) {
+        EXPECT_EQ(item.recordNumber, *entry.record) << path;
+    }
+}
+
 } // namespace salvex::test

@@ -49,6 +49,10 @@ struct ManifestEntry {
 };
 std::vector<ManifestEntry> read_manifest(const std::string& file);
 
+// Checks that `item` is listed as the manifest says: kind, state, a file's size and the record
+// number when the manifest knows it. Failures name `path`.
+void expect_listed_as(const ListedItem& item, const ManifestEntry& entry, const std::string& path);
+
 // Path of a file under tests/data in the source tree.
 std::string source_data_path(const std::string& file);
 
