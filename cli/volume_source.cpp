@@ -73,6 +73,7 @@ std::optional<OpenVolume> open_volume(const ParsedArgs& args, const std::string&
     }
 
     OpenVolume volume;
+    volume.drivePath = drivePath;
     if (partitionText) {
         const uint64_t number = parse_number(*partitionText).value_or(0);
         if (number == 0) {
@@ -105,6 +106,8 @@ std::optional<OpenVolume> open_volume(const ParsedArgs& args, const std::string&
             err << "salvex-cli " << command << ": " << trimmed(loaded.error()) << "\n";
             return std::nullopt;
         }
+        if (!loaded->warning.empty())
+            err << "salvex-cli " << command << ": warning: " << loaded->warning << "\n";
         volume.scan = std::move(loaded->scan);
         volume.selection = loaded->selection;
         return volume;
@@ -150,8 +153,16 @@ bool save_snapshot_if_asked(const ParsedArgs& args, const OpenVolume& volume, co
     const auto path = args.value("--save-snapshot");
     if (!path)
         return true;
-    const auto saved = save_snapshot(snapshot_path(*path), volume.selection, volume.scan.volume,
-                                     volume.scan.items);
+    const std::string file = snapshot_path(*path);
+    const TargetCheck target = check_snapshot_target(file, volume.drivePath);
+    if (target.kind == SnapshotTarget::ExaminedDisk ||
+        target.kind == SnapshotTarget::NotASnapshot) {
+        err << "salvex-cli " << command << ": " << target.what
+            << "; choose another name for the snapshot.\n";
+        return false;
+    }
+    const auto saved = save_snapshot(file, volume.selection, volume.scan.volume, volume.scan.items,
+                                     volume.drivePath);
     if (!saved) {
         err << "salvex-cli " << command << ": " << trimmed(saved.error()) << "\n";
         return false;

@@ -52,4 +52,15 @@ void take_header_values(const SnapshotHeaderValues& v, SnapshotSelection& select
     volume.candidateNumber = u16(v[18]);
 }
 
+bool equal_ignoring_case(ByteView bytes, std::string_view text) {
+    if (bytes.size() != text.size())
+        return false;
+    const auto lower = [](uint8_t c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (lower(bytes[i]) != lower(static_cast<uint8_t>(text[i])))
+            return false;
+    }
+    return true;
+}
+
 } // namespace salvex

@@ -3,6 +3,7 @@
 // between those fields and the selection and volume they hold.
 #pragma once
 
+#include "disk/bytes.h"
 #include "partition/volume_info.h"
 #include "snapshot/snapshot_format.h"
 
@@ -77,5 +78,9 @@ using SnapshotHeaderValues = std::array<uint64_t, kSnapshotFields.size()>;
 SnapshotHeaderValues header_values(const SnapshotSelection& selection, const VolumeInfo& volume);
 void take_header_values(const SnapshotHeaderValues& values, SnapshotSelection& selection,
                         VolumeInfo& volume);
+
+// Whether `bytes` are `text`, ASCII letters compared ignoring case (as the tag and the version
+// are).
+bool equal_ignoring_case(ByteView bytes, std::string_view text);
 
 } // namespace salvex

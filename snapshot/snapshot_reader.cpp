@@ -1,6 +1,7 @@
 #include "snapshot/snapshot_reader.h"
 
 #include "ntfs/utf16.h"
+#include "snapshot/drive_check.h"
 #include "snapshot/snapshot_layout.h"
 
 #include <cerrno>
@@ -13,17 +14,6 @@ namespace salvex {
 namespace {
 
 namespace header = snapshot_header;
-
-bool equal_ignoring_case(ByteView bytes, std::string_view text) {
-    if (bytes.size() != text.size())
-        return false;
-    const auto lower = [](uint8_t c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (lower(bytes[i]) != lower(static_cast<uint8_t>(text[i])))
-            return false;
-    }
-    return true;
-}
 
 bool is_valid_utf8(std::string_view text) {
     size_t i = 0;
@@ -321,7 +311,14 @@ Result<LoadedSnapshot> load_snapshot(const std::string& path, const SectorReader
     if (std::ferror(file.get()))
         return Error{"Unable to read the snapshot file " + path + ": " + std::strerror(errno) +
                      "."};
-    return parse_snapshot(bytes, reader, progress);
+    auto loaded = parse_snapshot(bytes, reader, progress);
+    if (!loaded)
+        return loaded;
+    const DriveCheck check = check_snapshot_drive(reader, loaded->scan, loaded->selection);
+    if (check.match == DriveMatch::Other)
+        return Error{check.message};
+    loaded->warning = check.message;
+    return loaded;
 }
 
 Result<LoadedSnapshot> load_snapshot(const std::string& path, const SectorReader& reader) {

@@ -26,6 +26,9 @@ inline constexpr const char* kSnapshotBadVersionMessage =
 struct LoadedSnapshot {
     SnapshotSelection selection;
     NtfsScan scan;
+    // load_snapshot: a sentence saying that the drive has changed since the snapshot was made
+    // (drive_check.h); empty when the drive agreed.
+    std::string warning;
 };
 
 // Decodes the bytes of a snapshot file of version "1.0" or "2.0". The tag and the version are
@@ -43,7 +46,10 @@ Result<LoadedSnapshot> parse_snapshot(ByteView bytes, const SectorReader& reader
                                       ProgressSink& progress);
 Result<LoadedSnapshot> parse_snapshot(ByteView bytes, const SectorReader& reader);
 
-// Reads the file at `path` and decodes it as parse_snapshot does.
+// Reads the file at `path`, decodes it as parse_snapshot does and, for an NTFS volume, checks
+// that `reader` holds the drive the snapshot was made of (drive_check.h): a snapshot of another
+// drive is refused with the sentence that says what did not match, one of a drive that has
+// changed a little loads with `warning` set.
 Result<LoadedSnapshot> load_snapshot(const std::string& path, const SectorReader& reader,
                                      ProgressSink& progress);
 Result<LoadedSnapshot> load_snapshot(const std::string& path, const SectorReader& reader);

@@ -1,6 +1,7 @@
 #include "snapshot/snapshot_writer.h"
 
 #include "snapshot/snapshot_layout.h"
+#include "snapshot/snapshot_target.h"
 
 #include <array>
 #include <cerrno>
@@ -221,7 +222,11 @@ Result<std::vector<uint8_t>> encode_snapshot(const SnapshotSelection& selection,
 }
 
 Result<uint64_t> save_snapshot(const std::string& path, const SnapshotSelection& selection,
-                               const VolumeInfo& volume, const NtfsItems& items) {
+                               const VolumeInfo& volume, const NtfsItems& items,
+                               const std::string& examinedDisk) {
+    if (!examinedDisk.empty() && same_file(path, examinedDisk))
+        return Error{"The snapshot cannot be saved as " + path +
+                     ": that is the disk being examined. Nothing was saved."};
     auto bytes = encode_snapshot(selection, volume, items);
     if (!bytes)
         return Error{bytes.error()};

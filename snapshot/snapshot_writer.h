@@ -33,7 +33,11 @@ Result<std::vector<uint8_t>> encode_snapshot(const SnapshotSelection& selection,
 // bytes go to a new file beside the target, which then replaces the target, so a failed save
 // leaves whatever file was there before. When no file can be created there the error is
 // kSnapshotOpenFailedMessage.
+//
+// `examinedDisk` is the image file or device the scan read ("" when none): a `path` that names
+// it (snapshot_target.h) is refused, whatever the caller asked before.
 Result<uint64_t> save_snapshot(const std::string& path, const SnapshotSelection& selection,
-                               const VolumeInfo& volume, const NtfsItems& items);
+                               const VolumeInfo& volume, const NtfsItems& items,
+                               const std::string& examinedDisk);
 
 } // namespace salvex

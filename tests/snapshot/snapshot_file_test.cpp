@@ -87,7 +87,7 @@ TEST(SnapshotLayout, HeaderFolderAndFileRecordsAreWrittenByteForByte) {
     const fs::path dir = fresh_folder();
     const std::string path = (dir / "SMALL.QRSX").string();
     const auto saved =
-        save_snapshot(path, {FsType::Ntfs, 100, 5000, 5099, 3}, ntfs_volume(), items);
+        save_snapshot(path, {FsType::Ntfs, 100, 5000, 5099, 3}, ntfs_volume(), items, "");
     ASSERT_TRUE(saved.ok()) << saved.error();
     EXPECT_EQ(*saved, expected.size());
     EXPECT_EQ(read_file(path), expected);
@@ -284,9 +284,9 @@ TEST(SnapshotSave, RefusedSaveLeavesTheOldSnapshotAndNoStrayFile) {
     unsavable.files[1].name = std::string(kSnapshotMaxNameBytes + 1, 'n');
     const fs::path dir = fresh_folder();
     const std::string path = (dir / "SCAN.QRSX").string();
-    ASSERT_TRUE(save_snapshot(path, {}, ntfs_volume(), items).ok());
+    ASSERT_TRUE(save_snapshot(path, {}, ntfs_volume(), items, "").ok());
     const Bytes before = read_file(path);
-    const auto refused = save_snapshot(path, {}, ntfs_volume(), unsavable);
+    const auto refused = save_snapshot(path, {}, ntfs_volume(), unsavable, "");
     ASSERT_FALSE(refused.ok());
     EXPECT_NE(refused.error().find("Nothing was saved."), std::string::npos) << refused.error();
     EXPECT_EQ(read_file(path), before);
@@ -295,15 +295,15 @@ TEST(SnapshotSave, RefusedSaveLeavesTheOldSnapshotAndNoStrayFile) {
 
 TEST(SnapshotSave, FailuresToCreateOrReplaceLeaveNothingBehind) {
     const fs::path dir = fresh_folder();
-    auto saved =
-        save_snapshot((dir / "missing" / "SCAN.QRSX").string(), {}, ntfs_volume(), sample_items());
+    auto saved = save_snapshot((dir / "missing" / "SCAN.QRSX").string(), {}, ntfs_volume(),
+                               sample_items(), "");
     ASSERT_FALSE(saved.ok());
     EXPECT_EQ(saved.error(), "Unable to open the file");
 
     // A folder in the target's place cannot be replaced by the new file.
     const fs::path folderInTheWay = dir / "SCAN.QRSX";
     fs::create_directory(folderInTheWay);
-    saved = save_snapshot(folderInTheWay.string(), {}, ntfs_volume(), sample_items());
+    saved = save_snapshot(folderInTheWay.string(), {}, ntfs_volume(), sample_items(), "");
     ASSERT_FALSE(saved.ok());
     EXPECT_NE(saved.error().find("Unable to save the snapshot as"), std::string::npos);
     EXPECT_TRUE(fs::is_directory(folderInTheWay));
@@ -311,8 +311,8 @@ TEST(SnapshotSave, FailuresToCreateOrReplaceLeaveNothingBehind) {
 
     // Saving over an older snapshot replaces it whole.
     const std::string path = (dir / "OTHER.QRSX").string();
-    ASSERT_TRUE(save_snapshot(path, {}, ntfs_volume(), sample_items()).ok());
-    ASSERT_TRUE(save_snapshot(path, {}, ntfs_volume(), NtfsItems{}).ok());
+    ASSERT_TRUE(save_snapshot(path, {}, ntfs_volume(), sample_items(), "").ok());
+    ASSERT_TRUE(save_snapshot(path, {}, ntfs_volume(), NtfsItems{}, "").ok());
     EXPECT_EQ(fs::file_size(path), snapshot_header::kSize + 8);
 }
 
