@@ -4,8 +4,10 @@
 // valid tag and each version ("1.0" with 32-bit sectors, "2.0" with 64-bit ones) with the
 // file-system type forced to NTFS, so that the fuzzer works on the header values and the item
 // records of both layouts. A decoded snapshot must encode again (when its names still fit) to
-// bytes that decode to the same items.
+// bytes that decode to the same items, and is checked against the drive (the input again) as a
+// load checks it: boot sectors and records read from any bytes.
 #include "fuzz/input_device.h"
+#include "snapshot/drive_check.h"
 #include "snapshot/snapshot_reader.h"
 #include "snapshot/snapshot_writer.h"
 
@@ -42,6 +44,10 @@ void decode(ByteView bytes, const SectorReader& reader) {
     const auto loaded = parse_snapshot(bytes, reader);
     if (!loaded)
         return;
+    const DriveCheck check = check_snapshot_drive(reader, loaded->scan, loaded->selection);
+    if ((check.match == DriveMatch::Same) != check.message.empty() ||
+        check.mismatched > check.sampled || check.sampled > kSampledFiles + kSampledFolders)
+        __builtin_trap();
     const auto again = encode_snapshot(loaded->selection, loaded->scan.volume, loaded->scan.items);
     if (!again)
         return; // a name read as Latin-1 may have grown beyond what a snapshot holds
