@@ -79,6 +79,12 @@ TEST(SnapshotCli, OnlyAnEarlierSnapshotIsReplaced) {
                                " exists and is not a snapshot file; choose another name for "
                                "the snapshot.\n");
     EXPECT_EQ(fs::file_size(folder / "NOTES.QRSX"), 8u);
+    // Refused before the volume is opened and scanned: partition 2 is FAT32, which the scan
+    // would refuse with its own sentence.
+    const Output early = shell(cli("list --quiet " + demo + " --partition 2 --save-snapshot " +
+                                   (folder / "notes").string() + " 2>&1 >/dev/null"));
+    EXPECT_EQ(early.status, 1);
+    EXPECT_EQ(early.out, refused.out);
 
     const std::string scan = (folder / "scan").string();
     for (int time = 0; time < 2; ++time) {
