@@ -29,6 +29,18 @@ std::string trimmed(std::string_view text) {
     return std::string(text.substr(from, text.find_last_not_of(' ') - from + 1));
 }
 
+// False, after saying why, when `path` names the examined disk or a file that is not a
+// snapshot: neither is ever replaced by a snapshot.
+bool snapshot_target_allowed(const std::string& path, const std::string& drivePath,
+                             const char* command, std::ostream& err) {
+    const TargetCheck target = check_snapshot_target(path, drivePath);
+    if (target.kind != SnapshotTarget::ExaminedDisk && target.kind != SnapshotTarget::NotASnapshot)
+        return true;
+    err << "salvex-cli " << command << ": " << target.what
+        << "; choose another name for the snapshot.\n";
+    return false;
+}
+
 } // namespace
 
 SweepResult sweep_range(const SectorReader& reader, Lba start, Lba end, uint32_t sectorsPerRead,
@@ -72,7 +84,13 @@ std::optional<OpenVolume> open_volume(const ParsedArgs& args, const std::string&
         return std::nullopt;
     }
 
+    // A snapshot that could not be saved is refused before a scan that may take hours.
+    if (const auto saveAs = args.value("--save-snapshot");
+        saveAs && !snapshot_target_allowed(snapshot_path(*saveAs), drivePath, command, err))
+        return std::nullopt;
+
     OpenVolume volume;
+    volume.drivePath = drivePath;
     if (partitionText) {
         const uint64_t number = parse_number(*partitionText).value_or(0);
         if (number == 0) {
@@ -105,6 +123,8 @@ std::optional<OpenVolume> open_volume(const ParsedArgs& args, const std::string&
             err << "salvex-cli " << command << ": " << trimmed(loaded.error()) << "\n";
             return std::nullopt;
         }
+        if (!loaded->warning.empty())
+            err << "salvex-cli " << command << ": warning: " << loaded->warning << "\n";
         volume.scan = std::move(loaded->scan);
         volume.selection = loaded->selection;
         return volume;
@@ -150,8 +170,12 @@ bool save_snapshot_if_asked(const ParsedArgs& args, const OpenVolume& volume, co
     const auto path = args.value("--save-snapshot");
     if (!path)
         return true;
-    const auto saved = save_snapshot(snapshot_path(*path), volume.selection, volume.scan.volume,
-                                     volume.scan.items);
+    // Looked at again: the file may have appeared while the scan ran.
+    const std::string file = snapshot_path(*path);
+    if (!snapshot_target_allowed(file, volume.drivePath, command, err))
+        return false;
+    const auto saved = save_snapshot(file, volume.selection, volume.scan.volume, volume.scan.items,
+                                     volume.drivePath);
     if (!saved) {
         err << "salvex-cli " << command << ": " << trimmed(saved.error()) << "\n";
         return false;

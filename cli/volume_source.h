@@ -10,6 +10,7 @@
 #include "cli/terminal_progress.h"
 #include "ntfs/standard_scan.h"
 #include "snapshot/snapshot_reader.h"
+#include "snapshot/snapshot_target.h"
 #include "snapshot/snapshot_writer.h"
 
 #include <memory>
@@ -30,6 +31,7 @@ struct OpenVolume {
     std::unique_ptr<SectorReader> reader;
     NtfsScan scan;
     SnapshotSelection selection; // what a snapshot of this volume records of the choice
+    std::string drivePath;       // the image or device examined, which a snapshot never replaces
 };
 
 // A sweep of S..E of a drive and its classification.

@@ -1,10 +1,13 @@
 // libFuzzer target: the snapshot decoder over any bytes.
 //
-// Each input is decoded twice: as it stands (the tag and version checks), and behind a valid
-// tag and version with the file-system type forced to NTFS, so that the fuzzer works on the
-// header values and the item records. A decoded snapshot must encode again (when its names still
-// fit) to bytes that decode to the same items.
+// Each input is decoded three times: as it stands (the tag and version checks), and behind a
+// valid tag and each version ("1.0" with 32-bit sectors, "2.0" with 64-bit ones) with the
+// file-system type forced to NTFS, so that the fuzzer works on the header values and the item
+// records of both layouts. A decoded snapshot must encode again (when its names still fit) to
+// bytes that decode to the same items, and is checked against the drive (the input again) as a
+// load checks it: boot sectors and records read from any bytes.
 #include "fuzz/input_device.h"
+#include "snapshot/drive_check.h"
 #include "snapshot/snapshot_reader.h"
 #include "snapshot/snapshot_writer.h"
 
@@ -41,6 +44,10 @@ void decode(ByteView bytes, const SectorReader& reader) {
     const auto loaded = parse_snapshot(bytes, reader);
     if (!loaded)
         return;
+    const DriveCheck check = check_snapshot_drive(reader, loaded->scan, loaded->selection);
+    if ((check.match == DriveMatch::Same) != check.message.empty() ||
+        check.mismatched > check.sampled || check.sampled > kSampledFiles + kSampledFolders)
+        __builtin_trap();
     const auto again = encode_snapshot(loaded->selection, loaded->scan.volume, loaded->scan.items);
     if (!again)
         return; // a name read as Latin-1 may have grown beyond what a snapshot holds
@@ -48,6 +55,19 @@ void decode(ByteView bytes, const SectorReader& reader) {
     if (!reloaded || !(reloaded->selection == loaded->selection) ||
         !same_items(reloaded->scan.items, loaded->scan.items))
         __builtin_trap();
+}
+
+// The input behind the tag and `version`, with the file-system type at `fsTypeAt` made NTFS.
+std::vector<uint8_t> framed(std::string_view version, size_t fsTypeAt, const uint8_t* data,
+                            size_t size) {
+    std::vector<uint8_t> bytes(snapshot_header::kTag.begin(), snapshot_header::kTag.end());
+    bytes.insert(bytes.end(), version.begin(), version.end());
+    bytes.insert(bytes.end(), data, data + size);
+    if (bytes.size() >= fsTypeAt + 2) {
+        bytes[fsTypeAt] = 300 & 0xFF;
+        bytes[fsTypeAt + 1] = 300 >> 8;
+    }
+    return bytes;
 }
 
 } // namespace
@@ -59,14 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     reader.open_device(std::make_unique<fuzz::InputDevice>(input));
     decode(input, reader);
 
-    std::vector<uint8_t> framed(snapshot_header::kTagAt, 0);
-    framed.insert(framed.end(), snapshot_header::kTag.begin(), snapshot_header::kTag.end());
-    framed.insert(framed.end(), snapshot_header::kVersion.begin(), snapshot_header::kVersion.end());
-    framed.insert(framed.end(), data, data + size);
-    if (framed.size() >= snapshot_header::kFsType + 2) {
-        framed[snapshot_header::kFsType] = 300 & 0xFF;
-        framed[snapshot_header::kFsType + 1] = 300 >> 8;
-    }
-    decode(framed, reader);
+    decode(framed(snapshot_header::kVersion, snapshot_header::kFsType, data, size), reader);
+    decode(framed(snapshot_header_v2::kVersion, snapshot_header_v2::kFsType, data, size), reader);
     return 0;
 }

@@ -1,6 +1,8 @@
 #include "snapshot/snapshot_reader.h"
 
 #include "ntfs/utf16.h"
+#include "snapshot/drive_check.h"
+#include "snapshot/snapshot_layout.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -12,17 +14,6 @@ namespace salvex {
 namespace {
 
 namespace header = snapshot_header;
-
-bool equal_ignoring_case(ByteView bytes, std::string_view text) {
-    if (bytes.size() != text.size())
-        return false;
-    const auto lower = [](uint8_t c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (lower(bytes[i]) != lower(static_cast<uint8_t>(text[i])))
-            return false;
-    }
-    return true;
-}
 
 bool is_valid_utf8(std::string_view text) {
     size_t i = 0;
@@ -98,7 +89,10 @@ struct RecordKind {
     size_t nameAt;
 };
 constexpr RecordKind kFolderRecord{"folder", snapshot_folder::kFixedBytes, 0};
-constexpr RecordKind kFileRecord{"file", snapshot_file::kFixedBytes, 4};
+// A file record starts with its record sector, before the name.
+constexpr RecordKind file_record(const SnapshotVersion& version) {
+    return {"file", version.fileFixedBytes, version.sectorWidth};
+}
 
 struct RawRecord {
     ByteView fields; // the record without its length, name included
@@ -169,56 +163,41 @@ struct AfterName {
     uint8_t u8(size_t at) const { return le8(fields, base + at).value_or(0); }
 };
 
-VolumeInfo read_volume(ByteView h) {
-    const auto u32 = [&](size_t at) { return le32(h, at).value_or(0); };
-    VolumeInfo v;
-    v.fsType = static_cast<FsType>(le16(h, header::kFsType).value_or(0));
-    v.sectorsPerFat = u32(header::kSectorsPerFat);
-    v.sectorsPerCluster = u32(header::kSectorsPerCluster);
-    v.rootDirSectors = u32(header::kRootDirSectors);
-    v.reservedSectors = u32(header::kReservedSectors);
-    v.fsStart = u32(header::kFsStart);
-    v.fat1Start = u32(header::kFat1Start);
-    v.fat2Start = u32(header::kFat2Start);
-    v.mftStart = u32(header::kMftStart);
-    v.mftMirrorStart = u32(header::kMftMirrorStart);
-    v.recordSectors = u32(header::kRecordSectors);
-    v.indexBlockSectors = u32(header::kIndexBlockSectors);
-    v.fsEnd = u32(header::kFsEnd);
-    v.candidateNumber = le16(h, header::kCandidateNumber).value_or(0);
-    return v;
+// The header's fields, each at its place in `version`; the header was checked to be whole.
+void read_header(ByteView h, const SnapshotVersion& version, LoadedSnapshot& loaded) {
+    SnapshotHeaderValues values{};
+    for (size_t i = 0; i < values.size(); ++i) {
+        const size_t width = field_width(kSnapshotFields[i], version);
+        values[i] = le_uint(h, field_offset(i, version), width).value_or(0);
+    }
+    take_header_values(values, loaded.selection, loaded.scan.volume);
 }
 
-SnapshotSelection read_selection(ByteView h) {
-    SnapshotSelection s;
-    s.selectedFsType = static_cast<FsType>(le16(h, header::kSelectedFsType).value_or(0));
-    s.rangeStart = le32(h, header::kRangeStart).value_or(0);
-    s.rangeCount = le32(h, header::kRangeCount).value_or(0);
-    s.rangeEnd = le32(h, header::kRangeEnd).value_or(0);
-    s.selectedPartitionIndex = le16(h, header::kSelectedPartitionIndex).value_or(0);
-    return s;
-}
-
-std::optional<Error> check_header(ByteView bytes) {
-    const auto truncated = [&] {
+// The version of a file whose tag and version text are as written; the error that refuses it
+// otherwise, or when the file ends inside the header that version has.
+Result<const SnapshotVersion*> check_header(ByteView bytes) {
+    const auto truncated = [&](size_t headerSize) {
         return Error{"The snapshot file ends inside its header: it has " +
                      std::to_string(bytes.size()) + " bytes, the header takes " +
-                     std::to_string(header::kSize) + "."};
+                     std::to_string(headerSize) + "."};
     };
     const size_t tagEnd = header::kTagAt + header::kTag.size();
     if (bytes.size() < tagEnd)
-        return truncated();
+        return truncated(header::kSize);
     const ByteView tag = bytes.subspan(header::kTagAt, header::kTag.size());
     if (!equal_ignoring_case(tag, header::kTag))
         return Error{kSnapshotBadTagMessage + text_of(tag)};
     if (bytes.size() < header::kVersionAt + header::kVersion.size())
-        return truncated();
-    if (!equal_ignoring_case(bytes.subspan(header::kVersionAt, header::kVersion.size()),
-                             header::kVersion))
-        return Error{kSnapshotBadVersionMessage};
-    if (bytes.size() < header::kSize)
-        return truncated();
-    return std::nullopt;
+        return truncated(header::kSize);
+    const ByteView text = bytes.subspan(header::kVersionAt, header::kVersion.size());
+    for (const SnapshotVersion* version : {&kSnapshotV1, &kSnapshotV2}) {
+        if (!equal_ignoring_case(text, version->text))
+            continue;
+        if (bytes.size() < version->headerSize)
+            return truncated(version->headerSize);
+        return version;
+    }
+    return Error{kSnapshotBadVersionMessage};
 }
 
 // The file has no field for the named data stream an item is: it lies in the name, "file:stream",
@@ -229,7 +208,8 @@ std::string stream_of(const std::string& name) {
     return colon == std::string::npos ? std::string() : name.substr(colon + 1);
 }
 
-std::optional<Error> read_items(SnapshotCursor& in, NtfsItems& items) {
+std::optional<Error> read_items(SnapshotCursor& in, const SnapshotVersion& version,
+                                NtfsItems& items) {
     auto folders = read_count(in, kFolderRecord, 4);
     if (!folders)
         return Error{folders.error()};
@@ -249,17 +229,18 @@ std::optional<Error> read_items(SnapshotCursor& in, NtfsItems& items) {
         items.add_folder(std::move(folder), ScanMode::Standard);
     }
 
-    auto files = read_count(in, kFileRecord, 0);
+    const RecordKind fileKind = file_record(version);
+    auto files = read_count(in, fileKind, 0);
     if (!files)
         return Error{files.error()};
     items.files.reserve(*files);
     for (uint32_t i = 0; i < *files; ++i) {
-        auto record = read_record(in, kFileRecord, i, *files);
+        auto record = read_record(in, fileKind, i, *files);
         if (!record)
             return Error{record.error()};
-        const AfterName f{record->fields, kFileRecord.nameAt + record->nameLength};
+        const AfterName f{record->fields, fileKind.nameAt + record->nameLength};
         FileNode file;
-        file.recordSector = le32(record->fields, 0).value_or(0);
+        file.recordSector = le_uint(record->fields, 0, version.sectorWidth).value_or(0);
         file.name = std::move(record->name);
         file.stream = stream_of(file.name);
         file.recordNumber = f.u32(0);
@@ -291,18 +272,17 @@ std::string snapshot_name_text(std::string_view bytes) {
 
 Result<LoadedSnapshot> parse_snapshot(ByteView bytes, const SectorReader& reader,
                                       ProgressSink& progress) {
-    if (auto error = check_header(bytes))
-        return *std::move(error);
-    const ByteView h = bytes.first(header::kSize);
+    const auto version = check_header(bytes);
+    if (!version)
+        return Error{version.error()};
     LoadedSnapshot loaded;
-    loaded.selection = read_selection(h);
-    loaded.scan.volume = read_volume(h);
+    read_header(bytes, **version, loaded);
     if (loaded.scan.volume.fsType != FsType::Ntfs)
         return loaded;
 
     SnapshotCursor in(bytes);
-    in.take_bytes(header::kSize);
-    if (auto error = read_items(in, loaded.scan.items))
+    in.take_bytes((*version)->headerSize);
+    if (auto error = read_items(in, **version, loaded.scan.items))
         return *std::move(error);
     loaded.scan.mftMap = build_mft_map(reader, loaded.scan.volume);
     loaded.scan.tree = build_folder_tree(loaded.scan.items, progress);
@@ -331,7 +311,14 @@ Result<LoadedSnapshot> load_snapshot(const std::string& path, const SectorReader
     if (std::ferror(file.get()))
         return Error{"Unable to read the snapshot file " + path + ": " + std::strerror(errno) +
                      "."};
-    return parse_snapshot(bytes, reader, progress);
+    auto loaded = parse_snapshot(bytes, reader, progress);
+    if (!loaded)
+        return loaded;
+    const DriveCheck check = check_snapshot_drive(reader, loaded->scan, loaded->selection);
+    if (check.match == DriveMatch::Other)
+        return Error{check.message};
+    loaded->warning = check.message;
+    return loaded;
 }
 
 Result<LoadedSnapshot> load_snapshot(const std::string& path, const SectorReader& reader) {

@@ -26,15 +26,19 @@ inline constexpr const char* kSnapshotBadVersionMessage =
 struct LoadedSnapshot {
     SnapshotSelection selection;
     NtfsScan scan;
+    // load_snapshot: a sentence saying that the drive has changed since the snapshot was made
+    // (drive_check.h); empty when the drive agreed.
+    std::string warning;
 };
 
-// Decodes the bytes of a snapshot file. The tag and the version are compared ignoring case; on a
-// mismatch the error is kSnapshotBadTagMessage followed by the 7 bytes found, or
-// kSnapshotBadVersionMessage. A file that ends early, a record shorter than its fixed fields, a
-// name longer than kSnapshotMaxNameBytes or a count larger than the rest of the file can hold is
-// refused, saying which record and why. Bytes after the last file record are ignored. A name
-// that is not valid UTF-8 was written by an 8-bit code page and is read as Latin-1. A file item
-// named with a colon is the named data stream after its last colon ("photo.jpg:thumbnail").
+// Decodes the bytes of a snapshot file of version "1.0" or "2.0". The tag and the version are
+// compared ignoring case; on a mismatch the error is kSnapshotBadTagMessage followed by the 7
+// bytes found, or kSnapshotBadVersionMessage. A file that ends early, a record shorter than its
+// fixed fields, a name longer than kSnapshotMaxNameBytes or a count larger than the rest of the
+// file can hold is refused, saying which record and why. Bytes after the last file record are
+// ignored. A name that is not valid UTF-8 was written by an 8-bit code page and is read as Latin-1.
+// A file item named with a colon is the named data stream after its last colon
+// ("photo.jpg:thumbnail").
 //
 // The MFT map is read through `reader`, which must hold the drive the snapshot was made on;
 // the tree's progress goes to `progress`. Nothing outside the result is changed.
@@ -42,7 +46,10 @@ Result<LoadedSnapshot> parse_snapshot(ByteView bytes, const SectorReader& reader
                                       ProgressSink& progress);
 Result<LoadedSnapshot> parse_snapshot(ByteView bytes, const SectorReader& reader);
 
-// Reads the file at `path` and decodes it as parse_snapshot does.
+// Reads the file at `path`, decodes it as parse_snapshot does and, for an NTFS volume, checks
+// that `reader` holds the drive the snapshot was made of (drive_check.h): a snapshot of another
+// drive is refused with the sentence that says what did not match, one of a drive that has
+// changed a little loads with `warning` set.
 Result<LoadedSnapshot> load_snapshot(const std::string& path, const SectorReader& reader,
                                      ProgressSink& progress);
 Result<LoadedSnapshot> load_snapshot(const std::string& path, const SectorReader& reader);

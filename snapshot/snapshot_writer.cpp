@@ -1,5 +1,8 @@
 #include "snapshot/snapshot_writer.h"
 
+#include "snapshot/snapshot_layout.h"
+#include "snapshot/snapshot_target.h"
+
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -34,13 +37,6 @@ private:
     std::vector<uint8_t> bytes_;
 };
 
-// A header field with the width the file gives it.
-struct HeaderField {
-    std::string_view name;
-    uint64_t value;
-    size_t width;
-};
-
 std::string too_wide_message(std::string_view what, uint64_t value, size_t width) {
     const uint64_t most = width >= 8 ? UINT64_MAX : (uint64_t{1} << (8 * width)) - 1;
     return "The snapshot cannot hold " + std::string(what) + " = " + std::to_string(value) +
@@ -72,12 +68,28 @@ std::optional<Error> check_items(const NtfsItems& items) {
         if (f.name.size() > kSnapshotMaxNameBytes)
             return Error{name_too_long_message("File", i, items.files.size(), f.recordNumber,
                                                f.name.size())};
-        if (f.recordSector > kMax32)
-            return Error{too_wide_message("the record sector of file \"" + f.name + "\" (record " +
-                                              std::to_string(f.recordNumber) + ")",
-                                          f.recordSector, 4)};
     }
     return std::nullopt;
+}
+
+bool fits(uint64_t value, size_t width) {
+    return width >= 8 || value >> (8 * width) == 0;
+}
+
+// The first version whose fields hold every value: "1.0" unless a sector number or count (in
+// the header or a file record) needs more than 32 bits.
+const SnapshotVersion& version_for(const SnapshotHeaderValues& values, const NtfsItems* items) {
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (!fits(values[i], field_width(kSnapshotFields[i], kSnapshotV1)))
+            return kSnapshotV2;
+    }
+    if (items) {
+        for (const FileNode& f : items->files) {
+            if (!fits(f.recordSector, kSnapshotV1.sectorWidth))
+                return kSnapshotV2;
+        }
+    }
+    return kSnapshotV1;
 }
 
 // A file being written beside the target; removed unless it was renamed over the target.
@@ -156,33 +168,15 @@ std::string snapshot_path(std::string chosen) {
 
 Result<std::vector<uint8_t>> encode_snapshot(const SnapshotSelection& selection,
                                              const VolumeInfo& volume, const NtfsItems& items) {
-    const HeaderField header[] = {
-        {"selectedFsType", static_cast<uint16_t>(selection.selectedFsType), 2},
-        {"rangeStart", selection.rangeStart, 4},
-        {"rangeCount", selection.rangeCount, 4},
-        {"rangeEnd", selection.rangeEnd, 4},
-        {"selectedPartitionIndex", selection.selectedPartitionIndex, 2},
-        {"fsType", static_cast<uint16_t>(volume.fsType), 2},
-        {"sectorsPerFat", volume.sectorsPerFat, 4},
-        {"sectorsPerCluster", volume.sectorsPerCluster, 4},
-        {"rootDirSectors", volume.rootDirSectors, 4},
-        {"reservedSectors", volume.reservedSectors, 4},
-        {"fsStart", volume.fsStart, 4},
-        {"fat1Start", volume.fat1Start, 4},
-        {"fat2Start", volume.fat2Start, 4},
-        {"mftStart", volume.mftStart, 4},
-        {"mftMirrorStart", volume.mftMirrorStart, 4},
-        {"recordSectors", volume.recordSectors, 4},
-        {"indexBlockSectors", volume.indexBlockSectors, 4},
-        {"fsEnd", volume.fsEnd, 4},
-        {"candidateNumber", volume.candidateNumber, 2},
-    };
-    for (const HeaderField& field : header) {
-        if (field.width < 8 && field.value >> (8 * field.width) != 0)
-            return Error{too_wide_message(field.name, field.value, field.width)};
-    }
     const bool ntfs = volume.fsType == FsType::Ntfs;
-    size_t size = snapshot_header::kSize;
+    const SnapshotHeaderValues values = header_values(selection, volume);
+    const SnapshotVersion& version = version_for(values, ntfs ? &items : nullptr);
+    for (size_t i = 0; i < values.size(); ++i) {
+        const size_t width = field_width(kSnapshotFields[i], version);
+        if (!fits(values[i], width))
+            return Error{too_wide_message(kSnapshotFields[i].name, values[i], width)};
+    }
+    size_t size = version.headerSize;
     if (ntfs) {
         if (auto error = check_items(items))
             return *std::move(error);
@@ -190,14 +184,14 @@ Result<std::vector<uint8_t>> encode_snapshot(const SnapshotSelection& selection,
         for (const FolderNode& f : items.folders)
             size += 2 + snapshot_folder::kFixedBytes + f.name.size();
         for (const FileNode& f : items.files)
-            size += 2 + snapshot_file::kFixedBytes + f.name.size();
+            size += 2 + version.fileFixedBytes + f.name.size();
     }
 
     ByteWriter out(size);
     out.put_text(snapshot_header::kTag);
-    out.put_text(snapshot_header::kVersion);
-    for (const HeaderField& field : header)
-        out.put(field.value, field.width);
+    out.put_text(version.text);
+    for (size_t i = 0; i < values.size(); ++i)
+        out.put(values[i], field_width(kSnapshotFields[i], version));
     if (!ntfs)
         return std::move(out).take();
 
@@ -214,8 +208,8 @@ Result<std::vector<uint8_t>> encode_snapshot(const SnapshotSelection& selection,
     }
     out.put(items.files.size(), 4);
     for (const FileNode& f : items.files) {
-        out.put(f.name.size() + snapshot_file::kFixedBytes, 2);
-        out.put(f.recordSector, 4);
+        out.put(f.name.size() + version.fileFixedBytes, 2);
+        out.put(f.recordSector, version.sectorWidth);
         out.put_text(f.name);
         out.put(f.recordNumber, 4);
         out.put(f.parent, 4);
@@ -228,7 +222,11 @@ Result<std::vector<uint8_t>> encode_snapshot(const SnapshotSelection& selection,
 }
 
 Result<uint64_t> save_snapshot(const std::string& path, const SnapshotSelection& selection,
-                               const VolumeInfo& volume, const NtfsItems& items) {
+                               const VolumeInfo& volume, const NtfsItems& items,
+                               const std::string& examinedDisk) {
+    if (!examinedDisk.empty() && same_file(path, examinedDisk))
+        return Error{"The snapshot cannot be saved as " + path +
+                     ": that is the disk being examined. Nothing was saved."};
     auto bytes = encode_snapshot(selection, volume, items);
     if (!bytes)
         return Error{bytes.error()};

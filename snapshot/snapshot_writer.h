@@ -22,8 +22,10 @@ inline constexpr const char* kSnapshotOpenFailedMessage = "Unable to open the fi
 std::string snapshot_path(std::string chosen);
 
 // The bytes of a snapshot. Folders and files are written in list order, and only for an NTFS
-// volume. Fails, naming the value, when a number does not fit its field in the file (a sector
-// beyond 2^32 − 1, a count, a name longer than kSnapshotMaxNameBytes): nothing is truncated.
+// volume. The file is of version "1.0" when every sector number and count fits in 32 bits, as
+// on a disk of up to 2 TiB, and of version "2.0" otherwise. Fails, naming the value, when a
+// count or a name does not fit the file (more than 2^32 − 1 items, a name longer than
+// kSnapshotMaxNameBytes): nothing is truncated.
 Result<std::vector<uint8_t>> encode_snapshot(const SnapshotSelection& selection,
                                              const VolumeInfo& volume, const NtfsItems& items);
 
@@ -31,7 +33,11 @@ Result<std::vector<uint8_t>> encode_snapshot(const SnapshotSelection& selection,
 // bytes go to a new file beside the target, which then replaces the target, so a failed save
 // leaves whatever file was there before. When no file can be created there the error is
 // kSnapshotOpenFailedMessage.
+//
+// `examinedDisk` is the image file or device the scan read ("" when none): a `path` that names
+// it (snapshot_target.h) is refused, whatever the caller asked before.
 Result<uint64_t> save_snapshot(const std::string& path, const SnapshotSelection& selection,
-                               const VolumeInfo& volume, const NtfsItems& items);
+                               const VolumeInfo& volume, const NtfsItems& items,
+                               const std::string& examinedDisk);
 
 } // namespace salvex

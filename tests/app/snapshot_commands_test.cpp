@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeWidget>
+#include <algorithm>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -119,6 +121,129 @@ TEST(SnapshotCommandsTest, ForeignFileIsRefusedAndNothingChanges) {
     fs::remove(path);
 }
 
+// A copy of a disk image in a fresh folder, named as the snapshot "disk" would be.
+fs::path image_named_like_a_snapshot(const std::string& stem) {
+    const fs::path folder = temp_path(stem);
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    fs::copy_file(image_path("ntfs_tree"), folder / "DISK.QRSX");
+    return folder;
+}
+
+TEST(SnapshotCommandsTest, TheExaminedImageIsNeverSavedOverAnotherNameMayBeChosen) {
+    const fs::path folder = image_named_like_a_snapshot("over-the-image");
+    const std::string image = (folder / "DISK.QRSX").string();
+    const std::string before = sha256_of_file(image);
+    WizardDriver wizard{{image}};
+    wizard.scan_partition("Partition 1 - NTFS");
+    ASSERT_EQ(wizard.step(), app::kBrowse);
+    wizard.messages.clear();
+    // "disk" becomes DISK.QRSX, the image itself; asked for another name, the user gives one.
+    std::deque<QString> chosen{QString::fromStdString((folder / "disk").string()),
+                               QString::fromStdString((folder / "scan").string())};
+    wizard.window->set_snapshot_chooser([&chosen](bool) {
+        const QString next = chosen.empty() ? QString() : chosen.front();
+        if (!chosen.empty())
+            chosen.pop_front();
+        return next;
+    });
+    wizard.answers = {true};
+    wizard.window->actions().saveSnapshot->trigger();
+    ASSERT_FALSE(wizard.messages.empty());
+    EXPECT_TRUE(wizard.messages.front().question);
+    EXPECT_EQ(wizard.messages.front().text,
+              QString::fromStdString(image + " is the disk being examined: a snapshot is never "
+                                             "saved over it. Choose another name?"));
+    EXPECT_TRUE(fs::exists(folder / "SCAN.QRSX"));
+    EXPECT_EQ(sha256_of_file(image), before);
+
+    // Answered No, nothing is saved anywhere.
+    chosen = {QString::fromStdString((folder / "disk").string())};
+    wizard.messages.clear();
+    wizard.window->actions().saveSnapshot->trigger();
+    ASSERT_EQ(wizard.messages.size(), 1u);
+    EXPECT_TRUE(wizard.messages.front().question);
+    EXPECT_EQ(sha256_of_file(image), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2);
+}
+
+TEST(SnapshotCommandsTest, AFileThatIsNotASnapshotIsReplacedOnlyWhenTheUserSaysSo) {
+    WizardDriver wizard{{image_path("demo")}};
+    wizard.scan_partition("Partition 3 - NTFS");
+    ASSERT_EQ(wizard.step(), app::kBrowse);
+    wizard.messages.clear();
+    const fs::path folder = temp_path("not-a-snapshot");
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const fs::path notes = folder / "NOTES.QRSX";
+    std::ofstream(notes) << "my notes";
+    wizard.window->set_snapshot_chooser(
+        [&folder](bool) { return QString::fromStdString((folder / "notes").string()); });
+    wizard.window->actions().saveSnapshot->trigger();
+    ASSERT_EQ(wizard.messages.size(), 1u);
+    EXPECT_TRUE(wizard.messages.back().question);
+    EXPECT_EQ(wizard.messages.back().text,
+              QString::fromStdString(notes.string() + " exists and is not a snapshot file. "
+                                                      "Replace it?"));
+    EXPECT_EQ(fs::file_size(notes), 8u);
+
+    wizard.answers = {true};
+    wizard.window->actions().saveSnapshot->trigger();
+    std::ifstream saved(notes, std::ios::binary);
+    std::string tag(7, '\0');
+    saved.read(tag.data(), 7);
+    EXPECT_EQ(tag, "qrs4.03");
+    // An earlier snapshot is replaced without a question.
+    wizard.messages.clear();
+    wizard.window->actions().saveSnapshot->trigger();
+    EXPECT_TRUE(wizard.messages.empty());
+}
+
+// A snapshot of the demo disk's first partition, saved as the command line would.
+std::string demo_snapshot(const std::string& stem) {
+    const auto demo = scan_image_partition("demo", 1);
+    const std::string path = snapshot_path(temp_path(stem));
+    EXPECT_TRUE(save_snapshot(path, {FsType::Ntfs, 0, 0, 0, 1}, demo.scan.volume, demo.scan.items,
+                              image_path("demo"))
+                    .ok());
+    return path;
+}
+
+TEST(SnapshotCommandsTest, AnotherDisksSnapshotIsRefusedAChangedDisksLoadsWithAWarning) {
+    const std::string snapshot = demo_snapshot("demo-one");
+    {
+        WizardDriver wizard{{image_path("ntfs_tree")}};
+        wizard.click_tree_item("Storage Device0");
+        wizard.click(wizard.window->next_button());
+        wizard.window->set_snapshot_chooser(
+            [&snapshot](bool) { return QString::fromStdString(snapshot); });
+        wizard.window->actions().loadSnapshot->trigger();
+        ASSERT_FALSE(wizard.messages.empty());
+        EXPECT_TRUE(
+            wizard.messages.back().text.startsWith("The snapshot does not belong to this drive: "))
+            << wizard.messages.back().text.toStdString();
+        EXPECT_EQ(wizard.messages.back().kind, MessageKind::Error);
+        EXPECT_EQ(wizard.step(), app::kChoosePartition);
+        EXPECT_TRUE(wizard.session.scan.items.files.empty());
+    }
+    // The demo disk with the record of the list's first file wiped since the snapshot.
+    const auto demo = scan_image_partition("demo", 1);
+    const std::string changed = damaged_copy("demo", {demo.scan.items.files[0].recordSector});
+    WizardDriver wizard{{changed}};
+    wizard.click_tree_item("Storage Device0");
+    wizard.click(wizard.window->next_button());
+    wizard.window->set_snapshot_chooser(
+        [&snapshot](bool) { return QString::fromStdString(snapshot); });
+    wizard.window->actions().loadSnapshot->trigger();
+    ASSERT_EQ(wizard.step(), app::kBrowse);
+    ASSERT_FALSE(wizard.messages.empty());
+    EXPECT_TRUE(wizard.messages.back().text.startsWith(
+        "The drive has changed since the snapshot was made: 1 of "))
+        << wizard.messages.back().text.toStdString();
+    EXPECT_EQ(wizard.messages.back().kind, MessageKind::Information);
+    EXPECT_EQ(wizard.session.scan.items.files.size(), demo.scan.items.files.size());
+}
+
 } // namespace
 } // namespace salvex::test
 
@@ -134,14 +259,20 @@ TEST(SnapshotCommandsTest, HundredThousandItemsOpenInTheTreeAndTheList) {
     NtfsItems& items = wizard.session.scan.items;
     const size_t folders = items.folders.size();
     const size_t files = items.files.size();
+    // The files are renamed copies of a file of the root, so that the load finds each in its
+    // record (the folders' record numbers lie beyond the $MFT: there is nothing to compare).
+    const auto inRoot = std::find_if(items.files.begin(), items.files.end(), [](const FileNode& f) {
+        return f.parent == kRootFolderRecord && f.stream.empty() && f.creationTime != 0;
+    });
+    ASSERT_NE(inRoot, items.files.end());
+    const FileNode original = *inRoot;
     for (uint32_t i = 0; i < 100000; ++i) {
         FolderNode folder;
         folder.name = "folder" + std::to_string(i);
         folder.recordNumber = 1000000 + i;
         items.add_folder(folder, ScanMode::Standard);
-        FileNode file;
+        FileNode file = original;
         file.name = "file" + std::to_string(i) + ".txt";
-        file.recordSector = 2048 + i;
         items.add_file(file);
     }
     const std::string path = snapshot_path(temp_path("big"));

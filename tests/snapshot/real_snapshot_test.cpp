@@ -19,7 +19,8 @@ TEST(RealSnapshot, DemoVolumeComesBackFieldForFieldWithItsTreeAndMftMap) {
     ASSERT_GT(volume.scan.items.files.size(), 20u);
     const SnapshotSelection selection{FsType::Ntfs, 0, 0, 0, 1};
     const std::string file = test::temp_path("demo.QRSX");
-    const auto saved = save_snapshot(file, selection, volume.scan.volume, volume.scan.items);
+    const auto saved = save_snapshot(file, selection, volume.scan.volume, volume.scan.items,
+                                     test::image_path("demo"));
     ASSERT_TRUE(saved.ok()) << saved.error();
 
     const auto loaded = load_snapshot(file, *volume.reader);
@@ -69,8 +70,8 @@ TEST(RealSnapshot, ANamedStreamKeepsItsStreamAndItsBytesThroughASnapshot) {
     if (!volume.byPath.count("/Pictures/photo.jpg:thumbnail"))
         volume.scan.items.add_file(thumbnail);
     const std::string file = test::temp_path("streams.QRSX");
-    const auto saved =
-        save_snapshot(file, {FsType::Ntfs, 0, 0, 0, 1}, volume.scan.volume, volume.scan.items);
+    const auto saved = save_snapshot(file, {FsType::Ntfs, 0, 0, 0, 1}, volume.scan.volume,
+                                     volume.scan.items, test::image_path("ntfs_tree"));
     ASSERT_TRUE(saved.ok()) << saved.error();
 
     const auto loaded = load_snapshot(file, *volume.reader);

@@ -1,0 +1,130 @@
+// salvex-cli saving and loading snapshots: never over the examined image or a file that is not a
+// snapshot, and never against a disk the snapshot was not made of.
+#include "snapshot/snapshot_writer.h"
+#include "tests/support/scanned_volume.h"
+#include "tests/support/sha256.h"
+#include "tests/support/test_images.h"
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+namespace salvex {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Output {
+    int status = -1;
+    std::string out;
+};
+
+// Runs a shell command line; stdout is captured, and stderr with it when the line says 2>&1.
+Output shell(const std::string& command) {
+    Output result;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return result;
+    std::array<char, 4096> chunk{};
+    size_t n = 0;
+    while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
+        result.out.append(chunk.data(), n);
+    const int status = pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+std::string cli(const std::string& args) {
+    return test::cli_path() + " " + args;
+}
+
+fs::path fresh_folder(const std::string& stem) {
+    const fs::path folder = test::temp_path(stem);
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    return folder;
+}
+
+TEST(SnapshotCli, ASnapshotNamedLikeTheExaminedImageLeavesTheImageUntouched) {
+    const fs::path folder = fresh_folder("image");
+    const std::string image = (folder / "DISK.QRSX").string();
+    fs::copy_file(test::image_path("ntfs_tree"), image);
+    const std::string before = test::sha256_of_file(image);
+    fs::create_symlink(image, folder / "LINK.QRSX");
+    // "disk" is upper-cased to the image's own name; the link leads to it too.
+    for (const std::string name : {"disk", "disk.qrsx", "LINK"}) {
+        const Output r = shell(cli("list --quiet " + image + " --partition 1 --save-snapshot " +
+                                   (folder / name).string() + " 2>&1 >/dev/null"));
+        EXPECT_EQ(r.status, 1) << name;
+        const std::string target = snapshot_path((folder / name).string());
+        EXPECT_EQ(r.out, "salvex-cli list: " + target +
+                             " is the disk being examined; choose another name for the "
+                             "snapshot.\n");
+    }
+    EXPECT_EQ(test::sha256_of_file(image), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2);
+}
+
+TEST(SnapshotCli, OnlyAnEarlierSnapshotIsReplaced) {
+    const fs::path folder = fresh_folder("replace");
+    const std::string demo = test::image_path("demo");
+    std::ofstream(folder / "NOTES.QRSX") << "my notes";
+    const Output refused = shell(cli("list --quiet " + demo + " --partition 3 --save-snapshot " +
+                                     (folder / "notes").string() + " 2>&1 >/dev/null"));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.out, "salvex-cli list: " + (folder / "NOTES.QRSX").string() +
+                               " exists and is not a snapshot file; choose another name for "
+                               "the snapshot.\n");
+    EXPECT_EQ(fs::file_size(folder / "NOTES.QRSX"), 8u);
+    // Refused before the volume is opened and scanned: partition 2 is FAT32, which the scan
+    // would refuse with its own sentence.
+    const Output early = shell(cli("list --quiet " + demo + " --partition 2 --save-snapshot " +
+                                   (folder / "notes").string() + " 2>&1 >/dev/null"));
+    EXPECT_EQ(early.status, 1);
+    EXPECT_EQ(early.out, refused.out);
+
+    const std::string scan = (folder / "scan").string();
+    for (int time = 0; time < 2; ++time) {
+        const Output saved =
+            shell(cli("list --quiet " + demo + " --partition 3 --save-snapshot " + scan));
+        EXPECT_EQ(saved.status, 0) << "save " << time;
+    }
+    EXPECT_TRUE(fs::exists(folder / "SCAN.QRSX"));
+}
+
+TEST(SnapshotCli, AnotherDisksSnapshotIsRefusedAChangedDisksLoadsWithAWarning) {
+    const fs::path folder = fresh_folder("drives");
+    const std::string demo = test::image_path("demo");
+    const std::string snapshot = (folder / "DEMO.QRSX").string();
+    const Output scanned = shell(cli("list --quiet " + demo + " --partition 1 --save-snapshot " +
+                                     (folder / "demo").string()));
+    ASSERT_EQ(scanned.status, 0);
+
+    const Output other = shell(
+        cli("list --quiet " + test::image_path("ntfs_tree") + " --snapshot " + snapshot + " 2>&1"));
+    EXPECT_EQ(other.status, 1);
+    EXPECT_TRUE(other.out.starts_with("salvex-cli list: The snapshot does not belong to this "
+                                      "drive: "))
+        << other.out;
+    EXPECT_EQ(other.out.find('\n'), other.out.size() - 1) << other.out;
+
+    const Output same = shell(cli("list --quiet " + demo + " --snapshot " + snapshot + " 2>&1"));
+    EXPECT_EQ(same.status, 0);
+    EXPECT_EQ(same.out, scanned.out);
+
+    // The record of the list's first file wiped since: one sampled item out of many.
+    const auto scan = test::scan_image_partition("demo", 1);
+    const std::string changed = test::damaged_copy("demo", {scan.scan.items.files[0].recordSector});
+    const Output warned =
+        shell(cli("list --quiet " + changed + " --snapshot " + snapshot + " 2>&1 >/dev/null"));
+    EXPECT_EQ(warned.status, 0);
+    EXPECT_TRUE(warned.out.starts_with("salvex-cli list: warning: The drive has changed since "
+                                       "the snapshot was made: 1 of "))
+        << warned.out;
+}
+
+} // namespace
+} // namespace salvex
