@@ -313,7 +313,7 @@ TEST(EndToEnd, CommandsLeaveTheExaminedImageUnchanged) {
     for (const std::string& args :
          {"partitions " + image, "drives " + image, "list --quiet " + image + " --partition 3",
           "find --quiet " + image + " --partition 3 txt", "search " + image,
-          "sweep --quiet " + image + " --start 100000 --end 110000",
+          "sweep --quiet " + image + " --start 184000 --end 190000",
           "recover --quiet " + image + " --partition 3 --to " + test::temp_path("out")}) {
         std::filesystem::create_directories(test::temp_path("out"));
         const Output r = shell(cli(args) + " >/dev/null");
@@ -439,6 +439,13 @@ TEST(EndToEnd, RecoverReportsEveryFileAndMakesAMissingTarget) {
     EXPECT_EQ(written, files_under(target).size());
     EXPECT_EQ(r.out,
               "Recovered " + std::to_string(written) + " file(s) to " + target + "; 0 failed.\n");
+}
+
+TEST(EndToEnd, SweepOfARangeWithoutAVolumeSaysSoAndFails) {
+    const Output r =
+        shell(cli("sweep --quiet " + test::image_path("demo") + " --start 1 --end 2000 2>&1"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "salvex-cli sweep: no NTFS volume was found between sectors 1 and 2000.\n");
 }
 
 // SIGINT in the middle of a recovery of two thousand files: the file being written is removed,
