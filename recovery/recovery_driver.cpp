@@ -422,6 +422,7 @@ void run_recovery(RecoveryContext& context, std::span<const RecoveryRow> rows,
     context.run.damagedFiles.clear();
     context.run.outcomes.clear();
     context.run.stopReason.clear();
+    context.run.targetPath = target.path();
     recover_selection(context, rows, target);
     context.run.recovery_stop = 0;
     context.run.skip_file = 0;

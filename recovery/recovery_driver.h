@@ -44,6 +44,7 @@ struct RecoveryRun {
     std::vector<FileOutcome> outcomes;
     // Set when the run ended by itself before its end, such as on a full target.
     std::string stopReason;
+    std::string targetPath; // the folder the run wrote under
 };
 
 enum class RecoveryMode { Open = 0, Save = 1 };
