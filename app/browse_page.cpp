@@ -307,7 +307,7 @@ void MainWindow::recover(std::vector<RecoveryRow> rows) {
         [this, dialog, run] {
             recoveryDialog_ = nullptr;
             recoveryRun_.reset();
-            dialog->finish();
+            dialog->finish(messages_);
             status_->setText(QStringLiteral("%1 file(s) recovered, %2 failed")
                                  .arg(run->files_written)
                                  .arg(run->files_failed));

@@ -2,11 +2,13 @@
 
 #include "app/texts.h"
 
+#include <QDesktopServices>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace salvex::app {
@@ -39,9 +41,24 @@ RecoveryDialog::RecoveryDialog(RecoveryRun& run, QWidget* parent)
     connect(skip_, &QPushButton::clicked, this, [this] { run_.skip_file = 1; });
 }
 
-void RecoveryDialog::finish() {
+void RecoveryDialog::finish(const MessageBoxes& messages) {
     finished_ = true;
     accept();
+    if (run_.targetPath.empty())
+        return;
+    const std::string path = run_.targetPath + (run_.targetPath.ends_with('/') ? "" : "/") +
+                             std::string(kReportFileName);
+    const QString shown = QString::fromStdString(path);
+    std::string reason;
+    if (!write_report_file(path, run_.outcomes, reason)) {
+        messages.show(QStringLiteral("The recovery report could not be written to %1: %2.")
+                          .arg(shown, QString::fromStdString(reason)),
+                      MessageKind::Error);
+        return;
+    }
+    if (messages.ask(
+            QStringLiteral("The report of this recovery is in %1. Open it now?").arg(shown)))
+        QDesktopServices::openUrl(QUrl::fromLocalFile(shown));
 }
 
 void RecoveryDialog::reject() {

@@ -3,6 +3,7 @@
 // It closes when the run ends, never by itself before.
 #pragma once
 
+#include "app/message_box.h"
 #include "recovery/recovery_driver.h"
 
 #include <QDialog>
@@ -19,8 +20,9 @@ class RecoveryDialog final : public QDialog {
 public:
     RecoveryDialog(RecoveryRun& run, QWidget* parent = nullptr);
 
-    // The run has ended: the window may close.
-    void finish();
+    // The run has ended: the window closes, the report of the run is written into its target
+    // folder, and the user is offered to open it.
+    void finish(const MessageBoxes& messages);
 
     QString value(const QString& label) const;
     QPushButton* stop_button() const { return stop_; }

@@ -53,20 +53,32 @@ constexpr std::array kCommands = {
             "recover DRIVE (--partition N | --range S E --candidate K | --snapshot FILE)\n"
             "           --to DIR [PATH...] [--filter PATTERN]... [--save-snapshot FILE]\n"
             "           [--duplicates rename|overwrite|skip] [--deleted include|only|exclude]\n"
-            "           [--retries N] [--yes] [--quiet]",
+            "           [--retries N] [--report FILE] [--yes] [--quiet]",
             "Reads the volume (as 'list' does) and writes the items at the given paths (as 'list'\n"
             "prints them; none means everything in the root) under DIR, folders with all they\n"
-            "hold. Nothing is ever written to DRIVE.\n"
+            "hold. DIR and its parents are made when missing. Nothing is ever written to DRIVE.\n"
             "  --filter PATTERN   write only files whose names match one of the patterns\n"
             "                     (* and ? as wildcards, case-insensitive; a pattern without\n"
             "                     them matches names that contain it)\n"
             "  --duplicates       what to do when a name exists in DIR: rename (default; the\n"
             "                     copy becomes 'Copy (1 ) of NAME'), overwrite, or skip\n"
             "  --deleted          include (default), only, or exclude deleted files\n"
-            "  --retries N        attempts per unreadable sector, 1 to 10 (default 3)\n"
+            "  --retries N        attempts per unreadable sector, 1 to 10 (default 3), for the\n"
+            "                     scan's reads as well as the copy's\n"
+            "  --report FILE      write a tab-separated report with one line per file:\n"
+            "                     status (written, failed, skipped, empty or filtered), size,\n"
+            "                     sha256 of the bytes written, unreadable (sectors written as\n"
+            "                     zeros), recoverable, path under DIR (escaped as 'list' does)\n"
             "  --yes              go on after an error without asking\n"
             "  --quiet            no progress bar on stderr\n"
-            "Prints one line counting the files written and the files that failed.",
+            "Prints one line counting the files written and the files that failed; stderr names\n"
+            "each file that failed (with the system's reason) or holds zeros for unreadable\n"
+            "sectors. A file that cannot be written whole is removed. Ctrl-C (SIGINT) or\n"
+            "SIGTERM stops after removing the file being written; the summary and the report\n"
+            "are still written. A full target stops the run.\n"
+            "Exit status: 0 every file written whole; 1 a file failed (or the target filled\n"
+            "up); 2 wrong arguments; 3 every file written, but some hold zeros for unreadable\n"
+            "sectors; 130 stopped by SIGINT, 143 by SIGTERM.",
             run_recover},
     Command{"find",
             "find DRIVE (--partition N | --range S E --candidate K | --snapshot FILE) PATTERN",

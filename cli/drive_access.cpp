@@ -1,5 +1,6 @@
 #include "cli/drive_access.h"
 
+#include "cli/terminal_progress.h"
 #include "disk/drive_table.h"
 #include "disk/open_image.h"
 #include "partition/partition_table.h"
@@ -33,16 +34,15 @@ std::optional<PartitionedDrive> open_partitioned_drive(const std::string& path, 
 }
 
 bool search_lost_partitions(PartitionedDrive& drive, std::ostream& err) {
-    SilentProgress progress;
+    // The search reads the whole drive: its progress shows on a terminal.
+    TerminalProgress progress(err, TerminalProgress::wants_bar(false));
     StopFlag stop{0};
     quick_search_partitions(*drive.reader,
                             drive_with_default_geometry(drive.reader->total_sectors()),
                             QuickSearchMode::Standard, drive.partitions, progress, stop);
-    if (drive.partitions.empty()) {
-        err << kNoLostPartitionStandardMessage << "\n";
-        return false;
-    }
-    return true;
+    progress.finish();
+    // When nothing was found, the search has said so through the progress sink.
+    return !drive.partitions.empty();
 }
 
 void print_partitions(const PartitionList& list, std::ostream& out) {

@@ -6,12 +6,15 @@
 #include "cli/drive_access.h"
 #include "cli/item_paths.h"
 #include "cli/options.h"
+#include "cli/stop_signals.h"
 #include "cli/terminal_progress.h"
 #include "cli/volume_source.h"
 #include "recovery/recovery_driver.h"
+#include "recovery/recovery_report.h"
 #include "recovery/target_folder.h"
 
 #include <memory>
+#include <new>
 
 namespace salvex::cli {
 
@@ -22,7 +25,7 @@ constexpr const char* kUsageLine =
     "FILE)\n"
     "       --to DIR [PATH...] [--filter PATTERN]... [--save-snapshot FILE]\n"
     "       [--duplicates rename|overwrite|skip] [--deleted include|only|exclude]\n"
-    "       [--retries N] [--yes] [--quiet]\n";
+    "       [--retries N] [--report FILE] [--yes] [--quiet]\n";
 
 template <class Policy>
 bool parse_policy(const ParsedArgs& args, const char* option,
@@ -99,15 +102,67 @@ void report_damaged(const RecoveryRun& run, std::ostream& err) {
     err << "salvex-cli recover: " << run.damagedFiles.size()
         << " file(s) are damaged and were written only as far as their volume goes:\n";
     for (const DamagedFile& file : run.damagedFiles)
-        err << "  " << file.path << ": " << file.reason << "\n";
+        err << "  " << escape_for_message(file.path) << ": " << file.reason << "\n";
+}
+
+constexpr size_t kNamedInSummary = 20;
+
+// One sentence naming the files that failed or hold zeros for unreadable sectors: the first
+// ones by name with what went wrong, the rest counted.
+void report_troubles(const RecoveryRun& run, const std::string& target, std::ostream& err) {
+    std::vector<const FileOutcome*> troubled;
+    for (const FileOutcome& o : run.outcomes) {
+        if (o.status == FileStatus::Failed || (o.status == FileStatus::Written && o.unreadable > 0))
+            troubled.push_back(&o);
+    }
+    if (troubled.empty())
+        return;
+    err << "salvex-cli recover: " << run.files_failed << " file(s) failed and "
+        << run.files_unreadable << " hold zeros for unreadable sectors: ";
+    for (size_t i = 0; i < troubled.size() && i < kNamedInSummary; ++i) {
+        const FileOutcome& o = *troubled[i];
+        err << (i == 0 ? "" : ", ") << escape_for_message(target + o.path) << " ("
+            << (o.status == FileStatus::Failed
+                    ? o.reason
+                    : std::to_string(o.unreadable) + " sector(s) written as zeros")
+            << ")";
+    }
+    if (troubled.size() > kNamedInSummary)
+        err << " and " << troubled.size() - kNamedInSummary << " more";
+    err << ".\n";
+}
+
+// Counts what the report holds besides the files written and failed, when there is any.
+void report_passed(const RecoveryRun& run, std::ostream& err) {
+    size_t empty = 0;
+    size_t skipped = 0;
+    size_t filtered = 0;
+    for (const FileOutcome& o : run.outcomes) {
+        empty += o.status == FileStatus::Empty;
+        skipped += o.status == FileStatus::Skipped;
+        filtered += o.status == FileStatus::Filtered;
+    }
+    if (empty + skipped + filtered == 0)
+        return;
+    err << "salvex-cli recover: " << empty << " file(s) are empty and were not created, " << skipped
+        << " skipped as their names exist, " << filtered << " left out by the filters.\n";
+}
+
+// The exit status of a run that went to its end or was stopped.
+int run_status(const RecoveryRun& run, int signal) {
+    if (signal != 0)
+        return kSignalBase + signal;
+    if (run.files_failed > 0 || !run.stopReason.empty())
+        return kFailure;
+    return run.files_unreadable > 0 ? kUnreadableZeros : kSuccess;
 }
 
 } // namespace
 
 int run_recover(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::set<std::string> valued = kVolumeOptions;
-    valued.insert(
-        {"--to", "--filter", "--duplicates", "--deleted", "--retries", "--save-snapshot"});
+    valued.insert({"--to", "--filter", "--duplicates", "--deleted", "--retries", "--save-snapshot",
+                   "--report"});
     const auto parsed =
         parse_args(args, {"--yes", "--quiet"}, valued, kVolumePairedOptions, "recover", err);
     if (!parsed)
@@ -123,7 +178,7 @@ int run_recover(const std::vector<std::string>& args, std::ostream& out, std::os
         return kUsage;
 
     const std::string& drivePath = parsed->positional[0];
-    auto folder = TargetFolder::open(*target);
+    auto folder = TargetFolder::open_or_create(*target);
     if (!folder) {
         err << "salvex-cli recover: " << folder.error() << "\n";
         return kFailure;
@@ -162,7 +217,18 @@ int run_recover(const std::vector<std::string>& args, std::ostream& out, std::os
     RecoveryContext context(*volume->reader, scan, *settings, progress, run);
     if (!active.empty())
         context.passesFilters = [&active](std::string_view name) { return active.passes(name); };
-    run_recovery(context, rows, *folder);
+    context.fileDone = [&](const FileOutcome& o) {
+        if (o.status == FileStatus::Failed && run.recovery_stop == 0)
+            progress.show_message("salvex-cli recover: " + escape_for_message(*target + o.path) +
+                                      " could not be written: " + o.reason + ".",
+                                  MessageKind::Error);
+    };
+    int signal = 0;
+    {
+        const StopOnSignals stopper(run.recovery_stop);
+        run_recovery(context, rows, *folder);
+        signal = stopper.signal();
+    }
     progress.finish();
 
     out << "Recovered " << run.files_written << " file(s) to " << *target << "; "
@@ -170,8 +236,25 @@ int run_recover(const std::vector<std::string>& args, std::ostream& out, std::os
     if (run.files_encrypted > 0)
         out << run.files_encrypted
             << " of them are encrypted: they were written as they lie on the disk.\n";
+    if (signal != 0)
+        err << "salvex-cli recover: stopped by a signal; the file being written was removed.\n";
+    if (!run.stopReason.empty())
+        err << "salvex-cli recover: the run stopped because the target is full (" << run.stopReason
+            << "); the file being written was removed.\n";
+    report_troubles(run, *target, err);
+    report_passed(run, err);
     report_damaged(run, err);
-    return run.files_failed == 0 ? kSuccess : kFailure;
+    int exitStatus = run_status(run, signal);
+    if (const auto reportPath = parsed->value("--report")) {
+        std::string reason;
+        if (!write_report_file(*reportPath, run.outcomes, reason)) {
+            err << "salvex-cli recover: the report " << *reportPath
+                << " could not be written: " << reason << ".\n";
+            if (exitStatus == kSuccess || exitStatus == kUnreadableZeros)
+                exitStatus = kFailure;
+        }
+    }
+    return exitStatus;
 }
 
 } // namespace salvex::cli

@@ -43,6 +43,11 @@ int run_sweep(const std::vector<std::string>& args, std::ostream& out, std::ostr
     const SweepResult result =
         sweep_range(reader, range->start, range->end, static_cast<uint32_t>(perRead), progress);
     progress.finish();
+    if (result.candidates.empty()) {
+        err << "salvex-cli sweep: no NTFS volume was found between sectors " << range->start
+            << " and " << range->end << ".\n";
+        return kFailure;
+    }
 
     out << "candidate\tstart\tsectors_per_cluster\tmft_start\tmft_mirror_start\tend\tlabel\n";
     for (size_t i = 0; i < result.candidates.size(); ++i) {

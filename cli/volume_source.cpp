@@ -22,6 +22,15 @@ std::unique_ptr<SectorReader> open_reader(const std::string& path, const char* c
     return reader;
 }
 
+// --retries, for the commands that take it, applies to every read of the drive: the scan's as
+// well as the copy's. The command has checked the value.
+void apply_retries(const ParsedArgs& args, SectorReader& reader) {
+    const auto text = args.value("--retries");
+    const auto retries = text ? parse_number(*text) : std::nullopt;
+    if (retries && *retries >= 1 && *retries <= kMaxBadSectorRetries)
+        reader.set_bad_sector_retries(static_cast<uint16_t>(*retries));
+}
+
 std::string trimmed(std::string_view text) {
     const size_t from = text.find_first_not_of(' ');
     if (from == std::string_view::npos)
@@ -105,6 +114,7 @@ std::optional<OpenVolume> open_volume(const ParsedArgs& args, const std::string&
         if (!partition)
             return std::nullopt;
         volume.reader = std::move(drive->reader);
+        apply_retries(args, *volume.reader);
         StopFlag stop{0};
         if (standard_scan(*volume.reader, partition->start, partition->end(), volume.scan, progress,
                           stop) != ScanOutcome::Completed)
@@ -117,6 +127,7 @@ std::optional<OpenVolume> open_volume(const ParsedArgs& args, const std::string&
     volume.reader = open_reader(drivePath, command, err);
     if (!volume.reader)
         return std::nullopt;
+    apply_retries(args, *volume.reader);
     if (snapshotPath) {
         auto loaded = load_snapshot(*snapshotPath, *volume.reader, progress);
         if (!loaded) {

@@ -104,10 +104,13 @@ CopyOutcome copy_runs(const SectorReader& reader, const VolumeInfo& volume, cons
         for (uint64_t done = 0; done < runSectors && !out.done();) {
             if (control.interrupted())
                 return CopyOutcome::Interrupted;
-            const uint64_t sectors = std::min(kMaxReadSectors, runSectors - done);
+            // The last cluster is read only as far as the file goes: a sector past its end
+            // that cannot be read harms nothing and is not counted.
+            const uint64_t sectors = std::min(
+                {kMaxReadSectors, runSectors - done, ceil_div(out.remaining(), kSectorSize)});
             const auto chunk = std::span<uint8_t>(buffer).first(sectors * kSectorSize);
-            reader.read_sectors_or_zeros(volume.cluster_sector(run.lcn) + done,
-                                         static_cast<uint32_t>(sectors), chunk);
+            control.count_unreadable(reader.read_sectors_or_zeros(
+                volume.cluster_sector(run.lcn) + done, static_cast<uint32_t>(sectors), chunk));
             if (!out.put(chunk))
                 return CopyOutcome::WriteFailed;
             done += sectors;
@@ -179,8 +182,8 @@ CopyOutcome copy_compressed(const SectorReader& reader, const VolumeInfo& volume
             const auto lcn = cursor.next();
             if (!lcn)
                 continue;
-            reader.read_sectors_or_zeros(volume.cluster_sector(*lcn), volume.sectorsPerCluster,
-                                         cluster);
+            control.count_unreadable(reader.read_sectors_or_zeros(
+                volume.cluster_sector(*lcn), volume.sectorsPerCluster, cluster));
             std::copy(cluster.begin(), cluster.end(),
                       stored.begin() + static_cast<long>(onDisk * clusterBytes));
             ++onDisk;

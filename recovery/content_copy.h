@@ -20,13 +20,19 @@ using ContentWriter = std::function<bool(ByteView)>;
 using HoleWriter = std::function<bool(uint64_t)>;
 
 // What may interrupt a copy: the run's stop flag and the current file's skip flag, tested
-// between chunks. Progress, when given, moves 0 to 99 with the bytes written.
+// between chunks. Progress, when given, moves 0 to 99 with the bytes written. `unreadable`, when
+// given, counts the sectors of the file that could not be read and went out as zeros.
 struct CopyControl {
     const Relaxed<int>* stop = nullptr;
     const Relaxed<int>* skip = nullptr;
     ProgressSink* progress = nullptr;
+    uint64_t* unreadable = nullptr;
 
     bool interrupted() const { return (stop && stop->load() != 0) || (skip && skip->load() != 0); }
+    void count_unreadable(uint32_t sectors) const {
+        if (unreadable)
+            *unreadable += sectors;
+    }
 };
 
 enum class CopyOutcome { Complete, Interrupted, WriteFailed };

@@ -2,10 +2,12 @@
 
 #include "ntfs/filetime.h"
 #include "recovery/content_copy.h"
+#include "recovery/content_hash.h"
 #include "recovery/file_data.h"
 #include "recovery/volume_bounds.h"
 
 #include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -64,8 +66,11 @@ bool write_all(int fd, ByteView bytes) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO; // nothing taken and no reason given
             return false;
+        }
         done += static_cast<size_t>(n);
     }
     return true;
@@ -84,9 +89,72 @@ bool end_at_position(int fd) {
 }
 
 void report_failure(RecoveryContext& context, const std::string& path) {
-    ++context.run.files_failed;
     if (!context.progress.ask_yes_no(creation_error_question(path)))
         context.run.recovery_stop = 1;
+}
+
+void record(RecoveryContext& context, FileOutcome outcome) {
+    if (outcome.status == FileStatus::Failed)
+        ++context.run.files_failed;
+    context.run.outcomes.push_back(std::move(outcome));
+    if (context.fileDone)
+        context.fileDone(context.run.outcomes.back());
+}
+
+FileOutcome outcome_of(FileStatus status, uint64_t size, std::string path,
+                       std::string reason = {}) {
+    FileOutcome o;
+    o.status = status;
+    o.size = size;
+    o.path = std::move(path);
+    o.reason = std::move(reason);
+    return o;
+}
+
+// A full target fails every file after this one: the run ends instead of asking each time.
+bool target_full(int error) {
+    return error == ENOSPC || error == EDQUOT;
+}
+
+// The system's reason in an error of TargetFolder: the text after its last ": ", without the
+// final full stop.
+std::string system_reason(const std::string& message) {
+    const size_t colon = message.rfind(": ");
+    std::string reason = colon == std::string::npos ? message : message.substr(colon + 2);
+    if (reason.ends_with('.'))
+        reason.pop_back();
+    return reason;
+}
+
+// The files of the tree below `node` (its own included) as failed: their folder could not be made.
+void fail_folder_files(RecoveryContext& context, TreeItemId node, const std::string& relative,
+                       const std::string& reason) {
+    struct Pending {
+        TreeItemId node;
+        std::string relative;
+    };
+    std::vector<Pending> pending{{node, relative}};
+    while (!pending.empty()) {
+        const Pending at = std::move(pending.back());
+        pending.pop_back();
+        const FolderTreeNode& tree = context.scan.tree.node(at.node);
+        for (const size_t index : context.files_in(tree.key)) {
+            const FileNode& file = context.scan.items.files[index];
+            const std::string path = at.relative + "/" + safe_component(file.name);
+            if (!passes_policies(context, file))
+                record(context, outcome_of(FileStatus::Filtered, file.size, path));
+            else if (file.size == 0)
+                record(context, outcome_of(FileStatus::Empty, 0, path));
+            else
+                record(context, outcome_of(FileStatus::Failed, file.size, path,
+                                           "its folder could not be made (" + reason + ")"));
+        }
+        for (const TreeItemId child : tree.children) {
+            const FolderNode& folder =
+                context.scan.items.folders[context.scan.tree.node(child).folder];
+            pending.push_back({child, at.relative + "/" + safe_component(folder.name)});
+        }
+    }
 }
 
 } // namespace
@@ -116,62 +184,158 @@ std::string creation_error_question(const std::string& path) {
     return "Error creating file : " + path + ".  Continue Recovery ? ";
 }
 
+namespace {
+
+// The content of one file, copied into the open `fd`: what was written, its hash and how it
+// ended.
+struct Copied {
+    CopyOutcome outcome = CopyOutcome::Complete;
+    uint64_t bytes = 0;
+    uint64_t unreadable = 0;
+    std::string sha256;
+    int error = 0; // errno of the write, sizing or closing that failed
+};
+
+Copied copy_into(RecoveryContext& context, const FileData& data, uint64_t size, int fd,
+                 RecoveryMode mode, uint64_t fileTime) {
+    Copied copied;
+    ContentHash hash;
+    const bool save = mode == RecoveryMode::Save;
+    const CopyControl control{save ? &context.run.recovery_stop : nullptr,
+                              save ? &context.run.skip_file : nullptr,
+                              save ? &context.progress : nullptr, &copied.unreadable};
+    copied.outcome = copy_file_content(
+        context.reader, context.scan.volume, data, size,
+        [&](ByteView bytes) {
+            if (!write_all(fd, bytes)) {
+                copied.error = errno;
+                return false;
+            }
+            hash.add(bytes);
+            copied.bytes += bytes.size();
+            return true;
+        },
+        control,
+        [&](uint64_t zeros) {
+            if (!skip_zeros(fd, zeros)) {
+                copied.error = errno;
+                return false;
+            }
+            hash.add_zeros(zeros);
+            copied.bytes += zeros;
+            return true;
+        });
+    // A file that ends in a hole gets its length from the position the copy reached.
+    if (!end_at_position(fd) && copied.error == 0) {
+        copied.error = errno;
+        copied.outcome = CopyOutcome::WriteFailed;
+    }
+    if (save)
+        set_item_file_time(fd, fileTime);
+    if (::close(fd) != 0 && copied.error == 0) {
+        copied.error = errno;
+        copied.outcome = CopyOutcome::WriteFailed;
+    }
+    copied.sha256 = hash.hex();
+    return copied;
+}
+
+} // namespace
+
 WriteResult extract_ntfs_file(RecoveryContext& context, const TargetFolder& folder,
                               const FileNode& file, RecoveryMode mode) {
-    if (file.size == 0)
-        return WriteResult::Passed; // an empty file is not created
+    const bool save = mode == RecoveryMode::Save;
     std::string name = safe_component(file.name);
-    if (mode == RecoveryMode::Save) {
-        if (!passes_policies(context, file))
-            return WriteResult::Passed;
+    const std::string listed = folder.relative_path() + "/" + name;
+    if (save && !passes_policies(context, file)) {
+        record(context, outcome_of(FileStatus::Filtered, file.size, listed));
+        return WriteResult::Passed;
+    }
+    if (file.size == 0) {
+        if (save)
+            record(context, outcome_of(FileStatus::Empty, 0, listed));
+        return WriteResult::Passed; // an empty file is not created
+    }
+    if (save) {
         name = name_after_duplicates(context, folder, name);
-        if (name.empty())
+        if (name.empty()) {
+            record(context, outcome_of(FileStatus::Skipped, file.size, listed));
             return WriteResult::Passed;
+        }
         context.progress.set_counter("Path", joined(folder.path(), name));
         context.progress.set_counter("File Name", name);
         context.progress.set_counter("Total Files", std::to_string(context.run.files_written));
         context.progress.set_progress(0);
     }
+    const std::string relative = folder.relative_path() + "/" + name;
 
     auto data = locate_file_data(context.reader, context.scan, file);
     if (!data) {
-        ++context.run.files_failed; // the record no longer holds the file's data
+        if (save)
+            record(context, outcome_of(FileStatus::Failed, file.size, relative,
+                                       "its data can no longer be found on the disk"));
         return WriteResult::Failed;
     }
     uint64_t size = file.size;
     const FileDamage damage =
         bound_to_volume(*data, size, context.bounds(), context.scan.volume.sectorsPerCluster);
     const std::string path = joined(folder.path(), name);
-    const int fd = folder.create_file(name);
+    const bool replace = !save || context.settings.duplicate_policy == DuplicatePolicy::Overwrite;
+    const int fd = folder.create_file(name, replace);
     if (fd < 0) {
-        if (mode == RecoveryMode::Save)
-            report_failure(context, path);
+        const int error = errno;
+        if (save) {
+            record(context,
+                   outcome_of(FileStatus::Failed, file.size, relative, std::strerror(error)));
+            if (target_full(error)) {
+                context.run.stopReason = std::strerror(error);
+                context.run.recovery_stop = 1;
+            } else {
+                report_failure(context, path);
+            }
+        }
         return WriteResult::Failed;
     }
     context.run.skip_file = 0;
-    const CopyControl control{mode == RecoveryMode::Save ? &context.run.recovery_stop : nullptr,
-                              mode == RecoveryMode::Save ? &context.run.skip_file : nullptr,
-                              mode == RecoveryMode::Save ? &context.progress : nullptr};
-    const CopyOutcome outcome = copy_file_content(
-        context.reader, context.scan.volume, *data, size,
-        [fd](ByteView bytes) { return write_all(fd, bytes); }, control,
-        [fd](uint64_t zeros) { return skip_zeros(fd, zeros); });
-    // A file that ends in a hole gets its length from the position the copy reached.
-    const bool sized = end_at_position(fd);
-    if (mode == RecoveryMode::Save)
-        set_item_file_time(fd, file.creationTime);
-    const bool closed = ::close(fd) == 0;
-    if (outcome == CopyOutcome::WriteFailed || !sized || !closed) {
-        if (mode == RecoveryMode::Save)
-            report_failure(context, path);
+    const Copied copied = copy_into(context, *data, size, fd, mode, file.creationTime);
+
+    if (copied.outcome != CopyOutcome::Complete) {
+        const bool stopped = context.run.recovery_stop != 0;
+        const bool skipped = copied.outcome == CopyOutcome::Interrupted && !stopped;
+        // A file cut short by "Skip File" stays as far as it was written, as the user asked; any
+        // other partial file is removed, so that no half-written file passes for a whole one.
+        if (!skipped)
+            folder.remove_file(name);
+        if (!save)
+            return WriteResult::Failed;
+        std::string reason =
+            copied.outcome == CopyOutcome::WriteFailed ? std::strerror(copied.error)
+            : skipped ? "skipped by the user after " + std::to_string(copied.bytes) + " bytes"
+                      : std::string("the run was stopped while it was written; it was removed");
+        record(context, outcome_of(FileStatus::Failed, file.size, relative, std::move(reason)));
+        if (copied.outcome == CopyOutcome::WriteFailed) {
+            if (target_full(copied.error)) {
+                context.run.stopReason = std::strerror(copied.error);
+                context.run.recovery_stop = 1;
+            } else {
+                report_failure(context, path);
+            }
+        }
         return WriteResult::Failed;
     }
     if (data->encrypted)
         ++context.run.files_encrypted;
     if (damage.any())
         context.run.damagedFiles.push_back({path, damage.reason()});
-    if (mode == RecoveryMode::Save)
+    if (save) {
         ++context.run.files_written;
+        if (copied.unreadable > 0)
+            ++context.run.files_unreadable;
+        FileOutcome written = outcome_of(FileStatus::Written, copied.bytes, relative);
+        written.sha256 = copied.sha256;
+        written.unreadable = copied.unreadable;
+        record(context, std::move(written));
+    }
     return WriteResult::Written;
 }
 
@@ -196,6 +360,8 @@ void recover_folder(RecoveryContext& context, TreeItemId node, const TargetFolde
     const auto enter = [&](TreeItemId id, const TargetFolder& under, std::string_view folderName) {
         auto folder = under.sub_folder(folderName);
         if (!folder) {
+            fail_folder_files(context, id, under.relative_path() + "/" + safe_component(folderName),
+                              system_reason(folder.error()));
             report_failure(context, joined(under.path(), folderName));
             return;
         }
@@ -252,7 +418,11 @@ void run_recovery(RecoveryContext& context, std::span<const RecoveryRow> rows,
     context.run.files_written = 0;
     context.run.files_failed = 0;
     context.run.files_encrypted = 0;
+    context.run.files_unreadable = 0;
     context.run.damagedFiles.clear();
+    context.run.outcomes.clear();
+    context.run.stopReason.clear();
+    context.run.targetPath = target.path();
     recover_selection(context, rows, target);
     context.run.recovery_stop = 0;
     context.run.skip_file = 0;

@@ -7,6 +7,7 @@
 #include "disk/relaxed.h"
 #include "disk/sector_reader.h"
 #include "ntfs/standard_scan.h"
+#include "recovery/recovery_report.h"
 #include "recovery/recovery_settings.h"
 #include "recovery/target_folder.h"
 #include "recovery/volume_bounds.h"
@@ -33,11 +34,17 @@ struct RecoveryRun {
     Relaxed<int> recovery_stop{0}; // "&Stop Saving", or No to the creation-error question
     Relaxed<int> skip_file{0};     // "S&kip File": ends the current file's copy only
     uint32_t files_written = 0;
-    uint32_t files_failed = 0;    // could not be created, written, or found on the disk
-    uint32_t files_encrypted = 0; // written as they lie on disk: their content is encrypted
+    uint32_t files_failed = 0;     // could not be created, written whole, or found on the disk
+    uint32_t files_encrypted = 0;  // written as they lie on disk: their content is encrypted
+    uint32_t files_unreadable = 0; // written, with sectors that could not be read as zeros
     // Written, but cut to their volume or with clusters past its end read as zeros. Read by the
     // front ends once the run has ended.
     std::vector<DamagedFile> damagedFiles;
+    // Every file the run considered, in the order it came to them.
+    std::vector<FileOutcome> outcomes;
+    // Set when the run ended by itself before its end, such as on a full target.
+    std::string stopReason;
+    std::string targetPath; // the folder the run wrote under
 };
 
 enum class RecoveryMode { Open = 0, Save = 1 };
@@ -50,6 +57,8 @@ struct RecoveryContext {
     std::function<bool(std::string_view name)> passesFilters; // empty: every file passes
     ProgressSink& progress;
     RecoveryRun& run;
+    // Told of each file as soon as its outcome is known (after it is added to run.outcomes).
+    std::function<void(const FileOutcome&)> fileDone;
 
     RecoveryContext(const SectorReader& r, const NtfsScan& s, const RecoverySettings& settings_,
                     ProgressSink& p, RecoveryRun& run_);
@@ -83,9 +92,12 @@ enum class WriteResult {
 };
 
 // Writes one file into `folder`: its unnamed data, or the named stream the item is, under the
-// item's name. In Save mode the filters and policies apply and progress is shown; in Open mode (a
-// copy to open from the list) the file is written as it is. A file whose record claims more than
-// its volume holds is written as far as the volume goes, and listed in run.damagedFiles.
+// item's name. In Save mode the filters and policies apply, progress is shown and the outcome is
+// added to run.outcomes; in Open mode (a copy to open from the list) the file is written as it
+// is, replacing an earlier copy. A file whose record claims more than its volume holds is written
+// as far as the volume goes, and listed in run.damagedFiles. A file that cannot be written whole
+// (a write error, a full target, the run stopped while it was written) is removed; a full target
+// ends the run, with run.stopReason saying so.
 WriteResult extract_ntfs_file(RecoveryContext& context, const TargetFolder& folder,
                               const FileNode& file, RecoveryMode mode);
 

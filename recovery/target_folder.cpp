@@ -25,11 +25,24 @@ Result<TargetFolder> TargetFolder::open(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return Error{"Cannot open the target folder " + path + ": " + std::strerror(errno) + "."};
-    return TargetFolder(fd, path);
+    return TargetFolder(fd, path, {});
+}
+
+Result<TargetFolder> TargetFolder::open_or_create(const std::string& path) {
+    // Each parent in turn, from the first missing one down; an existing one is fine.
+    for (size_t at = path.find('/', 1); at != std::string::npos; at = path.find('/', at + 1)) {
+        const std::string parent = path.substr(0, at);
+        if (::mkdir(parent.c_str(), 0755) != 0 && errno != EEXIST)
+            return Error{"Cannot create the target folder " + parent + ": " + std::strerror(errno) +
+                         "."};
+    }
+    if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
+        return Error{"Cannot create the target folder " + path + ": " + std::strerror(errno) + "."};
+    return open(path);
 }
 
 TargetFolder::TargetFolder(TargetFolder&& other) noexcept
-    : fd_(other.fd_), path_(std::move(other.path_)) {
+    : fd_(other.fd_), path_(std::move(other.path_)), relative_(std::move(other.relative_)) {
     other.fd_ = -1;
 }
 
@@ -39,6 +52,7 @@ TargetFolder& TargetFolder::operator=(TargetFolder&& other) noexcept {
             ::close(fd_);
         fd_ = other.fd_;
         path_ = std::move(other.path_);
+        relative_ = std::move(other.relative_);
         other.fd_ = -1;
     }
     return *this;
@@ -58,7 +72,7 @@ Result<TargetFolder> TargetFolder::sub_folder(std::string_view name) const {
         ::openat(fd_, component.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return Error{"Cannot open folder " + path + ": " + std::strerror(errno) + "."};
-    return TargetFolder(fd, path);
+    return TargetFolder(fd, path, relative_ + "/" + component);
 }
 
 bool TargetFolder::has_entry(std::string_view name) const {
@@ -66,9 +80,18 @@ bool TargetFolder::has_entry(std::string_view name) const {
     return ::fstatat(fd_, safe_component(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-int TargetFolder::create_file(std::string_view name) const {
-    return ::openat(fd_, safe_component(name).c_str(),
-                    O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+int TargetFolder::create_file(std::string_view name, bool replace) const {
+    const std::string component = safe_component(name);
+    struct stat st {};
+    if (replace && ::fstatat(fd_, component.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(st.st_mode) && ::unlinkat(fd_, component.c_str(), 0) != 0)
+        return -1;
+    return ::openat(fd_, component.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                    0644);
+}
+
+void TargetFolder::remove_file(std::string_view name) const {
+    ::unlinkat(fd_, safe_component(name).c_str(), 0);
 }
 
 bool target_on_device(const std::string& target, const std::string& devicePath) {

@@ -21,6 +21,8 @@ class TargetFolder {
 public:
     // Opens the target folder the user chose (it must exist).
     static Result<TargetFolder> open(const std::string& path);
+    // Opens the target folder, creating it and its parents when missing.
+    static Result<TargetFolder> open_or_create(const std::string& path);
 
     TargetFolder(TargetFolder&& other) noexcept;
     TargetFolder& operator=(TargetFolder&& other) noexcept;
@@ -35,16 +37,25 @@ public:
     // True when an entry of that name (made safe) exists, of any kind.
     bool has_entry(std::string_view name) const;
 
-    // Creates or truncates the file `name` (made safe) for writing; a symbolic link of that name
-    // is not followed. Returns the open descriptor, or -1.
-    int create_file(std::string_view name) const;
+    // Creates the file `name` (made safe) for writing; it must not exist. With `replace`, a
+    // regular file of that name is unlinked first, so that a new file takes its name: another
+    // hard link to the old one keeps the old bytes. Nothing is ever written through a link.
+    // Returns the open descriptor, or -1 with errno set.
+    int create_file(std::string_view name, bool replace = false) const;
+
+    // Removes the file `name` (made safe), such as a file left half-written.
+    void remove_file(std::string_view name) const;
 
     const std::string& path() const { return path_; }
+    // The folder below the target: "" for the target itself, "/Docs/2024" below it.
+    const std::string& relative_path() const { return relative_; }
 
 private:
-    TargetFolder(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    TargetFolder(int fd, std::string path, std::string relative)
+        : fd_(fd), path_(std::move(path)), relative_(std::move(relative)) {}
     int fd_ = -1;
-    std::string path_; // for messages: the target and the components below it
+    std::string path_;     // for messages: the target and the components below it
+    std::string relative_; // the components below the target
 };
 
 // True when `target` lies on the block device `devicePath` or on one of its partitions:

@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QRadioButton>
 #include <QTest>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -190,6 +191,17 @@ TEST(RecoverySettingsDialogTest, RecoveryFollowsTheDeletedAndDuplicatePolicies) 
     EXPECT_FALSE(files.contains("Pictures/2024/beach.jpg"));
     EXPECT_TRUE(fs::is_directory(target / "Logs")); // folders are written, their files are not
     EXPECT_FALSE(files.contains("Logs/system.log"));
+
+    // The report of the run lies in the target, and the user was asked whether to open it.
+    const std::string report = contents(target / "Salvex recovery report.tsv");
+    EXPECT_TRUE(report.starts_with("status\tsize\tsha256\tunreadable\trecoverable\tpath\n"));
+    EXPECT_NE(report.find("skipped\t300\t\t0\t\t/Café.txt\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("filtered\t420\t\t0\t\t/readme.txt\n"), std::string::npos) << report;
+    const bool asked =
+        std::any_of(wizard.messages.begin(), wizard.messages.end(), [](const auto& m) {
+            return m.question && m.text.endsWith(QStringLiteral("Open it now?"));
+        });
+    EXPECT_TRUE(asked);
 }
 
 class FileFiltersTest : public ::testing::Test {
@@ -285,8 +297,10 @@ TEST_F(FileFiltersTest, FiltersNarrowTheListAndRecoverAllUntilNext) {
     wizard.click_tree_item("Root");
     const fs::path target = fresh_folder("filtered");
     recover_all(wizard, target);
-    EXPECT_EQ(written_files(target), std::set<std::string>({"Logs/system.log", "Logs/boot.log",
-                                                            "Pictures/2024/beach.jpg"}));
+    // The files that pass, and the run's report.
+    EXPECT_EQ(written_files(target),
+              std::set<std::string>({"Logs/system.log", "Logs/boot.log", "Pictures/2024/beach.jpg",
+                                     "Salvex recovery report.tsv"}));
 
     // Removing every filter lets every file through again.
     dialog = open_filters();

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <array>
+#include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -311,7 +313,7 @@ TEST(EndToEnd, CommandsLeaveTheExaminedImageUnchanged) {
     for (const std::string& args :
          {"partitions " + image, "drives " + image, "list --quiet " + image + " --partition 3",
           "find --quiet " + image + " --partition 3 txt", "search " + image,
-          "sweep --quiet " + image + " --start 100000 --end 110000",
+          "sweep --quiet " + image + " --start 184000 --end 190000",
           "recover --quiet " + image + " --partition 3 --to " + test::temp_path("out")}) {
         std::filesystem::create_directories(test::temp_path("out"));
         const Output r = shell(cli(args) + " >/dev/null");
@@ -345,6 +347,164 @@ TEST(EndToEnd, AVolumeWhoseMftCannotBeMappedFailsAndPointsToTheAdvanceScan) {
         cli("list --quiet " + test::image_path("damaged_mft_and_mirror") + " --partition 1 2>&1"));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("Sdvance scan"), std::string::npos) << r.out;
+}
+
+} // namespace
+} // namespace salvex
+
+namespace salvex {
+namespace {
+
+// The manifest's files of partition 1 of image `name`: path → sha256.
+std::map<std::string, std::string> manifest_hashes(const std::string& name) {
+    std::ifstream in(std::string(SALVEX_SOURCE_DATA_DIR) + "/" + name + ".manifest.tsv");
+    std::map<std::string, std::string> hashes;
+    std::string line;
+    while (std::getline(in, line)) {
+        std::vector<std::string> cells;
+        std::istringstream fields(line);
+        for (std::string cell; std::getline(fields, cell, '\t');)
+            cells.push_back(cell);
+        if (cells.size() == 7 && cells[0] == "1" && cells[1] == "file")
+            hashes[cells[6]] = cells[5];
+    }
+    return hashes;
+}
+
+struct ReportLine {
+    std::string status;
+    uint64_t size = 0;
+    std::string sha256;
+    uint64_t unreadable = 0;
+};
+
+// The report's lines by path; fails the test when the header is not the report's.
+std::map<std::string, ReportLine> read_report(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "status\tsize\tsha256\tunreadable\trecoverable\tpath");
+    std::map<std::string, ReportLine> lines;
+    while (std::getline(in, line)) {
+        std::vector<std::string> cells;
+        std::istringstream fields(line);
+        for (std::string cell; std::getline(fields, cell, '\t');)
+            cells.push_back(cell);
+        if (cells.size() != 6) {
+            ADD_FAILURE() << "a report line without six columns: " << line;
+            continue;
+        }
+        lines[cells[5]] = {cells[0], std::stoull(cells[1]), cells[2], std::stoull(cells[3])};
+    }
+    return lines;
+}
+
+// Every regular file under `folder`, by its path below it ("/a/b.txt").
+std::vector<std::string> files_under(const std::string& folder) {
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file())
+            files.push_back(entry.path().string().substr(folder.size()));
+    }
+    return files;
+}
+
+TEST(EndToEnd, RecoverReportsEveryFileAndMakesAMissingTarget) {
+    const std::string base = test::temp_path("made");
+    std::filesystem::remove_all(base);
+    const std::string target = base + "/deep/target";
+    const std::string report = test::temp_path("report.tsv");
+    const Output r = shell(cli("recover --quiet " + test::image_path("demo") +
+                               " --partition 1 --deleted exclude --to " + target + " --report " +
+                               report + " 2>/dev/null"));
+    EXPECT_EQ(r.status, 0);
+    const auto lines = read_report(report);
+    const auto manifest = manifest_hashes("demo");
+    size_t written = 0;
+    for (const auto& [path, line] : lines) {
+        if (line.status == "written") {
+            ++written;
+            if (path.starts_with("/$"))
+                continue; // the volume's own files are not in the manifest
+            ASSERT_TRUE(manifest.count(path)) << path;
+            EXPECT_EQ(line.sha256, manifest.at(path)) << path;
+            EXPECT_EQ(test::sha256_of_file(target + path), line.sha256) << path;
+            EXPECT_EQ(line.unreadable, 0u);
+        } else {
+            EXPECT_TRUE(line.status == "filtered" || line.status == "empty") << path;
+            EXPECT_FALSE(std::filesystem::exists(target + path)) << path;
+        }
+    }
+    EXPECT_EQ(lines.at("/Café.txt").status, "filtered"); // deleted, and deleted are excluded
+    EXPECT_EQ(written, files_under(target).size());
+    EXPECT_EQ(r.out,
+              "Recovered " + std::to_string(written) + " file(s) to " + target + "; 0 failed.\n");
+}
+
+TEST(EndToEnd, SweepOfARangeWithoutAVolumeSaysSoAndFails) {
+    const Output r =
+        shell(cli("sweep --quiet " + test::image_path("demo") + " --start 1 --end 2000 2>&1"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "salvex-cli sweep: no NTFS volume was found between sectors 1 and 2000.\n");
+}
+
+// SIGINT in the middle of a recovery of two thousand files: the file being written is removed,
+// every file left is whole, and the report says what came back.
+TEST(EndToEnd, AnInterruptedRecoveryLeavesOnlyWholeFilesAndItsReport) {
+    const std::string target = test::temp_path("interrupted");
+    const std::string report = test::temp_path("report.tsv");
+    const std::string errors = test::temp_path("stderr");
+    std::filesystem::remove_all(target);
+    std::filesystem::remove(report);
+    const std::string image = test::image_path("ntfs_attribute_list");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const int err = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(err, STDERR_FILENO);
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, STDOUT_FILENO);
+        const std::string cliPath = test::cli_path();
+        ::execl(cliPath.c_str(), cliPath.c_str(), "recover", "--quiet", image.c_str(),
+                "--partition", "1", "--to", target.c_str(), "--report", report.c_str(), nullptr);
+        ::_exit(127);
+    }
+    // Signalled as soon as the first files are there.
+    int status = 0;
+    bool ended = false;
+    while (!ended) {
+        std::error_code error;
+        if (std::filesystem::exists(target, error) && files_under(target).size() >= 10)
+            break;
+        ended = waitpid(child, &status, WNOHANG) == child;
+        usleep(500);
+    }
+    ASSERT_FALSE(ended) << "the recovery ended before it could be interrupted";
+    ::kill(child, SIGINT);
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+
+    const auto lines = read_report(report);
+    const auto manifest = manifest_hashes("ntfs_attribute_list");
+    const auto present = files_under(target);
+    size_t written = 0;
+    for (const auto& [path, line] : lines)
+        written += line.status == "written";
+    EXPECT_EQ(written, present.size());
+    EXPECT_LT(written, manifest.size()); // stopped before the end
+    for (const std::string& path : present) {
+        const auto it = lines.find(path);
+        ASSERT_NE(it, lines.end()) << path << " is not in the report";
+        EXPECT_EQ(it->second.status, "written") << path;
+        EXPECT_EQ(test::sha256_of_file(target + path), it->second.sha256) << path;
+        if (!path.starts_with("/$")) {
+            ASSERT_TRUE(manifest.count(path)) << path;
+            EXPECT_EQ(it->second.sha256, manifest.at(path)) << path;
+        }
+    }
+    EXPECT_NE(file_bytes(errors).find("salvex-cli recover: stopped by a signal"), std::string::npos)
+        << file_bytes(errors);
 }
 
 } // namespace

@@ -4,13 +4,17 @@
 #include "recovery/recovery_driver.h"
 #include "tests/support/ntfs_builder.h"
 #include "tests/support/recording_progress.h"
+#include "tests/support/sha256.h"
 #include "tests/support/test_images.h"
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <map>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace salvex {
 namespace {
@@ -240,6 +244,13 @@ TEST_F(Driver, SymbolicLinksInTheTargetAreNotFollowed) {
     ASSERT_EQ(progress_.questions.size(), 2u);
     EXPECT_EQ(progress_.questions[0],
               "Error creating file : " + target_ + "/Docs.  Continue Recovery ? ");
+    // The file of the folder that could not be made failed, with the system's reason.
+    ASSERT_EQ(run_.outcomes.size(), 2u);
+    EXPECT_EQ(run_.outcomes[0].path, "/Docs/in.txt");
+    EXPECT_EQ(run_.outcomes[0].status, FileStatus::Failed);
+    EXPECT_EQ(run_.outcomes[0].reason,
+              std::string("its folder could not be made (") + std::strerror(ENOTDIR) + ")");
+    EXPECT_EQ(run_.outcomes[1].reason, std::strerror(EEXIST)); // the link stays a link
 }
 
 TEST_F(Driver, AnsweringNoToACreationErrorEndsTheRun) {
@@ -262,10 +273,14 @@ TEST_F(Driver, StopCutsTheCurrentFileAndEndsTheRun) {
             run_.recovery_stop = 1;
     };
     recover();
-    // Stop came while the fourth file was about to be copied: it stays, cut short.
-    EXPECT_EQ(run_.files_written, 4u);
-    EXPECT_EQ(fs::file_size(fs::path(target_) / "f3"), 0u);
+    // Stop came while the fourth file was about to be copied: it is removed, not left cut short,
+    // and it is not counted as written.
+    EXPECT_EQ(run_.files_written, 3u);
+    EXPECT_FALSE(fs::exists(fs::path(target_) / "f3"));
     EXPECT_FALSE(fs::exists(fs::path(target_) / "f4"));
+    ASSERT_EQ(run_.outcomes.size(), 4u);
+    EXPECT_EQ(run_.outcomes.back().status, FileStatus::Failed);
+    EXPECT_EQ(run_.outcomes.back().path, "/f3");
 }
 
 TEST_F(Driver, RecoveringSelectedRowsWritesOnlyThem) {
@@ -278,6 +293,130 @@ TEST_F(Driver, RecoveringSelectedRowsWritesOnlyThem) {
     recover({{RecoveryRow::Kind::File, file_index("b.txt")}});
     EXPECT_TRUE(fs::exists(fs::path(target_) / "b.txt"));
     EXPECT_FALSE(fs::exists(fs::path(target_) / "a.txt"));
+}
+
+TEST_F(Driver, EveryFileConsideredHasAnOutcomeWithTheHashOfWhatWasWritten) {
+    folder(16, 5, u"Docs");
+    file(17, 16, u"a.txt", 4000, 'a');
+    file(18, 16, u"b.doc", 10, 'b');
+    file(19, 5, u"empty.txt", 0, 'e');
+    file(20, 5, u"old.txt", 3, 'o');
+    file(21, 5, u"gone.txt", 7, 'g', test::kDeletedFile);
+    std::ofstream(fs::path(target_) / "old.txt") << "kept";
+    settings_.duplicate_policy = DuplicatePolicy::Skip;
+    filter_ = [](std::string_view name) { return !name.ends_with(".doc"); };
+    recover();
+
+    std::map<std::string, FileOutcome> byPath;
+    for (const FileOutcome& o : run_.outcomes)
+        byPath[o.path] = o;
+    ASSERT_EQ(byPath.size(), 5u);
+    EXPECT_EQ(byPath["/Docs/a.txt"].status, FileStatus::Written);
+    EXPECT_EQ(byPath["/Docs/a.txt"].size, 4000u);
+    EXPECT_EQ(byPath["/Docs/a.txt"].sha256, test::sha256_of_file(target_ + "/Docs/a.txt"));
+    EXPECT_EQ(byPath["/Docs/a.txt"].unreadable, 0u);
+    EXPECT_EQ(byPath["/gone.txt"].sha256, test::sha256_of_file(target_ + "/gone.txt"));
+    EXPECT_EQ(byPath["/Docs/b.doc"].status, FileStatus::Filtered);
+    EXPECT_TRUE(byPath["/Docs/b.doc"].sha256.empty());
+    EXPECT_EQ(byPath["/empty.txt"].status, FileStatus::Empty);
+    EXPECT_EQ(byPath["/old.txt"].status, FileStatus::Skipped);
+    EXPECT_EQ(read_file(fs::path(target_) / "old.txt"), "kept");
+    EXPECT_EQ(run_.files_written, 2u);
+    EXPECT_EQ(run_.files_unreadable, 0u);
+}
+
+TEST_F(Driver, UnreadableSectorsAreCountedAndTheHashIsOfTheZerosWritten) {
+    file(17, 5, u"whole.bin", 4096, 'w');
+    file(18, 5, u"holed.bin", 3000, 'h');
+    // Two sectors of holed.bin's cluster cannot be read; one lies past its 3,000 bytes (the
+    // sixth sector of the cluster) and does not count.
+    const Lba cluster = volume_.cluster_sector(1000 + 18);
+    disk_->fail_sector(cluster + 1);
+    disk_->fail_sector(cluster + 6);
+    reader_.set_bad_sector_retries(1);
+    recover();
+
+    ASSERT_EQ(run_.outcomes.size(), 2u);
+    const std::string holed = read_file(fs::path(target_) / "holed.bin");
+    std::string expected(3000, 'h');
+    std::fill_n(expected.begin() + 512, 512, '\0');
+    EXPECT_TRUE(holed == expected);
+    for (const FileOutcome& o : run_.outcomes) {
+        EXPECT_EQ(o.status, FileStatus::Written) << o.path;
+        EXPECT_EQ(o.sha256, test::sha256_of_file(target_ + o.path)) << o.path;
+        EXPECT_EQ(o.unreadable, o.path == "/holed.bin" ? 1u : 0u) << o.path;
+    }
+    EXPECT_EQ(run_.files_written, 2u);
+    EXPECT_EQ(run_.files_unreadable, 1u);
+    EXPECT_EQ(run_.files_failed, 0u);
+}
+
+TEST_F(Driver, OverwriteReplacesTheNameAndNeverWritesThroughAHardLink) {
+    const fs::path outside = test::temp_path("outside.txt");
+    std::ofstream(outside) << "precious";
+    fs::remove(fs::path(target_) / "a.txt");
+    fs::create_hard_link(outside, fs::path(target_) / "a.txt");
+    file(17, 5, u"a.txt", 4, 'n');
+    settings_.duplicate_policy = DuplicatePolicy::Overwrite;
+    recover();
+    EXPECT_EQ(read_file(fs::path(target_) / "a.txt"), "nnnn");
+    EXPECT_EQ(read_file(outside), "precious");
+    EXPECT_EQ(fs::hard_link_count(outside), 1u);
+}
+
+TEST_F(Driver, FailuresCarryTheSystemsReason) {
+    // A UTF-8 name of 400 bytes: longer than a Linux file name may be.
+    file(17, 5, std::u16string(200, u'\u00e9'), 4, 'x');
+    file(18, 5, u"fine.txt", 4, 'f');
+    progress_.answer = true;
+    recover();
+    ASSERT_EQ(run_.outcomes.size(), 2u);
+    EXPECT_EQ(run_.outcomes[0].status, FileStatus::Failed);
+    EXPECT_EQ(run_.outcomes[0].reason, std::strerror(ENAMETOOLONG));
+    EXPECT_EQ(run_.outcomes[1].status, FileStatus::Written);
+    EXPECT_EQ(run_.files_failed, 1u);
+}
+
+TEST_F(Driver, AFullTargetEndsTheRunAndLeavesNoPartialFile) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "mounting a small file system for the target needs root";
+    if (::mount("tmpfs", target_.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "a small file system cannot be mounted here: " << std::strerror(errno);
+    // 64 KiB hold the first files, not all ten of 12,000 bytes (three clusters each).
+    for (uint32_t n = 17; n < 27; ++n) {
+        disk_->write(volume_.cluster_sector(2000 + 3 * n), Bytes(3 * 4096, 'z'));
+        volume_.put(
+            n, RecordBuilder(test::kFileInUse)
+                   .file_name(5, u"f" + std::u16string(1, static_cast<char16_t>(u'0' + n - 17)),
+                              NameSpace::Win32, kCreated, kCreated)
+                   .non_resident_data(test::encode_runs({{3, 2000 + 3 * n}}), 12'000));
+    }
+    progress_.answer = true;
+    recover();
+    size_t present = 0;
+    for (const auto& entry : fs::directory_iterator(target_)) {
+        EXPECT_TRUE(read_file(entry.path()) == std::string(12'000, 'z')) << entry.path();
+        ++present;
+    }
+    ::umount(target_.c_str());
+    EXPECT_GT(present, 0u);
+    EXPECT_LT(present, 10u);
+    EXPECT_EQ(run_.files_written, present);
+    EXPECT_EQ(run_.stopReason, std::strerror(ENOSPC));
+    ASSERT_FALSE(run_.outcomes.empty());
+    EXPECT_EQ(run_.outcomes.back().status, FileStatus::Failed);
+    EXPECT_EQ(run_.outcomes.size(), present + 1); // the run ended at the first full write
+    EXPECT_TRUE(progress_.questions.empty());
+}
+
+TEST(TargetFolders, MissingTargetsAreMadeWithTheirParents) {
+    const fs::path base = test::temp_path("made");
+    fs::remove_all(base);
+    const auto made = TargetFolder::open_or_create((base / "a/b/c").string());
+    ASSERT_TRUE(made.ok()) << made.error();
+    EXPECT_TRUE(fs::is_directory(base / "a/b/c"));
+    std::ofstream(base / "file") << "x";
+    EXPECT_FALSE(TargetFolder::open_or_create((base / "file/sub").string()).ok());
 }
 
 TEST(TargetFolders, ComponentsAreMadeSafe) {

@@ -1,0 +1,110 @@
+#include "recovery/recovery_report.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sstream>
+#include <unistd.h>
+
+namespace salvex {
+
+std::string_view status_word(FileStatus status) {
+    switch (status) {
+    case FileStatus::Written:
+        return "written";
+    case FileStatus::Failed:
+        return "failed";
+    case FileStatus::Skipped:
+        return "skipped";
+    case FileStatus::Empty:
+        return "empty";
+    case FileStatus::Filtered:
+        return "filtered";
+    }
+    return "failed";
+}
+
+std::string escape_listed(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        if (c == '\t')
+            out += "\\t";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\\')
+            out += "\\\\";
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::string escape_for_message(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\t')
+            out += "\\t";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else if (c == '\\')
+            out += "\\\\";
+        else if (byte < 0x20 || byte == 0x7f) {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02x", byte);
+            out += hex;
+        } else
+            out += c;
+    }
+    return out;
+}
+
+void write_report(std::ostream& out, std::span<const FileOutcome> outcomes) {
+    out << kReportHeader << '\n';
+    for (const FileOutcome& o : outcomes) {
+        out << status_word(o.status) << '\t' << o.size << '\t' << o.sha256 << '\t' << o.unreadable
+            << '\t' << (o.recoverable ? (*o.recoverable ? "yes" : "no") : "") << '\t'
+            << escape_listed(o.path) << '\n';
+    }
+}
+
+bool write_report_file(const std::string& path, std::span<const FileOutcome> outcomes,
+                       std::string& reason) {
+    std::ostringstream text;
+    write_report(text, outcomes);
+    const std::string bytes = std::move(text).str();
+    // A new file in place of whatever had the name: never written through a link.
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            reason = n < 0 ? std::strerror(errno) : "nothing could be written";
+            ::close(fd);
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (::close(fd) != 0) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+} // namespace salvex
