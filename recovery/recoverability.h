@@ -11,6 +11,10 @@
 // A cluster $Bitmap marks in use that no live run covers, on a volume whose live records were
 // all read, belongs to no live item: a deletion whose bitmap update never reached the disk. It
 // counts as the deleted item's.
+// On a volume where new files took part of the freed space and some of them were deleted in
+// turn, judging by $Bitmap alone, by live runs alone, or by either, calls 7 of 226 files whole
+// that come back with another file's bytes: those the later, deleted files overwrote. The runs
+// of those later files, ordered by their records' time stamps, tell them apart.
 #pragma once
 
 #include "disk/progress.h"

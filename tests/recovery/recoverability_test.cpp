@@ -174,13 +174,6 @@ TEST(Recoverability, OnAReusedVolumeFilesJudgedWholeAreThoseThatComeBackAsWritte
     assess_recoverability(*volume.reader, volume.scan);
     const auto byPath = test::items_by_path(volume.scan);
 
-    std::vector<RecoveryRow> rows;
-    for (const TreeItemId id : volume.scan.tree.root().children)
-        rows.push_back({RecoveryRow::Kind::Folder, id});
-    for (size_t i = 0; i < volume.scan.items.files.size(); ++i) {
-        if (volume.scan.items.files[i].parent == kRootFolderRecord)
-            rows.push_back({RecoveryRow::Kind::File, i});
-    }
     const fs::path target = test::temp_path("reused");
     fs::remove_all(target);
     fs::create_directories(target);
@@ -188,7 +181,7 @@ TEST(Recoverability, OnAReusedVolumeFilesJudgedWholeAreThoseThatComeBackAsWritte
     SilentProgress progress;
     RecoveryRun run;
     RecoveryContext context(*volume.reader, volume.scan, settings, progress, run);
-    run_recovery(context, rows, TargetFolder::open(target.string()).value());
+    run_recovery(context, root_rows(volume.scan), TargetFolder::open(target.string()).value());
 
     for (const auto& [path, item] : byPath) {
         if (!item.folder && !item.deleted) {
