@@ -5,12 +5,13 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSpinBox>
 
 namespace salvex::app {
 
 FileFiltersDialog::FileFiltersDialog(FilterTable& table, const MessageBoxes& messages,
                                      QWidget* parent)
-    : QDialog(parent), editor_(table), messages_(messages) {
+    : QDialog(parent), table_(table), editor_(table), messages_(messages) {
     setWindowTitle(QStringLiteral("File Filters"));
     edit_ = new QLineEdit;
     edit_->setMaxLength(300);
@@ -19,6 +20,10 @@ FileFiltersDialog::FileFiltersDialog(FilterTable& table, const MessageBoxes& mes
     add_->setDefault(true);
     remove_ = new QPushButton(QStringLiteral("&Remove"));
     close_ = new QPushButton(QStringLiteral("&Close"));
+    minimumRecoverable_ = new QSpinBox;
+    minimumRecoverable_->setRange(0, 100);
+    minimumRecoverable_->setSuffix(QStringLiteral(" %"));
+    minimumRecoverable_->setValue(table.minimumRecoverable);
     // Enter in the edit adds; Close is the only button that ends the dialog.
     remove_->setAutoDefault(false);
     close_->setAutoDefault(false);
@@ -31,6 +36,9 @@ FileFiltersDialog::FileFiltersDialog(FilterTable& table, const MessageBoxes& mes
     layout->addWidget(remove_, 1, 2);
     layout->addWidget(close_, 2, 2);
     layout->setRowStretch(3, 1);
+    layout->addWidget(new QLabel(QStringLiteral("Only deleted files recoverable at least")), 4, 0,
+                      1, 2);
+    layout->addWidget(minimumRecoverable_, 4, 2);
 
     connect(add_, &QPushButton::clicked, this, &FileFiltersDialog::add);
     connect(remove_, &QPushButton::clicked, this, &FileFiltersDialog::remove);
@@ -72,6 +80,7 @@ void FileFiltersDialog::remove() {
 
 void FileFiltersDialog::commit() {
     editor_.close();
+    table_.minimumRecoverable = static_cast<uint8_t>(minimumRecoverable_->value());
     emit filtersCommitted();
     accept();
 }

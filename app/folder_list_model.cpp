@@ -1,6 +1,7 @@
 #include "app/folder_list_model.h"
 
 #include "ntfs/filetime.h"
+#include "recovery/recoverability.h"
 
 #include <QApplication>
 #include <QMimeDatabase>
@@ -55,7 +56,9 @@ void FolderListModel::fill(uint32_t key) {
     }
     const ActiveFilters active(filters_);
     for (size_t i = 0; i < items.files.size(); ++i) {
-        if (items.files[i].parent == key && active.passes(items.files[i].name))
+        const FileNode& file = items.files[i];
+        if (file.parent == key && active.passes(file.name) &&
+            recoverable_at_least(file, filters_.minimumRecoverable))
             rows_.push_back({false, i});
     }
     endResetModel();
@@ -73,7 +76,7 @@ int FolderListModel::rowCount(const QModelIndex& parent) const {
 }
 
 int FolderListModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : 6;
+    return parent.isValid() ? 0 : kListColumns;
 }
 
 QString FolderListModel::file_type(const std::string& name) const {
@@ -128,6 +131,9 @@ QString FolderListModel::text(const ListRow& row, int column) const {
         return qtext(format_item_time(file.changeTime));
     case kIdColumn:
         return QString::number(file.recordSector);
+    case kRecoverableColumn:
+        return file.deleted && file.recoverable ? QStringLiteral("%1 %").arg(*file.recoverable)
+                                                : QString();
     }
     return {};
 }
@@ -140,14 +146,17 @@ QVariant FolderListModel::data(const QModelIndex& index, int role) const {
         return text(row, index.column());
     if (role == Qt::DecorationRole && index.column() == kNameColumn)
         return row.folder ? folderIcon_ : file_icon(scan_.items.files[row.index].name);
-    if (role == Qt::TextAlignmentRole && index.column() == kSizeColumn)
+    if (role == Qt::TextAlignmentRole &&
+        (index.column() == kSizeColumn || index.column() == kRecoverableColumn))
         return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
     return {};
 }
 
 QVariant FolderListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    static const char* const titles[] = {"Name", "Type", "Size", "Created", "Modified", "ID"};
-    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < 6)
+    static const char* const titles[] = {"Name",     "Type", "Size",       "Created",
+                                         "Modified", "ID",   "Recoverable"};
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+        section < kListColumns)
         return QString::fromLatin1(titles[section]);
     return {};
 }

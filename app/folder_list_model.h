@@ -1,5 +1,5 @@
 // The right-hand list of the browse page: the folders, then the files, of one folder of the
-// scanned volume, in six columns. Rows hold indexes into the item lists, never pointers; the
+// scanned volume, in seven columns. Rows hold indexes into the item lists, never pointers; the
 // "ID" column shows the key the user sees (a folder's tree item, a file's record sector).
 #pragma once
 
@@ -24,8 +24,10 @@ enum ListColumn {
     kSizeColumn,
     kCreatedColumn,
     kModifiedColumn,
-    kIdColumn
+    kIdColumn,
+    kRecoverableColumn // a deleted file's recoverable share, in percent
 };
+inline constexpr int kListColumns = kRecoverableColumn + 1;
 
 class FolderListModel final : public QAbstractTableModel {
     Q_OBJECT

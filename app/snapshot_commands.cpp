@@ -1,5 +1,6 @@
 // Saving the shown scan as a snapshot file, and loading one to browse it again without a scan.
 #include "app/main_window.h"
+#include "recovery/recoverability.h"
 #include "snapshot/snapshot_reader.h"
 #include "snapshot/snapshot_target.h"
 #include "snapshot/snapshot_writer.h"
@@ -75,6 +76,7 @@ void MainWindow::load_recovery_snapshot() {
     state.selectedPartitionIndex = selection.selectedPartitionIndex;
     const std::string warning = std::move(loaded->warning);
     session_.scan = std::move(loaded->scan);
+    assess_recoverability(session_.reader, session_.scan); // a snapshot does not keep it
     state.stopRequested = 0;
     state.step = kBrowse;
     state.scanMode = ScanMode::Standard;

@@ -6,6 +6,7 @@
 #include "app/texts.h"
 #include "partition/partition_table.h"
 #include "partition/quick_search.h"
+#include "recovery/recoverability.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -367,6 +368,9 @@ void MainWindow::start_standard_scan() {
         [this, start, end, outcome] {
             *outcome = standard_scan(session_.reader, start, end, session_.scan, *progressSink_,
                                      session_.state.stopRequested);
+            if (*outcome == ScanOutcome::Completed)
+                assess_recoverability(session_.reader, session_.scan, *progressSink_,
+                                      session_.state.stopRequested);
         },
         [this, outcome] {
             if (*outcome == ScanOutcome::Completed) {
@@ -408,6 +412,8 @@ void MainWindow::start_reconstruction() {
         [this, number] {
             reconstruct_candidate(session_.reader, session_.hits, session_.candidates, number,
                                   session_.scan, *progressSink_, session_.state.stopRequested);
+            assess_recoverability(session_.reader, session_.scan, *progressSink_,
+                                  session_.state.stopRequested);
         },
         [this] {
             session_.state.step = kBrowse;

@@ -20,6 +20,7 @@ std::span<const std::string> FilterTable::active() const {
 void FilterTable::reset() {
     count = 0;
     texts.clear();
+    minimumRecoverable = 0;
 }
 
 std::string_view FilterAddResult::message() const {

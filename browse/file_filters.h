@@ -32,6 +32,9 @@ inline constexpr const char* kFilterExistsMessage = "      Filter already exists
 struct FilterTable {
     std::vector<std::string> texts; // newest first, as the last Close left them
     size_t count = 0;               // follows Add and Remove at once
+    // Deleted files of which less than this share (1 to 100) is known to be recoverable are not
+    // listed; 0 lists them all. Set on Close.
+    uint8_t minimumRecoverable = 0;
 
     // The filters in force: the first `count` committed texts.
     std::span<const std::string> active() const;

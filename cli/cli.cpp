@@ -44,7 +44,11 @@ constexpr std::array kCommands = {
             "(read with the same DRIVE). Items are printed depth first from the root: a\n"
             "folder, then its sub-folders, then its files.\n"
             "Prints: kind (folder or file), deleted (1 or 0), size in bytes, created, modified,\n"
-            "id (a file's record sector, a folder's record number) and path.\n"
+            "id (a file's record sector, a folder's record number), recoverable and path.\n"
+            "recoverable, for a deleted file, is the share (0 to 100) of the clusters holding\n"
+            "its bytes that no file written since has taken: 100 means it can come back whole.\n"
+            "It is empty for live files and folders, for a deleted file whose data cannot be\n"
+            "found, and for a candidate whose Master File Table is not known.\n"
             "  --deleted             print only deleted items\n"
             "  --save-snapshot FILE  also save the scan as FILE.QRSX for later use\n"
             "  --quiet               no progress bar on stderr",

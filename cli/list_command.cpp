@@ -10,8 +10,10 @@
 #include "ntfs/filetime.h"
 #include "ntfs/standard_scan.h"
 #include "partition/partition_table.h"
+#include "recovery/recoverability.h"
 
 #include <memory>
+#include <optional>
 
 namespace salvex::cli {
 
@@ -24,12 +26,15 @@ struct Printer {
     std::ostream& out;
 
     void line(const char* kind, bool deleted, uint64_t size, uint64_t created, uint64_t modified,
-              uint64_t id, const std::string& path) const {
+              uint64_t id, std::optional<uint8_t> recoverable, const std::string& path) const {
         if (deletedOnly && !deleted)
             return;
         out << kind << '\t' << (deleted ? 1 : 0) << '\t' << size << '\t'
-            << format_item_time(created) << '\t' << format_item_time(modified) << '\t' << id << '\t'
-            << path << '\n';
+            << format_item_time(created) << '\t' << format_item_time(modified) << '\t' << id
+            << '\t';
+        if (recoverable)
+            out << unsigned{*recoverable};
+        out << '\t' << path << '\n';
     }
 
     void files_of(uint32_t key, const std::string& path) const {
@@ -39,7 +44,7 @@ struct Printer {
         for (const size_t index : it->second) {
             const FileNode& f = scan.items.files[index];
             line("file", f.deleted, f.size, f.creationTime, f.changeTime, f.recordSector,
-                 path + "/" + escape_name(f.name));
+                 f.deleted ? f.recoverable : std::nullopt, path + "/" + escape_name(f.name));
         }
     }
 
@@ -63,7 +68,7 @@ struct Printer {
             const FolderNode& folder = scan.items.folders[scan.tree.node(child).folder];
             std::string path = frame.path + "/" + escape_name(folder.name);
             line("folder", folder.deleted, 0, folder.creationTime, folder.changeTime,
-                 folder.recordNumber, path);
+                 folder.recordNumber, std::nullopt, path);
             stack.push_back({child, std::move(path)});
         }
     }
@@ -85,14 +90,16 @@ int run_list(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
     TerminalProgress progress(err, TerminalProgress::wants_bar(parsed->flags.count("--quiet")));
     int status = kFailure;
-    const auto volume = open_volume(*parsed, parsed->positional[0], "list", progress, err, status);
+    auto volume = open_volume(*parsed, parsed->positional[0], "list", progress, err, status);
     if (!volume)
         return status;
+    StopFlag stop{0};
+    assess_recoverability(*volume->reader, volume->scan, progress, stop);
     progress.finish();
     if (!save_snapshot_if_asked(*parsed, *volume, "list", err))
         return kFailure;
 
-    out << "kind\tdeleted\tsize\tcreated\tmodified\tid\tpath\n";
+    out << "kind\tdeleted\tsize\tcreated\tmodified\tid\trecoverable\tpath\n";
     Printer{volume->scan, files_by_parent(volume->scan.items), parsed->flags.count("--deleted") > 0,
             out}
         .print();

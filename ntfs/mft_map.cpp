@@ -232,6 +232,17 @@ std::optional<uint64_t> MftMap::record_at_sector(Lba sector) const {
     return std::nullopt;
 }
 
+bool read_mirror_copy(const SectorReader& reader, const VolumeInfo& volume, uint64_t n,
+                      std::span<uint8_t> record) {
+    if (volume.mftMirrorStart == 0 || n >= kMirroredRecords || record.size() < mft_record::kSize)
+        return false;
+    const auto copy = record.first(mft_record::kSize);
+    std::fill(copy.begin(), copy.end(), uint8_t{0});
+    const Lba at = volume.mftMirrorStart + MftMap::kRecordSectors * n;
+    return reader.read_sectors_or_zeros(at, MftMap::kRecordSectors, copy) == 0 &&
+           is_sane_file_record(copy);
+}
+
 bool read_mft_record(const SectorReader& reader, const MftMap& map, uint64_t record,
                      std::span<uint8_t> out) {
     const size_t sectors = out.size() / kSectorSize;

@@ -68,6 +68,13 @@ bool read_record_at(const SectorReader& reader, const MftMap* map, Lba sector,
 bool read_mft_record(const SectorReader& reader, const MftMap& map, uint64_t record,
                      std::span<uint8_t> out);
 
+// $MFTMirr holds copies of the first four records.
+inline constexpr uint64_t kMirroredRecords = 4;
+// The copy of record n (0 to 3) in $MFTMirr, for when the record itself is damaged; false when
+// the volume has no mirror, n is not mirrored, or the copy cannot be read or is no sane record.
+bool read_mirror_copy(const SectorReader& reader, const VolumeInfo& volume, uint64_t n,
+                      std::span<uint8_t> record);
+
 // Builds the map of the volume's $MFT from its record 0 at volume.mftStart, or from the copy of
 // record 0 at volume.mftMirrorStart when that gives more records (the original is damaged,
 // unreadable or its run list makes no sense). Every extent is clamped to the volume (up to its

@@ -61,6 +61,7 @@ inline constexpr size_t kRunListOffset = 0x20;   // non-resident: 2 bytes
 inline constexpr size_t kCompressionUnit = 0x22; // non-resident: 2 bytes, log2 of clusters
 inline constexpr size_t kAllocatedSize = 0x28;   // non-resident: 8 bytes
 inline constexpr size_t kDataSize = 0x30;        // non-resident: 8 bytes
+inline constexpr size_t kInitializedSize = 0x38; // non-resident: 8 bytes; zeros beyond
 inline constexpr size_t kResidentHeader = 0x18;  // bytes of a resident attribute's header
 inline constexpr size_t kNonResidentHeader = 0x40;
 } // namespace attribute
@@ -72,6 +73,7 @@ enum AttributeType : uint32_t {
     kData = 0x80,
     kIndexRoot = 0x90,
     kIndexAllocation = 0xA0,
+    kBitmap = 0xB0,
     kEndMarker = 0xFFFFFFFF,
 };
 

@@ -2,6 +2,7 @@
 
 #include "ntfs/attribute_list.h"
 #include "ntfs/mft_record.h"
+#include "ntfs/mft_record_stream.h"
 #include "ntfs/record_items.h"
 #include "partition/volume_parameters.h"
 
@@ -15,11 +16,6 @@ namespace {
 
 using Record = std::array<uint8_t, mft_record::kSize>;
 constexpr uint64_t kRecordSectors = MftMap::kRecordSectors;
-
-// Records are read in runs of this many sectors; each record is then judged on its own.
-constexpr uint64_t kSectorsPerRead = 128;
-// $MFTMirr holds copies of the first four records.
-constexpr uint64_t kMirroredRecords = 4;
 
 enum RecordFlags : uint8_t {
     kDeletedFile = 0,
@@ -79,89 +75,6 @@ std::string decode_record(const Record& record, uint32_t number, const SectorRea
     return add_record_items(item, folder, deleted, scan.items);
 }
 
-// The sectors of the $MFT in map order, handed on a record at a time. A record is put together
-// from the two sectors the map names, wherever they lie; gaps read as zeros and are passed over
-// without reading.
-class RecordStream {
-public:
-    RecordStream(const SectorReader& reader, const MftMap& map)
-        : reader_(reader), map_(map), chunk_(kSectorsPerRead * kSectorSize) {}
-
-    // Calls visit(record, number, absolute sector of the chunk) for every slot that holds a
-    // sector read from disk, until `stop` is 1.
-    template <class Visit>
-    void each(const StopFlag& stop, Visit&& visit) {
-        for (const MftExtent& extent : map_.extents()) {
-            if (stop.load() == 1)
-                return;
-            if (extent.start == 0) {
-                skip(extent.sectors);
-                continue;
-            }
-            for (uint64_t i = 0; i < extent.sectors && stop.load() != 1;) {
-                const uint64_t sectors = std::min(kSectorsPerRead, extent.sectors - i);
-                reader_.read_sectors_or_zeros(extent.start + i, static_cast<uint32_t>(sectors),
-                                              chunk_);
-                for (uint64_t s = 0; s < sectors && stop.load() != 1; ++s)
-                    take(std::span(chunk_).subspan(s * kSectorSize, kSectorSize), extent.start + i,
-                         visit);
-                i += sectors;
-            }
-        }
-    }
-
-private:
-    template <class Visit>
-    void take(std::span<const uint8_t> sector, Lba chunkStart, Visit& visit) {
-        std::copy(sector.begin(), sector.end(),
-                  record_.begin() + static_cast<long>(filled_ * kSectorSize));
-        if (++filled_ < kRecordSectors)
-            return;
-        visit(record_, number_, chunkStart);
-        filled_ = 0;
-        ++number_;
-    }
-
-    // A gap: the record it cuts short is judged with zeros in its place; the whole records in
-    // it only take their numbers.
-    void skip(uint64_t sectors) {
-        if (filled_ > 0) {
-            const uint64_t missing = std::min(sectors, kRecordSectors - filled_);
-            std::fill(record_.begin() + static_cast<long>(filled_ * kSectorSize),
-                      record_.begin() + static_cast<long>((filled_ + missing) * kSectorSize),
-                      uint8_t{0});
-            filled_ += missing;
-            sectors -= missing;
-            if (filled_ == kRecordSectors) {
-                filled_ = 0;
-                ++number_; // its second half is lost: the record cannot be trusted
-            }
-        }
-        number_ += sectors / kRecordSectors;
-        filled_ = sectors % kRecordSectors;
-        std::fill(record_.begin(), record_.begin() + static_cast<long>(filled_ * kSectorSize),
-                  uint8_t{0});
-    }
-
-    const SectorReader& reader_;
-    const MftMap& map_;
-    std::vector<uint8_t> chunk_;
-    Record record_{};
-    uint64_t filled_ = 0;
-    uint64_t number_ = 0;
-};
-
-// The copy of record n (0 to 3) in $MFTMirr, for when the record itself is damaged.
-bool read_mirror_copy(const SectorReader& reader, const VolumeInfo& volume, uint64_t n,
-                      Record& record) {
-    if (volume.mftMirrorStart == 0 || n >= kMirroredRecords)
-        return false;
-    record.fill(0);
-    const Lba at = volume.mftMirrorStart + kRecordSectors * n;
-    return reader.read_sectors_or_zeros(at, kRecordSectors, record) == 0 &&
-           is_sane_file_record(record);
-}
-
 void show_found(ProgressSink& progress, const NtfsScan& scan, const std::string& lastName,
                 uint64_t done, uint64_t total) {
     progress.set_counter("Folder(s) Found", std::to_string(scan.items.folder_count()));
@@ -184,7 +97,7 @@ void standard_scan_body(const SectorReader& reader, NtfsScan& scan, ProgressSink
 
     const uint64_t total = scan.mftMap.total_sectors();
     RecordFetcher fetcher(reader, scan.mftMap);
-    RecordStream stream(reader, scan.mftMap);
+    MftRecordStream stream(reader, scan.mftMap);
     Lba shownSector = 0;
     stream.each(stop, [&](Record& record, uint64_t number, Lba chunk) {
         if (chunk != shownSector) {

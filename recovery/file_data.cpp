@@ -15,7 +15,6 @@ namespace {
 
 using Record = std::array<uint8_t, mft_record::kSize>;
 
-constexpr size_t kInitializedSize = 0x38; // non-resident: 8 bytes
 constexpr uint16_t kCompressedFlag = 0x0001;
 constexpr uint16_t kEncryptedFlag = 0x4000;
 constexpr uint8_t kRecordInUse = 0x01; // bit of the record header's flags
@@ -61,7 +60,7 @@ Part part_of(const AttributeView& data) {
     Part part{le64(data.bytes, attribute::kLowestVcn).value_or(0),
               decode_run_list(data.bytes, runsAt)};
     part.dataSize = le64(data.bytes, attribute::kDataSize).value_or(0);
-    part.initializedSize = le64(data.bytes, kInitializedSize).value_or(part.dataSize);
+    part.initializedSize = le64(data.bytes, attribute::kInitializedSize).value_or(part.dataSize);
     part.flags = data.flags();
     part.compressionUnit = le16(data.bytes, attribute::kCompressionUnit).value_or(0);
     return part;

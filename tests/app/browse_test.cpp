@@ -86,6 +86,51 @@ TEST(FolderListModelTest, FoldersFirstDeletedPrefixesAndFiltersOnFilesOnly) {
     EXPECT_EQ(scan.items.files[1].name, "c.jpg");
 }
 
+TEST(FolderListModelTest, RecoverableShareOfDeletedFilesAndTheLeastShareListed) {
+    NtfsScan scan;
+    FileNode whole = file("whole.doc", 5, 1, true);
+    whole.recoverable = 100;
+    FileNode part = file("part.doc", 5, 2, true);
+    part.recoverable = 40;
+    FileNode lost = file("lost.doc", 5, 3, true);
+    lost.recoverable = 0;
+    scan.items.add_file(whole);
+    scan.items.add_file(part);
+    scan.items.add_file(lost);
+    scan.items.add_file(file("unknown.doc", 5, 4, true)); // no value known
+    scan.items.add_file(file("live.doc", 5, 5, false));
+    scan.items.add_folder(folder("Old", 40, 5, true), ScanMode::Standard);
+    SilentProgress silent;
+    scan.tree = build_folder_tree(scan.items, silent);
+    FilterTable filters;
+    app::FolderListModel model(scan, filters);
+    EXPECT_EQ(model.columnCount(), 7);
+    EXPECT_EQ(model.headerData(app::kRecoverableColumn, Qt::Horizontal, Qt::DisplayRole),
+              "Recoverable");
+    const auto names = [&] {
+        QStringList all;
+        for (int row = 0; row < model.rowCount(); ++row)
+            all << model.index(row, app::kNameColumn).data().toString() + "=" +
+                       model.index(row, app::kRecoverableColumn).data().toString();
+        return all;
+    };
+    model.fill(kRootFolderRecord);
+    EXPECT_EQ(names(), QStringList({"Old=", "whole.doc=100 %", "part.doc=40 %", "lost.doc=0 %",
+                                    "unknown.doc=", "live.doc="}));
+    // The least share hides deleted files below it and those whose share is unknown; folders and
+    // live files stay.
+    filters.minimumRecoverable = 40;
+    model.fill(kRootFolderRecord);
+    EXPECT_EQ(names(), QStringList({"Old=", "whole.doc=100 %", "part.doc=40 %", "live.doc="}));
+    filters.minimumRecoverable = 100;
+    model.fill(kRootFolderRecord);
+    EXPECT_EQ(names(), QStringList({"Old=", "whole.doc=100 %", "live.doc="}));
+    // Moving on clears it with the name filters.
+    filters.reset();
+    model.fill(kRootFolderRecord);
+    EXPECT_EQ(model.rowCount(), 6);
+}
+
 TEST(FolderListModelTest, AHundredThousandFilesFillOneFolder) {
     NtfsScan scan;
     for (uint32_t i = 0; i < 100000; ++i)

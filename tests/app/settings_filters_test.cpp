@@ -14,11 +14,13 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTest>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <map>
 #include <set>
 
 namespace salvex::test {
@@ -327,6 +329,51 @@ TEST_F(FileFiltersTest, FiltersNarrowTheListAndRecoverAllUntilNext) {
     ASSERT_EQ(wizard.step(), app::kBrowse);
     EXPECT_EQ(wizard.session.filters.count, 0u);
     EXPECT_GE(wizard.row_of("readme.txt"), 0);
+}
+
+// On a volume where new files took part of the space of deleted ones, the list shows each deleted
+// file's recoverable share, and the File Filters can keep only those recoverable whole.
+TEST(RecoverableFilter, OnlyDeletedFilesRecoverableAtLeastTheShareSetAreListed) {
+    WizardDriver wizard{{image_path("ntfs_reused_space")}};
+    wizard.scan_partition("Partition 1 - NTFS");
+    ASSERT_EQ(wizard.step(), app::kBrowse);
+    wizard.double_click_row("Documents");
+    const auto shares = [&] {
+        std::map<QString, QString> byName;
+        for (int row = 0; row < wizard.window->list_model()->rowCount(); ++row)
+            byName[wizard.cell(row, app::kNameColumn)] = wizard.cell(row, app::kRecoverableColumn);
+        return byName;
+    };
+    const auto before = shares();
+    size_t whole = 0;
+    size_t partly = 0;
+    for (const auto& [name, share] : before) {
+        const bool deleted =
+            wizard.cell(wizard.row_of(name), app::kTypeColumn).startsWith("Deleted");
+        // Every deleted file of the folder has a share, live ones none.
+        EXPECT_EQ(share.isEmpty(), !deleted) << name.toStdString();
+        whole += share == "100 %";
+        partly += deleted && share != "100 %";
+    }
+    ASSERT_GT(whole, 0u);
+    ASSERT_GT(partly, 0u);
+
+    wizard.window->actions().fileFilters->trigger();
+    auto* dialog = wizard.window->findChild<app::FileFiltersDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->minimum_recoverable()->value(), 0);
+    dialog->minimum_recoverable()->setValue(100);
+    QTest::mouseClick(dialog->close_button(), Qt::LeftButton);
+    QTest::qWait(0);
+    EXPECT_EQ(wizard.session.filters.minimumRecoverable, 100);
+    // Close shows the root again.
+    wizard.double_click_row("Documents");
+    std::map<QString, QString> expected;
+    for (const auto& [name, share] : before) {
+        if (share.isEmpty() || share == "100 %")
+            expected[name] = share;
+    }
+    EXPECT_EQ(shares(), expected);
 }
 
 } // namespace

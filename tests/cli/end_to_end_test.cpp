@@ -69,7 +69,7 @@ TEST(EndToEnd, ListPrintsTheTreeDepthFirstWithDeletedItemsMarked) {
     std::istringstream lines(r.out);
     std::string line;
     std::getline(lines, line);
-    EXPECT_EQ(line, "kind\tdeleted\tsize\tcreated\tmodified\tid\tpath");
+    EXPECT_EQ(line, "kind\tdeleted\tsize\tcreated\tmodified\tid\trecoverable\tpath");
     std::map<std::string, std::string> rowOf;
     while (std::getline(lines, line)) {
         const std::string path = line.substr(line.rfind('\t') + 1);
@@ -89,6 +89,22 @@ TEST(EndToEnd, ListPrintsTheTreeDepthFirstWithDeletedItemsMarked) {
     EXPECT_TRUE(rowOf["/Café.txt"].starts_with("file\t1\t300\t"));
     EXPECT_TRUE(rowOf.count("/Documents/日本語.txt"));
     EXPECT_EQ(paths.size(), static_cast<size_t>(std::count(r.out.begin(), r.out.end(), '\n') - 1));
+    // recoverable, before the path: a number for deleted files only. The resident /Café.txt
+    // lies in its record, whole.
+    const auto recoverable = [&](const std::string& p) {
+        const std::string& row = rowOf[p];
+        const size_t end = row.rfind('\t');
+        return row.substr(row.rfind('\t', end - 1) + 1, end - row.rfind('\t', end - 1) - 1);
+    };
+    EXPECT_EQ(recoverable("/Café.txt"), "100");
+    for (const auto& [p, row] : rowOf) {
+        const bool deletedFile = row.starts_with("file\t1\t");
+        const std::string value = recoverable(p);
+        EXPECT_EQ(value.empty(), !deletedFile) << p;
+        if (!value.empty()) {
+            EXPECT_LE(std::stoul(value), 100u) << p;
+        }
+    }
 
     const Output deleted =
         shell(cli("list --quiet --deleted " + test::image_path("demo") + " --partition 1"));

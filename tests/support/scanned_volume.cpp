@@ -43,8 +43,8 @@ std::map<std::string, ListedItem> items_by_path(const NtfsScan& scan) {
         if (const auto it = files.find(node.key); it != files.end()) {
             for (const size_t index : it->second) {
                 const FileNode& f = scan.items.files[index];
-                paths[path + "/" + f.name] = {false, f.deleted, f.size, f.recordNumber,
-                                              f.recordSector};
+                paths[path + "/" + f.name] = {false,          f.deleted,      f.size,
+                                              f.recordNumber, f.recordSector, f.recoverable};
             }
         }
     }

@@ -7,6 +7,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@ struct ListedItem {
     uint64_t size = 0;
     uint32_t recordNumber = 0;
     Lba recordSector = 0;
+    std::optional<uint8_t> recoverable; // a file's, as the scan holds it
 };
 
 // A Standard Scan of partition `number` (from 1, as the table walk lists them) of image `name`.

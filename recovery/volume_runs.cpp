@@ -1,0 +1,213 @@
+#include "recovery/volume_runs.h"
+
+#include "ntfs/mft_record.h"
+#include "ntfs/mft_record_stream.h"
+#include "ntfs/run_list.h"
+#include "recovery/content_copy.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+namespace salvex {
+
+namespace {
+
+// A $STANDARD_INFORMATION value (resident, little-endian, from the value's start).
+namespace standard_information {
+inline constexpr size_t kCreationTime = 0x00;     // 8 bytes, FILETIME
+inline constexpr size_t kModificationTime = 0x08; // 8 bytes, FILETIME: the data last written
+inline constexpr size_t kRecordChangeTime = 0x10; // 8 bytes, FILETIME: the record last changed
+} // namespace standard_information
+
+constexpr uint8_t kDeletedFile = 0;       // record flags of a record not in use
+constexpr uint8_t kDeletedFolder = 2;     // (the folder bit alone)
+constexpr uint64_t kProgressEvery = 4096; // records
+
+using Record = std::array<uint8_t, mft_record::kSize>;
+
+bool is_deleted(ByteView record) {
+    const uint8_t flags = le8(record, mft_record::kFlags).value_or(0);
+    return flags == kDeletedFile || flags == kDeletedFolder;
+}
+
+// When a record's item was last written to; 0 when the record has no $STANDARD_INFORMATION.
+uint64_t last_written(ByteView record) {
+    const auto info = find_unnamed_attribute(record, kStandardInformation);
+    const auto value = info ? info->resident_value() : std::nullopt;
+    if (!value)
+        return 0;
+    using namespace standard_information;
+    return std::max({le64(*value, kCreationTime).value_or(0),
+                     le64(*value, kModificationTime).value_or(0),
+                     le64(*value, kRecordChangeTime).value_or(0)});
+}
+
+// The runs of every non-resident attribute of a fixed-up record, sparse runs left out.
+template <class Visit>
+void each_run(ByteView record, Visit&& visit) {
+    for_each_attribute(record, [&](const AttributeView& a) {
+        const uint16_t at = le16(a.bytes, attribute::kRunListOffset).value_or(0);
+        if (!a.non_resident() || at < attribute::kNonResidentHeader)
+            return true;
+        for (const DataRun& run : decode_run_list(a.bytes, at)) {
+            if (!run.sparse)
+                visit(run);
+        }
+        return true;
+    });
+}
+
+// The table's own bitmap: the unnamed $BITMAP of $MFT (record 0), one bit per record, set for a
+// record in use. nullopt when record 0 (or its copy in $MFTMirr) holds none.
+std::optional<std::vector<uint8_t>> read_mft_bitmap(const SectorReader& reader,
+                                                    const NtfsScan& scan, uint64_t volumeBytes) {
+    Record record{};
+    if ((!read_mft_record(reader, scan.mftMap, 0, record) || !has_file_signature(record)) &&
+        !read_mirror_copy(reader, scan.volume, 0, record))
+        return std::nullopt;
+    apply_fixup(record);
+    const auto bitmap = find_unnamed_attribute(record, kBitmap);
+    if (!bitmap)
+        return std::nullopt;
+    if (!bitmap->non_resident()) {
+        const auto value = bitmap->resident_value();
+        return value ? std::optional(std::vector<uint8_t>(value->begin(), value->end()))
+                     : std::nullopt;
+    }
+    FileData data;
+    data.kind = FileData::Kind::NonResident;
+    data.runs =
+        decode_run_list(bitmap->bytes, le16(bitmap->bytes, attribute::kRunListOffset).value_or(0));
+    data.dataSize = le64(bitmap->bytes, attribute::kDataSize).value_or(0);
+    data.initializedSize = le64(bitmap->bytes, attribute::kInitializedSize).value_or(data.dataSize);
+    // One bit per record the volume could hold; a size field beyond it is not followed.
+    const uint64_t size = std::min(data.dataSize, volumeBytes / mft_record::kSize / 8 + 1);
+    std::vector<uint8_t> bytes;
+    bytes.reserve(static_cast<size_t>(size));
+    copy_file_content(reader, scan.volume, data, size,
+                      [&bytes](ByteView part) {
+                          bytes.insert(bytes.end(), part.begin(), part.end());
+                          return true;
+                      },
+                      {});
+    return bytes;
+}
+
+bool bit_set(const std::vector<uint8_t>& bits, uint64_t n) {
+    return n / 8 < bits.size() && ((bits[n / 8] >> (n % 8)) & 1);
+}
+
+// Gathers the runs of the records handed to it, one record at a time.
+class RunCollector {
+public:
+    RunCollector(uint64_t clusters, uint64_t records)
+        : clusters_(clusters), read_(records), inUse_(records) {}
+
+    void take(ByteView record, uint64_t number, bool whole) {
+        if (number >= read_.size())
+            return;
+        read_[number] = whole;
+        const bool deleted = is_deleted(record);
+        inUse_[number] = !deleted;
+        const bool extension = is_extension_record(record);
+        // An extension record's runs belong to its base record's item.
+        const uint64_t owner = extension ? base_reference(record).record : number;
+        if (deleted && !extension && owner <= UINT32_MAX)
+            runs_.lastWritten[static_cast<uint32_t>(owner)] = last_written(record);
+        each_run(record, [&](const DataRun& run) {
+            const uint64_t count = within_volume(run);
+            if (count == 0)
+                return;
+            if (!deleted && !extension)
+                runs_.live.add(run.lcn, count);
+            else
+                parts_.push_back({run.lcn, count, owner, !deleted});
+        });
+    }
+
+    VolumeRuns finish(const std::optional<std::vector<uint8_t>>& mftBitmap) {
+        for (const Part& part : parts_) {
+            // An extension record still marked in use counts as live only while its base
+            // record is: a deleted item's extension left behind holds the deleted item's runs.
+            const bool baseInUse = part.owner < inUse_.size() && inUse_[part.owner];
+            if (part.inUse && baseInUse) {
+                runs_.live.add(part.first, part.count);
+                continue;
+            }
+            runs_.deleted.add(part.first, part.count, last_written_of(part.owner));
+        }
+        parts_ = {};
+        runs_.live.seal();
+        runs_.deleted.seal();
+        runs_.liveComplete = mftBitmap && every_marked_record_read(*mftBitmap);
+        return std::move(runs_);
+    }
+
+private:
+    struct Part {
+        uint64_t first = 0;
+        uint64_t count = 0;
+        uint64_t owner = 0; // the base record
+        bool inUse = false; // of an in-use extension record
+    };
+
+    // When the deleted item of base record `owner` was last written to; 0 (older than anything)
+    // when its base record is gone.
+    uint64_t last_written_of(uint64_t owner) const {
+        if (owner > UINT32_MAX)
+            return 0;
+        const auto found = runs_.lastWritten.find(static_cast<uint32_t>(owner));
+        return found != runs_.lastWritten.end() ? found->second : 0;
+    }
+
+    uint64_t within_volume(const DataRun& run) const {
+        return run.lcn >= clusters_ ? 0 : std::min(run.clusters, clusters_ - run.lcn);
+    }
+
+    bool every_marked_record_read(const std::vector<uint8_t>& bits) const {
+        for (uint64_t byte = 0; byte < bits.size(); ++byte) {
+            for (uint64_t n = byte * 8; bits[byte] != 0 && n < byte * 8 + 8; ++n) {
+                if (bit_set(bits, n) && (n >= read_.size() || !read_[n]))
+                    return false;
+            }
+        }
+        return true;
+    }
+
+    uint64_t clusters_;
+    std::vector<bool> read_;  // a whole, sane record was read from the slot
+    std::vector<bool> inUse_; // and it is in use
+    std::vector<Part> parts_; // runs of deleted and extension records, placed by finish()
+    VolumeRuns runs_;
+};
+
+} // namespace
+
+std::optional<VolumeRuns> collect_volume_runs(const SectorReader& reader, const NtfsScan& scan,
+                                              uint64_t clusters, ProgressSink& progress,
+                                              const StopFlag& stop) {
+    if (scan.mftMap.empty())
+        return std::nullopt;
+    const uint64_t records = scan.mftMap.record_count();
+    RunCollector collector(clusters, records);
+    MftRecordStream stream(reader, scan.mftMap);
+    stream.each(stop, [&](auto& record, uint64_t number, Lba) {
+        if (number % kProgressEvery == 0)
+            progress.set_progress(static_cast<int>(std::min<uint64_t>(99, number * 100 / records)));
+        if (!has_file_signature(record) && !read_mirror_copy(reader, scan.volume, number, record))
+            return;
+        const bool sane = is_sane_file_record(record);
+        const bool whole = apply_fixup(record);
+        collector.take(record, number, sane && whole);
+    });
+    if (stop.load() == 1)
+        return std::nullopt;
+    const uint64_t clusterBytes = uint64_t{scan.volume.sectorsPerCluster} * kSectorSize;
+    const uint64_t volumeBytes = clusters > UINT64_MAX / std::max<uint64_t>(clusterBytes, 1)
+                                     ? UINT64_MAX
+                                     : clusters * clusterBytes;
+    return collector.finish(read_mft_bitmap(reader, scan, volumeBytes));
+}
+
+} // namespace salvex

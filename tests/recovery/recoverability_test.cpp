@@ -1,0 +1,252 @@
+// Which deleted files can come back whole: the interval sets the judgement rests on, the share of
+// one file's clusters, and the judgement on a volume where new files took part of the freed space,
+// checked by recovering every deleted file and comparing it with what was written.
+#include "recovery/recoverability.h"
+#include "recovery/recovery_driver.h"
+#include "tests/support/scanned_volume.h"
+#include "tests/support/sha256.h"
+#include "tests/support/test_images.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <map>
+
+namespace salvex {
+namespace {
+
+namespace fs = std::filesystem;
+using Intervals = std::vector<ClusterInterval>;
+
+TEST(ClusterIntervals, OverlappingAndTouchingRunsMergeAndAreCutToTheRangeAsked) {
+    ClusterIntervals set;
+    set.add(100, 10); // 100..109
+    set.add(50, 5);   // 50..54
+    set.add(105, 20); // overlaps: 100..124
+    set.add(55, 5);   // touches: 50..59
+    set.add(200, 0);  // nothing
+    set.seal();
+    EXPECT_EQ(set.intervals(), (Intervals{{50, 60}, {100, 125}}));
+    EXPECT_EQ(set.within(0, 1000), (Intervals{{50, 60}, {100, 125}}));
+    EXPECT_EQ(set.within(58, 102), (Intervals{{58, 60}, {100, 102}}));
+    EXPECT_EQ(set.within(60, 100), Intervals{});
+    EXPECT_EQ(set.within(124, 125), (Intervals{{124, 125}}));
+}
+
+TEST(ClusterIntervals, ManyRunsMergedOnTheWayGiveTheSameSet) {
+    // Enough runs to be merged in batches while they are added, in reverse order, each pair
+    // overlapping: the whole of 0 .. 2 * 200000 + 1.
+    ClusterIntervals set;
+    for (uint64_t i = 200000; i-- > 0;)
+        set.add(2 * i, 3);
+    set.add(UINT64_MAX - 5, 100); // cut at the largest cluster number
+    set.seal();
+    EXPECT_EQ(set.intervals(), (Intervals{{0, 400001}, {UINT64_MAX - 5, UINT64_MAX}}));
+}
+
+TEST(ClusterClaims, WhereClaimsOverlapTheNewestHoldsTheCluster) {
+    ClusterClaims claims;
+    claims.add(0, 100, 10);  // the oldest item: 0..99
+    claims.add(20, 10, 30);  // a newer one over 20..29
+    claims.add(25, 30, 20);  // 25..54, between the two
+    claims.add(200, 10, 10); // elsewhere
+    claims.seal();
+    // For the oldest item, what both newer ones wrote over is gone.
+    EXPECT_EQ(claims.newer_within(0, 100, 10), (Intervals{{20, 55}}));
+    // For the one of time 20, only what the newest wrote: 25..29 of its 25..54.
+    EXPECT_EQ(claims.newer_within(25, 55, 20), (Intervals{{25, 30}}));
+    EXPECT_EQ(claims.newer_within(20, 30, 30), Intervals{});
+    EXPECT_EQ(claims.newer_within(200, 210, 10), Intervals{});
+    EXPECT_EQ(claims.newer_within(200, 210, 5), (Intervals{{200, 210}}));
+}
+
+TEST(ClusterIntervals, MergeOfTwoListsJoinsWhatTouches) {
+    EXPECT_EQ(merge_intervals({{0, 5}, {20, 30}}, {{5, 8}, {10, 12}, {25, 40}}),
+              (Intervals{{0, 8}, {10, 12}, {20, 40}}));
+    EXPECT_EQ(merge_intervals({}, {{1, 2}}), (Intervals{{1, 2}}));
+}
+
+TEST(ClusterBitmap, CountsSetBitsLowestFirstAndWhatTheBytesDoNotReachAsInUse) {
+    // Clusters 0, 3, 8..15 and 17 in use; 20 clusters, the bytes reach 24.
+    const ClusterBitmap bitmap({0x09, 0xFF, 0x02}, 20);
+    EXPECT_TRUE(bitmap.in_use(0));
+    EXPECT_FALSE(bitmap.in_use(1));
+    EXPECT_TRUE(bitmap.in_use(17));
+    EXPECT_TRUE(bitmap.in_use(20)); // past the volume
+    EXPECT_EQ(bitmap.count_in_use(0, 20), 11u);
+    EXPECT_EQ(bitmap.count_in_use(1, 9), 2u);
+    EXPECT_EQ(bitmap.count_in_use(16, 30), 11u); // 17 and ten past the volume
+    // A bitmap shorter than the volume: the clusters it does not cover count as in use.
+    const ClusterBitmap shortOne({0x00}, 20);
+    EXPECT_EQ(shortOne.count_in_use(0, 20), 12u);
+}
+
+FileData runs_of(RunList runs, uint64_t size) {
+    FileData data;
+    data.kind = FileData::Kind::NonResident;
+    data.runs = std::move(runs);
+    data.dataSize = size;
+    data.initializedSize = size;
+    return data;
+}
+
+constexpr uint64_t kCluster = 4096;
+
+struct Owners {
+    VolumeRuns runs;
+    std::optional<ClusterBitmap> bitmap;
+    uint64_t clusters = 1000;
+
+    ClusterOwners get() const { return {runs, bitmap ? &*bitmap : nullptr, clusters}; }
+    uint8_t percent(const FileData& data, uint64_t lastWritten = 50) const {
+        return recoverable_percent(data, data.dataSize, 8, lastWritten, get());
+    }
+};
+
+TEST(RecoverablePercent, LiveRunsAndNewerDeletedRunsTakeClustersOlderOnesDoNot) {
+    Owners owners;
+    owners.runs.live.add(10, 5);          // a live file over 10..14
+    owners.runs.deleted.add(30, 10, 100); // a file written later and deleted, over 30..39
+    owners.runs.deleted.add(40, 10, 20);  // an older deleted one over 40..49
+    owners.runs.live.seal();
+    owners.runs.deleted.seal();
+    EXPECT_EQ(owners.percent(runs_of({{100, 20}}, 20 * kCluster)), 100);
+    // 20 clusters at 0..19: 5 of them live.
+    EXPECT_EQ(owners.percent(runs_of({{0, 20}}, 20 * kCluster)), 75);
+    // 20 at 30..49: 10 written later by another, 10 older.
+    EXPECT_EQ(owners.percent(runs_of({{30, 20}}, 20 * kCluster)), 50);
+    // The same clusters, written after both: all of them hold this file's bytes.
+    EXPECT_EQ(owners.percent(runs_of({{30, 20}}, 20 * kCluster), 200), 100);
+    // One lost cluster of 400 is not rounded up to a whole file.
+    EXPECT_EQ(owners.percent(runs_of({{500, 399}, {14, 1}}, 400 * kCluster)), 99);
+    EXPECT_EQ(owners.percent(runs_of({{500, 399}, {14, 1}}, 399 * kCluster)), 100);
+}
+
+TEST(RecoverablePercent, SparseAndUnwrittenClustersDoNotCountResidentDataIsWhole) {
+    Owners owners;
+    owners.runs.live.add(0, 10);
+    owners.runs.live.seal();
+    owners.runs.deleted.seal();
+    // A hole over the live clusters' place says nothing.
+    EXPECT_EQ(owners.percent(runs_of({{0, 10, true}, {100, 10}}, 20 * kCluster)), 100);
+    // Past the initialized size the content reads as zeros: those clusters are not needed.
+    FileData tail = runs_of({{100, 10}, {0, 10}}, 20 * kCluster);
+    tail.initializedSize = 10 * kCluster;
+    EXPECT_EQ(owners.percent(tail), 100);
+    // Clusters past the volume's end are lost.
+    EXPECT_EQ(owners.percent(runs_of({{995, 10}}, 10 * kCluster)), 50);
+    FileData resident;
+    resident.residentValue = {1, 2, 3};
+    resident.dataSize = 3;
+    EXPECT_EQ(owners.percent(resident), 100);
+}
+
+TEST(RecoverablePercent, BitmapCountsOnlyWhenSomeLiveRecordWasNotRead) {
+    Owners owners;
+    owners.runs.live.seal();
+    owners.runs.deleted.seal();
+    // Clusters 0..7 marked in use, 8..15 free.
+    owners.bitmap = ClusterBitmap(
+        [] {
+            std::vector<uint8_t> bytes(125, 0);
+            bytes[0] = 0xFF;
+            return bytes;
+        }(),
+        1000);
+    const FileData data = runs_of({{0, 16}}, 16 * kCluster);
+    owners.runs.liveComplete = true;
+    EXPECT_EQ(owners.percent(data), 100); // marked, but no live item holds them
+    owners.runs.liveComplete = false;
+    EXPECT_EQ(owners.percent(data), 50);
+}
+
+// What the scan says of every deleted file of a volume where new files took part of the space
+// the deleted ones left, against what recovering each of them gives.
+struct Judged {
+    size_t listed = 0;    // deleted files of the manifest the scan lists with a value
+    size_t whole = 0;     // of them, those that come back as written
+    size_t claimed = 0;   // those judged 100
+    size_t claimedOk = 0; // those judged 100 that come back as written
+    size_t partly = 0;    // those judged between 1 and 99
+};
+
+TEST(Recoverability, OnAReusedVolumeFilesJudgedWholeAreThoseThatComeBackAsWritten) {
+    auto volume = test::scan_image_partition("ntfs_reused_space", 1);
+    assess_recoverability(*volume.reader, volume.scan);
+    const auto byPath = test::items_by_path(volume.scan);
+
+    const fs::path target = test::temp_path("reused");
+    fs::remove_all(target);
+    fs::create_directories(target);
+    RecoverySettings settings;
+    SilentProgress progress;
+    RecoveryRun run;
+    RecoveryContext context(*volume.reader, volume.scan, settings, progress, run);
+    run_recovery(context, root_rows(volume.scan), TargetFolder::open(target.string()).value());
+
+    for (const auto& [path, item] : byPath) {
+        if (!item.folder && !item.deleted) {
+            EXPECT_FALSE(item.recoverable) << path;
+        }
+    }
+    // Deleted files by record and name: a deleted folder whose record a new one took leaves its
+    // files under a made-up folder.
+    std::map<std::pair<uint32_t, std::string>, std::pair<std::string, test::ListedItem>> byRecord;
+    for (const auto& [path, item] : byPath) {
+        if (!item.folder && item.deleted)
+            byRecord[{item.recordNumber, path.substr(path.rfind('/') + 1)}] = {path, item};
+    }
+    Judged j;
+    for (const auto& e :
+         test::read_manifest(test::source_data_path("ntfs_reused_space.manifest.tsv"))) {
+        if (e.folder || !e.deleted || e.sha256.empty() || e.size == 0 || !e.record)
+            continue;
+        const auto it = byRecord.find({*e.record, e.path.substr(e.path.rfind('/') + 1)});
+        // A deleted file whose record a new file took is not listed at all.
+        if (it == byRecord.end() || it->second.second.size != e.size)
+            continue;
+        const auto& [path, item] = it->second;
+        ASSERT_TRUE(item.recoverable) << e.path;
+        const fs::path file = target / path.substr(1);
+        const bool asWritten = fs::exists(file) && fs::file_size(file) == e.size &&
+                               test::sha256_of_file(file.string()) == e.sha256;
+        const uint8_t value = *item.recoverable;
+        ++j.listed;
+        j.whole += asWritten;
+        j.claimed += value == 100;
+        j.claimedOk += value == 100 && asWritten;
+        j.partly += value > 0 && value < 100;
+        // A file judged 0 has none of its bytes where they were.
+        if (value == 0) {
+            EXPECT_FALSE(asWritten) << e.path;
+        }
+    }
+    ASSERT_GT(j.listed, 100u);
+    ASSERT_GT(j.whole, 0u);
+    ASSERT_GT(j.claimed, 0u);
+    // The image is only a test when both kinds are many.
+    EXPECT_GT(j.listed - j.whole, j.listed / 10);
+    EXPECT_GT(j.partly, 0u);
+    const double precision = double(j.claimedOk) / double(j.claimed);
+    const double recall = double(j.claimedOk) / double(j.whole);
+    std::cout << "deleted files listed " << j.listed << ", as written " << j.whole
+              << ", judged 100 % " << j.claimed << ", of them as written " << j.claimedOk
+              << ": precision " << precision << ", recall " << recall << '\n';
+    EXPECT_GE(precision, 0.97);
+    EXPECT_GE(recall, 0.97);
+}
+
+TEST(Recoverability, NoValueWithoutAMapOfTheTableOrWhenStopped) {
+    auto volume = test::scan_image_partition("ntfs_reused_space", 1);
+    SilentProgress progress;
+    const StopFlag stop{1};
+    assess_recoverability(*volume.reader, volume.scan, progress, stop);
+    for (const FileNode& f : volume.scan.items.files)
+        EXPECT_FALSE(f.recoverable) << f.name;
+    volume.scan.mftMap = {};
+    assess_recoverability(*volume.reader, volume.scan);
+    for (const FileNode& f : volume.scan.items.files)
+        EXPECT_FALSE(f.recoverable) << f.name;
+}
+
+} // namespace
+} // namespace salvex
