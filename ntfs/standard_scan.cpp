@@ -13,8 +13,8 @@ namespace salvex {
 
 namespace {
 
-using Record = std::array<uint8_t, mft_record::kSize>;
-constexpr uint64_t kRecordSectors = MftMap::kRecordSectors;
+// A record's bytes: as many as the volume's records have.
+using Record = std::vector<uint8_t>;
 
 // Records are read in runs of this many sectors; each record is then judged on its own.
 constexpr uint64_t kSectorsPerRead = 128;
@@ -37,6 +37,7 @@ public:
         const auto [it, inserted] = cache_.try_emplace(n);
         if (inserted) {
             Record& record = it->second.record;
+            record.assign(map_.record_bytes(), 0);
             it->second.valid = read_mft_record(reader_, map_, n, record) &&
                                has_file_signature(record) && (apply_fixup(record), true);
         }
@@ -46,7 +47,7 @@ public:
 
 private:
     struct Entry {
-        Record record{};
+        Record record;
         bool valid = false;
     };
     const SectorReader& reader_;
@@ -80,12 +81,13 @@ std::string decode_record(const Record& record, uint32_t number, const SectorRea
 }
 
 // The sectors of the $MFT in map order, handed on a record at a time. A record is put together
-// from the two sectors the map names, wherever they lie; gaps read as zeros and are passed over
+// from the sectors the map names, wherever they lie; gaps read as zeros and are passed over
 // without reading.
 class RecordStream {
 public:
     RecordStream(const SectorReader& reader, const MftMap& map)
-        : reader_(reader), map_(map), chunk_(kSectorsPerRead * kSectorSize) {}
+        : reader_(reader), map_(map), chunk_(kSectorsPerRead * kSectorSize),
+          record_(map.record_bytes(), 0), recordSectors_(map.record_sectors()) {}
 
     // Calls visit(record, number, absolute sector of the chunk) for every slot that holds a
     // sector read from disk, until `stop` is 1.
@@ -115,7 +117,7 @@ private:
     void take(std::span<const uint8_t> sector, Lba chunkStart, Visit& visit) {
         std::copy(sector.begin(), sector.end(),
                   record_.begin() + static_cast<long>(filled_ * kSectorSize));
-        if (++filled_ < kRecordSectors)
+        if (++filled_ < recordSectors_)
             return;
         visit(record_, number_, chunkStart);
         filled_ = 0;
@@ -126,19 +128,19 @@ private:
     // it only take their numbers.
     void skip(uint64_t sectors) {
         if (filled_ > 0) {
-            const uint64_t missing = std::min(sectors, kRecordSectors - filled_);
+            const uint64_t missing = std::min(sectors, recordSectors_ - filled_);
             std::fill(record_.begin() + static_cast<long>(filled_ * kSectorSize),
                       record_.begin() + static_cast<long>((filled_ + missing) * kSectorSize),
                       uint8_t{0});
             filled_ += missing;
             sectors -= missing;
-            if (filled_ == kRecordSectors) {
+            if (filled_ == recordSectors_) {
                 filled_ = 0;
-                ++number_; // its second half is lost: the record cannot be trusted
+                ++number_; // its end is lost: the record cannot be trusted
             }
         }
-        number_ += sectors / kRecordSectors;
-        filled_ = sectors % kRecordSectors;
+        number_ += sectors / recordSectors_;
+        filled_ = sectors % recordSectors_;
         std::fill(record_.begin(), record_.begin() + static_cast<long>(filled_ * kSectorSize),
                   uint8_t{0});
     }
@@ -146,7 +148,8 @@ private:
     const SectorReader& reader_;
     const MftMap& map_;
     std::vector<uint8_t> chunk_;
-    Record record_{};
+    Record record_;
+    uint64_t recordSectors_;
     uint64_t filled_ = 0;
     uint64_t number_ = 0;
 };
@@ -156,10 +159,10 @@ bool read_mirror_copy(const SectorReader& reader, const VolumeInfo& volume, uint
                       Record& record) {
     if (volume.mftMirrorStart == 0 || n >= kMirroredRecords)
         return false;
-    record.fill(0);
-    const Lba at = volume.mftMirrorStart + kRecordSectors * n;
-    return reader.read_sectors_or_zeros(at, kRecordSectors, record) == 0 &&
-           is_sane_file_record(record);
+    std::fill(record.begin(), record.end(), uint8_t{0});
+    const auto sectors = static_cast<uint32_t>(record.size() / kSectorSize);
+    const Lba at = volume.mftMirrorStart + uint64_t{sectors} * n;
+    return reader.read_sectors_or_zeros(at, sectors, record) == 0 && is_sane_file_record(record);
 }
 
 void show_found(ProgressSink& progress, const NtfsScan& scan, const std::string& lastName,
@@ -197,7 +200,7 @@ void standard_scan_body(const SectorReader& reader, NtfsScan& scan, ProgressSink
         const std::string name =
             decode_record(record, static_cast<uint32_t>(number), reader, scan, fetcher);
         if (!name.empty())
-            show_found(progress, scan, name, (number + 1) * kRecordSectors, total);
+            show_found(progress, scan, name, (number + 1) * scan.mftMap.record_sectors(), total);
     });
 
     stop.store(0);
