@@ -18,15 +18,13 @@ std::optional<PartitionedDrive> open_drive(const std::string& path, const char* 
     PartitionedDrive drive{std::make_unique<SectorReader>(AccessMode::Device), {}};
     drive.reader->open_device(std::move(device).value());
     drive.sectorSize = drive_sector_size(*drive.reader);
-    list_partitions(*drive.reader, drive.partitions);
+    list_partitions(*drive.reader, drive.partitions, drive.sectorSize);
     return drive;
 }
 
 uint32_t drive_sector_size_of(const DriveInfo& drive) {
-    const uint32_t reported = drive.sectorSize;
-    if (reported >= kSectorSize && reported <= kMaxLogicalSectorSize &&
-        (reported & (reported - 1)) == 0)
-        return reported;
+    if (is_logical_sector_size(drive.sectorSize))
+        return drive.sectorSize;
     auto device = open_image_or_device(drive.path);
     if (!device)
         return static_cast<uint32_t>(kSectorSize);

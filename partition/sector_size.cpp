@@ -13,10 +13,6 @@ namespace {
 
 constexpr uint32_t kMaxUnit = kMaxLogicalSectorSize / kSectorSize;
 
-bool is_sector_size(uint32_t bytes) {
-    return bytes >= kSectorSize && bytes <= kMaxLogicalSectorSize && (bytes & (bytes - 1)) == 0;
-}
-
 std::array<uint8_t, kSectorSize> read_or_zeros(const SectorReader& reader, Lba at) {
     std::array<uint8_t, kSectorSize> sector{};
     if (!reader.read_sectors(at, 1, sector))
@@ -87,9 +83,13 @@ uint32_t sector_size_from_content(const SectorReader& reader) {
     return kSectorSize;
 }
 
+bool is_logical_sector_size(uint32_t bytes) {
+    return bytes >= kSectorSize && bytes <= kMaxLogicalSectorSize && (bytes & (bytes - 1)) == 0;
+}
+
 uint32_t drive_sector_size(const SectorReader& reader) {
     const uint32_t reported = reader.reported_sector_size();
-    return is_sector_size(reported) ? reported : sector_size_from_content(reader);
+    return is_logical_sector_size(reported) ? reported : sector_size_from_content(reader);
 }
 
 } // namespace salvex

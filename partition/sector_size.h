@@ -16,6 +16,9 @@ namespace salvex {
 // The sizes a drive's logical sector may have.
 inline constexpr uint32_t kMaxLogicalSectorSize = 4096;
 
+// Whether `bytes` is a logical sector size: 512 to 4,096, a power of two.
+bool is_logical_sector_size(uint32_t bytes);
+
 // The logical sector size of the current drive: what the device reports when it reports a size
 // of 512 to 4,096 bytes (a power of two), else sector_size_from_content.
 uint32_t drive_sector_size(const SectorReader& reader);

@@ -60,14 +60,7 @@ void expect_whole_volume(Swept& swept, uint16_t number) {
     RecoverySettings settings;
     RecoveryRun run;
     RecoveryContext context(*swept.reader, scan, settings, progress, run);
-    std::vector<RecoveryRow> rows;
-    for (const TreeItemId id : scan.tree.root().children)
-        rows.push_back({RecoveryRow::Kind::Folder, id});
-    for (size_t i = 0; i < scan.items.files.size(); ++i) {
-        if (scan.items.files[i].parent == kRootFolderRecord)
-            rows.push_back({RecoveryRow::Kind::File, i});
-    }
-    run_recovery(context, rows, TargetFolder::open(target.string()).value());
+    run_recovery(context, root_rows(scan), TargetFolder::open(target.string()).value());
     EXPECT_EQ(run.files_failed, 0u);
 
     size_t compared = 0;
