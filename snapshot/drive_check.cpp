@@ -13,7 +13,7 @@ namespace salvex {
 namespace {
 
 using Sector = std::array<uint8_t, kSectorSize>;
-using Record = std::array<uint8_t, mft_record::kSize>;
+using Record = std::vector<uint8_t>; // as many bytes as the volume's records have
 
 // How many mismatches a message names; the count says how many there were.
 constexpr size_t kNamedMismatches = 3;
@@ -124,12 +124,14 @@ bool carries(ByteView record, const Wanted& item) {
 
 // A record read whole and fixed up, or why there is none.
 struct ReadRecord {
-    Record bytes{};
+    Record bytes;
     std::string problem; // empty when the record is usable
 };
 
-ReadRecord read_file_record(const SectorReader& reader, const MftMap* map, Lba sector) {
+ReadRecord read_file_record(const SectorReader& reader, const MftMap* map, Lba sector,
+                            size_t bytes) {
     ReadRecord record;
+    record.bytes.assign(bytes, 0);
     if (!read_record_at(reader, map, sector, record.bytes))
         record.problem = "cannot be read";
     else if (!has_file_signature(record.bytes) || !apply_fixup(record.bytes))
@@ -146,7 +148,8 @@ std::string holder_text(ByteView record) {
 // is an extension record and no map leads to its base record.
 std::optional<std::string> mismatch_at(const SectorReader& reader, const MftMap& map, Lba sector,
                                        const Wanted& item) {
-    const ReadRecord record = read_file_record(reader, map.empty() ? nullptr : &map, sector);
+    const ReadRecord record =
+        read_file_record(reader, map.empty() ? nullptr : &map, sector, map.record_bytes());
     const std::string where = "sector " + std::to_string(sector) + " ";
     if (!record.problem.empty())
         return where + record.problem;
@@ -161,7 +164,7 @@ std::optional<std::string> mismatch_at(const SectorReader& reader, const MftMap&
     if (baseSector == 0)
         return where + "holds an extension record whose base record " + std::to_string(base) +
                " lies outside the $MFT";
-    const ReadRecord baseRecord = read_file_record(reader, &map, baseSector);
+    const ReadRecord baseRecord = read_file_record(reader, &map, baseSector, map.record_bytes());
     if (!baseRecord.problem.empty())
         return "its base record at sector " + std::to_string(baseSector) + " " + baseRecord.problem;
     if (carries(baseRecord.bytes, item))
