@@ -45,8 +45,9 @@ std::string sector_text(std::optional<Lba> sector) {
 // Why the boot sector read at `at` does not describe `volume`; nullopt when it does.
 std::optional<std::string> boot_disagreement(ByteView boot, Lba at, const VolumeInfo& volume) {
     const std::string where = "the NTFS boot sector at sector " + std::to_string(at);
-    const auto spc =
-        decode_sectors_per_cluster(le8(boot, ntfs_boot::kSectorsPerCluster).value_or(0));
+    // In 512-byte sectors, as the volume counts them, whatever the volume's own sector size.
+    const auto geometry = decode_ntfs_boot(boot);
+    const auto spc = geometry ? std::optional<uint32_t>(geometry->sectorsPerCluster) : std::nullopt;
     if (!spc || *spc != volume.sectorsPerCluster)
         return where + " gives " + (spc ? std::to_string(*spc) : std::string("no valid")) +
                " sectors per cluster, the snapshot's volume " +
