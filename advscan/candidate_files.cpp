@@ -1,6 +1,7 @@
 #include "advscan/candidate_files.h"
 
 #include "advscan/record_hit.h"
+#include "ntfs/mft_map.h"
 #include "ntfs/run_list.h"
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <set>
 #include <span>
 #include <unordered_set>
+#include <vector>
 
 namespace salvex {
 
@@ -127,7 +129,7 @@ std::optional<FileNode> file_item(const FileRecordHit& hit,
 
 // The $MFT's mirror keeps copies of its first four records ($MFT, $MFTMirr, $LogFile, $Volume).
 constexpr uint32_t kMirrorRecord = 1;
-constexpr uint64_t kMirroredSectors = 4 * (kSweptRecordSize / kSectorSize);
+constexpr uint64_t kMirroredRecords = 4;
 
 // Where the mirror lies: as the boot sector said, or, for a volume inferred from its folders,
 // where the $MFTMirr record's data starts; 0 when neither tells.
@@ -139,8 +141,8 @@ Lba mirror_start(const SectorReader& reader, const HitLists& hits, const VolumeI
         if (!sectors.contains(hit.sector) || !hit.stream.empty() || hit.name != "$MFTMirr" ||
             hit.parent != kRootFolderRecord || (hit.mftNumber != kMirrorRecord && hit.mftNumber))
             continue;
-        std::array<uint8_t, kSweptRecordSize> record{};
-        reader.read_sectors_or_zeros(hit.sector, kSweptRecordSize / kSectorSize, record);
+        std::vector<uint8_t> record(size_t{record_sectors_of(volume)} * kSectorSize, 0);
+        reader.read_sectors_or_zeros(hit.sector, record_sectors_of(volume), record);
         if (!is_sane_file_record(record))
             continue;
         apply_fixup(record);
@@ -166,8 +168,9 @@ std::unordered_set<const FileRecordHit*> mirror_copies(const SectorReader& reade
     const Lba mirror = mirror_start(reader, hits, volume, sectors);
     if (mirror == 0 || mirror == volume.mftStart)
         return copies;
+    const uint64_t mirroredSectors = kMirroredRecords * record_sectors_of(volume);
     const auto in_mirror = [&](const FileRecordHit& hit) {
-        return hit.sector >= mirror && hit.sector - mirror < kMirroredSectors;
+        return hit.sector >= mirror && hit.sector - mirror < mirroredSectors;
     };
     std::set<std::pair<uint32_t, std::string>> originals; // record number and name
     for (const FileRecordHit& hit : hits.files) {
@@ -186,7 +189,7 @@ std::unordered_set<const FileRecordHit*> mirror_copies(const SectorReader& reade
 // and finish in the next, which the sweep did not read with it. Nothing when the map does not
 // know the record or it is torn there too.
 std::vector<FileRecordHit> reread_torn(const SectorReader& reader, const MftMap& map, Lba sector) {
-    std::array<uint8_t, kSweptRecordSize> record{};
+    std::vector<uint8_t> record(map.record_bytes(), 0);
     if (map.empty() || !map.record_at_sector(sector) ||
         !read_record_at(reader, &map, sector, record))
         return {};

@@ -126,28 +126,30 @@ void pair_ntfs_boot_sectors(const SectorReader& reader, const HitLists& hits,
         std::array<uint8_t, kSectorSize> boot{};
         if (!reader.read_sectors(hit.sector, 1, boot))
             continue;
-        const auto spc = decode_sectors_per_cluster(boot[ntfs_boot::kSectorsPerCluster]);
-        const uint64_t total = le64(boot, ntfs_boot::kTotalSectors).value_or(0);
+        // Counts in the volume's own sectors (512 to 4,096 bytes), taken in 512-byte sectors.
+        const auto geometry = decode_ntfs_boot(boot);
         const uint8_t perIndexBlock = boot[ntfs_boot::kClustersPerIndexBlock];
-        if (!spc || total == 0 || perIndexBlock == 0)
+        if (!geometry || geometry->totalSectors == 0 || perIndexBlock == 0)
             continue;
+        const uint32_t spc = geometry->sectorsPerCluster;
+        const uint64_t total = geometry->totalSectors;
         const uint64_t mftCluster = le64(boot, ntfs_boot::kMftCluster).value_or(0);
         const uint64_t mirrorCluster = le64(boot, ntfs_boot::kMftMirrorCluster).value_or(0);
         const auto candidate_at = [&](Lba start) {
             return FsCandidate{FsType::Ntfs,
-                               *spc,
+                               spc,
                                start,
-                               start + *spc * mftCluster,
-                               start + *spc * mirrorCluster,
-                               index_block_sectors(boot, *spc),
+                               start + spc * mftCluster,
+                               start + spc * mirrorCluster,
+                               geometry->indexBlockSectors,
                                start + total};
         };
         // As the volume's first sector; and, since NTFS keeps a backup boot sector right after
         // the volume's last sector, as that backup.
-        if (classifier.verify_ntfs_candidate(*spc, hit.sector, hit.sector + total))
+        if (classifier.verify_ntfs_candidate(spc, hit.sector, hit.sector + total))
             classifier.add_candidate(candidate_at(hit.sector));
         if (hit.sector >= total &&
-            classifier.verify_ntfs_candidate(*spc, hit.sector - total, hit.sector))
+            classifier.verify_ntfs_candidate(spc, hit.sector - total, hit.sector))
             classifier.add_candidate(candidate_at(hit.sector - total));
     }
 }

@@ -1,8 +1,36 @@
 #include "advscan/reconstruction.h"
 
 #include "advscan/candidate_files.h"
+#include "advscan/record_hit.h"
+
+#include <array>
+#include <vector>
 
 namespace salvex {
+
+namespace {
+
+// Sectors per file record of candidate `number`, as the first file record that can be read
+// states it through its update sequence array: its $MFT's first record, the copy in its mirror,
+// or a folder record the sweep gave it. Records of 1,024 bytes when none can be read.
+uint32_t candidate_record_sectors(const SectorReader& reader, const HitLists& hits,
+                                  const VolumeInfo& volume, uint16_t number) {
+    std::vector<Lba> places{volume.mftStart, volume.mftMirrorStart};
+    for (const FolderRecordHit& hit : hits.folders) {
+        if (hit.candidate == static_cast<int16_t>(number)) {
+            places.push_back(hit.sector);
+            break;
+        }
+    }
+    for (const Lba at : places) {
+        std::array<uint8_t, kSectorSize> sector{};
+        if (at != 0 && reader.read_sectors(at, 1, sector) && has_file_signature(sector))
+            return static_cast<uint32_t>(swept_record_size(sector) / kSectorSize);
+    }
+    return static_cast<uint32_t>(kSweptRecordSize / kSectorSize);
+}
+
+} // namespace
 
 void reconstruct_candidate(const SectorReader& reader, const HitLists& hits,
                            const CandidateList& candidates, uint16_t number, NtfsScan& scan,
@@ -11,6 +39,7 @@ void reconstruct_candidate(const SectorReader& reader, const HitLists& hits,
     if (number == 0 || number > candidates.size())
         return;
     scan.volume = volume_of_candidate(candidates[number - 1], number);
+    scan.volume.recordSectors = candidate_record_sectors(reader, hits, scan.volume, number);
     progress.set_status("Extracting entries for the file system");
 
     for (const FolderRecordHit& hit : hits.folders) {

@@ -71,11 +71,11 @@ void add_folder_hit(ByteView record, const FileNameInfo& name, Lba sector, bool 
 
 // The hit of a base record's item, or of one of its named streams (`stream`), sized from the
 // part of that data which starts at VCN 0 when the record holds it.
-FileRecordHit item_hit(ByteView record, const std::optional<FileNameInfo>& name, Lba sector,
-                       bool deleted, const std::vector<DataPartHit>& parts,
+FileRecordHit item_hit(ByteView record, size_t wholeSize, const std::optional<FileNameInfo>& name,
+                       Lba sector, bool deleted, const std::vector<DataPartHit>& parts,
                        const std::string& stream) {
     FileRecordHit hit;
-    hit.torn = record.size() < kSweptRecordSize;
+    hit.torn = record.size() < wholeSize;
     if (name)
         take_file_name(hit, *name);
     hit.nameElsewhere = !name;
@@ -113,6 +113,14 @@ void decode_extension_record(ByteView record, Lba sector, HitLists& hits) {
 }
 
 } // namespace
+
+size_t swept_record_size(ByteView firstSector) {
+    const uint16_t count = le16(firstSector, mft_record::kFixupCount).value_or(0);
+    const size_t bytes = count > 1 ? size_t{count - 1u} * kSectorSize : 0;
+    if (bytes < kSectorSize || bytes > kMaxSweptRecordSize || (bytes & (bytes - 1)) != 0)
+        return kSweptRecordSize;
+    return bytes;
+}
 
 uint32_t folder_number_from_index_root(ByteView record) {
     const auto root = find_i30_attribute(record, kIndexRoot);
@@ -196,7 +204,8 @@ void decode_file_record_hit(std::span<uint8_t> whole, Lba sector, HitLists& hits
             return;
         add_folder_hit(record, *name, sector, deleted, hits);
         for (const std::string& stream : streams_of(name))
-            hits.files.push_back(item_hit(record, name, sector, deleted, parts, stream));
+            hits.files.push_back(
+                item_hit(record, whole.size(), name, sector, deleted, parts, stream));
         return;
     }
 
@@ -209,9 +218,10 @@ void decode_file_record_hit(std::span<uint8_t> whole, Lba sector, HitLists& hits
     if (names.empty() && number != 0 && find_unnamed_attribute(record, kAttributeList))
         names.emplace_back(std::nullopt);
     for (const auto& name : names) {
-        hits.files.push_back(item_hit(record, name, sector, deleted, parts, ""));
+        hits.files.push_back(item_hit(record, whole.size(), name, sector, deleted, parts, ""));
         for (const std::string& stream : streams_of(name))
-            hits.files.push_back(item_hit(record, name, sector, deleted, parts, stream));
+            hits.files.push_back(
+                item_hit(record, whole.size(), name, sector, deleted, parts, stream));
     }
 }
 

@@ -12,12 +12,20 @@
 
 namespace salvex {
 
-// File records are taken at this size, whatever their header or a boot sector says.
+// File records are 1,024 bytes on most volumes and 4,096 on volumes of 4,096-byte sectors. The
+// sweep takes a record at the size its update sequence array covers (one entry per 512 bytes,
+// and the check value); a record whose array gives no such size at the usual size.
 inline constexpr size_t kSweptRecordSize = mft_record::kSize;
+inline constexpr size_t kMaxSweptRecordSize = mft_record::kMaxSize;
 
-// Decodes the FILE record at `sector` (its kSweptRecordSize bytes as read, not yet fixed up)
-// into hits. A record is taken on its signature, its fix-up and a header that can be true; the
-// allocated size in its header is redundant and not looked at. Nothing when it names no item.
+// The size of the FILE record that starts with `firstSector`, from its update sequence array:
+// 512 to kMaxSweptRecordSize bytes, else kSweptRecordSize.
+size_t swept_record_size(ByteView firstSector);
+
+// Decodes the FILE record at `sector` (its bytes as read, not yet fixed up, as many as
+// swept_record_size gives) into hits. A record is taken on its signature, its fix-up and a header
+// that can be true; the allocated size in its header is redundant and not looked at. Nothing when
+// it names no item.
 void decode_file_record_hit(std::span<uint8_t> record, Lba sector, HitLists& hits);
 
 // The folder's own record number as its $I30 index root names it (0 when it does not), and the

@@ -18,8 +18,9 @@ constexpr uint64_t kReadSectors = 2048;
 // The status line and the bar move once per this many batches.
 constexpr uint64_t kBatchesPerUpdate = 88;
 
-constexpr size_t kRecordSize = kSweptRecordSize;
-constexpr uint64_t kRecordSectors = kRecordSize / kSectorSize;
+// A read holds this many sectors past its batches, so that a record that starts in its last
+// sector is whole in it.
+constexpr uint64_t kSpare = kMaxSweptRecordSize / kSectorSize - 1;
 
 void show_counts(ProgressSink& progress, const HitLists& hits) {
     progress.set_counter("Boot Sector(s) Found", std::to_string(hits.bootSectors.size()));
@@ -64,7 +65,6 @@ void sweep_sectors(const SectorReader& reader, Lba start, uint64_t count, uint32
 
     // Whole batches per read, and spare sectors so that a record at the end of a read is whole.
     const uint64_t batchesPerRead = std::max<uint64_t>(1, kReadSectors / batch);
-    constexpr uint64_t kSpare = kRecordSectors - 1;
     std::vector<uint8_t> buffer((batchesPerRead * batch + kSpare) * kSectorSize);
     uint64_t done = 0;
     uint64_t batchCounter = 0;
@@ -94,10 +94,10 @@ void sweep_sectors(const SectorReader& reader, Lba start, uint64_t count, uint32
                         hits.bootSectors.push_back({sector});
                 } else if (has_text_at(bytes, 0, "FILE")) {
                     // The read holds the record's other sectors too (the spare sectors).
-                    std::array<uint8_t, kRecordSize> record;
-                    std::copy_n(buffer.begin() + static_cast<long>(at), record.size(),
-                                record.begin());
-                    decode_file_record_hit(record, sector, hits);
+                    std::array<uint8_t, kMaxSweptRecordSize> record;
+                    const size_t size = swept_record_size(bytes);
+                    std::copy_n(buffer.begin() + static_cast<long>(at), size, record.begin());
+                    decode_file_record_hit(std::span(record).first(size), sector, hits);
                 } else if (indx) {
                     decode_index_block_hit(reader, bytes, sector, hits);
                 }

@@ -6,6 +6,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
 
 namespace salvex::app {
 
@@ -61,8 +62,11 @@ QString InfoDialog::value(const QString& label) const {
     return {};
 }
 
-std::vector<std::pair<QString, QString>> drive_information(const NtfsScan& scan) {
+std::vector<std::pair<QString, QString>> drive_information(const NtfsScan& scan,
+                                                           uint32_t sectorSize) {
     const VolumeInfo& volume = scan.volume;
+    // The engine counts 512-byte sectors; the drive's own are 512 to 4,096 bytes.
+    const uint64_t unit = std::max<uint32_t>(sectorSize, 512) / 512;
     const bool ntfs = volume.fsType == FsType::Ntfs;
     QString fileSystem;
     switch (volume.fsType) {
@@ -83,16 +87,18 @@ std::vector<std::pair<QString, QString>> drive_information(const NtfsScan& scan)
     // range says nothing of the volume shown.
     return {
         {QStringLiteral("File System          :"), fileSystem},
-        {QStringLiteral("Start Sector         :"), QString::number(volume.fsStart)},
+        {QStringLiteral("Start Sector         :"), QString::number(volume.fsStart / unit)},
         {QStringLiteral("Directories           :"), QString::number(scan.items.folder_count())},
         {QStringLiteral("Files                     :"), QString::number(scan.items.file_count())},
-        {QStringLiteral("SPC                     :"), QString::number(volume.sectorsPerCluster)},
+        {QStringLiteral("SPC                     :"),
+         QString::number(std::max<uint64_t>(1, volume.sectorsPerCluster / unit))},
         {QStringLiteral("First FAT              :"),
          ntfs ? notApplicable : QString::number(volume.fat1Start)},
         {QStringLiteral("Second FAT        :"),
          ntfs ? notApplicable : QString::number(volume.fat2Start)},
         {QStringLiteral("MFT Start            :"),
-         ntfs ? QString::number(volume.mftStart) : notApplicable},
+         ntfs ? QString::number(volume.mftStart / unit) : notApplicable},
+        {QStringLiteral("Sector Size          :"), QString::number(unit * 512)},
     };
 }
 

@@ -49,7 +49,10 @@ private:
 };
 
 // The lines of the two dialogs.
-std::vector<std::pair<QString, QString>> drive_information(const NtfsScan& scan);
+// Sector numbers and sectors per cluster are in the drive's own sectors of `sectorSize` bytes,
+// which the last row names.
+std::vector<std::pair<QString, QString>> drive_information(const NtfsScan& scan,
+                                                           uint32_t sectorSize = 512);
 std::vector<std::pair<QString, QString>> item_properties(const NtfsScan& scan, const ItemRow& row);
 
 } // namespace salvex::app

@@ -6,6 +6,7 @@
 #include "app/main_window.h"
 #include "app/settings_dialog.h"
 #include "app/texts.h"
+#include "partition/sector_size.h"
 
 #include <QAction>
 #include <QItemSelectionModel>
@@ -89,7 +90,8 @@ void MainWindow::show_file_in_folder(size_t fileIndex) {
 void MainWindow::show_drive_information() {
     if (!actions_.driveInformation->isEnabled())
         return;
-    open_modal(new InfoDialog(QStringLiteral("Drive Information"), drive_information(session_.scan),
+    open_modal(new InfoDialog(QStringLiteral("Drive Information"),
+                              drive_information(session_.scan, drive_sector_size(session_.reader)),
                               this));
 }
 

@@ -14,14 +14,20 @@ constexpr std::array kCommands = {
     Command{"drives", "drives [IMAGE...]",
             "Lists the drives: the whole disks of this machine and the disk images named (any\n"
             "format DRIVE takes; total_sectors is the size of the disk an image holds).\n"
-            "Prints: index, name, cylinders, heads, sectors_per_track, total_sectors, path.",
+            "Prints: index, name, cylinders, heads, sectors_per_track, total_sectors,\n"
+            "sector_size, path. sector_size is the drive's logical sector size in bytes (512,\n"
+            "or 4096 on 4Kn drives and many USB enclosures), as the kernel or the image format\n"
+            "reports it or, for a raw image, as its partition table or boot sector shows it;\n"
+            "total_sectors and every sector number the commands print and take count sectors\n"
+            "of that size.",
             run_drives},
     Command{"partitions", "partitions DRIVE",
             "Walks the partition table of DRIVE (a block device such as /dev/sdb, or a disk\n"
             "image: see 'salvex-cli --help') and lists the FAT16, FAT32 and NTFS partitions\n"
             "it finds.\n"
             "When the table lists nothing, searches for lost partitions as 'search' does.\n"
-            "Prints: number, type, start, size (start and size in 512-byte sectors).",
+            "Prints: number, type, start, size (start and size in the drive's sectors: see\n"
+            "sector_size in 'drives').",
             run_partitions},
     Command{"search", "search DRIVE",
             "Searches DRIVE for partitions whose table entries are lost: boot sectors at the\n"
@@ -33,15 +39,18 @@ constexpr std::array kCommands = {
             "behind (boot sectors, file records, index blocks), even with their partition,\n"
             "boot sector or first sectors gone, and lists the candidate volumes it confirms.\n"
             "Prints: candidate, start, sectors_per_cluster, mft_start, mft_mirror_start, end,\n"
-            "label. Give a candidate to list, find and recover with --range S E --candidate K.",
+            "label. S, E and the sector numbers printed count the drive's sectors (see\n"
+            "sector_size in 'drives'). Give a candidate to list, find and recover with\n"
+            "--range S E --candidate K.",
             run_sweep},
     Command{"list",
             "list DRIVE (--partition N | --range S E --candidate K | --snapshot FILE)\n"
             "           [--deleted] [--save-snapshot FILE] [--quiet]",
             "Lists every folder and file of a volume, deleted ones included: NTFS partition N\n"
             "of DRIVE (numbered as 'partitions' lists them) read through its Master File\n"
-            "Table, candidate K of a sweep of sectors S to E, or a snapshot saved earlier\n"
-            "(read with the same DRIVE). Items are printed depth first from the root: a\n"
+            "Table, candidate K of a sweep of sectors S to E (in the drive's sectors), or a\n"
+            "snapshot saved earlier (read with the same DRIVE). Items are printed depth first from "
+            "the root: a\n"
             "folder, then its sub-folders, then its files.\n"
             "Prints: kind (folder or file), deleted (1 or 0), size in bytes, created, modified,\n"
             "id (a file's record sector, a folder's record number), recoverable and path.\n"

@@ -5,6 +5,7 @@
 #include "disk/open_image.h"
 #include "partition/partition_table.h"
 #include "partition/quick_search.h"
+#include "partition/sector_size.h"
 
 namespace salvex::cli {
 
@@ -17,8 +18,20 @@ std::optional<PartitionedDrive> open_drive(const std::string& path, const char* 
     }
     PartitionedDrive drive{std::make_unique<SectorReader>(AccessMode::Device), {}};
     drive.reader->open_device(std::move(device).value());
-    list_partitions(*drive.reader, drive.partitions);
+    drive.sectorSize = drive_sector_size(*drive.reader);
+    list_partitions(*drive.reader, drive.partitions, drive.sectorSize);
     return drive;
+}
+
+uint32_t drive_sector_size_of(const DriveInfo& drive) {
+    if (is_logical_sector_size(drive.sectorSize))
+        return drive.sectorSize;
+    auto device = open_image_or_device(drive.path);
+    if (!device)
+        return static_cast<uint32_t>(kSectorSize);
+    SectorReader reader(AccessMode::Device);
+    reader.open_device(std::move(device).value());
+    return drive_sector_size(reader);
 }
 
 std::optional<PartitionedDrive> open_partitioned_drive(const std::string& path, const char* command,
@@ -45,11 +58,14 @@ bool search_lost_partitions(PartitionedDrive& drive, std::ostream& err) {
     return !drive.partitions.empty();
 }
 
-void print_partitions(const PartitionList& list, std::ostream& out) {
+void print_partitions(const PartitionedDrive& drive, std::ostream& out) {
+    const uint64_t unit = drive.sectorSize / kSectorSize;
+    const PartitionList& list = drive.partitions;
     out << "number\ttype\tstart\tsize\n";
     for (size_t i = 0; i < list.size(); ++i) {
         const PartitionInfo& p = list.entries[i];
-        out << i + 1 << '\t' << fs_type_name(p.type) << '\t' << p.start << '\t' << p.size << '\n';
+        out << i + 1 << '\t' << fs_type_name(p.type) << '\t' << p.start / unit << '\t'
+            << p.size / unit << '\n';
     }
 }
 

@@ -1,6 +1,7 @@
 // Opening the drive a command names and choosing one of its partitions.
 #pragma once
 
+#include "disk/drive_table.h"
 #include "disk/sector_reader.h"
 #include "partition/partition_list.h"
 
@@ -13,8 +14,13 @@ namespace salvex::cli {
 
 struct PartitionedDrive {
     std::unique_ptr<SectorReader> reader;
-    PartitionList partitions;
+    PartitionList partitions;  // in 512-byte sectors, as the engine counts
+    uint32_t sectorSize = 512; // the drive's logical sector size: the unit the user sees
 };
+
+// The drive's logical sector size: what the kernel or the image format reports, else what the
+// disk's content shows (512 when nothing does).
+uint32_t drive_sector_size_of(const DriveInfo& drive);
 
 // Opens DRIVE (an image or a block device) read-only and walks its partition table. nullopt,
 // after a sentence on `err`, when it cannot be opened. The list may be empty.
@@ -30,8 +36,8 @@ std::optional<PartitionedDrive> open_partitioned_drive(const std::string& path, 
 // none was found.
 bool search_lost_partitions(PartitionedDrive& drive, std::ostream& err);
 
-// The partition table as `partitions` prints it.
-void print_partitions(const PartitionList& list, std::ostream& out);
+// The partition table as `partitions` prints it, start and size in the drive's sectors.
+void print_partitions(const PartitionedDrive& drive, std::ostream& out);
 
 // Partition `number` (from 1) of the drive, which must be NTFS; nullopt after a sentence.
 std::optional<PartitionInfo> choose_ntfs_partition(const PartitionedDrive& drive, uint64_t number,

@@ -39,11 +39,14 @@ int run_drives(const std::vector<std::string>& args, std::ostream& out, std::ost
         }
         table.push_back(std::move(drive).value());
     }
-    out << "index\tname\tcylinders\theads\tsectors_per_track\ttotal_sectors\tpath\n";
+    out << "index\tname\tcylinders\theads\tsectors_per_track\ttotal_sectors\tsector_size\tpath\n";
     for (size_t i = 0; i < table.size(); ++i) {
         const DriveInfo& d = table[i];
+        // total_sectors counts the drive's own sectors.
+        const uint32_t sectorSize = d.hasMedium ? drive_sector_size_of(d) : 512;
         out << i << '\t' << d.name << '\t' << d.cylinders << '\t' << d.heads << '\t'
-            << d.sectorsPerTrack << '\t' << d.totalSectors << '\t' << d.path << '\n';
+            << d.sectorsPerTrack << '\t' << d.totalSectors / (sectorSize / 512) << '\t'
+            << sectorSize << '\t' << d.path << '\n';
     }
     return status;
 }
@@ -58,8 +61,7 @@ int run_partitions(const std::vector<std::string>& args, std::ostream& out, std:
     const auto drive = open_partitioned_drive(args[0], "partitions", err);
     if (!drive)
         return kFailure;
-    const PartitionList& list = drive->partitions;
-    print_partitions(list, out);
+    print_partitions(*drive, out);
     return kSuccess;
 }
 
@@ -73,7 +75,7 @@ int run_search(const std::vector<std::string>& args, std::ostream& out, std::ost
     auto drive = open_drive(args[0], "search", err);
     if (!drive || !search_lost_partitions(*drive, err))
         return kFailure;
-    print_partitions(drive->partitions, out);
+    print_partitions(*drive, out);
     return kSuccess;
 }
 

@@ -5,7 +5,10 @@
 #include "cli/terminal_progress.h"
 #include "cli/volume_source.h"
 #include "disk/open_image.h"
+#include "partition/sector_size.h"
 #include "recovery/recovery_settings.h"
+
+#include <algorithm>
 
 namespace salvex::cli {
 
@@ -35,7 +38,9 @@ int run_sweep(const std::vector<std::string>& args, std::ostream& out, std::ostr
     SectorReader reader(AccessMode::Device);
     reader.open_device(std::move(device).value());
     // The range is judged against the drive, so the drive is opened first.
-    const auto range = parse_range(*startText, *endText, reader.total_sectors(), "sweep", err);
+    const uint32_t sectorSize = drive_sector_size(reader);
+    const auto range =
+        parse_range(*startText, *endText, reader.total_sectors(), "sweep", err, sectorSize);
     if (!range)
         return kUsage;
 
@@ -50,10 +55,14 @@ int run_sweep(const std::vector<std::string>& args, std::ostream& out, std::ostr
     }
 
     out << "candidate\tstart\tsectors_per_cluster\tmft_start\tmft_mirror_start\tend\tlabel\n";
+    // Sector numbers in the drive's own sectors, as the range was given.
+    const uint64_t unit = sectorSize / kSectorSize;
     for (size_t i = 0; i < result.candidates.size(); ++i) {
         const FsCandidate& c = result.candidates[i];
-        out << i + 1 << '\t' << c.start << '\t' << c.sectorsPerCluster << '\t' << c.mftStart << '\t'
-            << c.mftMirrorStart << '\t' << c.end << '\t' << c.label() << '\n';
+        out << i + 1 << '\t' << c.start / unit << '\t'
+            << std::max<uint64_t>(1, c.sectorsPerCluster / unit) << '\t' << c.mftStart / unit
+            << '\t' << c.mftMirrorStart / unit << '\t' << c.end / unit << "\tNTFS @"
+            << c.start / unit << '\n';
     }
     return kSuccess;
 }

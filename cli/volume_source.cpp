@@ -4,7 +4,10 @@
 #include "advscan/sector_sweep.h"
 #include "cli/cli.h"
 #include "disk/open_image.h"
+#include "partition/sector_size.h"
 #include "recovery/recovery_settings.h"
+
+#include <algorithm>
 
 namespace salvex::cli {
 
@@ -63,8 +66,9 @@ SweepResult sweep_range(const SectorReader& reader, Lba start, Lba end, uint32_t
 
 std::optional<SectorRange> parse_range(const std::string& startText, const std::string& endText,
                                        uint64_t driveSectors, const char* command,
-                                       std::ostream& err) {
-    auto range = parse_sector_range(startText, endText, driveSectors);
+                                       std::ostream& err, uint32_t sectorSize) {
+    const uint64_t unit = std::max<uint32_t>(sectorSize, kSectorSize) / kSectorSize;
+    auto range = parse_sector_range(startText, endText, driveSectors / unit);
     if (!range) {
         // The window's sentences start with blanks and some lack the full stop.
         std::string sentence = trimmed(range.error());
@@ -73,7 +77,7 @@ std::optional<SectorRange> parse_range(const std::string& startText, const std::
         err << "salvex-cli " << command << ": " << sentence << "\n";
         return std::nullopt;
     }
-    return *range;
+    return SectorRange{range->start * unit, range->end * unit};
 }
 
 std::optional<OpenVolume> open_volume(const ParsedArgs& args, const std::string& drivePath,
@@ -147,8 +151,9 @@ std::optional<OpenVolume> open_volume(const ParsedArgs& args, const std::string&
         status = kUsage;
         return std::nullopt;
     }
-    const auto bounds = parse_range(range->second[0], range->second[1],
-                                    volume.reader->total_sectors(), command, err);
+    const auto bounds =
+        parse_range(range->second[0], range->second[1], volume.reader->total_sectors(), command,
+                    err, drive_sector_size(*volume.reader));
     if (!bounds) {
         status = kUsage;
         return std::nullopt;

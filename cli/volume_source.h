@@ -44,10 +44,11 @@ SweepResult sweep_range(const SectorReader& reader, Lba start, Lba end, uint32_t
 
 // The range of --range S E (or --start S --end E) on a drive of `driveSectors` sectors; nullopt
 // after a sentence when the values are not numbers, the end is not above the start or lies past
-// the drive, with the window's own texts.
+// the drive, with the window's own texts. S and E count the drive's sectors of `sectorSize`
+// bytes; the range returned counts 512-byte sectors.
 std::optional<SectorRange> parse_range(const std::string& start, const std::string& end,
                                        uint64_t driveSectors, const char* command,
-                                       std::ostream& err);
+                                       std::ostream& err, uint32_t sectorSize = 512);
 
 // Opens DRIVE and produces the volume the options name; nullopt after a sentence, with the exit
 // status in `status`.

@@ -28,6 +28,19 @@ std::optional<uint64_t> size_of(int fd) {
     return std::nullopt;
 }
 
+// The logical sector size the kernel reports for a block device; 0 for anything else. A
+// buffered read at any byte offset works whatever this is: the kernel reads the logical sectors
+// that cover it and hands back the bytes asked for.
+uint32_t logical_sector_size_of(int fd) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISBLK(st.st_mode))
+        return 0;
+    int size = 0;
+    if (ioctl(fd, BLKSSZGET, &size) != 0 || size <= 0)
+        return 0;
+    return static_cast<uint32_t>(size);
+}
+
 } // namespace
 
 std::string open_error_message(const std::string& path, int errnoValue) {
@@ -53,11 +66,12 @@ Result<std::unique_ptr<FileDevice>> FileDevice::open(const std::string& path) {
         ::close(fd);
         return Error{"Cannot read " + path + ": it is neither a block device nor an image file."};
     }
-    return std::unique_ptr<FileDevice>(new FileDevice(fd, path, *size));
+    return std::unique_ptr<FileDevice>(new FileDevice(fd, path, *size, logical_sector_size_of(fd)));
 }
 
-FileDevice::FileDevice(int fd, std::string path, uint64_t sizeBytes)
-    : fd_(fd), path_(std::move(path)), sizeBytes_(sizeBytes) {}
+FileDevice::FileDevice(int fd, std::string path, uint64_t sizeBytes, uint32_t logicalSectorSize)
+    : fd_(fd), path_(std::move(path)), sizeBytes_(sizeBytes),
+      logicalSectorSize_(logicalSectorSize) {}
 
 FileDevice::~FileDevice() {
     ::close(fd_);

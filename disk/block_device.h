@@ -25,6 +25,11 @@ public:
 
     // Size of the device in bytes.
     virtual uint64_t size_bytes() const = 0;
+
+    // The drive's logical sector size in bytes as the device reports it (a block device's
+    // kernel, an image format that records it); 0 when the device does not say, as a raw image
+    // file does not.
+    virtual uint32_t logical_sector_size() const { return 0; }
 };
 
 // A block device or an image file, opened for reading only.
@@ -40,14 +45,16 @@ public:
 
     bool read_at(uint64_t offset, std::span<uint8_t> out) const override;
     uint64_t size_bytes() const override { return sizeBytes_; }
+    uint32_t logical_sector_size() const override { return logicalSectorSize_; }
     const std::string& path() const { return path_; }
 
 private:
-    FileDevice(int fd, std::string path, uint64_t sizeBytes);
+    FileDevice(int fd, std::string path, uint64_t sizeBytes, uint32_t logicalSectorSize);
 
     int fd_;
     std::string path_;
     uint64_t sizeBytes_;
+    uint32_t logicalSectorSize_; // BLKSSZGET of a block device; 0 for an image file
 };
 
 // The sentence shown when `path` cannot be opened for reading because of `errnoValue`.

@@ -140,6 +140,7 @@ Result<DriveInfo> describe_image(const std::string& path) {
     drive.name = fs::path(path).filename().string();
     drive.path = path;
     drive.hasMedium = drive.totalSectors > 0;
+    drive.sectorSize = device.value()->logical_sector_size();
     return drive;
 }
 
@@ -164,6 +165,10 @@ DriveTable enumerate_block_devices(const BlockDeviceRoots& roots) {
 
         DriveInfo drive = drive_with_default_geometry(sectors);
         drive.path = (roots.dev / name).string();
+        uint32_t logical = 0;
+        const std::string logicalText = read_attribute(entry / "queue" / "logical_block_size");
+        std::from_chars(logicalText.data(), logicalText.data() + logicalText.size(), logical);
+        drive.sectorSize = logical;
         if (sectors == 0) {
             drive.name = "Media missing or not inserted";
             drive.hasMedium = false;

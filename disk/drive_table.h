@@ -28,6 +28,9 @@ struct DriveInfo {
     uint32_t int13Extensions = 0; // library mode: the BIOS's INT 13h extension flag
     std::string path;             // device mode: the device node or image file to open
     bool hasMedium = true;        // false for a drive without a medium (an empty card reader)
+    // The drive's logical sector size in bytes as the kernel or the image format reports it; 0
+    // when neither says (a raw image: its content tells, see partition/sector_size.h).
+    uint32_t sectorSize = 0;
 };
 
 using DriveTable = std::vector<DriveInfo>;

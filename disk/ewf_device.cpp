@@ -61,7 +61,11 @@ Result<std::unique_ptr<BlockDevice>> open_ewf_image(const std::string& path) {
     size64_t size = 0;
     if (libewf_handle_get_media_size(handle->pointer, &size, &error) != 1)
         return Error{take_error(error)};
-    return std::unique_ptr<BlockDevice>(new EwfDevice(std::move(handle), size));
+    // The acquisition records the disk's bytes per sector; 0 (unknown) when it cannot be read.
+    uint32_t bytesPerSector = 0;
+    if (libewf_handle_get_bytes_per_sector(handle->pointer, &bytesPerSector, nullptr) != 1)
+        bytesPerSector = 0;
+    return std::unique_ptr<BlockDevice>(new EwfDevice(std::move(handle), size, 0, bytesPerSector));
 }
 
 } // namespace salvex

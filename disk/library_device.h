@@ -29,11 +29,14 @@ class LibraryDevice : public BlockDevice {
 public:
     bool read_at(uint64_t offset, std::span<uint8_t> out) const final;
     uint64_t size_bytes() const final { return sizeBytes_; }
+    uint32_t logical_sector_size() const final { return logicalSectorSize_; }
 
 protected:
-    // `windowBytes` 0 reads every request as it comes.
-    explicit LibraryDevice(uint64_t sizeBytes, size_t windowBytes = 0)
-        : sizeBytes_(sizeBytes), windowBytes_(windowBytes) {}
+    // `windowBytes` 0 reads every request as it comes; `logicalSectorSize` is what the image
+    // records of the disk's sectors, 0 when it records nothing.
+    explicit LibraryDevice(uint64_t sizeBytes, size_t windowBytes = 0,
+                           uint32_t logicalSectorSize = 0)
+        : sizeBytes_(sizeBytes), windowBytes_(windowBytes), logicalSectorSize_(logicalSectorSize) {}
 
     // One read by the library at `offset`, called with the lock held: the bytes it gave (fewer
     // than asked at the end of the media), or a negative value on an error.
@@ -48,6 +51,7 @@ private:
     mutable std::mutex mutex_;
     uint64_t sizeBytes_;
     size_t windowBytes_;
+    uint32_t logicalSectorSize_;
     mutable std::vector<uint8_t> window_;
     mutable std::optional<uint64_t> windowStart_;
 };
@@ -75,8 +79,9 @@ public:
 template <class Handle, auto ReadAt>
 class HandleDevice final : public LibraryDevice {
 public:
-    HandleDevice(std::unique_ptr<Handle> handle, uint64_t sizeBytes, size_t windowBytes = 0)
-        : LibraryDevice(sizeBytes, windowBytes), handle_(std::move(handle)) {}
+    HandleDevice(std::unique_ptr<Handle> handle, uint64_t sizeBytes, size_t windowBytes = 0,
+                 uint32_t logicalSectorSize = 0)
+        : LibraryDevice(sizeBytes, windowBytes, logicalSectorSize), handle_(std::move(handle)) {}
 
 private:
     int64_t read_some(uint64_t offset, std::span<uint8_t> out) const override {

@@ -31,6 +31,10 @@ uint64_t SectorReader::total_sectors() const {
     return 0;
 }
 
+uint32_t SectorReader::reported_sector_size() const {
+    return mode_ == AccessMode::Device && device_ ? device_->logical_sector_size() : 0;
+}
+
 bool SectorReader::read_sectors(Lba first, uint32_t count, std::span<uint8_t> buffer) const {
     if (buffer.size() / kSectorSize < count)
         return false;

@@ -72,6 +72,10 @@ public:
     // Capacity of the current drive in sectors; 0 with no drive.
     uint64_t total_sectors() const;
 
+    // The logical sector size the current device reports; 0 when it reports none (an image
+    // file, library mode). Sectors read here are 512 bytes whatever it is.
+    uint32_t reported_sector_size() const;
+
 private:
     bool read_device(Lba first, uint32_t count, std::span<uint8_t> buffer,
                      std::vector<bool>* unread) const;

@@ -40,7 +40,11 @@ Result<std::unique_ptr<BlockDevice>> open_vhdi_image(const std::string& path) {
     size64_t size = 0;
     if (libvhdi_file_get_media_size(file->pointer, &size, &error) != 1)
         return Error{take_error(error)};
-    return std::unique_ptr<BlockDevice>(new VhdiDevice(std::move(file), size));
+    // A VHDX records its logical sector size (512 or 4,096); 0 (unknown) when it cannot be read.
+    uint32_t bytesPerSector = 0;
+    if (libvhdi_file_get_bytes_per_sector(file->pointer, &bytesPerSector, nullptr) != 1)
+        bytesPerSector = 0;
+    return std::unique_ptr<BlockDevice>(new VhdiDevice(std::move(file), size, 0, bytesPerSector));
 }
 
 } // namespace salvex

@@ -5,21 +5,21 @@
 #include "ntfs/run_list.h"
 
 #include <algorithm>
-#include <array>
 #include <map>
+#include <vector>
 
 namespace salvex {
 
 namespace {
 
-using Record = std::array<uint8_t, mft_record::kSize>;
+using Record = std::vector<uint8_t>;
 
 constexpr uint32_t kMftRecord = 0;
 
 // Record 0 (or its copy) as read: signature, sane header and whole sectors, else nullopt.
-std::optional<Record> read_record_zero(const SectorReader& reader, Lba at) {
-    Record record{};
-    if (at == 0 || reader.read_sectors_or_zeros(at, 2, record) == 2)
+std::optional<Record> read_record_zero(const SectorReader& reader, Lba at, uint32_t sectors) {
+    Record record(size_t{sectors} * kSectorSize, 0);
+    if (at == 0 || reader.read_sectors_or_zeros(at, sectors, record) == sectors)
         return std::nullopt;
     if (!is_sane_file_record(record) || !apply_fixup(record))
         return std::nullopt;
@@ -58,7 +58,10 @@ RunList runs_of(const AttributeView& data) {
 // the volume's size, and a gap at its end is dropped: it holds no record to read.
 class Layout {
 public:
-    Layout(const Bounds& bounds, uint64_t spc) : bounds_(bounds), spc_(spc) {}
+    Layout(const Bounds& bounds, uint64_t spc, uint64_t recordSectors)
+        : bounds_(bounds), spc_(spc) {
+        map_.set_record_sectors(recordSectors);
+    }
 
     void place(const std::vector<Part>& parts) {
         uint64_t vcn = 0;
@@ -139,7 +142,7 @@ std::vector<Part> listed_parts(const SectorReader& reader, const VolumeInfo& vol
             if (const auto own = find_listed_part(record, entry))
                 part.runs = runs_of(*own);
         } else {
-            Record holder{};
+            Record holder(base.record_bytes(), 0);
             if (read_mft_record(reader, base, entry.record, holder) && has_file_signature(holder) &&
                 apply_fixup(holder) &&
                 belongs_to(holder, {entry.record, entry.recordSequence}, self)) {
@@ -157,14 +160,15 @@ std::vector<Part> listed_parts(const SectorReader& reader, const VolumeInfo& vol
 // The map that the record 0 at `at` gives; empty when it gives none.
 MftMap map_from(const SectorReader& reader, const VolumeInfo& volume, const Bounds& bounds,
                 Lba at) {
-    const auto record = read_record_zero(reader, at);
+    const uint32_t recordSectors = record_sectors_of(volume);
+    const auto record = read_record_zero(reader, at, recordSectors);
     if (!record)
         return {};
     const auto data = find_unnamed_attribute(*record, kData);
     if (!data || !data->non_resident() || le64(data->bytes, attribute::kLowestVcn) != 0)
         return {};
     const std::vector<Part> own{{0, runs_of(*data)}};
-    Layout first(bounds, volume.sectorsPerCluster);
+    Layout first(bounds, volume.sectorsPerCluster, recordSectors);
     first.place(own);
     const MftMap base = first.take();
 
@@ -173,7 +177,7 @@ MftMap map_from(const SectorReader& reader, const VolumeInfo& volume, const Boun
         return base;
     if (parts.front().lowestVcn != 0)
         parts.insert(parts.begin(), own.front());
-    Layout whole(bounds, volume.sectorsPerCluster);
+    Layout whole(bounds, volume.sectorsPerCluster, recordSectors);
     whole.place(parts);
     return whole.take();
 }
@@ -213,9 +217,9 @@ Lba MftMap::sector_at(uint64_t offset) const {
 }
 
 Lba MftMap::record_to_sector(uint64_t record) const {
-    if (record > UINT64_MAX / kRecordSectors)
+    if (record > UINT64_MAX / recordSectors_)
         return 0;
-    return sector_at(kRecordSectors * record);
+    return sector_at(recordSectors_ * record);
 }
 
 std::optional<uint64_t> MftMap::record_at_sector(Lba sector) const {
@@ -223,9 +227,9 @@ std::optional<uint64_t> MftMap::record_at_sector(Lba sector) const {
     for (const MftExtent& extent : extents_) {
         if (extent.start != 0 && sector >= extent.start && sector - extent.start < extent.sectors) {
             const uint64_t offset = before + (sector - extent.start);
-            if (offset % kRecordSectors != 0)
+            if (offset % recordSectors_ != 0)
                 return std::nullopt;
-            return offset / kRecordSectors;
+            return offset / recordSectors_;
         }
         before += extent.sectors;
     }
@@ -234,21 +238,21 @@ std::optional<uint64_t> MftMap::record_at_sector(Lba sector) const {
 
 bool read_mirror_copy(const SectorReader& reader, const VolumeInfo& volume, uint64_t n,
                       std::span<uint8_t> record) {
-    if (volume.mftMirrorStart == 0 || n >= kMirroredRecords || record.size() < mft_record::kSize)
+    const auto sectors = static_cast<uint32_t>(record.size() / kSectorSize);
+    if (volume.mftMirrorStart == 0 || n >= kMirroredRecords || sectors == 0)
         return false;
-    const auto copy = record.first(mft_record::kSize);
-    std::fill(copy.begin(), copy.end(), uint8_t{0});
-    const Lba at = volume.mftMirrorStart + MftMap::kRecordSectors * n;
-    return reader.read_sectors_or_zeros(at, MftMap::kRecordSectors, copy) == 0 &&
-           is_sane_file_record(copy);
+    std::fill(record.begin(), record.end(), uint8_t{0});
+    const Lba at = volume.mftMirrorStart + uint64_t{sectors} * n;
+    return reader.read_sectors_or_zeros(at, sectors, record.first(sectors * kSectorSize)) == 0 &&
+           is_sane_file_record(record);
 }
 
 bool read_mft_record(const SectorReader& reader, const MftMap& map, uint64_t record,
                      std::span<uint8_t> out) {
     const size_t sectors = out.size() / kSectorSize;
-    if (record > UINT64_MAX / MftMap::kRecordSectors || sectors == 0)
+    if (record > UINT64_MAX / map.record_sectors() || sectors == 0)
         return false;
-    const uint64_t first = MftMap::kRecordSectors * record;
+    const uint64_t first = map.record_sectors() * record;
     if (map.sector_at(first) == 0)
         return false;
     size_t unread = 0;
@@ -283,10 +287,14 @@ bool read_record_at(const SectorReader& reader, const MftMap* map, Lba sector,
 }
 
 MftMap build_mft_map(const SectorReader& reader, const VolumeInfo& volume, Lba lastSector) {
-    if (volume.sectorsPerCluster == 0)
-        return {};
+    if (volume.sectorsPerCluster == 0) {
+        MftMap none;
+        none.set_record_sectors(record_sectors_of(volume));
+        return none;
+    }
     const Bounds bounds = volume_bounds(reader, volume, lastSector);
     MftMap map = map_from(reader, volume, bounds, volume.mftStart);
+    map.set_record_sectors(record_sectors_of(volume));
     map.set_source(map.empty() ? MftMap::Source::None : MftMap::Source::Mft);
     if (volume.mftMirrorStart != 0 && volume.mftMirrorStart != volume.mftStart) {
         MftMap mirror = map_from(reader, volume, bounds, volume.mftMirrorStart);

@@ -37,34 +37,45 @@ public:
 
     // Sectors of all extents together.
     uint64_t total_sectors() const { return ends_.empty() ? 0 : ends_.back(); }
-    // Number of record slots (two sectors each).
-    uint64_t record_count() const { return total_sectors() / kRecordSectors; }
+    // Number of record slots (record_sectors() each).
+    uint64_t record_count() const { return total_sectors() / recordSectors_; }
+
+    // Sectors per file record: 2 for 1,024-byte records, 8 for 4,096-byte ones.
+    uint64_t record_sectors() const { return recordSectors_; }
+    size_t record_bytes() const { return static_cast<size_t>(recordSectors_) * kSectorSize; }
+    void set_record_sectors(uint64_t sectors) { recordSectors_ = sectors == 0 ? 2 : sectors; }
 
     // The absolute sector that lies `offset` sectors into the concatenated extents; 0 in a gap
     // or beyond the map.
     Lba sector_at(uint64_t offset) const;
-    // The absolute sector of the first half of record n; 0 when the record lies in a gap or
-    // beyond the map. The second half is sector_at(2n + 1), which need not follow it on disk:
-    // with clusters smaller than a record, a record may start at the end of one extent and
-    // finish in the next.
+    // The absolute sector of the first sector of record n; 0 when the record lies in a gap or
+    // beyond the map. Its next sector is sector_at(record_sectors() × n + 1), which need not
+    // follow it on disk: with clusters smaller than a record, a record may start at the end of
+    // one extent and finish in the next.
     Lba record_to_sector(uint64_t record) const;
-    // The number of the record whose first half lies at `sector`; nullopt when none does.
+    // The number of the record whose first sector lies at `sector`; nullopt when none does.
     std::optional<uint64_t> record_at_sector(Lba sector) const;
-
-    static constexpr uint64_t kRecordSectors = 2;
 
 private:
     std::vector<MftExtent> extents_;
     std::vector<uint64_t> ends_; // running sum of the extents' lengths
     Source source_ = Source::None;
+    uint64_t recordSectors_ = 2;
 };
+
+// Sectors per file record of a volume: its recordSectors, or 2 (1,024-byte records) when it
+// does not say.
+inline uint32_t record_sectors_of(const VolumeInfo& volume) {
+    return volume.recordSectors == 0 ? 2 : volume.recordSectors;
+}
 
 // Reads the record that begins at `sector`, each of its sectors where `map` puts it when the map
 // knows the record (else the sectors that follow on disk). Sectors that cannot be read are zeros.
 // False when nothing could be read or no map sector lies there.
 bool read_record_at(const SectorReader& reader, const MftMap* map, Lba sector,
                     std::span<uint8_t> record);
-// Reads record n where the map puts its sectors; false when it lies in a gap or beyond the map.
+// Reads record n where the map puts its sectors (out.size() bytes from its start); false when it
+// lies in a gap or beyond the map.
 bool read_mft_record(const SectorReader& reader, const MftMap& map, uint64_t record,
                      std::span<uint8_t> out);
 

@@ -1,4 +1,5 @@
-// An MFT file record as this program reads it: 1,024 bytes (two sectors), little-endian.
+// An MFT file record as this program reads it, little-endian: 1,024 bytes on most volumes, 4,096
+// on volumes of 4,096-byte sectors; the boot sector states the size.
 //
 // Every attribute is reached through for_each_attribute, which checks each header against the
 // record before handing it on, so no decoder reads outside the record whatever its bytes say.
@@ -15,7 +16,8 @@
 namespace salvex {
 
 namespace mft_record {
-inline constexpr size_t kSize = 1024;           // two sectors, whatever the boot sector says
+inline constexpr size_t kSize = 1024;           // the usual size: two sectors
+inline constexpr size_t kMaxSize = 4096;        // the largest size this program reads
 inline constexpr size_t kSignature = 0x00;      // 4 bytes, "FILE"
 inline constexpr size_t kFixupOffset = 0x04;    // 2 bytes, offset of the update sequence array
 inline constexpr size_t kFixupCount = 0x06;     // 2 bytes, entries in that array, check included
@@ -93,10 +95,11 @@ struct AttributeView {
 // True when the record begins with "FILE".
 bool has_file_signature(ByteView record);
 
-// Restores the last two bytes of each sector of a record (or an index block) from its update
-// sequence array. Stops at the first entry that would leave the buffer. True when the array
-// covers every sector and each sector ended in the array's check value, as a record written
-// whole does; a record torn by a partial write or by damage gives false.
+// Restores the last two bytes of each 512-byte stretch of a record (or an index block) of any
+// size from its update sequence array, which has size / 512 + 1 entries. Stops at the first entry
+// that would leave the buffer. True when the array covers every sector and each sector ended in the
+// array's check value, as a record written whole does; a record torn by a partial write or by
+// damage gives false.
 bool apply_fixup(std::span<uint8_t> record);
 
 // Whether a record read from disk (before its fix-up) has a file record's signature and a header

@@ -8,7 +8,6 @@
 #include "ntfs/mft_record.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -16,12 +15,13 @@
 namespace salvex {
 
 // The sectors of the $MFT in map order, handed on a record at a time. A record is put together
-// from the two sectors the map names, wherever they lie; gaps read as zeros and are passed over
+// from the sectors the map names, wherever they lie; gaps read as zeros and are passed over
 // without reading.
 class MftRecordStream {
 public:
     MftRecordStream(const SectorReader& reader, const MftMap& map)
-        : reader_(reader), map_(map), chunk_(kSectorsPerRead * kSectorSize) {}
+        : reader_(reader), map_(map), chunk_(kSectorsPerRead * kSectorSize),
+          record_(map.record_bytes(), 0), recordSectors_(map.record_sectors()) {}
 
     // Calls visit(record, number, absolute sector of the chunk) for every slot that holds a
     // sector read from disk, until `stop` is 1.
@@ -51,7 +51,7 @@ private:
     void take(std::span<const uint8_t> sector, Lba chunkStart, Visit& visit) {
         std::copy(sector.begin(), sector.end(),
                   record_.begin() + static_cast<long>(filled_ * kSectorSize));
-        if (++filled_ < kRecordSectors)
+        if (++filled_ < recordSectors_)
             return;
         visit(record_, number_, chunkStart);
         filled_ = 0;
@@ -62,31 +62,31 @@ private:
     // it only take their numbers.
     void skip(uint64_t sectors) {
         if (filled_ > 0) {
-            const uint64_t missing = std::min(sectors, kRecordSectors - filled_);
+            const uint64_t missing = std::min(sectors, recordSectors_ - filled_);
             std::fill(record_.begin() + static_cast<long>(filled_ * kSectorSize),
                       record_.begin() + static_cast<long>((filled_ + missing) * kSectorSize),
                       uint8_t{0});
             filled_ += missing;
             sectors -= missing;
-            if (filled_ == kRecordSectors) {
+            if (filled_ == recordSectors_) {
                 filled_ = 0;
-                ++number_; // its second half is lost: the record cannot be trusted
+                ++number_; // its end is lost: the record cannot be trusted
             }
         }
-        number_ += sectors / kRecordSectors;
-        filled_ = sectors % kRecordSectors;
+        number_ += sectors / recordSectors_;
+        filled_ = sectors % recordSectors_;
         std::fill(record_.begin(), record_.begin() + static_cast<long>(filled_ * kSectorSize),
                   uint8_t{0});
     }
 
     // Records are read in runs of this many sectors; each record is then judged on its own.
     static constexpr uint64_t kSectorsPerRead = 128;
-    static constexpr uint64_t kRecordSectors = MftMap::kRecordSectors;
 
     const SectorReader& reader_;
     const MftMap& map_;
     std::vector<uint8_t> chunk_;
-    std::array<uint8_t, mft_record::kSize> record_{};
+    std::vector<uint8_t> record_;
+    uint64_t recordSectors_;
     uint64_t filled_ = 0;
     uint64_t number_ = 0;
 };

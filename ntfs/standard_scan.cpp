@@ -14,8 +14,8 @@ namespace salvex {
 
 namespace {
 
-using Record = std::array<uint8_t, mft_record::kSize>;
-constexpr uint64_t kRecordSectors = MftMap::kRecordSectors;
+// A record's bytes: as many as the volume's records have.
+using Record = std::vector<uint8_t>;
 
 enum RecordFlags : uint8_t {
     kDeletedFile = 0,
@@ -33,6 +33,7 @@ public:
         const auto [it, inserted] = cache_.try_emplace(n);
         if (inserted) {
             Record& record = it->second.record;
+            record.assign(map_.record_bytes(), 0);
             it->second.valid = read_mft_record(reader_, map_, n, record) &&
                                has_file_signature(record) && (apply_fixup(record), true);
         }
@@ -42,7 +43,7 @@ public:
 
 private:
     struct Entry {
-        Record record{};
+        Record record;
         bool valid = false;
     };
     const SectorReader& reader_;
@@ -110,7 +111,7 @@ void standard_scan_body(const SectorReader& reader, NtfsScan& scan, ProgressSink
         const std::string name =
             decode_record(record, static_cast<uint32_t>(number), reader, scan, fetcher);
         if (!name.empty())
-            show_found(progress, scan, name, (number + 1) * kRecordSectors, total);
+            show_found(progress, scan, name, (number + 1) * scan.mftMap.record_sectors(), total);
     });
 
     stop.store(0);

@@ -21,9 +21,10 @@ struct Header {
     uint32_t entriesCrc = 0;
 };
 
-std::optional<Header> read_header(const SectorReader& reader, Lba at) {
+// `at` is a logical sector; `unit` 512-byte sectors make one.
+std::optional<Header> read_header(const SectorReader& reader, Lba at, uint32_t unit) {
     std::vector<uint8_t> sector(kSectorSize, 0);
-    if (!reader.read_sectors(at, 1, sector))
+    if (at > UINT64_MAX / unit || !reader.read_sectors(at * unit, 1, sector))
         return std::nullopt;
     const ByteView bytes(sector);
     if (!has_text_at(bytes, gpt_header::kSignature, "EFI PART"))
@@ -50,11 +51,12 @@ std::optional<Header> read_header(const SectorReader& reader, Lba at) {
 }
 
 std::optional<std::vector<GptPartition>> read_entries(const SectorReader& reader,
-                                                      const Header& header) {
+                                                      const Header& header, uint32_t unit) {
     const uint64_t bytes = uint64_t{header.entryCount} * header.entrySize;
     const auto sectors = static_cast<uint32_t>((bytes + kSectorSize - 1) / kSectorSize);
     std::vector<uint8_t> array(size_t{sectors} * kSectorSize, 0);
-    if (!reader.read_sectors(header.entriesLba, sectors, array))
+    if (header.entriesLba > UINT64_MAX / unit ||
+        !reader.read_sectors(header.entriesLba * unit, sectors, array))
         return std::nullopt;
     const ByteView all = ByteView(array).first(bytes);
     if (crc32(all) != header.entriesCrc)
@@ -67,10 +69,12 @@ std::optional<std::vector<GptPartition>> read_entries(const SectorReader& reader
         std::copy_n(entry.begin() + gpt_entry::kTypeGuid, p.typeGuid.size(), p.typeGuid.begin());
         if (std::all_of(p.typeGuid.begin(), p.typeGuid.end(), [](uint8_t b) { return b == 0; }))
             continue;
-        p.first = *le64(entry, gpt_entry::kFirstLba);
-        p.last = *le64(entry, gpt_entry::kLastLba);
-        if (p.last < p.first)
+        const uint64_t first = *le64(entry, gpt_entry::kFirstLba);
+        const uint64_t last = *le64(entry, gpt_entry::kLastLba);
+        if (last < first || last >= UINT64_MAX / unit)
             continue;
+        p.first = first * unit;
+        p.last = (last + 1) * unit - 1;
         partitions.push_back(p);
     }
     return partitions;
@@ -78,23 +82,25 @@ std::optional<std::vector<GptPartition>> read_entries(const SectorReader& reader
 
 } // namespace
 
-std::optional<std::vector<GptPartition>> read_gpt(const SectorReader& reader,
-                                                  uint64_t diskSectors) {
+std::optional<std::vector<GptPartition>> read_gpt(const SectorReader& reader, uint64_t diskSectors,
+                                                  uint32_t sectorSize) {
+    const uint32_t unit = std::max<uint32_t>(1, sectorSize / kSectorSize);
+    const uint64_t logicalSectors = diskSectors / unit;
     constexpr Lba kPrimaryLba = 1;
     std::optional<Lba> backupLba;
-    if (diskSectors > kPrimaryLba + 1)
-        backupLba = diskSectors - 1;
+    if (logicalSectors > kPrimaryLba + 1)
+        backupLba = logicalSectors - 1;
 
-    if (const auto primary = read_header(reader, kPrimaryLba)) {
-        if (auto entries = read_entries(reader, *primary))
+    if (const auto primary = read_header(reader, kPrimaryLba, unit)) {
+        if (auto entries = read_entries(reader, *primary, unit))
             return entries;
         if (!backupLba)
             backupLba = primary->alternate;
     }
     if (!backupLba || *backupLba <= kPrimaryLba)
         return std::nullopt;
-    if (const auto backup = read_header(reader, *backupLba))
-        return read_entries(reader, *backup);
+    if (const auto backup = read_header(reader, *backupLba, unit))
+        return read_entries(reader, *backup, unit);
     return std::nullopt;
 }
 

@@ -52,8 +52,13 @@ struct GptPartition {
 
 // The used entries of the disk's GPT in table order, from the primary header when it and its
 // array pass their checks, else from the backup header in the disk's last sector. nullopt when
-// neither copy is sound. `diskSectors` is the disk's size; 0 when it is not known, in which case
-// the primary header's pointer to the backup is the only way to it.
-std::optional<std::vector<GptPartition>> read_gpt(const SectorReader& reader, uint64_t diskSectors);
+// neither copy is sound. `diskSectors` is the disk's size in 512-byte sectors; 0 when it is not
+// known, in which case the primary header's pointer to the backup is the only way to it.
+//
+// The table counts the drive's logical sectors of `sectorSize` bytes (the primary header lies in
+// logical sector 1: byte 512 or 4,096); the partitions' first and last sectors are given in
+// 512-byte sectors, the last one the final 512-byte sector of the last logical sector.
+std::optional<std::vector<GptPartition>> read_gpt(const SectorReader& reader, uint64_t diskSectors,
+                                                  uint32_t sectorSize = kSectorSize);
 
 } // namespace salvex

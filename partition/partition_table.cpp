@@ -1,6 +1,7 @@
 #include "partition/partition_table.h"
 
 #include "partition/gpt.h"
+#include "partition/sector_size.h"
 #include "partition/volume_parameters.h"
 
 #include <array>
@@ -18,17 +19,19 @@ bool is_extended(uint8_t type) {
     return type == kExtendedChs || type == kExtendedLba;
 }
 
+// An entry with its sector numbers in 512-byte sectors: the table counts the drive's logical
+// sectors, `unit` 512-byte sectors each.
 struct TableEntry {
     uint8_t type = 0;
-    uint32_t firstSector = 0;
-    uint32_t sectorCount = 0;
+    uint64_t firstSector = 0;
+    uint64_t sectorCount = 0;
 };
 
-TableEntry entry_at(ByteView table, int e) {
+TableEntry entry_at(ByteView table, int e, uint32_t unit) {
     const size_t at = partition_table::kFirstEntry + partition_table::kEntrySize * size_t(e);
     return TableEntry{le8(table, at + partition_table::kType).value_or(0),
-                      le32(table, at + partition_table::kFirstSector).value_or(0),
-                      le32(table, at + partition_table::kSectorCount).value_or(0)};
+                      uint64_t{le32(table, at + partition_table::kFirstSector).value_or(0)} * unit,
+                      uint64_t{le32(table, at + partition_table::kSectorCount).value_or(0)} * unit};
 }
 
 // The boot sector of a candidate. A sector that cannot be read is judged as zeros, so only the
@@ -74,8 +77,8 @@ std::optional<FsType> classify_gpt_partition(const SectorReader& reader, const G
 }
 
 // Appends the partitions of the GUID partition table that are recognised.
-void walk_gpt(const SectorReader& reader, PartitionList& list) {
-    const auto partitions = read_gpt(reader, reader.total_sectors());
+void walk_gpt(const SectorReader& reader, uint32_t sectorSize, PartitionList& list) {
+    const auto partitions = read_gpt(reader, reader.total_sectors(), sectorSize);
     if (!partitions)
         return;
     for (const GptPartition& p : *partitions) {
@@ -88,7 +91,8 @@ void walk_gpt(const SectorReader& reader, PartitionList& list) {
     }
 }
 
-void walk_extended_chain(const SectorReader& reader, Lba extendedBase, PartitionList& list) {
+void walk_extended_chain(const SectorReader& reader, Lba extendedBase, uint32_t unit,
+                         PartitionList& list) {
     std::set<uint64_t> visited;
     uint64_t linkOffset = 0;
     bool chainNoted = true;
@@ -102,7 +106,7 @@ void walk_extended_chain(const SectorReader& reader, Lba extendedBase, Partition
             return;
         chainNoted = false;
         for (int e = 0; e < 2; ++e) {
-            const TableEntry entry = entry_at(table, e);
+            const TableEntry entry = entry_at(table, e, unit);
             if (entry.type == 0)
                 continue;
             std::array<uint8_t, kSectorSize> boot{};
@@ -133,16 +137,20 @@ std::optional<FsType> classify_partition(ByteView bootSector, uint8_t typeByte, 
     return classify_by_type_byte(typeByte, level);
 }
 
-void walk_partition_table(const SectorReader& reader, Lba tableSector, PartitionList& list) {
+void walk_partition_table(const SectorReader& reader, Lba tableSector, PartitionList& list,
+                          uint32_t sectorSize) {
     list.clear();
     std::array<uint8_t, kSectorSize> mbr{};
     if (!reader.read_sectors(tableSector, 1, mbr) || !has_boot_signature(mbr))
         return;
 
+    if (sectorSize == 0)
+        sectorSize = drive_sector_size(reader);
+    const uint32_t unit = sectorSize / static_cast<uint32_t>(kSectorSize);
     std::optional<Lba> extendedBase;
     bool protectiveEntry = false;
     for (int e = 0; e < 4; ++e) {
-        const TableEntry entry = entry_at(mbr, e);
+        const TableEntry entry = entry_at(mbr, e, unit);
         if (entry.type == 0)
             continue;
         const auto boot = read_boot_sector(reader, entry.firstSector);
@@ -154,14 +162,16 @@ void walk_partition_table(const SectorReader& reader, Lba tableSector, Partition
             protectiveEntry = true;
     }
     if (protectiveEntry)
-        walk_gpt(reader, list);
+        walk_gpt(reader, sectorSize, list);
     if (extendedBase && !list.full())
-        walk_extended_chain(reader, *extendedBase, list);
+        walk_extended_chain(reader, *extendedBase, unit, list);
 }
 
-bool list_partitions(const SectorReader& reader, PartitionList& list) {
+bool list_partitions(const SectorReader& reader, PartitionList& list, uint32_t sectorSize) {
+    if (sectorSize == 0)
+        sectorSize = drive_sector_size(reader);
     for (const Lba tableSector : {Lba{0}, Lba{0}, Lba{61}, Lba{62}}) {
-        walk_partition_table(reader, tableSector, list);
+        walk_partition_table(reader, tableSector, list, sectorSize);
         if (!list.empty())
             return true;
     }

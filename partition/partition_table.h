@@ -34,15 +34,19 @@ enum class TableLevel { Mbr, Chain };
 std::optional<FsType> classify_partition(ByteView bootSector, uint8_t typeByte, TableLevel level);
 
 // Lists the partitions of the table in sector `tableSector` into `list`, which is cleared
-// first. Data partitions of the MBR have absolute first sectors whatever sector the table was
-// read from. The walk ends at kMaxPartitions entries, and when a link of the extended chain leads
-// back to a record already read.
-void walk_partition_table(const SectorReader& reader, Lba tableSector, PartitionList& list);
+// first. The table's numbers count the drive's logical sectors; the list
+// holds 512-byte sectors. Data partitions of the MBR have absolute first sectors whatever sector
+// the table was read from. The walk ends at kMaxPartitions entries, and when a link of the extended
+// chain leads back to a record already read.
+// `sectorSize` is the drive's logical sector size; 0 finds it as drive_sector_size does.
+void walk_partition_table(const SectorReader& reader, Lba tableSector, PartitionList& list,
+                          uint32_t sectorSize = 0);
 
 // The walk as the wizard runs it on leaving the drive page: from sector 0, again from 0, then
 // from 61 and from 62, stopping at the first walk that lists something. False when all four
 // list nothing (the quick search for lost partitions is then the way on).
-bool list_partitions(const SectorReader& reader, PartitionList& list);
+// The drive's sector size is found once, before the walks, unless `sectorSize` gives it.
+bool list_partitions(const SectorReader& reader, PartitionList& list, uint32_t sectorSize = 0);
 
 // What the wizard says when no walk found a partition.
 inline constexpr const char* kNoPartitionsFoundMessage =

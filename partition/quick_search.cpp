@@ -1,6 +1,7 @@
 #include "partition/quick_search.h"
 
 #include "disk/bytes.h"
+#include "partition/volume_parameters.h"
 
 #include <algorithm>
 #include <array>
@@ -35,9 +36,12 @@ std::optional<PartitionInfo> recognise_boot_sector(ByteView sector, Lba at) {
         return PartitionInfo{at, fat_total_sectors(sector), FsType::Fat32};
     if (has_text_at(sector, lost_boot::kFat16Digits, "16"))
         return PartitionInfo{at, fat_total_sectors(sector), FsType::Fat16};
-    if (has_text_at(sector, lost_boot::kOemId, "NTFS"))
-        return PartitionInfo{at, le64(sector, lost_boot::kNtfsTotalSectors).value_or(0),
-                             FsType::Ntfs};
+    if (has_text_at(sector, lost_boot::kOemId, "NTFS")) {
+        // The count is of the volume's own sectors, which may be larger than 512 bytes.
+        const uint64_t unit = ntfs_bytes_per_sector(sector).value_or(kSectorSize) / kSectorSize;
+        const uint64_t total = le64(sector, lost_boot::kNtfsTotalSectors).value_or(0);
+        return PartitionInfo{at, total > UINT64_MAX / unit ? 0 : total * unit, FsType::Ntfs};
+    }
     return std::nullopt;
 }
 

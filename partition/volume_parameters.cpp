@@ -1,6 +1,8 @@
 #include "partition/volume_parameters.h"
 
+#include <algorithm>
 #include <array>
+#include <vector>
 
 namespace salvex {
 
@@ -49,14 +51,62 @@ std::optional<uint32_t> decode_sectors_per_cluster(uint8_t byte) {
     return std::nullopt;
 }
 
+std::optional<uint32_t> ntfs_bytes_per_sector(ByteView bootSector) {
+    const uint16_t bytes = le16(bootSector, ntfs_boot::kBytesPerSector).value_or(0);
+    if (bytes < kSectorSize || bytes > 4096 || (bytes & (bytes - 1)) != 0)
+        return std::nullopt;
+    return bytes;
+}
+
+std::optional<uint32_t> record_bytes(uint8_t byte, uint64_t clusterBytes) {
+    const auto raw = static_cast<int8_t>(byte);
+    uint64_t bytes = 0;
+    if (raw < 0) {
+        if (-raw > 16)
+            return std::nullopt;
+        bytes = uint64_t{1} << -raw;
+    } else {
+        bytes = static_cast<uint64_t>(raw) * clusterBytes;
+    }
+    if (bytes < kSectorSize || bytes > 65536 || (bytes & (bytes - 1)) != 0)
+        return std::nullopt;
+    return static_cast<uint32_t>(bytes);
+}
+
+std::optional<NtfsBootGeometry> decode_ntfs_boot(ByteView bootSector) {
+    NtfsBootGeometry g;
+    g.bytesPerSector = ntfs_bytes_per_sector(bootSector).value_or(kSectorSize);
+    const uint32_t unit = g.bytesPerSector / kSectorSize;
+    const auto spc =
+        decode_sectors_per_cluster(le8(bootSector, ntfs_boot::kSectorsPerCluster).value_or(0));
+    // Clusters are at most 2 MiB, whatever the sector size.
+    if (!spc || uint64_t{*spc} * g.bytesPerSector > (uint64_t{2} << 20))
+        return std::nullopt;
+    g.sectorsPerCluster = *spc * unit;
+    const uint64_t total = le64(bootSector, ntfs_boot::kTotalSectors).value_or(0);
+    g.totalSectors = total > UINT64_MAX / unit ? 0 : total * unit;
+    const auto record = record_bytes(le8(bootSector, ntfs_boot::kClustersPerRecord).value_or(0),
+                                     uint64_t{g.sectorsPerCluster} * kSectorSize);
+    g.recordSectors = record.value_or(std::max<uint32_t>(1024, g.bytesPerSector)) / kSectorSize;
+    g.indexBlockSectors = index_block_sectors(bootSector, g.sectorsPerCluster);
+    return g;
+}
+
 std::optional<Lba> find_ntfs_backup_boot_sector(const SectorReader& reader, Lba start, Lba end) {
-    for (const Lba at : {end, end + 1}) {
-        if (at <= start)
+    // In the partition's last sector of the volume's size (512 to 4,096 bytes), or after it.
+    for (const uint32_t unit : {1u, 2u, 4u, 8u, 0u}) {
+        const Lba at = unit == 0 ? end + 1 : end + 1 - unit;
+        if (end + 1 < unit || at <= start)
             continue;
         const Sector sector = read_sector(reader, at);
+        if (!has_boot_signature(sector) || !has_text_at(sector, ntfs_boot::kOemId, "NTFS"))
+            continue;
+        const auto bytes = ntfs_bytes_per_sector(sector).value_or(kSectorSize);
+        if (unit != 0 && bytes != unit * kSectorSize)
+            continue;
         // The total-sectors field counts the volume's sectors up to its backup, not that one.
-        if (has_boot_signature(sector) && has_text_at(sector, ntfs_boot::kOemId, "NTFS") &&
-            le64(sector, ntfs_boot::kTotalSectors) == at - start)
+        if (le64(sector, ntfs_boot::kTotalSectors).value_or(0) * (bytes / kSectorSize) ==
+            at - start)
             return at;
     }
     return std::nullopt;
@@ -75,51 +125,70 @@ uint32_t index_block_sectors(ByteView bootSector, uint32_t sectorsPerCluster) {
     return static_cast<uint32_t>(raw) * sectorsPerCluster;
 }
 
+namespace {
+
+// The backup boot sector of the volume at `start` in a partition ending at `end`: in the
+// partition's last sector of the volume's size (from `primary` when it can tell, else any size
+// whose sector states that size), or in the sector after the partition for a volume whose size
+// came from its own boot sector. Zeros when none has the signature.
+Sector read_backup(const SectorReader& reader, Lba start, Lba end, const Sector& primary) {
+    std::vector<uint32_t> units{1, 2, 4, 8};
+    if (has_boot_signature(primary))
+        if (const auto bytes = ntfs_bytes_per_sector(primary))
+            units = {*bytes / static_cast<uint32_t>(kSectorSize)};
+    for (const uint32_t unit : units) {
+        if (end + 1 < unit || end + 1 - unit <= start)
+            continue;
+        const Sector sector = read_sector(reader, end + 1 - unit);
+        if (has_boot_signature(sector) &&
+            (unit == 1 || ntfs_bytes_per_sector(sector) == unit * kSectorSize))
+            return sector;
+    }
+    const Sector next = read_sector(reader, end + 1);
+    return has_boot_signature(next) ? next : Sector{};
+}
+
+} // namespace
+
 bool read_volume_parameters(const SectorReader& reader, FsType selectedFsType, Lba start, Lba end,
                             VolumeInfo& volume) {
     volume.fsType = selectedFsType;
 
     const Sector primary = read_sector(reader, start);
-    Sector backup = read_sector(reader, end);
-    if (!has_boot_signature(backup)) {
-        // NTFS writes its backup boot sector right after the volume's last sector, which is the
-        // partition's last sector only when the partition is one sector larger than the volume.
-        const Sector next = read_sector(reader, end + 1);
-        if (has_boot_signature(next))
-            backup = next;
-    }
+    const Sector backup = read_backup(reader, start, end, primary);
     const bool primaryIsCurrent = has_boot_signature(primary);
     if (!primaryIsCurrent && !has_boot_signature(backup))
         return false;
     const Sector* current = primaryIsCurrent ? &primary : &backup;
     const Sector* other = primaryIsCurrent ? &backup : &primary;
 
-    auto spc = decode_sectors_per_cluster((*current)[ntfs_boot::kSectorsPerCluster]);
-    if (!spc) {
+    auto geometry = decode_ntfs_boot(*current);
+    if (!geometry) {
         std::swap(current, other);
-        spc = decode_sectors_per_cluster((*current)[ntfs_boot::kSectorsPerCluster]);
-        if (!spc)
+        geometry = decode_ntfs_boot(*current);
+        if (!geometry)
             return false;
     }
+    const uint32_t spc = geometry->sectorsPerCluster;
 
     // $MFT through the current boot sector, else through the other one, which then becomes the
     // current one for what follows.
-    Lba mft = confirm_structure(reader, {current}, ntfs_boot::kMftCluster, start, *spc);
+    Lba mft = confirm_structure(reader, {current}, ntfs_boot::kMftCluster, start, spc);
     if (mft == 0) {
         std::swap(current, other);
-        mft = confirm_structure(reader, {current}, ntfs_boot::kMftCluster, start, *spc);
+        mft = confirm_structure(reader, {current}, ntfs_boot::kMftCluster, start, spc);
     }
     const Lba mirror =
-        confirm_structure(reader, {current, other}, ntfs_boot::kMftMirrorCluster, start, *spc);
+        confirm_structure(reader, {current, other}, ntfs_boot::kMftMirrorCluster, start, spc);
     if (mft == 0 && mirror == 0)
         return false;
 
     volume.mftStart = mft;
     volume.mftMirrorStart = mirror;
-    volume.indexBlockSectors = index_block_sectors(*current, *spc);
-    volume.sectorsPerCluster = *spc;
+    volume.indexBlockSectors = geometry->indexBlockSectors;
+    volume.sectorsPerCluster = spc;
     volume.fsStart = start;
-    volume.recordSectors = 2;
+    volume.recordSectors = geometry->recordSectors;
     return true;
 }
 

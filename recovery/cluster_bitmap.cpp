@@ -4,7 +4,7 @@
 #include "recovery/content_copy.h"
 #include "recovery/file_data.h"
 
-#include <array>
+#include <vector>
 #include <bit>
 
 namespace salvex {
@@ -15,7 +15,7 @@ constexpr uint8_t kRecordInUse = 0x01; // bit of the record header's flags
 
 // Whether record n of the map is an in-use base record.
 bool in_use_base_record(const SectorReader& reader, const MftMap& map, uint64_t n) {
-    std::array<uint8_t, mft_record::kSize> record{};
+    std::vector<uint8_t> record(map.record_bytes(), 0);
     if (!read_mft_record(reader, map, n, record) || !has_file_signature(record))
         return false;
     apply_fixup(record);

@@ -5,23 +5,24 @@
 #include "ntfs/utf16.h"
 
 #include <algorithm>
-#include <array>
 #include <set>
 #include <string_view>
+#include <vector>
 
 namespace salvex {
 
 namespace {
 
-using Record = std::array<uint8_t, mft_record::kSize>;
+using Record = std::vector<uint8_t>;
 
 constexpr uint16_t kCompressedFlag = 0x0001;
 constexpr uint16_t kEncryptedFlag = 0x4000;
 constexpr uint8_t kRecordInUse = 0x01; // bit of the record header's flags
 
-std::optional<Record> read_record(const SectorReader& reader, Lba at) {
-    Record record{};
-    if (at == 0 || !reader.read_sectors(at, 2, record) || !has_file_signature(record))
+// The record of `sectors` sectors (the volume's record size) at `at`.
+std::optional<Record> read_record(const SectorReader& reader, Lba at, uint32_t sectors) {
+    Record record(size_t{sectors} * kSectorSize, 0);
+    if (at == 0 || !reader.read_sectors(at, sectors, record) || !has_file_signature(record))
         return std::nullopt;
     apply_fixup(record);
     return record;
@@ -108,7 +109,8 @@ Owner owner_of(ByteView base, uint64_t number) {
 // Collects the parts of one stream from the records that hold them, each record once.
 class PartCollector {
 public:
-    explicit PartCollector(std::string_view stream) : stream_(stream) {}
+    PartCollector(std::string_view stream, uint32_t recordSectors)
+        : stream_(stream), recordSectors_(recordSectors) {}
 
     void add_parts_of(ByteView record) {
         for_each_attribute(record, [&](const AttributeView& a) {
@@ -123,7 +125,7 @@ public:
     void add_extension(const SectorReader& reader, Lba sector, const Owner& owner) {
         if (!first_visit(sector))
             return;
-        const auto record = read_record(reader, sector);
+        const auto record = read_record(reader, sector, recordSectors_);
         if (record && is_extension_record(*record) && owner.named_by(base_reference(*record)))
             add_parts_of(*record);
     }
@@ -131,6 +133,7 @@ public:
 
 private:
     std::string_view stream_;
+    uint32_t recordSectors_;
     std::set<Lba> visited_;
     std::vector<Part> parts_;
 };
@@ -141,7 +144,8 @@ std::optional<Record> named_base(const SectorReader& reader, const MftMap& map,
                                  MftReference reference) {
     if (map.empty())
         return std::nullopt;
-    auto base = read_record(reader, map.record_to_sector(reference.record));
+    auto base = read_record(reader, map.record_to_sector(reference.record),
+                            static_cast<uint32_t>(map.record_sectors()));
     if (!base || is_extension_record(*base) ||
         !owner_of(*base, reference.record).named_by(reference))
         return std::nullopt;
@@ -161,7 +165,7 @@ void fill_header_fields(FileData& file, const Part& first) {
 // hold; the parts of `record` come first, so that they win over a repeated part.
 std::vector<Part> gather_parts(const SectorReader& reader, const NtfsScan& scan,
                                const FileNode& file, ByteView record, std::string_view stream) {
-    PartCollector collector(stream);
+    PartCollector collector(stream, record_sectors_of(scan.volume));
     collector.first_visit(file.recordSector);
     collector.add_parts_of(record);
     Owner owner;
@@ -205,7 +209,7 @@ std::vector<Part> gather_parts(const SectorReader& reader, const NtfsScan& scan,
 
 std::optional<FileData> locate_file_data(const SectorReader& reader, const NtfsScan& scan,
                                          const FileNode& file) {
-    const auto record = read_record(reader, file.recordSector);
+    const auto record = read_record(reader, file.recordSector, record_sectors_of(scan.volume));
     if (!record)
         return std::nullopt;
     std::string_view stream = file.stream;

@@ -15,7 +15,10 @@ std::optional<uint64_t> boot_sector_total(const SectorReader& reader, const Volu
     if (!reader.read_sectors(volume.fsStart, 1, boot) || !has_boot_signature(boot) ||
         !has_text_at(boot, ntfs_boot::kOemId, "NTFS"))
         return std::nullopt;
-    const uint64_t total = le64(boot, ntfs_boot::kTotalSectors).value_or(0);
+    // The count is of the volume's own sectors (512 to 4,096 bytes).
+    const uint64_t unit = ntfs_bytes_per_sector(boot).value_or(kSectorSize) / kSectorSize;
+    const uint64_t raw = le64(boot, ntfs_boot::kTotalSectors).value_or(0);
+    const uint64_t total = raw > UINT64_MAX / unit ? 0 : raw * unit;
     return total > 0 ? std::optional<uint64_t>(total) : std::nullopt;
 }
 

@@ -24,8 +24,6 @@ constexpr uint8_t kDeletedFile = 0;       // record flags of a record not in use
 constexpr uint8_t kDeletedFolder = 2;     // (the folder bit alone)
 constexpr uint64_t kProgressEvery = 4096; // records
 
-using Record = std::array<uint8_t, mft_record::kSize>;
-
 bool is_deleted(ByteView record) {
     const uint8_t flags = le8(record, mft_record::kFlags).value_or(0);
     return flags == kDeletedFile || flags == kDeletedFolder;
@@ -62,7 +60,7 @@ void each_run(ByteView record, Visit&& visit) {
 // record in use. nullopt when record 0 (or its copy in $MFTMirr) holds none.
 std::optional<std::vector<uint8_t>> read_mft_bitmap(const SectorReader& reader,
                                                     const NtfsScan& scan, uint64_t volumeBytes) {
-    Record record{};
+    std::vector<uint8_t> record(scan.mftMap.record_bytes(), 0);
     if ((!read_mft_record(reader, scan.mftMap, 0, record) || !has_file_signature(record)) &&
         !read_mirror_copy(reader, scan.volume, 0, record))
         return std::nullopt;
@@ -82,7 +80,7 @@ std::optional<std::vector<uint8_t>> read_mft_bitmap(const SectorReader& reader,
     data.dataSize = le64(bitmap->bytes, attribute::kDataSize).value_or(0);
     data.initializedSize = le64(bitmap->bytes, attribute::kInitializedSize).value_or(data.dataSize);
     // One bit per record the volume could hold; a size field beyond it is not followed.
-    const uint64_t size = std::min(data.dataSize, volumeBytes / mft_record::kSize / 8 + 1);
+    const uint64_t size = std::min(data.dataSize, volumeBytes / scan.mftMap.record_bytes() / 8 + 1);
     std::vector<uint8_t> bytes;
     bytes.reserve(static_cast<size_t>(size));
     copy_file_content(reader, scan.volume, data, size,

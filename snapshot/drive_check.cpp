@@ -13,7 +13,7 @@ namespace salvex {
 namespace {
 
 using Sector = std::array<uint8_t, kSectorSize>;
-using Record = std::array<uint8_t, mft_record::kSize>;
+using Record = std::vector<uint8_t>; // as many bytes as the volume's records have
 
 // How many mismatches a message names; the count says how many there were.
 constexpr size_t kNamedMismatches = 3;
@@ -45,8 +45,9 @@ std::string sector_text(std::optional<Lba> sector) {
 // Why the boot sector read at `at` does not describe `volume`; nullopt when it does.
 std::optional<std::string> boot_disagreement(ByteView boot, Lba at, const VolumeInfo& volume) {
     const std::string where = "the NTFS boot sector at sector " + std::to_string(at);
-    const auto spc =
-        decode_sectors_per_cluster(le8(boot, ntfs_boot::kSectorsPerCluster).value_or(0));
+    // In 512-byte sectors, as the volume counts them, whatever the volume's own sector size.
+    const auto geometry = decode_ntfs_boot(boot);
+    const auto spc = geometry ? std::optional<uint32_t>(geometry->sectorsPerCluster) : std::nullopt;
     if (!spc || *spc != volume.sectorsPerCluster)
         return where + " gives " + (spc ? std::to_string(*spc) : std::string("no valid")) +
                " sectors per cluster, the snapshot's volume " +
@@ -124,12 +125,14 @@ bool carries(ByteView record, const Wanted& item) {
 
 // A record read whole and fixed up, or why there is none.
 struct ReadRecord {
-    Record bytes{};
+    Record bytes;
     std::string problem; // empty when the record is usable
 };
 
-ReadRecord read_file_record(const SectorReader& reader, const MftMap* map, Lba sector) {
+ReadRecord read_file_record(const SectorReader& reader, const MftMap* map, Lba sector,
+                            size_t bytes) {
     ReadRecord record;
+    record.bytes.assign(bytes, 0);
     if (!read_record_at(reader, map, sector, record.bytes))
         record.problem = "cannot be read";
     else if (!has_file_signature(record.bytes) || !apply_fixup(record.bytes))
@@ -146,7 +149,8 @@ std::string holder_text(ByteView record) {
 // is an extension record and no map leads to its base record.
 std::optional<std::string> mismatch_at(const SectorReader& reader, const MftMap& map, Lba sector,
                                        const Wanted& item) {
-    const ReadRecord record = read_file_record(reader, map.empty() ? nullptr : &map, sector);
+    const ReadRecord record =
+        read_file_record(reader, map.empty() ? nullptr : &map, sector, map.record_bytes());
     const std::string where = "sector " + std::to_string(sector) + " ";
     if (!record.problem.empty())
         return where + record.problem;
@@ -161,7 +165,7 @@ std::optional<std::string> mismatch_at(const SectorReader& reader, const MftMap&
     if (baseSector == 0)
         return where + "holds an extension record whose base record " + std::to_string(base) +
                " lies outside the $MFT";
-    const ReadRecord baseRecord = read_file_record(reader, &map, baseSector);
+    const ReadRecord baseRecord = read_file_record(reader, &map, baseSector, map.record_bytes());
     if (!baseRecord.problem.empty())
         return "its base record at sector " + std::to_string(baseSector) + " " + baseRecord.problem;
     if (carries(baseRecord.bytes, item))

@@ -220,6 +220,29 @@ TEST(InformationDialogsTest, DriveInformationAndPropertiesOfFilesAndFolders) {
     info->accept();
 }
 
+TEST(InformationDialogsTest, DriveInformationCountsTheDrivesOwnSectors) {
+    // A volume of a 4Kn drive at logical sector 256, 4,096-byte clusters, $MFT at cluster 4: the
+    // engine's 512-byte numbers are shown in the drive's sectors, and the size is named.
+    NtfsScan scan;
+    scan.volume.fsType = FsType::Ntfs;
+    scan.volume.fsStart = 2048;
+    scan.volume.sectorsPerCluster = 8;
+    scan.volume.mftStart = 2048 + 32;
+    const auto rows = app::drive_information(scan, 4096);
+    const auto value = [&](const QString& label) {
+        for (const auto& [l, v] : rows)
+            if (l == label)
+                return v;
+        return QString();
+    };
+    EXPECT_EQ(value("Start Sector         :"), "256");
+    EXPECT_EQ(value("SPC                     :"), "1");
+    EXPECT_EQ(value("MFT Start            :"), "260");
+    EXPECT_EQ(value("Sector Size          :"), "4096");
+    EXPECT_EQ(app::drive_information(scan).back().second, "512");
+    EXPECT_EQ(app::drive_information(scan)[1].second, "2048");
+}
+
 TEST(InformationDialogsTest, FolderTotalsAddEveryLevelAndMegabytes) {
     NtfsScan scan;
     FolderNode top;

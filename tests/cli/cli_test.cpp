@@ -65,10 +65,12 @@ TEST(Cli, DrivesListsTheImagesNamedAfterTheMachinesDisks) {
     const CliRun r = run({"drives", path});
     EXPECT_EQ(r.status, cli::kSuccess);
     EXPECT_EQ(
-        r.out.rfind("index\tname\tcylinders\theads\tsectors_per_track\ttotal_sectors\tpath\n", 0),
+        r.out.rfind(
+            "index\tname\tcylinders\theads\tsectors_per_track\ttotal_sectors\tsector_size\tpath\n",
+            0),
         0u);
     EXPECT_NE(r.out.find("\t" + std::filesystem::path(path).filename().string() +
-                         "\t2\t255\t63\t32130\t" + path + "\n"),
+                         "\t2\t255\t63\t32130\t512\t" + path + "\n"),
               std::string::npos);
 
     const CliRun missing = run({"drives", "/nonexistent.img"});

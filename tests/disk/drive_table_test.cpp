@@ -96,6 +96,21 @@ TEST_F(FakeSysfs, GeometryIsTheTranslatedOneAndTheSizeIsExact) {
     EXPECT_EQ(drive_capacity_text(ssd), "8063 MB ( Approx )");
 }
 
+TEST_F(FakeSysfs, LogicalSectorSizeComesFromTheQueue) {
+    // A 4Kn disk says so in queue/logical_block_size; a disk without the file says nothing.
+    write(root_ / "devices/pci0000:00/ata1/host0/block/sda/queue/logical_block_size", "4096\n");
+    write(root_ / "devices/pci0000:00/ata9/host9/block/sdaa/queue/logical_block_size", "512\n");
+    const DriveTable drives = enumerate();
+    const auto size_of = [&](const std::string& path) {
+        return std::find_if(drives.begin(), drives.end(),
+                            [&](const DriveInfo& d) { return d.path == path; })
+            ->sectorSize;
+    };
+    EXPECT_EQ(size_of("/dev/sda"), 4096u);
+    EXPECT_EQ(size_of("/dev/sdaa"), 512u);
+    EXPECT_EQ(size_of("/dev/vda"), 0u);
+}
+
 TEST(DriveTable, LargeDisksKeepEverySector) {
     const uint64_t sectors = 7814037168; // a 4 TB disk
     const DriveInfo d = drive_with_default_geometry(sectors);

@@ -1,7 +1,10 @@
 #include "disk/sector_reader.h"
 #include "tests/support/memory_device.h"
+#include "tests/support/test_images.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -221,6 +224,49 @@ TEST(FileDevice, PermissionErrorSaysHowToGetAccess) {
     EXPECT_NE(message.find("Permission denied"), std::string::npos);
     EXPECT_NE(message.find("root"), std::string::npos);
     EXPECT_NE(message.find("disk"), std::string::npos);
+}
+
+} // namespace
+} // namespace salvex
+
+namespace salvex {
+namespace {
+
+TEST(FileDevice, FourKnBlockDeviceReportsItsSizeAndReads512ByteSectorsInsideIt) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "attaching a loop device needs root";
+    const std::string image = test::image_path("ntfs_4kn_gpt");
+    FILE* pipe =
+        popen(("losetup -r -f --show --sector-size 4096 " + image + " 2>/dev/null").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    char name[256] = {};
+    const bool attached = fgets(name, sizeof name, pipe) != nullptr;
+    pclose(pipe);
+    if (!attached)
+        GTEST_SKIP() << "no 4Kn loop device could be attached here";
+    std::string device(name);
+    device.erase(device.find_last_not_of('\n') + 1);
+
+    SectorReader reader(AccessMode::Device);
+    reader.open_device(FileDevice::open(device).value());
+    const auto fromImage = FileDevice::open(image).value();
+    // Sectors 2081 to 2083 lie inside logical sector 260 ($MFT's record 0), past its start: read
+    // as the image holds them.
+    std::vector<uint8_t> got(3 * kSectorSize);
+    std::vector<uint8_t> want(3 * kSectorSize);
+    const bool read = reader.read_sectors(2081, 3, got);
+    const uint32_t reported = reader.reported_sector_size();
+    const uint64_t total = reader.total_sectors();
+    reader.close_device();
+    std::system(("losetup -d " + device).c_str());
+    EXPECT_EQ(reported, 4096u);
+    EXPECT_EQ(total, 98304u);
+    ASSERT_TRUE(read);
+    ASSERT_TRUE(fromImage->read_at(2081 * kSectorSize, want));
+    EXPECT_EQ(got, want);
+    EXPECT_NE(std::count(want.begin(), want.end(), 0), static_cast<long>(want.size()));
+    // An image file reports no sector size of its own.
+    EXPECT_EQ(fromImage->logical_sector_size(), 0u);
 }
 
 } // namespace

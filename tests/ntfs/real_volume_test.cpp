@@ -63,6 +63,18 @@ TEST(RealVolumes, HardLinksAndDataInExtensionRecords) {
     EXPECT_EQ(records.size(), 1u); // one file
 }
 
+TEST(RealVolumes, VolumesOfFourKibibyteSectorsAndRecordsListEveryPath) {
+    // mkntfs -s 4096 on a 4Kn drive: 4,096-byte records, each fixed up in eight stretches.
+    expect_manifest("ntfs_4kn_gpt", "ntfs_4kn_gpt.manifest.tsv");
+    expect_manifest("ntfs_4kn_mbr", "ntfs_4kn_mbr.manifest.tsv");
+    const auto volume = test::scan_image_partition("ntfs_4kn_gpt", 1);
+    EXPECT_EQ(volume.scan.mftMap.record_sectors(), 8u);
+    EXPECT_EQ(volume.scan.mftMap.source(), MftMap::Source::Mft);
+    // Record n lies 8n sectors into the $MFT, which starts at cluster 4 (sector 2048 + 32).
+    EXPECT_EQ(volume.byPath.at("/readme.txt").recordSector, 2048u + 32 + 8 * 64);
+    EXPECT_EQ(volume.byPath.at("/$MFT").recordNumber, 0u);
+}
+
 TEST(RealVolumes, MetadataFilesAreOrdinaryRootItems) {
     const auto volume = test::scan_image_partition("demo", 1);
     const auto& byPath = volume.byPath;

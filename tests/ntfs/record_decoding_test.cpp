@@ -36,6 +36,34 @@ TEST(Fixup, RestoresTheLastBytesOfEachSector) {
     EXPECT_TRUE(std::equal(value.begin(), value.end(), data->begin()));
 }
 
+TEST(Fixup, RecordsOfFourKibibytesAreFixedUpInEveryStretch) {
+    // A 4,096-byte record: an update sequence array of 9 entries, the check value at the end of
+    // each of its eight 512-byte stretches.
+    std::vector<uint8_t> r(4096, 0);
+    std::memcpy(r.data(), "FILE", 4);
+    r[0x04] = 0x30; // array at 0x30
+    r[0x06] = 9;
+    r[0x30] = 0x07; // check value 0x0007
+    for (size_t i = 0; i < 8; ++i) {
+        r[0x32 + 2 * i] = static_cast<uint8_t>(0xA0 + i);
+        r[0x33 + 2 * i] = 0x5A;
+        r[0x1FE + 0x200 * i] = 0x07;
+    }
+    std::vector<uint8_t> torn = r;
+    EXPECT_TRUE(apply_fixup(r));
+    for (size_t i = 0; i < 8; ++i) {
+        EXPECT_EQ(r[0x1FE + 0x200 * i], 0xA0 + i) << i;
+        EXPECT_EQ(r[0x1FF + 0x200 * i], 0x5A) << i;
+    }
+    // The last stretch was never written: torn. A 1,024-byte array (3 entries) does not cover
+    // the record either.
+    torn[0xFFE] = 0;
+    EXPECT_FALSE(apply_fixup(torn));
+    std::vector<uint8_t> shortArray = r;
+    shortArray[0x06] = 3;
+    EXPECT_FALSE(apply_fixup(shortArray));
+}
+
 TEST(Fixup, ArrayOutsideTheBufferChangesNothing) {
     RecordBytes r = RecordBuilder().build();
     r[mft_record::kFixupOffset] = 0xFE;

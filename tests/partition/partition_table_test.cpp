@@ -159,7 +159,8 @@ TEST(ListPartitions, TriesSectorZeroTwiceThen61Then62) {
     SectorReader reader(AccessMode::Device);
     reader.open_device(at62.build());
     PartitionList list;
-    EXPECT_TRUE(list_partitions(reader, list));
+    // At a known sector size only the tables are read below the partition.
+    EXPECT_TRUE(list_partitions(reader, list, 512));
     ASSERT_EQ(list.size(), 1u);
     std::vector<uint64_t> tableReads;
     for (const auto& r : device.reads()) {

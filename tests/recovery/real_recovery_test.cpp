@@ -82,6 +82,12 @@ TEST(RealRecovery, DemoDiskFilesComeBackByteForByteDeletedOnesToo) {
     expect_recovered("demo", "demo.manifest.tsv");
 }
 
+TEST(RealRecovery, FilesOfAVolumeWithFourKibibyteSectorsComeBackDeletedOnesToo) {
+    // Fragmented, Unicode-named and deleted files of 4,096-byte records and clusters.
+    expect_recovered("ntfs_4kn_gpt", "ntfs_4kn_gpt.manifest.tsv");
+    expect_recovered("ntfs_4kn_mbr", "ntfs_4kn_mbr.manifest.tsv");
+}
+
 TEST(RealRecovery, ResidentFragmentedSparseAndCompressedFilesComeBackWhole) {
     expect_recovered("ntfs_contents", "ntfs_contents.manifest.tsv");
 }

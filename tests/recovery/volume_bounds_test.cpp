@@ -48,6 +48,23 @@ TEST(VolumeBounds, SizeFromTheScanTheBootSectorOrTheDeviceClustersAlsoByTheDevic
     EXPECT_EQ(b.clusters, 12'500u);
 }
 
+TEST(VolumeBounds, BootSectorOfLargeSectorsCountsThem) {
+    // 10,000 sectors of 4,096 bytes: 80,000 of 512.
+    auto disk = std::make_unique<test::MemoryDevice>(kStart + 100'000);
+    auto boot = test::ntfs_boot_sector({.totalSectors = 10'000});
+    boot[0x0B] = 0x00;
+    boot[0x0C] = 0x10;
+    disk->write(kStart, boot);
+    SectorReader reader(AccessMode::Device);
+    reader.open_device(std::move(disk));
+    VolumeInfo volume;
+    volume.fsStart = kStart;
+    volume.sectorsPerCluster = 8;
+    const VolumeBounds b = volume_bounds(reader, volume);
+    EXPECT_EQ(b.bytes, 80'000u * 512);
+    EXPECT_EQ(b.clusters, 10'000u);
+}
+
 TEST(VolumeBounds, ACompressedFilesRunsAreBoundedToTheEndOfItsLastUnit) {
     FileData file;
     file.kind = FileData::Kind::NonResident;
