@@ -217,7 +217,7 @@ TEST(SnapshotCommandsTest, AnotherDisksSnapshotIsRefusedAChangedDisksLoadsWithAW
     {
         WizardDriver wizard{{image_path("ntfs_tree")}};
         wizard.click_tree_item("Storage Device0");
-        wizard.click(wizard.window->next_button());
+        wizard.click(next_button(*wizard.window));
         wizard.window->set_snapshot_chooser(
             [&snapshot](bool) { return QString::fromStdString(snapshot); });
         wizard.window->actions().loadSnapshot->trigger();
@@ -234,7 +234,7 @@ TEST(SnapshotCommandsTest, AnotherDisksSnapshotIsRefusedAChangedDisksLoadsWithAW
     const std::string changed = damaged_copy("demo", {demo.scan.items.files[0].recordSector});
     WizardDriver wizard{{changed}};
     wizard.click_tree_item("Storage Device0");
-    wizard.click(wizard.window->next_button());
+    wizard.click(next_button(*wizard.window));
     wizard.window->set_snapshot_chooser(
         [&snapshot](bool) { return QString::fromStdString(snapshot); });
     wizard.window->actions().loadSnapshot->trigger();
