@@ -120,6 +120,9 @@ void MainWindow::build_controls() {
     tree_->setObjectName(QStringLiteral("tree"));
     tree_->setHeaderHidden(true);
     tree_->setUniformRowHeights(true);
+    // Long drive and folder names are shown whole; the pane scrolls sideways instead.
+    tree_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    tree_->header()->setStretchLastSection(false);
     tree_->installEventFilter(this);
 
     browse_ = new BrowseView(session_.scan, session_.filters);
@@ -142,7 +145,7 @@ void MainWindow::build_controls() {
     splitter->addWidget(tree_);
     splitter->addWidget(right);
     splitter->setStretchFactor(1, 2);
-    splitter->setSizes({260, 640});
+    splitter->setSizes({300, 600});
 
     help_ = new QLabel;
     help_->setObjectName(QStringLiteral("quickHelp"));
