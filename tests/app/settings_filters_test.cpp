@@ -343,7 +343,7 @@ TEST(RecoverableFilter, OnlyDeletedFilesRecoverableAtLeastTheShareSetAreListed) 
     wizard.double_click_row("Documents");
     const auto shares = [&] {
         std::map<QString, QString> byName;
-        for (int row = 0; row < wizard.window->list_model()->rowCount(); ++row)
+        for (int row = 0; row < list_model(*wizard.window)->rowCount(); ++row)
             byName[wizard.cell(row, app::kNameColumn)] = wizard.cell(row, app::kRecoverableColumn);
         return byName;
     };
