@@ -50,6 +50,7 @@ bench: build
 	bench/scan_vs_fls.sh $(BUILD)
 	bench/recover_vs_icat.sh $(BUILD)
 	bench/format_bench.sh $(BUILD)
+	bench/wizard_vs_cli.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD)

@@ -1,7 +1,10 @@
 // The browse page: the folder tree and the folder list, opening folders and files, renaming,
 // the list's context menu and view modes, and the recovery of what the list shows.
+#include "app/deleted_look.h"
 #include "app/main_window.h"
 #include "app/recovery_dialog.h"
+#include "app/recovery_progress.h"
+#include "app/recovery_summary.h"
 #include "app/texts.h"
 #include "recovery/target_folder.h"
 
@@ -17,7 +20,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QTreeWidget>
 #include <QUrl>
@@ -27,25 +32,6 @@ namespace salvex::app {
 namespace {
 
 constexpr int kTreeIdRole = Qt::UserRole + 1;
-constexpr size_t kDamagedFilesShown = 20;
-
-// The end-of-recovery message when some files were written only as far as their volume goes.
-QString damaged_files_message(const RecoveryRun& run) {
-    QString text = QStringLiteral("%1 file(s) recovered, %2 failed.\n\n"
-                                  "%3 of them are damaged and were written only as far as their "
-                                  "volume goes:\n")
-                       .arg(run.files_written)
-                       .arg(run.files_failed)
-                       .arg(run.damagedFiles.size());
-    for (size_t i = 0; i < run.damagedFiles.size() && i < kDamagedFilesShown; ++i) {
-        const DamagedFile& file = run.damagedFiles[i];
-        text += QString::fromStdString(file.path) + QStringLiteral(": ") +
-                QString::fromStdString(file.reason) + QStringLiteral("\n");
-    }
-    if (run.damagedFiles.size() > kDamagedFilesShown)
-        text += QStringLiteral("and %1 more.\n").arg(run.damagedFiles.size() - kDamagedFilesShown);
-    return text;
-}
 
 } // namespace
 
@@ -55,10 +41,12 @@ void MainWindow::show_browse_page() {
     status_->clear();
     listModel_->set_rename_allowed(true);
     set_list_mode(ListMode::Details);
-    set_menu_state(3);
+    set_menu_state(MenuState::Browsing);
     update_page_controls();
     fill_folder_tree();
+    browse_->reset_order();
     listModel_->fill(kRootFolderRecord);
+    browse_->fit_columns();
     if (!treeItems_.empty())
         tree_->setCurrentItem(treeItems_.front());
 }
@@ -70,6 +58,9 @@ void MainWindow::fill_folder_tree() {
     auto* root = new QTreeWidgetItem({QStringLiteral("Root")});
     root->setData(0, kTreeIdRole, FolderTree::kRootId);
     treeItems_[0] = root;
+    const QIcon folderIcon = style()->standardIcon(QStyle::SP_DirIcon);
+    const QIcon deletedFolderIcon = deleted_icon(folderIcon);
+    root->setIcon(0, folderIcon);
     // Depth first without recursion: a tree of 100,000 folders may be deep.
     std::vector<TreeItemId> pending{FolderTree::kRootId};
     while (!pending.empty()) {
@@ -80,14 +71,52 @@ void MainWindow::fill_folder_tree() {
             const FolderNode& folder = session_.scan.items.folders[folders.node(child).folder];
             auto* item = new QTreeWidgetItem(parent, {QString::fromStdString(folder.name)});
             item->setData(0, kTreeIdRole, child);
+            if (folder.deleted) {
+                item->setIcon(0, deletedFolderIcon);
+                item->setForeground(0, deleted_colour());
+            } else {
+                item->setIcon(0, folderIcon);
+            }
+            item->setFlags(item->flags() | Qt::ItemIsUserCheckable | Qt::ItemIsAutoTristate);
             item->setCheckState(0, Qt::Unchecked);
             treeItems_[child - 1] = item;
             pending.push_back(child);
         }
     }
+    // A ticked folder ticks everything beneath it; a folder partly ticked shows so.
+    root->setFlags(root->flags() | Qt::ItemIsUserCheckable | Qt::ItemIsAutoTristate);
     root->setCheckState(0, Qt::Unchecked);
     tree_->addTopLevelItem(root);
     root->setExpanded(true);
+}
+
+void MainWindow::update_filter_line() {
+    QStringList what;
+    QStringList patterns;
+    for (const std::string& filter : session_.filters.active())
+        patterns << QString::fromStdString(filter);
+    if (!patterns.isEmpty())
+        what << patterns.join(QStringLiteral(", "));
+    if (session_.filters.minimumRecoverable > 0)
+        what << QStringLiteral("deleted files recoverable at least %1 %")
+                    .arg(session_.filters.minimumRecoverable);
+    if (listModel_->deleted_only())
+        what << QStringLiteral("deleted files only");
+    if (what.isEmpty() || !listModel_->filled()) {
+        browse_->set_filter_text({});
+        return;
+    }
+    browse_->set_filter_text(QStringLiteral("Filter: %1 \u2014 %2 of %3 files shown")
+                                 .arg(what.join(QStringLiteral("; ")))
+                                 .arg(listModel_->files_shown())
+                                 .arg(listModel_->files_in_folder()));
+}
+
+void MainWindow::clear_filters() {
+    session_.filters.reset();
+    actions_.deletedOnly->setChecked(false); // refills the list
+    if (listModel_->filled())
+        listModel_->fill(listModel_->key());
 }
 
 QTreeWidgetItem* MainWindow::tree_item_of(TreeItemId id) const {
@@ -101,12 +130,6 @@ void MainWindow::open_folder(QTreeWidgetItem* item) {
     const FolderTree& folders = session_.scan.tree;
     const uint32_t key = id >= 1 && id <= folders.size() ? folders.node(id).key : kRootFolderRecord;
     listModel_->fill(key);
-    // The selected folder carries the checked picture; the others the empty one.
-    for (QTreeWidgetItem* other : treeItems_) {
-        if (other != nullptr && other != item && other->checkState(0) != Qt::Unchecked)
-            other->setCheckState(0, Qt::Unchecked);
-    }
-    item->setCheckState(0, Qt::Checked);
     // Made current before it takes the focus, so that the change is not taken for a new click.
     tree_->setCurrentItem(item);
     tree_->setFocus();
@@ -115,29 +138,14 @@ void MainWindow::open_folder(QTreeWidgetItem* item) {
         up->setExpanded(true);
 }
 
-int MainWindow::current_list_row() const {
-    const QModelIndex current = list_view()->currentIndex();
-    if (current.isValid() && list_view()->selectionModel()->isRowSelected(current.row(), {}))
-        return current.row();
-    const QModelIndexList rows = table_->selectionModel()->selectedRows();
-    return rows.isEmpty() ? -1 : rows.front().row();
-}
-
-// An in-place rename is going on while the list's editor has the focus.
-bool MainWindow::renaming() const {
-    const QWidget* editor = QApplication::focusWidget();
-    return editor != nullptr && (editor->parentWidget() == table_->viewport() ||
-                                 editor->parentWidget() == iconView_->viewport());
-}
-
 void MainWindow::open_selected_item(bool withChooser) {
-    if (session_.state.step != kBrowse || worker_ != nullptr)
+    if (session_.state.step != kBrowse || runner_->running())
         return;
     if (session_.state.keyFocusOnTree) {
         open_folder(tree_->currentItem());
         return;
     }
-    const int row = current_list_row();
+    const int row = browse_->current_row();
     if (row < 0)
         return;
     const ListRow listRow = listModel_->row_at(row);
@@ -150,9 +158,22 @@ void MainWindow::open_selected_item(bool withChooser) {
 
 void MainWindow::open_file(size_t fileIndex, bool withChooser) {
     const FileNode file = session_.scan.items.files.at(fileIndex);
-    const std::string tempDir = QDir::tempPath().toStdString();
+    // Copies to open go into a folder of this run's own that only this user can enter (mkdtemp
+    // makes it 0700), removed when the program ends: a fixed path in the shared temporary folder
+    // could be prepared in advance by another user.
+    if (!openFolder_)
+        openFolder_ = std::make_unique<QTemporaryDir>(
+            QDir(QDir::tempPath()).filePath(QStringLiteral("salvex-open-XXXXXX")));
+    if (!openFolder_->isValid()) {
+        messages_.show(QStringLiteral("No private temporary folder could be made to open the file "
+                                      "in: ") +
+                           openFolder_->errorString(),
+                       MessageKind::Error);
+        return;
+    }
+    const std::string tempDir = openFolder_->path().toStdString();
     const QString path =
-        QDir(QDir::tempPath()).filePath(QString::fromStdString(safe_component(file.name)));
+        QDir(openFolder_->path()).filePath(QString::fromStdString(safe_component(file.name)));
     auto result = std::make_shared<WriteResult>(WriteResult::Failed);
     start_worker(
         [this, file, tempDir, result] {
@@ -167,7 +188,7 @@ void MainWindow::open_file(size_t fileIndex, bool withChooser) {
             *result = extract_ntfs_file(context, *folder, file, RecoveryMode::Open);
         },
         [this, result, path, withChooser] {
-            set_menu_state(3);
+            set_menu_state(MenuState::Browsing);
             update_page_controls();
             if (*result == WriteResult::Written)
                 opener_(path, withChooser);
@@ -191,37 +212,22 @@ void MainWindow::open_copy(const QString& path, bool withChooser) {
 }
 
 void MainWindow::rename_selected() {
-    if (session_.state.step != kBrowse || session_.state.keyFocusOnTree || renaming())
+    if (session_.state.step != kBrowse || session_.state.keyFocusOnTree || browse_->renaming())
         return;
-    const int row = current_list_row();
-    if (row < 0)
-        return;
-    QAbstractItemView* view = list_view();
-    const QModelIndex index = listModel_->index(row, kNameColumn);
-    view->setCurrentIndex(index);
-    view->setFocus();
-    view->edit(index);
+    const int row = browse_->current_row();
+    if (row >= 0)
+        browse_->start_rename(row);
 }
 
 void MainWindow::set_list_mode(ListMode mode) {
-    listMode_ = mode;
-    if (mode == ListMode::Details) {
-        listStack_->setCurrentWidget(table_);
-        return;
-    }
-    iconView_->setViewMode(mode == ListMode::Icons ? QListView::IconMode : QListView::ListMode);
-    iconView_->setFlow(mode == ListMode::Icons ? QListView::LeftToRight : QListView::TopToBottom);
-    iconView_->setWrapping(true);
-    iconView_->setResizeMode(QListView::Adjust);
-    iconView_->setIconSize(QSize(16, 16));
-    listStack_->setCurrentWidget(iconView_);
+    browse_->set_mode(mode);
 }
 
 void MainWindow::show_context_menu(const QPoint& at) {
     if (session_.state.step != kBrowse || session_.state.keyFocusOnTree || !listModel_->filled() ||
-        current_list_row() < 0 || worker_ != nullptr)
+        browse_->current_row() < 0 || runner_->running())
         return;
-    const ListRow row = listModel_->row_at(current_list_row());
+    const ListRow row = listModel_->row_at(browse_->current_row());
     QMenu menu(QStringLiteral("Right Click"), this);
     menu.addAction(actions_.open);
     menu.addAction(actions_.openWith);
@@ -235,12 +241,12 @@ void MainWindow::show_context_menu(const QPoint& at) {
     menu.addAction(actions_.rename);
     menu.addAction(actions_.settings);
     menu.addAction(actions_.properties);
-    menu.exec(list_view()->viewport()->mapToGlobal(at));
+    menu.exec(browse_->current_view()->viewport()->mapToGlobal(at));
 }
 
 std::vector<RecoveryRow> MainWindow::list_rows(bool selectedOnly) const {
     std::vector<RecoveryRow> rows;
-    const QItemSelectionModel* selection = table_->selectionModel();
+    const QItemSelectionModel* selection = browse_->table()->selectionModel();
     for (int row = 0; row < listModel_->rowCount(); ++row) {
         if (selectedOnly && !selection->isRowSelected(row, {}))
             continue;
@@ -256,9 +262,36 @@ std::vector<RecoveryRow> MainWindow::list_rows(bool selectedOnly) const {
     return rows;
 }
 
+// The folders ticked in the tree: each whose parent is not ticked as a whole (a ticked folder is
+// written with everything beneath it). A ticked root stands for the whole volume.
+std::vector<RecoveryRow> MainWindow::ticked_rows() const {
+    if (treeItems_.empty() || treeItems_.front() == nullptr)
+        return {};
+    if (treeItems_.front()->checkState(0) == Qt::Checked)
+        return root_rows(session_.scan);
+    std::vector<RecoveryRow> rows;
+    std::vector<QTreeWidgetItem*> pending{treeItems_.front()};
+    while (!pending.empty()) {
+        QTreeWidgetItem* item = pending.back();
+        pending.pop_back();
+        for (int i = item->childCount() - 1; i >= 0; --i) {
+            QTreeWidgetItem* child = item->child(i);
+            if (child->checkState(0) == Qt::Checked)
+                rows.push_back({RecoveryRow::Kind::Folder, child->data(0, kTreeIdRole).toUInt()});
+            else if (child->checkState(0) == Qt::PartiallyChecked)
+                pending.push_back(child);
+        }
+    }
+    return rows;
+}
+
 void MainWindow::recover_selected() {
-    if (actions_.recoverSelected->isEnabled())
-        recover(list_rows(true));
+    if (!actions_.recoverSelected->isEnabled())
+        return;
+    std::vector<RecoveryRow> rows = ticked_rows();
+    for (const RecoveryRow& row : list_rows(true))
+        rows.push_back(row);
+    recover(std::move(rows));
 }
 
 void MainWindow::recover_all() {
@@ -267,7 +300,7 @@ void MainWindow::recover_all() {
 }
 
 void MainWindow::recover(std::vector<RecoveryRow> rows) {
-    if (session_.state.step != kBrowse || worker_ != nullptr || rows.empty())
+    if (session_.state.step != kBrowse || runner_->running() || rows.empty())
         return;
     const QString chosen = folderChooser_(kChooseTargetTitle);
     if (chosen.isEmpty())
@@ -290,31 +323,44 @@ void MainWindow::recover(std::vector<RecoveryRow> rows) {
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     recoveryDialog_ = dialog;
     auto* sink = new GuiProgress(messages_, dialog);
+    const RecoveryPlan plan = plan_recovery(session_.scan, rows);
+    auto counting = std::make_shared<RecoveryProgress>(*sink, plan.files);
+    auto stopped = std::make_shared<bool>(false);
+    connect(dialog->stop_button(), &QPushButton::clicked, this, [stopped] { *stopped = true; });
     connect(sink, &GuiProgress::counterChanged, dialog, &RecoveryDialog::set_counter);
     connect(sink, &GuiProgress::progressChanged, dialog, &RecoveryDialog::set_progress);
     session_.reader.set_bad_sector_retries(session_.settings.bad_sector_retries);
     dialog->show();
     start_worker(
-        [this, rows = std::move(rows), folder, run, sink] {
+        [this, rows = std::move(rows), folder, run, counting] {
             const ActiveFilters active(session_.filters);
-            RecoveryContext context(session_.reader, session_.scan, session_.settings, *sink, *run);
+            RecoveryContext context(session_.reader, session_.scan, session_.settings, *counting,
+                                    *run);
             if (!active.empty())
                 context.passesFilters = [&active](std::string_view name) {
                     return active.passes(name);
                 };
             run_recovery(context, rows, *folder);
+            counting->finish();
         },
-        [this, dialog, run] {
+        [this, dialog, run, sink, counting, stopped, folder, plan] {
+            sink->flush();
             recoveryDialog_ = nullptr;
             recoveryRun_.reset();
             dialog->finish(messages_);
-            status_->setText(QStringLiteral("%1 file(s) recovered, %2 failed")
-                                 .arg(run->files_written)
-                                 .arg(run->files_failed));
-            set_menu_state(3);
+            RecoverySummary summary;
+            summary.target = QString::fromStdString(folder->path());
+            summary.stopped = *stopped;
+            summary.planned = plan.files;
+            summary.emptyFiles = plan.emptyFiles;
+            summary.bytes = counting->bytes();
+            status_->setText(summary_text(summary, *run).section(QLatin1Char('\n'), 0, 0));
+            set_menu_state(MenuState::Browsing);
             update_page_controls();
-            if (!run->damagedFiles.empty())
-                messages_.show(damaged_files_message(*run), MessageKind::Error);
+            auto* done = new RecoverySummaryDialog(
+                summary, *run, [this](const QUrl& url) { urlOpener_(url); }, this);
+            done->setAttribute(Qt::WA_DeleteOnClose);
+            done->show();
         });
     stop_->setEnabled(false); // the progress window has its own stop
 }

@@ -1,5 +1,6 @@
 #include "app/find_files_dialog.h"
 
+#include "app/deleted_look.h"
 #include "app/folder_list_model.h"
 
 #include <QGridLayout>
@@ -116,11 +117,18 @@ void FindFilesDialog::add_row(const FileMatch& match) {
     const int row = results_->rowCount();
     results_->insertRow(row);
     const QString name = QString::fromStdString(match.name);
-    auto* nameItem = new QTableWidgetItem(icons_.file_icon(match.name), name);
+    const bool deleted =
+        match.fileIndex < scan_.items.files.size() && scan_.items.files[match.fileIndex].deleted;
+    const QIcon icon = icons_.file_icon(match.name);
+    auto* nameItem = new QTableWidgetItem(deleted ? deleted_icon(icon) : icon, name);
     nameItem->setData(Qt::UserRole, QVariant::fromValue<qulonglong>(match.fileIndex));
-    results_->setItem(row, 0, nameItem);
-    results_->setItem(row, 1, new QTableWidgetItem(QString::fromStdString(match.path)));
-    results_->setItem(row, 2, new QTableWidgetItem(QString::number(match.size)));
+    QTableWidgetItem* cells[] = {nameItem, new QTableWidgetItem(QString::fromStdString(match.path)),
+                                 new QTableWidgetItem(QString::number(match.size))};
+    for (int column = 0; column < 3; ++column) {
+        if (deleted)
+            cells[column]->setForeground(deleted_colour());
+        results_->setItem(row, column, cells[column]);
+    }
     filesFound_->setText(QString::number(results_->rowCount()));
     lastFile_->setText(name);
 }

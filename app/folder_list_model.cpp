@@ -1,11 +1,15 @@
 #include "app/folder_list_model.h"
 
+#include "app/deleted_look.h"
 #include "ntfs/filetime.h"
 #include "recovery/recoverability.h"
 
 #include <QApplication>
 #include <QMimeDatabase>
 #include <QStyle>
+#include <algorithm>
+#include <cctype>
+#include <unordered_map>
 
 namespace salvex::app {
 
@@ -41,8 +45,8 @@ QString type_name_for(const QString& fileName) {
 
 FolderListModel::FolderListModel(NtfsScan& scan, const FilterTable& filters, QObject* parent)
     : QAbstractTableModel(parent), scan_(scan), filters_(filters),
-      folderIcon_(standard_icon(QStyle::SP_DirIcon)),
-      fileIcon_(standard_icon(QStyle::SP_FileIcon)) {}
+      folderIcon_(standard_icon(QStyle::SP_DirIcon)), fileIcon_(standard_icon(QStyle::SP_FileIcon)),
+      deletedFolderIcon_(deleted_icon(folderIcon_)) {}
 
 void FolderListModel::fill(uint32_t key) {
     beginResetModel();
@@ -55,12 +59,20 @@ void FolderListModel::fill(uint32_t key) {
             rows_.push_back({true, i});
     }
     const ActiveFilters active(filters_);
+    filesInFolder_ = 0;
+    filesShown_ = 0;
     for (size_t i = 0; i < items.files.size(); ++i) {
         const FileNode& file = items.files[i];
-        if (file.parent == key && active.passes(file.name) &&
-            recoverable_at_least(file, filters_.minimumRecoverable))
+        if (file.parent != key)
+            continue;
+        ++filesInFolder_;
+        if ((!deletedOnly_ || file.deleted) && active.passes(file.name) &&
+            recoverable_at_least(file, filters_.minimumRecoverable)) {
             rows_.push_back({false, i});
+            ++filesShown_;
+        }
     }
+    apply_sort();
     endResetModel();
 }
 
@@ -68,6 +80,8 @@ void FolderListModel::clear() {
     beginResetModel();
     rows_.clear();
     filled_ = false;
+    filesInFolder_ = 0;
+    filesShown_ = 0;
     endResetModel();
 }
 
@@ -144,12 +158,120 @@ QVariant FolderListModel::data(const QModelIndex& index, int role) const {
     const ListRow& row = rows_[static_cast<size_t>(index.row())];
     if (role == Qt::DisplayRole || role == Qt::EditRole)
         return text(row, index.column());
-    if (role == Qt::DecorationRole && index.column() == kNameColumn)
-        return row.folder ? folderIcon_ : file_icon(scan_.items.files[row.index].name);
+    if (role == Qt::DecorationRole && index.column() == kNameColumn) {
+        if (row.folder)
+            return deleted(row) ? deletedFolderIcon_ : folderIcon_;
+        const std::string& name = scan_.items.files[row.index].name;
+        if (!deleted(row))
+            return file_icon(name);
+        const QString extension = extension_of(name);
+        auto marked = deletedByExtension_.find(extension);
+        if (marked == deletedByExtension_.end())
+            marked = deletedByExtension_.insert(extension, deleted_icon(file_icon(name)));
+        return *marked;
+    }
+    if (role == Qt::ForegroundRole && deleted(row))
+        return deleted_colour();
     if (role == Qt::TextAlignmentRole &&
         (index.column() == kSizeColumn || index.column() == kRecoverableColumn))
         return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
     return {};
+}
+
+void FolderListModel::sort(int column, Qt::SortOrder order) {
+    sortColumn_ = column;
+    sortOrder_ = order;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    const std::vector<ListRow> old = rows_;
+    apply_sort();
+    // Selections and the current row follow their items to their new places.
+    const auto id = [](const ListRow& row) { return row.index * 2 + (row.folder ? 1 : 0); };
+    std::unordered_map<size_t, int> placeOf;
+    for (size_t i = 0; i < rows_.size(); ++i)
+        placeOf[id(rows_[i])] = static_cast<int>(i);
+    std::vector<int> newRow(old.size());
+    for (size_t i = 0; i < old.size(); ++i)
+        newRow[i] = placeOf[id(old[i])];
+    QModelIndexList after;
+    for (const QModelIndex& index : before)
+        after << this->index(newRow.at(static_cast<size_t>(index.row())), index.column());
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void FolderListModel::apply_sort() {
+    const auto firstFile = std::stable_partition(rows_.begin(), rows_.end(),
+                                                 [](const ListRow& row) { return row.folder; });
+    const auto by = [this](const ListRow& a, const ListRow& b) {
+        if (sortColumn_ < 0)
+            return a.index < b.index;
+        return sortOrder_ == Qt::AscendingOrder ? less(a, b, sortColumn_) : less(b, a, sortColumn_);
+    };
+    std::stable_sort(rows_.begin(), firstFile, by);
+    std::stable_sort(firstFile, rows_.end(), by);
+}
+
+namespace {
+
+// Names compare without regard to case, as a file manager lists them.
+int compare_names(const std::string& a, const std::string& b) {
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const int x = std::tolower(static_cast<unsigned char>(a[i]));
+        const int y = std::tolower(static_cast<unsigned char>(b[i]));
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
+} // namespace
+
+bool FolderListModel::less(const ListRow& a, const ListRow& b, int column) const {
+    const NtfsItems& items = scan_.items;
+    struct Key {
+        const std::string* name;
+        uint64_t size, created, modified, id;
+        bool deleted;
+    };
+    const auto key = [&](const ListRow& row) {
+        if (row.folder) {
+            const FolderNode& folder = items.folders[row.index];
+            return Key{&folder.name,  0, folder.creationTime, folder.changeTime, folder.treeItem,
+                       folder.deleted};
+        }
+        const FileNode& file = items.files[row.index];
+        return Key{&file.name,      file.size,         file.creationTime,
+                   file.changeTime, file.recordSector, file.deleted};
+    };
+    const Key x = key(a);
+    const Key y = key(b);
+    switch (column) {
+    case kNameColumn:
+        return compare_names(*x.name, *y.name) < 0;
+    case kTypeColumn:
+        if (x.deleted != y.deleted)
+            return !x.deleted;
+        if (a.folder)
+            return false;
+        return QString::compare(file_type(*x.name), file_type(*y.name), Qt::CaseInsensitive) < 0;
+    case kSizeColumn:
+        return x.size < y.size;
+    case kCreatedColumn:
+        return x.created < y.created;
+    case kModifiedColumn:
+        return x.modified < y.modified;
+    case kIdColumn:
+        return x.id < y.id;
+    default:
+        return a.index < b.index;
+    }
+}
+
+bool FolderListModel::deleted(const ListRow& row) const {
+    return row.folder ? scan_.items.folders[row.index].deleted
+                      : scan_.items.files[row.index].deleted;
 }
 
 QVariant FolderListModel::headerData(int section, Qt::Orientation orientation, int role) const {

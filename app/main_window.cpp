@@ -2,6 +2,8 @@
 // events: closing, keys and dropped files.
 #include "app/main_window.h"
 
+#include "app/drive_page.h"
+#include "app/range_page.h"
 #include "app/recovery_dialog.h"
 #include "app/texts.h"
 
@@ -30,6 +32,7 @@
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -64,6 +67,7 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
     setWindowTitle(kProductTitle);
     setAcceptDrops(true);
     progressSink_ = new GuiProgress(messages_, this);
+    runner_ = new WorkerRunner(session_.state.stopRequested, *progressSink_, this);
     folderChooser_ = [this](const QString& title) {
         return QFileDialog::getExistingDirectory(this, title, QDir::homePath());
     };
@@ -89,7 +93,7 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
 
     session_.state.programFolder = QDir::currentPath().toStdString();
     session_.state.scanMode = ScanMode::Standard;
-    standardRadio_->setChecked(true);
+    drivePage_->set_scan_mode(ScanMode::Standard);
     show_drive_page();
     resize(900, 640);
     // The window comes back where the user left it; nothing else is kept between runs.
@@ -99,96 +103,52 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
 
 MainWindow::~MainWindow() {
     // A worker still running must end before the state it works on goes away.
-    if (worker_ != nullptr) {
+    if (runner_->running()) {
         release_worker();
-        worker_->wait();
+        runner_->wait();
     }
 }
 
 void MainWindow::release_worker() {
-    for (GuiProgress* sink : findChildren<GuiProgress*>())
-        sink->abandon();
-    session_.state.stopRequested = 1;
+    runner_->release();
     if (recoveryRun_)
         recoveryRun_->recovery_stop = 1;
 }
 
-QAbstractItemView* MainWindow::list_view() const {
-    return listMode_ == ListMode::Details ? static_cast<QAbstractItemView*>(table_) : iconView_;
-}
-
 void MainWindow::build_controls() {
     tree_ = new QTreeWidget;
+    tree_->setObjectName(QStringLiteral("tree"));
     tree_->setHeaderHidden(true);
     tree_->setUniformRowHeights(true);
+    // Long drive and folder names are shown whole; the pane scrolls sideways instead.
+    tree_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    tree_->header()->setStretchLastSection(false);
     tree_->installEventFilter(this);
 
-    listModel_ = new FolderListModel(session_.scan, session_.filters, this);
-    table_ = new QTableView;
-    table_->setModel(listModel_);
-    table_->setShowGrid(true);
-    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    table_->setEditTriggers(QAbstractItemView::EditKeyPressed);
-    table_->verticalHeader()->hide();
-    table_->verticalHeader()->setDefaultSectionSize(20);
-    table_->horizontalHeader()->setHighlightSections(false);
-    const int widths[] = {150, 100, 70, 100, 70, 70};
-    for (int column = 0; column < 6; ++column)
-        table_->setColumnWidth(column, widths[column] + (column >= 3 && column <= 4 ? 50 : 0));
-    table_->setWordWrap(false);
-    table_->setContextMenuPolicy(Qt::CustomContextMenu);
-    table_->installEventFilter(this);
-    iconView_ = new QListView;
-    iconView_->setModel(listModel_);
-    iconView_->setSelectionModel(table_->selectionModel());
-    iconView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    iconView_->setEditTriggers(QAbstractItemView::EditKeyPressed);
-    iconView_->setContextMenuPolicy(Qt::CustomContextMenu);
-    iconView_->setUniformItemSizes(true);
-    iconView_->installEventFilter(this);
-    listStack_ = new QStackedWidget;
-    listStack_->addWidget(table_);
-    listStack_->addWidget(iconView_);
-
+    browse_ = new BrowseView(session_.scan, session_.filters);
+    browse_->watch_keys(this);
+    listModel_ = browse_->model();
     panel_ = new InfoPanel;
-    scanGroup_ = new QGroupBox(QStringLiteral("Scan Type"));
-    standardRadio_ = new QRadioButton(QStringLiteral("Standard Scan"));
-    advanceRadio_ = new QRadioButton(QStringLiteral("Advance Scan"));
-    auto* scanLayout = new QVBoxLayout(scanGroup_);
-    scanLayout->addWidget(standardRadio_);
-    scanLayout->addWidget(advanceRadio_);
-
-    rangeGroup_ = new QGroupBox(QStringLiteral("Select File System"));
-    fsChoice_ = new QComboBox;
-    fsChoice_->addItems({"FAT16", "FAT32", "NTFS"});
-    startEdit_ = new QLineEdit;
-    startEdit_->setObjectName(QStringLiteral("startSector"));
-    endEdit_ = new QLineEdit;
-    endEdit_->setObjectName(QStringLiteral("endSector"));
-    auto* rangeLayout = new QGridLayout(rangeGroup_);
-    rangeLayout->addWidget(new QLabel(QStringLiteral("Select File System")), 0, 0);
-    rangeLayout->addWidget(fsChoice_, 0, 1);
-    rangeLayout->addWidget(new QLabel(QStringLiteral("Start Sector")), 1, 0);
-    rangeLayout->addWidget(startEdit_, 1, 1);
-    rangeLayout->addWidget(new QLabel(QStringLiteral("End Sector")), 2, 0);
-    rangeLayout->addWidget(endEdit_, 2, 1);
+    panel_->setObjectName(QStringLiteral("panel"));
+    drivePage_ = new DrivePage;
+    rangePage_ = new RangePage;
 
     auto* right = new QWidget;
     auto* rightLayout = new QVBoxLayout(right);
     rightLayout->addWidget(panel_);
-    rightLayout->addWidget(scanGroup_);
-    rightLayout->addWidget(rangeGroup_);
-    rightLayout->addWidget(listStack_, 1);
+    rightLayout->addWidget(drivePage_);
+    rightLayout->addWidget(rangePage_);
+    rightLayout->addWidget(browse_, 1);
     rightLayout->addStretch();
 
     auto* splitter = new QSplitter;
     splitter->addWidget(tree_);
     splitter->addWidget(right);
     splitter->setStretchFactor(1, 2);
-    splitter->setSizes({260, 640});
+    splitter->setSizes({300, 600});
 
     help_ = new QLabel;
+    help_->setObjectName(QStringLiteral("quickHelp"));
     help_->setWordWrap(true);
     auto* helpBox = new QGroupBox(QStringLiteral("Quick Help"));
     auto* helpLayout = new QVBoxLayout(helpBox);
@@ -204,17 +164,29 @@ void MainWindow::build_controls() {
 
 QWidget* MainWindow::build_bottom_bar() {
     status_ = new QLabel;
+    status_->setObjectName(QStringLiteral("statusLine"));
     progress_ = new QProgressBar;
+    progress_->setObjectName(QStringLiteral("progressBar"));
     progress_->setRange(0, 99);
     progress_->setValue(0);
     search_ = new QPushButton(QStringLiteral("Search Partitions"));
+    search_->setObjectName(QStringLiteral("searchButton"));
     search_->setToolTip(kSearchTip);
     back_ = new QPushButton(QStringLiteral("< &Back"));
+    back_->setObjectName(QStringLiteral("backButton"));
     back_->setToolTip(kBackTip);
     next_ = new QPushButton(QStringLiteral("&Next >"));
+    next_->setObjectName(QStringLiteral("nextButton"));
     next_->setToolTip(kNextTip);
     stop_ = new QPushButton(QStringLiteral("&Stop"));
+    stop_->setObjectName(QStringLiteral("stopButton"));
     stop_->setToolTip(kStopTip);
+    // A hidden button keeps its place: Back and Next never move under the mouse.
+    for (QPushButton* button : {search_, back_, next_, stop_}) {
+        QSizePolicy policy = button->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        button->setSizePolicy(policy);
+    }
     auto* bar = new QWidget;
     auto* layout = new QGridLayout(bar);
     layout->addWidget(status_, 0, 0, 1, 5);
@@ -244,6 +216,9 @@ void MainWindow::build_menus() {
     actions_.icons = viewMenu_->addAction(QStringLiteral("Ico&ns"));
     actions_.list = viewMenu_->addAction(QStringLiteral("&List"));
     actions_.details = viewMenu_->addAction(QStringLiteral("&Details"));
+    viewMenu_->addSeparator();
+    actions_.deletedOnly = viewMenu_->addAction(QStringLiteral("Deleted &Files Only"));
+    actions_.deletedOnly->setCheckable(true);
 
     QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
     actions_.findFiles = tools->addAction(QStringLiteral("&Find Files..."));
@@ -298,14 +273,10 @@ void MainWindow::connect_controls() {
     connect(back_, &QPushButton::clicked, this, &MainWindow::back);
     connect(stop_, &QPushButton::clicked, this, &MainWindow::stop);
     connect(search_, &QPushButton::clicked, this, &MainWindow::search_partitions);
-    connect(standardRadio_, &QRadioButton::toggled, this, [this](bool on) {
-        if (on)
+    connect(drivePage_, &DrivePage::scanModeChosen, this, [this](ScanMode mode) {
+        if (mode == ScanMode::Standard)
             session_.state.programFolder = QDir::currentPath().toStdString();
-        session_.state.scanMode = ScanMode::Standard;
-    });
-    connect(advanceRadio_, &QRadioButton::toggled, this, [this](bool on) {
-        if (on)
-            session_.state.scanMode = ScanMode::Advance;
+        session_.state.scanMode = mode;
     });
     connect(tree_, &QTreeWidget::itemClicked, this,
             [this](QTreeWidgetItem* item) { tree_item_clicked(item); });
@@ -313,16 +284,15 @@ void MainWindow::connect_controls() {
         if (item != nullptr && tree_->hasFocus())
             tree_item_clicked(item);
     });
-    for (QAbstractItemView* view :
-         {static_cast<QAbstractItemView*>(table_), static_cast<QAbstractItemView*>(iconView_)}) {
-        connect(view, &QAbstractItemView::doubleClicked, this, [this] {
-            session_.state.keyFocusOnTree = false;
-            open_selected_item(false);
-        });
-        connect(view, &QAbstractItemView::clicked, this,
-                [this] { session_.state.keyFocusOnTree = false; });
-        connect(view, &QWidget::customContextMenuRequested, this, &MainWindow::show_context_menu);
-    }
+    connect(browse_, &BrowseView::rowActivated, this, [this] {
+        session_.state.keyFocusOnTree = false;
+        open_selected_item(false);
+    });
+    connect(browse_, &BrowseView::rowClicked, this,
+            [this] { session_.state.keyFocusOnTree = false; });
+    connect(browse_, &BrowseView::contextMenuRequested, this, &MainWindow::show_context_menu);
+    connect(browse_, &BrowseView::clearFilterClicked, this, &MainWindow::clear_filters);
+    connect(listModel_, &QAbstractItemModel::modelReset, this, &MainWindow::update_filter_line);
     connect(listModel_, &FolderListModel::folderRenamed, this, [this](size_t folderIndex) {
         const FolderNode& folder = session_.scan.items.folders[folderIndex];
         if (QTreeWidgetItem* item = tree_item_of(folder.treeItem))
@@ -344,6 +314,11 @@ void MainWindow::connect_controls() {
     connect(actions_.list, &QAction::triggered, this, [this] { set_list_mode(ListMode::List); });
     connect(actions_.details, &QAction::triggered, this,
             [this] { set_list_mode(ListMode::Details); });
+    connect(actions_.deletedOnly, &QAction::toggled, this, [this](bool on) {
+        listModel_->set_deleted_only(on);
+        if (listModel_->filled())
+            listModel_->fill(listModel_->key());
+    });
     connect(actions_.open, &QAction::triggered, this, [this] { open_selected_item(false); });
     connect(actions_.openWith, &QAction::triggered, this, [this] { open_selected_item(true); });
     connect(actions_.rename, &QAction::triggered, this, &MainWindow::rename_selected);
@@ -376,7 +351,7 @@ void MainWindow::live_update() {
     if (!messages_.ask(kLiveUpdateQuestion))
         return;
     QProcess::startDetached(updater, {QStringLiteral("<QRSX>")}, QFileInfo(updater).path());
-    if (worker_ != nullptr)
+    if (runner_->running())
         release_worker();
     QApplication::exit(0);
 }
@@ -402,15 +377,16 @@ void MainWindow::set_help(const char* text) {
 
 // Which commands may be used: 0 on the drive page and while a worker runs, 1 and 2 on the
 // partition and file-system pages, 3 while a tree is shown.
-void MainWindow::set_menu_state(int state) {
+void MainWindow::set_menu_state(MenuState state) {
     menuState_ = state;
-    const bool browsing = state == 3;
+    const bool browsing = state == MenuState::Browsing;
     for (QAction* action : {actions_.recoverSelected, actions_.recoverAll, actions_.saveSnapshot,
-                            actions_.icons, actions_.list, actions_.details, actions_.findFiles,
-                            actions_.fileFilters, actions_.driveInformation})
+                            actions_.icons, actions_.list, actions_.details, actions_.deletedOnly,
+                            actions_.findFiles, actions_.fileFilters, actions_.driveInformation})
         action->setEnabled(browsing);
-    actions_.loadSnapshot->setEnabled(state == 1 || state == 2);
-    actions_.settings->setEnabled(state != 0 || session_.state.step == kChooseDrive);
+    actions_.loadSnapshot->setEnabled(state == MenuState::Partitions ||
+                                      state == MenuState::FileSystems);
+    actions_.settings->setEnabled(state != MenuState::Idle || session_.state.step == kChooseDrive);
     if (browsing)
         actions_.openLog->setEnabled(true);
 }
@@ -420,7 +396,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
-    if (worker_ != nullptr)
+    if (runner_->running())
         release_worker();
     QSettings(kSettingsOrganization, kSettingsApplication).setValue(kGeometryKey, saveGeometry());
     event->accept();
@@ -436,16 +412,16 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() != QEvent::KeyPress || session_.state.step != kBrowse || renaming())
+    if (event->type() != QEvent::KeyPress || session_.state.step != kBrowse || browse_->renaming())
         return QMainWindow::eventFilter(watched, event);
     const auto* key = static_cast<QKeyEvent*>(event);
-    const bool inList = watched == table_ || watched == iconView_;
+    const bool inList = browse_->is_view(watched);
     if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
         session_.state.keyFocusOnTree = inList;
         if (inList)
             tree_->setFocus(Qt::TabFocusReason);
         else
-            list_view()->setFocus(Qt::TabFocusReason);
+            browse_->current_view()->setFocus(Qt::TabFocusReason);
         return true;
     }
     if (inList && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
@@ -458,7 +434,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     if (inList && key->key() == Qt::Key_Menu) {
-        const QRect current = list_view()->visualRect(list_view()->currentIndex());
+        const QAbstractItemView* view = browse_->current_view();
+        const QRect current = view->visualRect(view->currentIndex());
         show_context_menu(current.center());
         return true;
     }
@@ -484,10 +461,19 @@ void MainWindow::add_images(const QStringList& paths) {
     std::vector<std::string> files;
     for (const QString& path : paths)
         files.push_back(QFileInfo(path).absoluteFilePath().toStdString());
+    const size_t before = session_.drives.size();
     for (const std::string& failure : session_.add_images(files))
         messages_.show(QString::fromStdString(failure), MessageKind::Error);
-    if (session_.state.step == kChooseDrive && worker_ == nullptr)
-        show_drive_page();
+    if (session_.state.step != kChooseDrive || runner_->running())
+        return;
+    show_drive_page();
+    // The image just opened is the drive the user means: it is chosen at once.
+    if (session_.drives.size() > before) {
+        QTreeWidgetItem* root = tree_->topLevelItem(0);
+        QTreeWidgetItem* added = root->child(static_cast<int>(session_.drives.size() - 1));
+        tree_->setCurrentItem(added);
+        tree_item_clicked(added);
+    }
 }
 
 } // namespace salvex::app

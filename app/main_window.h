@@ -4,11 +4,14 @@
 // worker thread at a time; the window reaches the Session that holds every result.
 #pragma once
 
+#include "app/browse_view.h"
 #include "app/folder_list_model.h"
 #include "app/gui_progress.h"
 #include "app/info_panel.h"
+#include "app/menu_state.h"
 #include "app/message_box.h"
 #include "app/session.h"
+#include "app/worker_runner.h"
 #include "recovery/recovery_driver.h"
 
 #include <QMainWindow>
@@ -16,25 +19,19 @@
 #include <memory>
 #include <vector>
 
-class QAbstractItemView;
-class QComboBox;
-class QGroupBox;
 class QLabel;
-class QLineEdit;
-class QListView;
 class QMenu;
 class QProgressBar;
+class QTemporaryDir;
 class QUrl;
 class QPushButton;
-class QRadioButton;
-class QStackedWidget;
-class QTableView;
-class QThread;
 class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace salvex::app {
 
+class DrivePage;
+class RangePage;
 class RecoveryDialog;
 
 // The commands of the menus, the toolbar and the list's context menu.
@@ -48,6 +45,7 @@ struct Actions {
     QAction* icons = nullptr;
     QAction* list = nullptr;
     QAction* details = nullptr;
+    QAction* deletedOnly = nullptr; // a toggle: the list shows only deleted files
     QAction* findFiles = nullptr;
     QAction* fileFilters = nullptr;
     QAction* settings = nullptr;
@@ -62,8 +60,6 @@ struct Actions {
     QAction* properties = nullptr;
     QAction* homePage = nullptr; // the product's picture on the toolbar
 };
-
-enum class ListMode { Icons, List, Details };
 
 // Where the window's size and position are kept between runs (QSettings).
 inline constexpr const char* kSettingsOrganization = "Orvanel";
@@ -96,30 +92,12 @@ public:
     void set_snapshot_chooser(SnapshotChooser chooser) { snapshotChooser_ = std::move(chooser); }
     void set_url_opener(UrlOpener opener) { urlOpener_ = std::move(opener); }
 
-    // The controls, as a user or a test finds them.
-    QTreeWidget* tree() const { return tree_; }
-    QTableView* details_view() const { return table_; }
-    QListView* icon_view() const { return iconView_; }
-    QAbstractItemView* list_view() const;
-    FolderListModel* list_model() const { return listModel_; }
-    InfoPanel* panel() const { return panel_; }
-    QPushButton* next_button() const { return next_; }
-    QPushButton* back_button() const { return back_; }
-    QPushButton* stop_button() const { return stop_; }
-    QPushButton* search_button() const { return search_; }
-    QRadioButton* standard_radio() const { return standardRadio_; }
-    QRadioButton* advance_radio() const { return advanceRadio_; }
-    QComboBox* fs_choice() const { return fsChoice_; }
-    QLineEdit* start_edit() const { return startEdit_; }
-    QLineEdit* end_edit() const { return endEdit_; }
-    QLabel* status_line() const { return status_; }
-    QLabel* quick_help() const { return help_; }
-    QProgressBar* progress_bar() const { return progress_; }
+    // The controls are found by their object names; these are the window's state.
     const Actions& actions() const { return actions_; }
     RecoveryDialog* recovery_dialog() const { return recoveryDialog_; }
-    bool worker_running() const { return worker_ != nullptr; }
-    int menu_state() const { return menuState_; }
-    ListMode list_mode() const { return listMode_; }
+    bool worker_running() const { return runner_->running(); }
+    MenuState menu_state() const { return menuState_; }
+    ListMode list_mode() const { return browse_->mode(); }
 
     // The tree item of a folder-tree node on the browse page; nullptr when none.
     QTreeWidgetItem* tree_item_of(TreeItemId id) const;
@@ -169,7 +147,7 @@ private:
     void live_update();
     void open_help();
     void set_help(const char* text);
-    void set_menu_state(int state);
+    void set_menu_state(MenuState state);
     void show_drive_page();
     void show_partition_page();
     void show_file_system_page();
@@ -189,19 +167,23 @@ private:
     void start_standard_scan();
     void start_sweep();
     void start_reconstruction();
+    // Asks `question`; Yes sweeps the whole current drive for NTFS volumes.
+    void offer_whole_drive_sweep(const char* question);
 
     // The browse page.
     void fill_folder_tree();
+    // The line above the list: which filter is in force and how many files it lets through.
+    void update_filter_line();
+    void clear_filters();
     void open_folder(QTreeWidgetItem* item);
     void show_context_menu(const QPoint& at);
     std::vector<RecoveryRow> list_rows(bool selectedOnly) const;
+    std::vector<RecoveryRow> ticked_rows() const;
     void recover(std::vector<RecoveryRow> rows);
     void open_file(size_t fileIndex, bool withChooser);
     void open_copy(const QString& path, bool withChooser);
-    int current_list_row() const;
     // Makes a running worker end soon without waiting for the window.
     void release_worker();
-    bool renaming() const;
 
     Session& session_;
     MessageBoxes messages_;
@@ -214,18 +196,11 @@ private:
 
     QTreeWidget* tree_ = nullptr;
     std::vector<QTreeWidgetItem*> treeItems_; // browse page: by folder-tree id - 1
-    QStackedWidget* listStack_ = nullptr;
-    QTableView* table_ = nullptr;
-    QListView* iconView_ = nullptr;
+    BrowseView* browse_ = nullptr;
     FolderListModel* listModel_ = nullptr;
     InfoPanel* panel_ = nullptr;
-    QGroupBox* scanGroup_ = nullptr;
-    QRadioButton* standardRadio_ = nullptr;
-    QRadioButton* advanceRadio_ = nullptr;
-    QGroupBox* rangeGroup_ = nullptr;
-    QComboBox* fsChoice_ = nullptr;
-    QLineEdit* startEdit_ = nullptr;
-    QLineEdit* endEdit_ = nullptr;
+    DrivePage* drivePage_ = nullptr;
+    RangePage* rangePage_ = nullptr;
     QLabel* help_ = nullptr;
     QLabel* status_ = nullptr;
     QProgressBar* progress_ = nullptr;
@@ -236,11 +211,12 @@ private:
     Actions actions_;
     QMenu* viewMenu_ = nullptr;
 
-    QThread* worker_ = nullptr;
+    WorkerRunner* runner_ = nullptr;
     RecoveryDialog* recoveryDialog_ = nullptr;
-    std::shared_ptr<RecoveryRun> recoveryRun_; // the run in progress, if any
-    int menuState_ = 0;
-    ListMode listMode_ = ListMode::Details;
+    std::shared_ptr<RecoveryRun> recoveryRun_;  // the run in progress, if any
+    std::unique_ptr<QTemporaryDir> openFolder_; // where copies to open are written
+    MenuState menuState_ = MenuState::Idle;
+    bool stopAsked_ = false; // the user stopped the running worker
 };
 
 } // namespace salvex::app

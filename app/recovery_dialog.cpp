@@ -15,8 +15,8 @@ namespace salvex::app {
 
 RecoveryDialog::RecoveryDialog(RecoveryRun& run, QWidget* parent)
     : QDialog(parent), run_(run), path_(new QLabel(this)), fileName_(new QLabel(this)),
-      totalFiles_(new QLabel(this)), bar_(new QProgressBar(this)),
-      stop_(new QPushButton(QStringLiteral("&Stop Saving"), this)),
+      totalFiles_(new QLabel(this)), fileOfFiles_(new QLabel(this)), written_(new QLabel(this)),
+      bar_(new QProgressBar(this)), stop_(new QPushButton(QStringLiteral("&Stop Saving"), this)),
       skip_(new QPushButton(QStringLiteral("S&kip File"), this)) {
     setWindowTitle(kSavingTitle);
     setModal(true);
@@ -25,6 +25,12 @@ RecoveryDialog::RecoveryDialog(RecoveryRun& run, QWidget* parent)
     fields->addRow(QStringLiteral("Path"), path_);
     fields->addRow(QStringLiteral("File Name"), fileName_);
     fields->addRow(QStringLiteral("Total Files"), totalFiles_);
+    fields->addRow(QStringLiteral("File"), fileOfFiles_);
+    fields->addRow(QStringLiteral("Written"), written_);
+    fileOfFiles_->setObjectName(QStringLiteral("fileOfFiles"));
+    written_->setObjectName(QStringLiteral("bytesWritten"));
+    stop_->setObjectName(QStringLiteral("stopSaving"));
+    skip_->setObjectName(QStringLiteral("skipFile"));
     path_->setWordWrap(true);
     bar_->setRange(0, 100);
     bar_->setValue(0);
@@ -73,6 +79,10 @@ QString RecoveryDialog::value(const QString& label) const {
         return fileName_->text();
     if (label == QLatin1String("Total Files"))
         return totalFiles_->text();
+    if (label == QLatin1String("File"))
+        return fileOfFiles_->text();
+    if (label == QLatin1String("Written"))
+        return written_->text();
     return {};
 }
 
@@ -83,6 +93,10 @@ void RecoveryDialog::set_counter(const QString& label, const QString& value) {
         fileName_->setText(value);
     else if (label == QLatin1String("Total Files"))
         totalFiles_->setText(value);
+    else if (label == QLatin1String("File"))
+        fileOfFiles_->setText(value);
+    else if (label == QLatin1String("Written"))
+        written_->setText(value);
 }
 
 void RecoveryDialog::set_progress(int percent) {

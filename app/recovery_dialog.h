@@ -40,6 +40,8 @@ private:
     QLabel* path_;
     QLabel* fileName_;
     QLabel* totalFiles_;
+    QLabel* fileOfFiles_; // "12 of 3,400"
+    QLabel* written_;     // bytes of the files finished
     QProgressBar* bar_;
     QPushButton* stop_;
     QPushButton* skip_;

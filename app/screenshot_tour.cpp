@@ -37,16 +37,36 @@ void wait_for_worker(MainWindow& window) {
     settle();
 }
 
-bool click_item(MainWindow& window, const QString& text) {
-    const auto items = window.tree()->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+QTreeWidgetItem* find_item(MainWindow& window, const QString& text) {
+    auto* tree = window.findChild<QTreeWidget*>("tree");
+    auto items = tree->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+    // A drive's label goes on with its model or file name and its size.
+    if (items.isEmpty())
+        items = tree->findItems(text + " ", Qt::MatchStartsWith | Qt::MatchRecursive);
     if (items.isEmpty()) {
         std::fprintf(stderr, "salvex-screenshot-tour: no item %s\n", qPrintable(text));
-        return false;
+        return nullptr;
     }
-    window.tree()->setCurrentItem(items.front());
-    emit window.tree()->itemClicked(items.front(), 0);
+    return items.front();
+}
+
+bool click_item(MainWindow& window, const QString& text) {
+    QTreeWidgetItem* item = find_item(window, text);
+    if (item == nullptr)
+        return false;
+    auto* tree = window.findChild<QTreeWidget*>("tree");
+    tree->setCurrentItem(item);
+    emit tree->itemClicked(item, 0);
     settle();
     return true;
+}
+
+// Ticks a folder of the tree for recovery.
+bool tick_item(MainWindow& window, const QString& text) {
+    QTreeWidgetItem* item = find_item(window, text);
+    if (item != nullptr)
+        item->setCheckState(0, Qt::Checked);
+    return item != nullptr;
 }
 
 bool save(MainWindow& window, const QDir& folder, const QString& name) {
@@ -90,7 +110,7 @@ bool save_dialog(MainWindow& window, const QDir& folder, const QString& name, QA
 
 bool dialogs(MainWindow& window, const QDir& folder) {
     const salvex::app::Actions& actions = window.actions();
-    window.details_view()->selectRow(0);
+    window.findChild<QTableView*>("detailsView")->selectRow(0);
     return save_dialog(window, folder, "7-recovery-settings", actions.settings) &&
            save_dialog(window, folder, "8-file-filters", actions.fileFilters,
                        [](QDialog& dialog) {
@@ -117,21 +137,23 @@ bool standard_road(MainWindow& window, const QDir& folder) {
     return click_item(window, "Storage Device0") && save(window, folder, "1-drive-page") &&
            (window.next(), click_item(window, "Partition 1 - NTFS")) &&
            save(window, folder, "2-partition-page") &&
-           (window.next(), wait_for_worker(window), click_item(window, "Reports")) &&
+           (window.next(), wait_for_worker(window), tick_item(window, "Old")) &&
+           tick_item(window, "Reports") && click_item(window, "Reports") &&
            save(window, folder, "3-browse-page") && dialogs(window, folder);
 }
 
 bool advance_road(MainWindow& window, const QDir& folder) {
     window.back();
     window.back();
-    window.advance_radio()->setChecked(true);
+    window.findChild<QRadioButton*>("advanceRadio")->setChecked(true);
     if (!click_item(window, "Storage Device0"))
         return false;
     window.next();
     settle();
-    window.fs_choice()->setCurrentIndex(2);
-    window.start_edit()->setText("0");
-    window.end_edit()->setText(QString::number(window.session().current_drive()->totalSectors));
+    window.findChild<QComboBox*>("fsChoice")->setCurrentIndex(2);
+    window.findChild<QLineEdit*>("startSector")->setText("0");
+    window.findChild<QLineEdit*>("endSector")
+        ->setText(QString::number(window.session().current_drive()->totalSectors));
     if (!save(window, folder, "4-range-page"))
         return false;
     window.next();
@@ -159,8 +181,9 @@ int main(int argc, char* argv[]) {
     const QDir folder(QString::fromLocal8Bit(argv[2]));
     QDir().mkpath(folder.path());
     MainWindow window(session);
+    // Questions are answered Yes (Back discards the first scan), messages pass unseen.
     window.messages().set_responder(
-        [](const QString&, salvex::MessageKind, bool) { return false; });
+        [](const QString&, salvex::MessageKind, bool question) { return question; });
     window.resize(1000, 700);
     window.show();
     settle(300);

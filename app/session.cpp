@@ -29,6 +29,10 @@ std::vector<std::string> Session::add_images(const std::vector<std::string>& pat
         auto image = describe_image(path);
         if (!image)
             failures.push_back(image.error());
+        else if (image.value().totalSectors < kMinimumImageSectors)
+            failures.push_back(path + " is too small to be a disk image: a disk holds at least " +
+                               std::to_string(kMinimumImageSectors) +
+                               " sectors of 512 bytes (a partition table and a boot sector).");
         else if (drives.size() >= kMaxDrives)
             failures.push_back("Too many drives: " + path + " was not added.");
         else
@@ -72,7 +76,8 @@ void Session::select_partition(size_t index) {
 void Session::select_whole_drive() {
     const DriveInfo* drive = current_drive();
     const uint64_t total = drive != nullptr ? drive->totalSectors : 0;
-    state.selectedFsType = FsType::Fat32;
+    // The whole drive is swept for NTFS, the only file system this program recovers.
+    state.selectedFsType = FsType::Ntfs;
     state.rangeStart = 0;
     state.selectedPartitionIndex = 0;
     state.rangeCount = total;
@@ -97,7 +102,7 @@ RangeDefaults Session::range_defaults() const {
         return {choice_of_fs_type(first.type), first.start, first.start + first.size};
     }
     const DriveInfo* drive = current_drive();
-    return {1, 0, drive != nullptr ? drive->totalSectors : 0};
+    return {choice_of_fs_type(FsType::Ntfs), 0, drive != nullptr ? drive->totalSectors : 0};
 }
 
 void Session::clear_items() {

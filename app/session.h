@@ -51,6 +51,10 @@ struct RangeDefaults {
     Lba end = 0;
 };
 
+// The smallest image taken for a disk: a partition table, a boot sector and a little more. A
+// smaller file is something else chosen by mistake.
+inline constexpr uint64_t kMinimumImageSectors = 4;
+
 class Session {
 public:
     Session();

@@ -1,4 +1,5 @@
 // Saving the shown scan as a snapshot file, and loading one to browse it again without a scan.
+#include "app/drive_page.h"
 #include "app/main_window.h"
 #include "recovery/recoverability.h"
 #include "snapshot/snapshot_reader.h"
@@ -24,7 +25,7 @@ std::string examined_disk(const Session& session) {
 // disk being examined is never replaced (the user may choose another name), any other file that
 // is not a snapshot only when the user says so.
 void MainWindow::save_recovery_snapshot() {
-    if (!actions_.saveSnapshot->isEnabled() || worker_ != nullptr)
+    if (!actions_.saveSnapshot->isEnabled() || runner_->running())
         return;
     const std::string examined = examined_disk(session_);
     std::string path;
@@ -57,7 +58,7 @@ void MainWindow::save_recovery_snapshot() {
 // The snapshot's items are read against the drive now open: a snapshot of another drive is
 // refused, one of a drive that has changed since loads after a warning.
 void MainWindow::load_recovery_snapshot() {
-    if (!actions_.loadSnapshot->isEnabled() || worker_ != nullptr)
+    if (!actions_.loadSnapshot->isEnabled() || runner_->running())
         return;
     const QString chosen = snapshotChooser_(false);
     if (chosen.isEmpty())
@@ -80,7 +81,7 @@ void MainWindow::load_recovery_snapshot() {
     state.stopRequested = 0;
     state.step = kBrowse;
     state.scanMode = ScanMode::Standard;
-    standardRadio_->setChecked(true);
+    drivePage_->set_scan_mode(ScanMode::Standard);
     show_browse_page();
     if (!warning.empty())
         messages_.show(QString::fromStdString(warning), MessageKind::Information);

@@ -51,6 +51,22 @@ inline constexpr const char* kHelpFileMissing = " Orvanel Salvex for NTFS.chm no
 inline constexpr const char* kLiveUpdateQuestion =
     "The application will be closed if you want to run Live Update of the software. Continue ?";
 
+inline constexpr const char* kBackDiscardsQuestion =
+    "Going back discards the folders and files found by this scan; finding them again means "
+    "scanning again. (File > Save Recovery Snapshot keeps them.)\r\n\r\nGo back ?";
+// Where a Standard Scan leads when it cannot go on.
+inline constexpr const char* kNoPartitionQuestion =
+    "No partition was found on this drive, not even by the quick search.\r\n\r\nDo you want to "
+    "run an Advance Scan of the whole drive ? It reads every sector and finds NTFS volumes "
+    "whose partition or boot sector is lost.";
+inline constexpr const char* kNoVolumeQuestion =
+    "Recovery is not possible in Standard scan: no readable NTFS volume was found in this "
+    "partition.\r\n\r\nDo you want to run an Advance Scan of the whole drive ? It reads every "
+    "sector and finds NTFS volumes whose boot sector or file table is damaged.";
+// %1 and %2: the first and last sector swept.
+inline constexpr const char* kNothingFoundMessage =
+    "No NTFS file system was found between sectors %1 and %2. Try a wider range, or the whole "
+    "drive (click the drive item on the previous page).";
 // Files in the program's folder.
 inline constexpr const char* kLiveUpdateProgram = "Salvex Live Update.exe";
 inline constexpr const char* kHelpFileName = "Orvanel Salvex for NTFS.chm";

@@ -40,7 +40,7 @@ void MainWindow::show_settings() {
 }
 
 void MainWindow::show_file_filters() {
-    if (!actions_.fileFilters->isEnabled() || worker_ != nullptr)
+    if (!actions_.fileFilters->isEnabled() || runner_->running())
         return;
     auto* dialog = new FileFiltersDialog(session_.filters, messages_, this);
     connect(dialog, &FileFiltersDialog::filtersCommitted, this, [this] {
@@ -52,7 +52,7 @@ void MainWindow::show_file_filters() {
 }
 
 void MainWindow::show_find_files() {
-    if (!actions_.findFiles->isEnabled() || worker_ != nullptr)
+    if (!actions_.findFiles->isEnabled() || runner_->running())
         return;
     auto* dialog = new FindFilesDialog(session_.scan, *listModel_, messages_, this);
     connect(dialog, &FindFilesDialog::fileActivated, this, &MainWindow::show_file_in_folder);
@@ -78,10 +78,10 @@ void MainWindow::show_file_in_folder(size_t fileIndex) {
     for (size_t row = 0; row < rows.size(); ++row) {
         if (!rows[row].folder && rows[row].index == fileIndex) {
             const QModelIndex index = listModel_->index(static_cast<int>(row), kNameColumn);
-            list_view()->setCurrentIndex(index);
-            table_->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect |
-                                                        QItemSelectionModel::Rows);
-            list_view()->scrollTo(index);
+            browse_->current_view()->setCurrentIndex(index);
+            browse_->table()->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect |
+                                                                  QItemSelectionModel::Rows);
+            browse_->current_view()->scrollTo(index);
             break;
         }
     }
@@ -96,9 +96,9 @@ void MainWindow::show_drive_information() {
 }
 
 void MainWindow::show_properties() {
-    if (session_.state.step != kBrowse || worker_ != nullptr || !listModel_->filled())
+    if (session_.state.step != kBrowse || runner_->running() || !listModel_->filled())
         return;
-    const int row = current_list_row();
+    const int row = browse_->current_row();
     if (row < 0)
         return;
     const auto text = [this, row](int column) {

@@ -2,24 +2,19 @@
 // and the workers that carry the long operations.
 #include "advscan/reconstruction.h"
 #include "advscan/sector_sweep.h"
+#include "app/drive_label.h"
+#include "app/drive_page.h"
 #include "app/main_window.h"
+#include "app/range_page.h"
 #include "app/texts.h"
 #include "partition/partition_table.h"
 #include "partition/quick_search.h"
 #include "recovery/recoverability.h"
 
-#include <QComboBox>
-#include <QGroupBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRadioButton>
-#include <QStackedWidget>
-#include <QThread>
 #include <QTreeWidget>
-#include <cstdlib>
-#include <new>
 
 namespace salvex::app {
 
@@ -45,15 +40,37 @@ QString number(uint64_t value) {
     return QString::number(value);
 }
 
+// Holds the messages of a Standard Scan until the window has shown its result: the hint to try
+// the Advance Scan belongs after the tree and the list, and a scan that found no volume ends on
+// a question that leads on instead of a message.
+class HeldMessages final : public ProgressSink {
+public:
+    explicit HeldMessages(ProgressSink& shown) : shown_(shown) {}
+    void set_status(std::string_view text) override { shown_.set_status(text); }
+    void set_progress(int percent) override { shown_.set_progress(percent); }
+    void set_counter(std::string_view label, std::string_view value) override {
+        shown_.set_counter(label, value);
+    }
+    void show_message(std::string_view text, MessageKind kind) override {
+        held.push_back({QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), kind});
+    }
+    bool ask_yes_no(std::string_view question) override { return shown_.ask_yes_no(question); }
+
+    std::vector<std::pair<QString, MessageKind>> held;
+
+private:
+    ProgressSink& shown_;
+};
+
 } // namespace
 
 void MainWindow::update_page_controls() {
     const int32_t step = session_.state.step;
     const bool advance = session_.state.scanMode == ScanMode::Advance;
-    scanGroup_->setVisible(step == kChooseDrive);
-    rangeGroup_->setVisible(step == kChoosePartition && advance);
+    drivePage_->setVisible(step == kChooseDrive);
+    rangePage_->setVisible(step == kChoosePartition && advance);
     search_->setVisible(step == kChoosePartition);
-    listStack_->setVisible(step == kBrowse);
+    browse_->setVisible(step == kBrowse);
     back_->setEnabled(step != kChooseDrive);
     stop_->setEnabled(false);
     bool nextOn = false;
@@ -66,25 +83,27 @@ void MainWindow::update_page_controls() {
     next_->setVisible(nextOn);
     next_->setEnabled(nextOn);
     search_->setEnabled(true);
-    standardRadio_->setEnabled(true);
-    advanceRadio_->setEnabled(true);
-    rangeGroup_->setEnabled(true);
+    drivePage_->setEnabled(true);
+    rangePage_->setEnabled(true);
 }
 
 void MainWindow::show_drive_page() {
     QTreeWidgetItem* root = make_root(tree_, QStringLiteral("My Computer"));
     for (size_t i = 0; i < session_.drives.size(); ++i)
-        add_child(root, QString::fromStdString(drive_item_text(i)), static_cast<int>(i));
+        add_child(root, drive_label(i, session_.drives[i]), static_cast<int>(i));
     root->setExpanded(true);
     session_.state.driveChosen = false;
     panel_->show_page(kDrivePanel);
-    set_menu_state(0);
+    set_menu_state(MenuState::Idle);
     set_help(session_.drives.empty() ? kNoDriveHelp : kChooseDriveHelp);
     update_page_controls();
 }
 
 void MainWindow::show_partition_page() {
-    const QString driveText = QString::fromStdString(drive_item_text(session_.state.driveIndex));
+    const DriveInfo* drive = session_.current_drive();
+    const QString driveText =
+        drive != nullptr ? drive_label(session_.state.driveIndex, *drive)
+                         : QString::fromStdString(drive_item_text(session_.state.driveIndex));
     QTreeWidgetItem* root = make_root(tree_, driveText);
     for (size_t i = 0; i < session_.partitions.size(); ++i) {
         const PartitionInfo& partition = session_.partitions.entries[i];
@@ -93,7 +112,7 @@ void MainWindow::show_partition_page() {
     }
     root->setExpanded(true);
     panel_->show_page(kPartitionPanel);
-    set_menu_state(1);
+    set_menu_state(MenuState::Partitions);
     set_help(kChoosePartitionHelp);
     show_range_defaults();
     update_page_controls();
@@ -101,9 +120,8 @@ void MainWindow::show_partition_page() {
 
 void MainWindow::show_range_defaults() {
     const RangeDefaults defaults = session_.range_defaults();
-    fsChoice_->setCurrentIndex(defaults.fsChoice);
-    startEdit_->setText(number(defaults.start));
-    endEdit_->setText(number(defaults.end));
+    rangePage_->set_fs_choice(defaults.fsChoice);
+    rangePage_->set_range(defaults.start, defaults.end);
 }
 
 void MainWindow::show_file_system_page() {
@@ -114,13 +132,13 @@ void MainWindow::show_file_system_page() {
     root->setExpanded(true);
     session_.candidateNumber = 0;
     panel_->show_page(kFileSystemPanel);
-    set_menu_state(2);
+    set_menu_state(MenuState::FileSystems);
     set_help(kChooseFileSystemHelp);
     update_page_controls();
 }
 
 void MainWindow::tree_item_clicked(QTreeWidgetItem* item) {
-    if (item == nullptr || worker_ != nullptr)
+    if (item == nullptr || runner_->running())
         return;
     switch (session_.state.step) {
     case kChooseDrive:
@@ -162,9 +180,8 @@ void MainWindow::partition_clicked(QTreeWidgetItem* item) {
         if (session_.state.scanMode != ScanMode::Advance)
             return;
         session_.select_whole_drive();
-        fsChoice_->setCurrentIndex(1);
-        startEdit_->setText(number(session_.state.rangeStart));
-        endEdit_->setText(number(session_.state.rangeEnd));
+        rangePage_->set_fs_choice(choice_of_fs_type(FsType::Ntfs));
+        rangePage_->set_range(session_.state.rangeStart, session_.state.rangeEnd);
         return;
     }
     session_.select_partition(static_cast<size_t>(index));
@@ -174,9 +191,8 @@ void MainWindow::partition_clicked(QTreeWidgetItem* item) {
                            static_cast<qsizetype>(fs_type_name(partition.type).size())),
          number(partition.start), number(partition.end()),
          QString::fromStdString(partition_size_text(partition))});
-    fsChoice_->setCurrentIndex(choice_of_fs_type(partition.type));
-    startEdit_->setText(number(session_.state.rangeStart));
-    endEdit_->setText(number(session_.state.rangeEnd));
+    rangePage_->set_fs_choice(choice_of_fs_type(partition.type));
+    rangePage_->set_range(session_.state.rangeStart, session_.state.rangeEnd);
     update_page_controls();
 }
 
@@ -194,7 +210,7 @@ void MainWindow::file_system_clicked(QTreeWidgetItem* item) {
 }
 
 void MainWindow::next() {
-    if (worker_ != nullptr)
+    if (runner_->running())
         return;
     // The filters last only until the wizard moves on.
     session_.filters.reset();
@@ -242,13 +258,13 @@ void MainWindow::next_from_partition_page() {
     }
     if (state.scanMode != ScanMode::Advance)
         return;
-    state.selectedFsType = fs_type_of_choice(fsChoice_->currentIndex());
+    state.selectedFsType = fs_type_of_choice(rangePage_->fs_choice());
     if (state.selectedFsType != FsType::Ntfs) {
         messages_.show(kFatRefusal, MessageKind::Error);
         return;
     }
-    const auto refusal =
-        session_.choose_range(startEdit_->text().toStdString(), endEdit_->text().toStdString());
+    const auto refusal = session_.choose_range(rangePage_->start_text().toStdString(),
+                                               rangePage_->end_text().toStdString());
     if (refusal) {
         messages_.show(QString::fromStdString(*refusal), MessageKind::Error);
         return;
@@ -257,14 +273,17 @@ void MainWindow::next_from_partition_page() {
 }
 
 void MainWindow::back() {
-    if (worker_ != nullptr)
+    if (runner_->running())
         return;
     WizardState& state = session_.state;
+    // What a scan found took long to find: it goes only when the user says so.
+    if (state.step == kBrowse && !messages_.ask(displayed(kBackDiscardsQuestion)))
+        return;
     set_list_mode(ListMode::Details);
     next_->hide();
     next_->setEnabled(false);
     listModel_->clear();
-    listStack_->hide();
+    browse_->hide();
     treeItems_.clear();
     switch (state.step) {
     case kChoosePartition:
@@ -295,47 +314,42 @@ void MainWindow::back() {
 }
 
 void MainWindow::stop() {
-    if (worker_ != nullptr && messages_.ask(kStopQuestion))
+    if (!runner_->running())
+        return;
+    // The worker waits at its next report while the question is open.
+    progressSink_->pause();
+    const bool yes = messages_.ask(kStopQuestion);
+    progressSink_->resume();
+    if (yes) {
+        stopAsked_ = true;
         session_.state.stopRequested = 1;
+    }
 }
 
 void MainWindow::search_partitions() {
-    if (worker_ == nullptr && session_.state.step == kChoosePartition)
+    if (!runner_->running() && session_.state.step == kChoosePartition)
         start_quick_search();
 }
 
 void MainWindow::start_worker(std::function<void()> job, std::function<void()> done) {
+    if (runner_->running())
+        return;
     // Nothing that could start a second worker may be used while this one runs.
     next_->setEnabled(false);
     back_->setEnabled(false);
     search_->setEnabled(false);
-    rangeGroup_->setEnabled(false);
-    standardRadio_->setEnabled(false);
-    advanceRadio_->setEnabled(false);
+    rangePage_->setEnabled(false);
+    drivePage_->setEnabled(false);
     stop_->setEnabled(true);
-    set_menu_state(0);
+    set_menu_state(MenuState::Idle);
+    stopAsked_ = false;
     // The settings stay at hand: a running worker takes a change at its next sector or file.
     actions_.settings->setEnabled(true);
-    session_.state.stopRequested = 0;
-    worker_ = QThread::create([this, job = std::move(job)] {
-        try {
-            job();
-        } catch (const std::bad_alloc&) {
-            // Nothing sound can follow a failed allocation: say so and end the process.
-            progressSink_->show_message(kOutOfMemoryMessage, MessageKind::Error);
-            std::_Exit(0);
-        }
-    });
-    connect(worker_, &QThread::finished, this, [this, done = std::move(done)] {
-        worker_->wait();
-        delete worker_;
-        worker_ = nullptr;
-        session_.state.stopRequested = 0;
+    runner_->start(std::move(job), [this, done = std::move(done)] {
         progress_->setValue(0);
         done();
         emit workerFinished();
     });
-    worker_->start();
 }
 
 void MainWindow::start_quick_search() {
@@ -353,6 +367,9 @@ void MainWindow::start_quick_search() {
             status_->clear();
             session_.state.selectedFsType = FsType::Unknown;
             show_partition_page();
+            if (session_.partitions.empty() && !stopAsked_ &&
+                session_.state.scanMode == ScanMode::Standard)
+                offer_whole_drive_sweep(kNoPartitionQuestion);
         });
 }
 
@@ -364,22 +381,45 @@ void MainWindow::start_standard_scan() {
     const Lba start = session_.state.rangeStart;
     const Lba end = session_.state.rangeEnd;
     auto outcome = std::make_shared<ScanOutcome>(ScanOutcome::NoVolume);
+    auto messages = std::make_shared<HeldMessages>(*progressSink_);
     start_worker(
-        [this, start, end, outcome] {
-            *outcome = standard_scan(session_.reader, start, end, session_.scan, *progressSink_,
+        [this, start, end, outcome, messages] {
+            *outcome = standard_scan(session_.reader, start, end, session_.scan, *messages,
                                      session_.state.stopRequested);
             if (*outcome == ScanOutcome::Completed)
                 assess_recoverability(session_.reader, session_.scan, *progressSink_,
                                       session_.state.stopRequested);
         },
-        [this, outcome] {
+        [this, outcome, messages] {
             if (*outcome == ScanOutcome::Completed) {
                 session_.state.step = kBrowse;
                 show_browse_page();
-            } else {
-                show_partition_page();
+                for (const auto& [text, kind] : messages->held)
+                    messages_.show(text, kind);
+                return;
+            }
+            show_partition_page();
+            // A scan the user stopped says so; one that could not read the volume leads on.
+            for (const auto& [text, kind] : messages->held) {
+                if (stopAsked_ || text != QLatin1String(kScanImpossibleMessage))
+                    messages_.show(text, kind);
+                else
+                    offer_whole_drive_sweep(kNoVolumeQuestion);
             }
         });
+}
+
+void MainWindow::offer_whole_drive_sweep(const char* question) {
+    if (session_.current_drive() == nullptr || !messages_.ask(displayed(question)))
+        return;
+    session_.state.scanMode = ScanMode::Advance;
+    drivePage_->set_scan_mode(ScanMode::Advance);
+    session_.state.step = kChoosePartition;
+    session_.select_whole_drive();
+    rangePage_->set_fs_choice(choice_of_fs_type(FsType::Ntfs));
+    rangePage_->set_range(session_.state.rangeStart, session_.state.rangeEnd);
+    update_page_controls();
+    start_sweep();
 }
 
 void MainWindow::start_sweep() {
@@ -397,10 +437,13 @@ void MainWindow::start_sweep() {
             session_.candidates = classify_hits(session_.reader, end, session_.hits, *progressSink_,
                                                 session_.state.stopRequested);
         },
-        [this] {
+        [this, start, end] {
             status_->clear();
             session_.state.step = kChooseFileSystem;
             show_file_system_page();
+            if (session_.candidates.empty() && !stopAsked_)
+                messages_.show(QString::fromUtf8(kNothingFoundMessage).arg(start).arg(end - 1),
+                               MessageKind::Information);
         });
 }
 

@@ -22,14 +22,14 @@ namespace {
 class AdvanceRoadTest : public ::testing::Test {
 protected:
     void open_range_page() {
-        wizard.click(wizard.window->advance_radio());
+        wizard.click(advance_radio(*wizard.window));
         wizard.click_tree_item("Storage Device0");
-        wizard.click(wizard.window->next_button());
+        wizard.click(next_button(*wizard.window));
         ASSERT_EQ(wizard.step(), app::kChoosePartition);
     }
     void type_range(const QString& start, const QString& end) {
-        wizard.window->start_edit()->setText(start);
-        wizard.window->end_edit()->setText(end);
+        start_edit(*wizard.window)->setText(start);
+        end_edit(*wizard.window)->setText(end);
     }
 
     WizardDriver wizard{{image_path("demo")}};
@@ -38,14 +38,14 @@ protected:
 TEST_F(AdvanceRoadTest, RangePageStartsOnTheFirstPartition) {
     open_range_page();
     const PartitionInfo first = wizard.session.partitions.entries.front();
-    EXPECT_EQ(wizard.window->fs_choice()->currentText(), "NTFS");
-    EXPECT_EQ(wizard.window->start_edit()->text(), QString::number(first.start));
-    EXPECT_EQ(wizard.window->end_edit()->text(), QString::number(first.start + first.size));
-    // The drive item stands for the whole drive.
+    EXPECT_EQ(fs_choice(*wizard.window)->currentText(), "NTFS");
+    EXPECT_EQ(start_edit(*wizard.window)->text(), QString::number(first.start));
+    EXPECT_EQ(end_edit(*wizard.window)->text(), QString::number(first.start + first.size));
+    // The drive item stands for the whole drive, swept for NTFS.
     wizard.click_tree_item("Storage Device0");
-    EXPECT_EQ(wizard.window->fs_choice()->currentText(), "FAT32");
-    EXPECT_EQ(wizard.window->start_edit()->text(), "0");
-    EXPECT_EQ(wizard.window->end_edit()->text(),
+    EXPECT_EQ(fs_choice(*wizard.window)->currentText(), "NTFS");
+    EXPECT_EQ(start_edit(*wizard.window)->text(), "0");
+    EXPECT_EQ(end_edit(*wizard.window)->text(),
               QString::number(wizard.session.drives[0].totalSectors));
 }
 
@@ -56,16 +56,16 @@ TEST_F(AdvanceRoadTest, BadRangesAndFatAreRefusedWithoutASweep) {
         "      Start sector value is not valid, It should be a positive number",
         "      End sector value is not valid, It should be a positive number",
         "      End sector should be bigger than start sector"};
-    wizard.window->fs_choice()->setCurrentIndex(2);
+    fs_choice(*wizard.window)->setCurrentIndex(2);
     for (size_t i = 0; i < 3; ++i) {
         type_range(ranges[i].first, ranges[i].second);
-        wizard.click(wizard.window->next_button());
+        wizard.click(next_button(*wizard.window));
         EXPECT_TRUE(wizard.said(refusals[i])) << refusals[i];
         EXPECT_EQ(wizard.messages.back().kind, MessageKind::Error);
     }
-    wizard.window->fs_choice()->setCurrentIndex(1);
+    fs_choice(*wizard.window)->setCurrentIndex(1);
     type_range("0", "1000");
-    wizard.click(wizard.window->next_button());
+    wizard.click(next_button(*wizard.window));
     EXPECT_TRUE(wizard.said(app::kFatRefusal));
     EXPECT_FALSE(wizard.window->worker_running());
     EXPECT_EQ(wizard.step(), app::kChoosePartition);
@@ -77,11 +77,11 @@ TEST_F(AdvanceRoadTest, RangePastTheDrivesEndIsRefusedWithItsLastSector) {
     auto* end = wizard.window->findChild<QLineEdit*>(QStringLiteral("endSector"));
     ASSERT_NE(start, nullptr);
     ASSERT_NE(end, nullptr);
-    wizard.window->fs_choice()->setCurrentIndex(2);
+    fs_choice(*wizard.window)->setCurrentIndex(2);
     const uint64_t total = wizard.session.drives[0].totalSectors;
     start->setText("0");
     end->setText(QString::number(total + 1));
-    wizard.click(wizard.window->next_button());
+    wizard.click(next_button(*wizard.window));
     ASSERT_FALSE(wizard.messages.empty());
     EXPECT_EQ(wizard.messages.back().text, QStringLiteral("The end sector %1 lies past the "
                                                           "drive's last sector, %2.")
@@ -94,28 +94,28 @@ TEST_F(AdvanceRoadTest, RangePastTheDrivesEndIsRefusedWithItsLastSector) {
 
 TEST_F(AdvanceRoadTest, SweepFindsTheVolumesAndOneOpensAsATree) {
     open_range_page();
-    wizard.window->fs_choice()->setCurrentIndex(2);
+    fs_choice(*wizard.window)->setCurrentIndex(2);
     type_range("0", QString::number(wizard.session.drives[0].totalSectors));
-    wizard.click(wizard.window->next_button());
-    EXPECT_EQ(wizard.window->menu_state(), 0);
-    EXPECT_EQ(wizard.window->panel()->page(), app::kSweepPanel);
+    wizard.click(next_button(*wizard.window));
+    EXPECT_EQ(wizard.window->menu_state(), app::MenuState::Idle);
+    EXPECT_EQ(panel(*wizard.window)->page(), app::kSweepPanel);
     ASSERT_TRUE(wizard.wait_idle());
     ASSERT_EQ(wizard.step(), app::kChooseFileSystem);
-    EXPECT_EQ(wizard.window->menu_state(), 2);
-    QTreeWidgetItem* root = wizard.window->tree()->topLevelItem(0);
+    EXPECT_EQ(wizard.window->menu_state(), app::MenuState::FileSystems);
+    QTreeWidgetItem* root = tree(*wizard.window)->topLevelItem(0);
     ASSERT_NE(root, nullptr);
     EXPECT_EQ(root->text(0), "File Systems");
     ASSERT_GE(root->childCount(), 2);
     EXPECT_EQ(root->child(0)->text(0), "NTFS @2048");
 
     wizard.click_tree_item("NTFS @184320");
-    EXPECT_EQ(wizard.window->panel()->value("File System Start"), "184320");
-    EXPECT_EQ(wizard.window->panel()->value("Sectors Per Cluster"), "8");
-    EXPECT_EQ(wizard.window->panel()->value("File System Size"), "49152"); // 184320 to 233471
-    wizard.click(wizard.window->next_button());
+    EXPECT_EQ(panel(*wizard.window)->value("File System Start"), "184320");
+    EXPECT_EQ(panel(*wizard.window)->value("Sectors Per Cluster"), "8");
+    EXPECT_EQ(panel(*wizard.window)->value("File System Size"), "49152"); // 184320 to 233471
+    wizard.click(next_button(*wizard.window));
     ASSERT_TRUE(wizard.wait_idle());
     ASSERT_EQ(wizard.step(), app::kBrowse);
-    EXPECT_EQ(wizard.window->menu_state(), 3);
+    EXPECT_EQ(wizard.window->menu_state(), app::MenuState::Browsing);
     ASSERT_GE(wizard.row_of("Backup"), 0);
     wizard.double_click_row("Backup");
     EXPECT_GE(wizard.row_of("archive.txt"), 0);
@@ -134,16 +134,17 @@ TEST_F(AdvanceRoadTest, SweepFindsTheVolumesAndOneOpensAsATree) {
     EXPECT_EQ(std::filesystem::file_size(target / "archive.txt"), 20000u);
 
     // Back walks the pages in reverse.
-    wizard.click(wizard.window->back_button());
+    wizard.answers.push_back(true); // yes, discard the scan
+    wizard.click(back_button(*wizard.window));
     EXPECT_EQ(wizard.step(), app::kChooseFileSystem);
-    EXPECT_EQ(wizard.window->menu_state(), 2);
+    EXPECT_EQ(wizard.window->menu_state(), app::MenuState::FileSystems);
     EXPECT_TRUE(wizard.session.scan.items.files.empty());
-    EXPECT_EQ(wizard.window->tree()->topLevelItem(0)->text(0), "File Systems");
-    wizard.click(wizard.window->back_button());
+    EXPECT_EQ(tree(*wizard.window)->topLevelItem(0)->text(0), "File Systems");
+    wizard.click(back_button(*wizard.window));
     EXPECT_EQ(wizard.step(), app::kChoosePartition);
     EXPECT_TRUE(wizard.session.candidates.empty());
-    EXPECT_EQ(wizard.window->menu_state(), 1);
-    wizard.click(wizard.window->back_button());
+    EXPECT_EQ(wizard.window->menu_state(), app::MenuState::Partitions);
+    wizard.click(back_button(*wizard.window));
     EXPECT_EQ(wizard.step(), app::kChooseDrive);
     EXPECT_FALSE(wizard.session.drive_open());
 }
@@ -155,36 +156,36 @@ TEST(AdvanceStopTest, StopEndsALongSweepAndTheWizardGoesOn) {
     { std::ofstream(path).put('\0'); }
     std::filesystem::resize_file(path, uint64_t{64} << 30);
     WizardDriver wizard{{path}};
-    wizard.click(wizard.window->advance_radio());
+    wizard.click(advance_radio(*wizard.window));
     wizard.click_tree_item("Storage Device0");
-    wizard.click(wizard.window->next_button());
+    wizard.click(next_button(*wizard.window));
     // A blank disk has no table: the quick search runs and finds nothing either.
     EXPECT_TRUE(wizard.said(kNoPartitionsFoundMessage));
     ASSERT_TRUE(wizard.wait_idle());
     EXPECT_TRUE(wizard.said(kNoLostPartitionAdvanceMessage));
     ASSERT_EQ(wizard.step(), app::kChoosePartition);
-    wizard.window->fs_choice()->setCurrentIndex(2);
-    wizard.window->start_edit()->setText("0");
-    wizard.window->end_edit()->setText(QString::number(wizard.session.drives[0].totalSectors));
-    wizard.click(wizard.window->next_button());
+    fs_choice(*wizard.window)->setCurrentIndex(2);
+    start_edit(*wizard.window)->setText("0");
+    end_edit(*wizard.window)->setText(QString::number(wizard.session.drives[0].totalSectors));
+    wizard.click(next_button(*wizard.window));
     ASSERT_TRUE(wizard.window->worker_running());
-    EXPECT_FALSE(wizard.window->back_button()->isEnabled());
-    EXPECT_FALSE(wizard.window->next_button()->isEnabled());
+    EXPECT_FALSE(back_button(*wizard.window)->isEnabled());
+    EXPECT_FALSE(next_button(*wizard.window)->isEnabled());
     QTest::qWait(100);
     // No keeps it running; Yes stops it.
     wizard.answers = {false};
-    wizard.click(wizard.window->stop_button());
+    wizard.click(stop_button(*wizard.window));
     EXPECT_TRUE(wizard.said(app::kStopQuestion));
     QTest::qWait(50);
     EXPECT_TRUE(wizard.window->worker_running());
     wizard.answers = {true};
-    wizard.click(wizard.window->stop_button());
+    wizard.click(stop_button(*wizard.window));
     EXPECT_TRUE(wizard.wait_idle(10000));
     EXPECT_EQ(wizard.session.state.stopRequested.load(), 0);
     EXPECT_EQ(wizard.step(), app::kChooseFileSystem);
     EXPECT_TRUE(wizard.session.candidates.empty());
-    EXPECT_FALSE(wizard.window->next_button()->isVisible());
-    wizard.click(wizard.window->back_button());
+    EXPECT_FALSE(next_button(*wizard.window)->isVisible());
+    wizard.click(back_button(*wizard.window));
     EXPECT_EQ(wizard.step(), app::kChoosePartition);
     std::filesystem::remove(path);
 }

@@ -173,9 +173,9 @@ protected:
             }
             menu->close();
         });
-        QTableView* table = wizard.window->details_view();
+        QTableView* table = details_view(*wizard.window);
         const QPoint at =
-            table->visualRect(wizard.window->list_model()->index(wizard.row_of(row), 0)).center();
+            table->visualRect(list_model(*wizard.window)->index(wizard.row_of(row), 0)).center();
         QContextMenuEvent event(QContextMenuEvent::Mouse, at, table->viewport()->mapToGlobal(at));
         QApplication::sendEvent(table->viewport(), &event);
         return entries;
@@ -195,7 +195,7 @@ TEST_F(BrowseTest, ContextMenuEntriesAndOpenWithGreyedOnFolders) {
     // While the tree has the keyboard, the list shows no menu.
     wizard.click_tree_item("Root");
     EXPECT_TRUE(wizard.session.state.keyFocusOnTree);
-    QTableView* table = wizard.window->details_view();
+    QTableView* table = details_view(*wizard.window);
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
                             table->viewport()->mapToGlobal(QPoint(5, 5)));
     bool shown = false;
@@ -211,14 +211,14 @@ TEST_F(BrowseTest, ContextMenuEntriesAndOpenWithGreyedOnFolders) {
 }
 
 TEST_F(BrowseTest, EnterOpensAFolderAndTabMovesBetweenThePanes) {
-    QTableView* table = wizard.window->details_view();
+    QTableView* table = details_view(*wizard.window);
     wizard.select_rows({"Documents"});
     table->setFocus();
     QTest::keyClick(table, Qt::Key_Return);
     EXPECT_GE(wizard.row_of("Reports"), 0);
-    EXPECT_EQ(wizard.window->tree()->currentItem()->text(0), "Documents");
+    EXPECT_EQ(tree(*wizard.window)->currentItem()->text(0), "Documents");
     EXPECT_TRUE(wizard.session.state.keyFocusOnTree);
-    QTest::keyClick(wizard.window->tree(), Qt::Key_Tab);
+    QTest::keyClick(tree(*wizard.window), Qt::Key_Tab);
     EXPECT_FALSE(wizard.session.state.keyFocusOnTree);
     QTest::keyClick(table, Qt::Key_Tab);
     EXPECT_TRUE(wizard.session.state.keyFocusOnTree);
@@ -238,7 +238,7 @@ TEST_F(BrowseTest, OpenWritesATemporaryCopyAndHandsItOn) {
     EXPECT_TRUE(opened.endsWith("notes.txt"));
     EXPECT_FALSE(chooser);
     EXPECT_EQ(file_bytes(opened.toStdString()).size(), 250u);
-    EXPECT_EQ(wizard.window->menu_state(), 3);
+    EXPECT_EQ(wizard.window->menu_state(), app::MenuState::Browsing);
 
     opened.clear();
     wizard.select_rows({"todo.txt"});

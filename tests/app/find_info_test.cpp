@@ -148,10 +148,9 @@ TEST(FindFilesDialogTest, ResultsShowTheirFolderAndOpenItInTheWindow) {
     QTest::mouseClick(results->viewport(), Qt::LeftButton, {}, cell.center());
     QTest::mouseDClick(results->viewport(), Qt::LeftButton, {}, cell.center());
     // The window shows the file's folder with the file selected.
-    EXPECT_EQ(wizard.window->tree()->currentItem()->text(0), "Logs");
+    EXPECT_EQ(tree(*wizard.window)->currentItem()->text(0), "Logs");
     EXPECT_GE(wizard.row_of("system.log"), 0);
-    const QModelIndexList selected =
-        wizard.window->details_view()->selectionModel()->selectedRows();
+    const QModelIndexList selected = details_view(*wizard.window)->selectionModel()->selectedRows();
     ASSERT_EQ(selected.size(), 1);
     EXPECT_EQ(wizard.cell(selected.front().row(), app::kNameColumn), "boot.log");
     dialog->reject();

@@ -43,9 +43,9 @@ TEST(SessionTest, DemoDiskPartitionsAndRangeDefaults) {
     Session session;
     ASSERT_TRUE(session.add_images({test::image_path("demo")}).empty());
     ASSERT_EQ(session.drives.size(), 1u);
-    // Before the walk the range page offers the whole drive as FAT32.
+    // Before the walk the range page offers the whole drive, to be swept for NTFS.
     const RangeDefaults whole = session.range_defaults();
-    EXPECT_EQ(whole.fsChoice, 1);
+    EXPECT_EQ(whole.fsChoice, choice_of_fs_type(FsType::Ntfs));
     EXPECT_EQ(whole.start, 0u);
     EXPECT_EQ(whole.end, session.drives[0].totalSectors);
 
@@ -66,7 +66,7 @@ TEST(SessionTest, DemoDiskPartitionsAndRangeDefaults) {
     EXPECT_EQ(session.state.selectedPartitionIndex, 1);
 
     session.select_whole_drive();
-    EXPECT_EQ(session.state.selectedFsType, FsType::Fat32);
+    EXPECT_EQ(session.state.selectedFsType, FsType::Ntfs);
     EXPECT_EQ(session.state.rangeStart, 0u);
     EXPECT_EQ(session.state.rangeEnd, session.drives[0].totalSectors);
     EXPECT_EQ(session.state.selectedPartitionIndex, 0);

@@ -36,23 +36,25 @@ TEST(SnapshotCommandsTest, SavedTreeLoadsBackOnThePartitionPage) {
     wizard.window->set_snapshot_chooser([&answer](bool) { return answer; });
     // A folder renamed before the save keeps its new name in the snapshot.
     wizard.select_rows({"Backup"});
-    ASSERT_TRUE(wizard.window->list_model()->setData(
-        wizard.window->list_model()->index(wizard.row_of("Backup"), 0), "Saved", Qt::EditRole));
+    ASSERT_TRUE(list_model(*wizard.window)
+                    ->setData(list_model(*wizard.window)->index(wizard.row_of("Backup"), 0),
+                              "Saved", Qt::EditRole));
     EXPECT_EQ(
-        wizard.window->tree()->findItems("Saved", Qt::MatchExactly | Qt::MatchRecursive).size(), 1);
+        tree(*wizard.window)->findItems("Saved", Qt::MatchExactly | Qt::MatchRecursive).size(), 1);
     wizard.window->actions().saveSnapshot->trigger();
     const fs::path saved = folder / "BACKUP.QRSX";
     ASSERT_TRUE(fs::exists(saved));
 
-    wizard.click(wizard.window->back_button());
+    wizard.answers.push_back(true); // yes, discard the scan
+    wizard.click(back_button(*wizard.window));
     ASSERT_EQ(wizard.step(), app::kChoosePartition);
     EXPECT_TRUE(wizard.session.scan.items.files.empty());
     answer = QString::fromStdString(saved.string());
     wizard.window->actions().loadSnapshot->trigger();
     ASSERT_EQ(wizard.step(), app::kBrowse);
-    EXPECT_EQ(wizard.window->menu_state(), 3);
+    EXPECT_EQ(wizard.window->menu_state(), app::MenuState::Browsing);
     EXPECT_EQ(wizard.session.state.rangeStart, 184320u);
-    EXPECT_EQ(wizard.window->tree()->topLevelItem(0)->text(0), "Root");
+    EXPECT_EQ(tree(*wizard.window)->topLevelItem(0)->text(0), "Root");
     ASSERT_GE(wizard.row_of("Saved"), 0);
     wizard.double_click_row("Saved");
     EXPECT_GE(wizard.row_of("archive.txt"), 0);
@@ -62,12 +64,12 @@ TEST(SnapshotCommandsTest, SavedTreeLoadsBackOnThePartitionPage) {
 TEST(SnapshotCommandsTest, AdvanceScanSnapshotLoadsAsAStandardTreeAndRecoversTheSameBytes) {
     WizardDriver wizard{{image_path("demo")}};
     wizard.open_advance_range("0", QString::number(wizard.session.drives[0].totalSectors));
-    wizard.click(wizard.window->next_button());
+    wizard.click(next_button(*wizard.window));
     ASSERT_TRUE(wizard.wait_idle());
     ASSERT_EQ(wizard.step(), app::kChooseFileSystem);
     // The demo disk's lost partition: no table entry, found by the sweep.
     wizard.click_tree_item("NTFS @233472");
-    wizard.click(wizard.window->next_button());
+    wizard.click(next_button(*wizard.window));
     ASSERT_TRUE(wizard.wait_idle());
     ASSERT_EQ(wizard.step(), app::kBrowse);
 
@@ -81,8 +83,9 @@ TEST(SnapshotCommandsTest, AdvanceScanSnapshotLoadsAsAStandardTreeAndRecoversThe
     ASSERT_TRUE(fs::exists(saved));
 
     // Back to the range page, where snapshots load, and load it: a Standard Scan tree.
-    wizard.click(wizard.window->back_button());
-    wizard.click(wizard.window->back_button());
+    wizard.answers.push_back(true); // yes, discard the scan
+    wizard.click(back_button(*wizard.window));
+    wizard.click(back_button(*wizard.window));
     ASSERT_EQ(wizard.step(), app::kChoosePartition);
     const QString load = QString::fromStdString(saved.string());
     wizard.window->set_snapshot_chooser([&load](bool) { return load; });
@@ -109,7 +112,7 @@ TEST(SnapshotCommandsTest, AdvanceScanSnapshotLoadsAsAStandardTreeAndRecoversThe
 TEST(SnapshotCommandsTest, ForeignFileIsRefusedAndNothingChanges) {
     WizardDriver wizard{{image_path("demo")}};
     wizard.click_tree_item("Storage Device0");
-    wizard.click(wizard.window->next_button());
+    wizard.click(next_button(*wizard.window));
     const std::string path = temp_path("foreign") + ".QRSX";
     std::ofstream(path) << "not a snapshot at all";
     wizard.window->set_snapshot_chooser([&path](bool) { return QString::fromStdString(path); });
@@ -214,7 +217,7 @@ TEST(SnapshotCommandsTest, AnotherDisksSnapshotIsRefusedAChangedDisksLoadsWithAW
     {
         WizardDriver wizard{{image_path("ntfs_tree")}};
         wizard.click_tree_item("Storage Device0");
-        wizard.click(wizard.window->next_button());
+        wizard.click(next_button(*wizard.window));
         wizard.window->set_snapshot_chooser(
             [&snapshot](bool) { return QString::fromStdString(snapshot); });
         wizard.window->actions().loadSnapshot->trigger();
@@ -231,7 +234,7 @@ TEST(SnapshotCommandsTest, AnotherDisksSnapshotIsRefusedAChangedDisksLoadsWithAW
     const std::string changed = damaged_copy("demo", {demo.scan.items.files[0].recordSector});
     WizardDriver wizard{{changed}};
     wizard.click_tree_item("Storage Device0");
-    wizard.click(wizard.window->next_button());
+    wizard.click(next_button(*wizard.window));
     wizard.window->set_snapshot_chooser(
         [&snapshot](bool) { return QString::fromStdString(snapshot); });
     wizard.window->actions().loadSnapshot->trigger();
@@ -278,15 +281,16 @@ TEST(SnapshotCommandsTest, HundredThousandItemsOpenInTheTreeAndTheList) {
     const std::string path = snapshot_path(temp_path("big"));
     wizard.window->set_snapshot_chooser([&path](bool) { return QString::fromStdString(path); });
     wizard.window->actions().saveSnapshot->trigger();
-    wizard.click(wizard.window->back_button());
+    wizard.answers.push_back(true); // yes, discard the scan
+    wizard.click(back_button(*wizard.window));
     wizard.window->actions().loadSnapshot->trigger();
     ASSERT_EQ(wizard.step(), app::kBrowse);
-    EXPECT_EQ(wizard.window->tree()->topLevelItem(0)->childCount(),
+    EXPECT_EQ(tree(*wizard.window)->topLevelItem(0)->childCount(),
               static_cast<int>(wizard.session.scan.tree.root().children.size()));
-    EXPECT_GE(wizard.window->tree()->topLevelItem(0)->childCount(), 100000);
+    EXPECT_GE(tree(*wizard.window)->topLevelItem(0)->childCount(), 100000);
     EXPECT_EQ(wizard.session.scan.items.folders.size(), folders + 100000);
     EXPECT_EQ(wizard.session.scan.items.files.size(), files + 100000);
-    EXPECT_GE(wizard.window->list_model()->rowCount(), 200000);
+    EXPECT_GE(list_model(*wizard.window)->rowCount(), 200000);
     EXPECT_GE(wizard.row_of("file99999.txt"), 0);
     std::filesystem::remove(path);
 }

@@ -13,9 +13,12 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTableView>
 #include <QTest>
 #include <QTreeWidget>
+#include <QUrl>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -70,10 +73,10 @@ protected:
 TEST_F(StandardRoadTest, ScanShowsTheTreeAndRecoversTheEnginesBytes) {
     wizard.scan_partition("Partition 1 - NTFS");
     ASSERT_EQ(wizard.step(), app::kBrowse);
-    EXPECT_EQ(wizard.window->menu_state(), 3);
+    EXPECT_EQ(wizard.window->menu_state(), app::MenuState::Browsing);
     EXPECT_TRUE(wizard.window->actions().recoverSelected->isEnabled());
-    EXPECT_EQ(wizard.window->tree()->topLevelItem(0)->text(0), "Root");
-    EXPECT_EQ(wizard.window->quick_help()->text(), app::displayed(app::kBrowseHelp).trimmed());
+    EXPECT_EQ(tree(*wizard.window)->topLevelItem(0)->text(0), "Root");
+    EXPECT_EQ(quick_help(*wizard.window)->text(), app::displayed(app::kBrowseHelp).trimmed());
 
     // The root lists its folders before its files.
     const QStringList root = wizard.names();
@@ -85,10 +88,10 @@ TEST_F(StandardRoadTest, ScanShowsTheTreeAndRecoversTheEnginesBytes) {
 
     // A folder opens from the list, and the tree follows it.
     wizard.double_click_row("Documents");
-    QTreeWidgetItem* current = wizard.window->tree()->currentItem();
+    QTreeWidgetItem* current = tree(*wizard.window)->currentItem();
     ASSERT_NE(current, nullptr);
     EXPECT_EQ(current->text(0), "Documents");
-    EXPECT_EQ(current->checkState(0), Qt::Checked);
+    EXPECT_EQ(current->checkState(0), Qt::Unchecked); // opening a folder does not tick it
     ASSERT_GE(wizard.row_of("notes.txt"), 0);
     EXPECT_EQ(wizard.cell(wizard.row_of("notes.txt"), app::kSizeColumn), "250");
     EXPECT_EQ(wizard.cell(wizard.row_of("notes.txt"), app::kTypeColumn),
@@ -136,7 +139,7 @@ TEST_F(StandardRoadTest, RenamedFileIsRecoveredUnderItsNewName) {
     wizard.scan_partition("Partition 1 - NTFS");
     wizard.click_tree_item("Documents");
     wizard.select_rows({"todo.txt"});
-    QTableView* table = wizard.window->details_view();
+    QTableView* table = details_view(*wizard.window);
     table->setFocus();
     wizard.session.state.keyFocusOnTree = false;
     QTest::keyClick(table, Qt::Key_F2);
@@ -209,23 +212,37 @@ TEST(StandardRoadDamage, TheEndOfARecoveryNamesTheFilesWrittenOnlyPartly) {
     wizard.select_rows({"huge-size.bin", "intact.bin", "sparse-run.bin"});
     wizard.window->actions().recoverSelected->trigger();
     ASSERT_TRUE(wizard.wait_idle());
-    ASSERT_FALSE(wizard.messages.empty());
-    EXPECT_EQ(wizard.messages.back().kind, MessageKind::Error);
-    EXPECT_EQ(wizard.messages.back().text.toStdString(),
-              "3 file(s) recovered, 0 failed.\n\n2 of them are damaged and were written only as "
-              "far as their volume goes:\n" +
-                  (target / "huge-size.bin").string() +
+    // The summary says what was written where, and lists the damaged files with their reasons.
+    auto* summary = control<QLabel>(*wizard.window, "summaryText");
+    ASSERT_NE(summary, nullptr);
+    const QString text = summary->text();
+    EXPECT_TRUE(text.startsWith(QStringLiteral("3 file(s) written to ") +
+                                QString::fromStdString(target.string()) + "."))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains("2 file(s) are damaged and were written only as far as their volume "
+                              "goes:"));
+    auto* damaged = control<QPlainTextEdit>(*wizard.window, "damagedFiles");
+    ASSERT_NE(damaged, nullptr);
+    EXPECT_EQ(damaged->toPlainText().toStdString(),
+              (target / "huge-size.bin").string() +
                   ": its size field exceeds what its volume can hold\n" +
-                  (target / "sparse-run.bin").string() + ": its runs reach past the volume\n");
+                  (target / "sparse-run.bin").string() + ": its runs reach past the volume");
+    // Its button opens the target folder.
+    QUrl opened;
+    wizard.window->set_url_opener([&](const QUrl& url) { opened = url; });
+    auto* open = control<QPushButton>(*wizard.window, "openTargetFolder");
+    ASSERT_NE(open, nullptr);
+    wizard.click(open);
+    EXPECT_EQ(opened, QUrl::fromLocalFile(QString::fromStdString(target.string())));
     EXPECT_EQ(fs::file_size(target / "intact.bin"), 20000u);
 }
 
 TEST_F(StandardRoadTest, FatPartitionIsRefused) {
     wizard.click_tree_item("Storage Device0");
-    wizard.click(wizard.window->next_button());
+    wizard.click(next_button(*wizard.window));
     wizard.click_tree_item("Partition 2 - FAT32");
-    EXPECT_EQ(wizard.window->panel()->value("Partition Type"), "FAT32");
-    wizard.click(wizard.window->next_button());
+    EXPECT_EQ(panel(*wizard.window)->value("Partition Type"), "FAT32");
+    wizard.click(next_button(*wizard.window));
     EXPECT_TRUE(wizard.said(app::kFatRefusal));
     EXPECT_EQ(wizard.messages.back().kind, MessageKind::Error);
     EXPECT_EQ(wizard.step(), app::kChoosePartition);

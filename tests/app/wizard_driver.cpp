@@ -34,16 +34,21 @@ WizardDriver::WizardDriver(std::vector<std::string> images) {
 }
 
 WizardDriver::~WizardDriver() {
-    wait_idle();
+    if (window)
+        wait_idle();
 }
 
 void WizardDriver::click_tree_item(const QString& text) {
-    QTreeWidget* tree = window->tree();
-    const auto items = tree->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+    QTreeWidget* view = tree(*window);
+    auto items = view->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+    // A drive is named "Storage Device0" and then its model or file and size.
+    if (items.isEmpty() && text.startsWith("Storage Device"))
+        items = view->findItems(text + " ", Qt::MatchStartsWith | Qt::MatchRecursive);
     ASSERT_EQ(items.size(), 1) << text.toStdString();
-    tree->scrollToItem(items.front());
-    const QRect rect = tree->visualItemRect(items.front());
-    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, rect.center());
+    view->scrollToItem(items.front());
+    // The middle of the part of the item the pane shows: a long name runs past its edge.
+    const QRect rect = view->visualItemRect(items.front()).intersected(view->viewport()->rect());
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect.center());
 }
 
 void WizardDriver::click(QAbstractButton* button) {
@@ -66,25 +71,25 @@ bool WizardDriver::wait_idle(int ms) {
 
 void WizardDriver::scan_partition(const QString& partition) {
     click_tree_item("Storage Device0");
-    click(window->next_button());
+    click(next_button(*window));
     ASSERT_EQ(step(), app::kChoosePartition);
     click_tree_item(partition);
-    click(window->next_button());
+    click(next_button(*window));
     ASSERT_TRUE(wait_idle());
 }
 
 void WizardDriver::open_advance_range(const QString& start, const QString& end) {
-    click(window->advance_radio());
+    click(advance_radio(*window));
     click_tree_item("Storage Device0");
-    click(window->next_button());
+    click(next_button(*window));
     ASSERT_EQ(step(), app::kChoosePartition);
-    window->fs_choice()->setCurrentIndex(2);
-    window->start_edit()->setText(start);
-    window->end_edit()->setText(end);
+    fs_choice(*window)->setCurrentIndex(2);
+    start_edit(*window)->setText(start);
+    end_edit(*window)->setText(end);
 }
 
 int WizardDriver::row_of(const QString& name) const {
-    const app::FolderListModel* model = window->list_model();
+    const app::FolderListModel* model = list_model(*window);
     for (int row = 0; row < model->rowCount(); ++row) {
         if (model->index(row, app::kNameColumn).data().toString() == name)
             return row;
@@ -93,33 +98,33 @@ int WizardDriver::row_of(const QString& name) const {
 }
 
 QString WizardDriver::cell(int row, int column) const {
-    return window->list_model()->index(row, column).data().toString();
+    return list_model(*window)->index(row, column).data().toString();
 }
 
 QStringList WizardDriver::names() const {
     QStringList all;
-    for (int row = 0; row < window->list_model()->rowCount(); ++row)
+    for (int row = 0; row < list_model(*window)->rowCount(); ++row)
         all << cell(row, app::kNameColumn);
     return all;
 }
 
 void WizardDriver::select_rows(const QStringList& wanted) {
-    QTableView* table = window->details_view();
+    QTableView* table = details_view(*window);
     table->clearSelection();
     for (const QString& name : wanted) {
         const int row = row_of(name);
         ASSERT_GE(row, 0) << name.toStdString();
-        table->scrollTo(window->list_model()->index(row, 0));
-        const QRect rect = table->visualRect(window->list_model()->index(row, 0));
+        table->scrollTo(list_model(*window)->index(row, 0));
+        const QRect rect = table->visualRect(list_model(*window)->index(row, 0));
         QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::ControlModifier, rect.center());
     }
 }
 
 void WizardDriver::double_click_row(const QString& name) {
-    QTableView* table = window->details_view();
+    QTableView* table = details_view(*window);
     const int row = row_of(name);
     ASSERT_GE(row, 0) << name.toStdString();
-    const QRect rect = table->visualRect(window->list_model()->index(row, 0));
+    const QRect rect = table->visualRect(list_model(*window)->index(row, 0));
     QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, rect.center());
     QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, rect.center());
 }

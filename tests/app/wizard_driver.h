@@ -6,9 +6,18 @@
 #include "app/session.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QString>
+#include <QTableView>
+#include <QTreeWidget>
 #include <deque>
+#include <gtest/gtest.h>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -20,6 +29,68 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 }
 
 namespace salvex::test {
+
+// A control of the window, found by its object name as a user finds it by its place.
+template <class T>
+T* control(const QWidget& window, const char* name) {
+    T* found = window.findChild<T*>(QString::fromLatin1(name));
+    if (found == nullptr)
+        ADD_FAILURE() << "no control named " << name;
+    return found;
+}
+
+inline QPushButton* next_button(const QWidget& w) {
+    return control<QPushButton>(w, "nextButton");
+}
+inline QPushButton* back_button(const QWidget& w) {
+    return control<QPushButton>(w, "backButton");
+}
+inline QPushButton* stop_button(const QWidget& w) {
+    return control<QPushButton>(w, "stopButton");
+}
+inline QPushButton* search_button(const QWidget& w) {
+    return control<QPushButton>(w, "searchButton");
+}
+inline QTreeWidget* tree(const QWidget& w) {
+    return control<QTreeWidget>(w, "tree");
+}
+inline QTableView* details_view(const QWidget& w) {
+    return control<QTableView>(w, "detailsView");
+}
+inline QListView* icon_view(const QWidget& w) {
+    return control<QListView>(w, "iconView");
+}
+inline app::InfoPanel* panel(const QWidget& w) {
+    return control<app::InfoPanel>(w, "panel");
+}
+inline QRadioButton* standard_radio(const QWidget& w) {
+    return control<QRadioButton>(w, "standardRadio");
+}
+inline QRadioButton* advance_radio(const QWidget& w) {
+    return control<QRadioButton>(w, "advanceRadio");
+}
+inline QComboBox* fs_choice(const QWidget& w) {
+    return control<QComboBox>(w, "fsChoice");
+}
+inline QLineEdit* start_edit(const QWidget& w) {
+    return control<QLineEdit>(w, "startSector");
+}
+inline QLineEdit* end_edit(const QWidget& w) {
+    return control<QLineEdit>(w, "endSector");
+}
+inline QLabel* status_line(const QWidget& w) {
+    return control<QLabel>(w, "statusLine");
+}
+inline QLabel* quick_help(const QWidget& w) {
+    return control<QLabel>(w, "quickHelp");
+}
+inline QProgressBar* progress_bar(const QWidget& w) {
+    return control<QProgressBar>(w, "progressBar");
+}
+// The folder list's model, as the details view shows it.
+inline app::FolderListModel* list_model(const QWidget& w) {
+    return qobject_cast<app::FolderListModel*>(details_view(w)->model());
+}
 
 struct ShownMessage {
     QString text;

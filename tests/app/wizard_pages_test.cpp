@@ -26,33 +26,34 @@ TEST(DrivePageTest, ListsImagesUnderMyComputerAndShowsTheDrive) {
     WizardDriver wizard{{image_path("demo")}};
     app::MainWindow& window = *wizard.window;
     EXPECT_EQ(window.windowTitle(), "Orvanel Salvex NTFS");
-    QTreeWidgetItem* root = window.tree()->topLevelItem(0);
+    QTreeWidgetItem* root = tree(window)->topLevelItem(0);
     ASSERT_NE(root, nullptr);
     EXPECT_EQ(root->text(0), "My Computer");
     ASSERT_EQ(root->childCount(), 1);
-    EXPECT_EQ(root->child(0)->text(0), "Storage Device0");
-    EXPECT_TRUE(window.standard_radio()->isChecked());
+    EXPECT_TRUE(root->child(0)->text(0).startsWith("Storage Device0 - demo.img ("))
+        << root->child(0)->text(0).toStdString();
+    EXPECT_TRUE(standard_radio(window)->isChecked());
     EXPECT_EQ(wizard.session.state.scanMode, ScanMode::Standard);
-    EXPECT_FALSE(window.next_button()->isVisible());
-    EXPECT_EQ(window.menu_state(), 0);
+    EXPECT_FALSE(next_button(window)->isVisible());
+    EXPECT_EQ(window.menu_state(), app::MenuState::Idle);
     EXPECT_TRUE(window.actions().settings->isEnabled());
     EXPECT_FALSE(window.actions().recoverAll->isEnabled());
     EXPECT_FALSE(window.actions().loadSnapshot->isEnabled());
-    EXPECT_EQ(window.quick_help()->text(), app::displayed(app::kChooseDriveHelp).trimmed());
-    EXPECT_EQ(window.progress_bar()->maximum(), 99);
+    EXPECT_EQ(quick_help(window)->text(), app::displayed(app::kChooseDriveHelp).trimmed());
+    EXPECT_EQ(progress_bar(window)->maximum(), 99);
 
     wizard.click_tree_item("Storage Device0");
-    EXPECT_TRUE(window.next_button()->isVisible());
-    EXPECT_EQ(window.panel()->value("Capacity"),
+    EXPECT_TRUE(next_button(window)->isVisible());
+    EXPECT_EQ(panel(window)->value("Capacity"),
               QString::fromStdString(drive_capacity_text(wizard.session.drives[0])));
-    EXPECT_EQ(window.panel()->value("Head"), "255");
-    EXPECT_EQ(window.panel()->value("Sectors Per Track"), "63");
+    EXPECT_EQ(panel(window)->value("Head"), "255");
+    EXPECT_EQ(panel(window)->value("Sectors Per Track"), "63");
 
     // A second image, as if dropped or chosen from the menu.
     window.set_image_chooser(
         [] { return QStringList{QString::fromStdString(image_path("mbr_primaries"))}; });
     window.actions().openImage->trigger();
-    EXPECT_EQ(window.tree()->topLevelItem(0)->childCount(), 2);
+    EXPECT_EQ(tree(window)->topLevelItem(0)->childCount(), 2);
 }
 
 TEST(DrivePageTest, DroppedImageJoinsTheDrives) {
@@ -66,89 +67,93 @@ TEST(DrivePageTest, DroppedImageJoinsTheDrives) {
     QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, {});
     QApplication::sendEvent(wizard.window.get(), &drop);
     ASSERT_EQ(wizard.session.drives.size(), 1u);
-    EXPECT_EQ(wizard.window->tree()->topLevelItem(0)->child(0)->text(0), "Storage Device0");
-    EXPECT_EQ(wizard.window->quick_help()->text(), app::displayed(app::kChooseDriveHelp).trimmed());
+    EXPECT_TRUE(
+        tree(*wizard.window)->topLevelItem(0)->child(0)->text(0).startsWith("Storage Device0 - "));
+    // The dropped image is chosen at once: Next leads on from it.
+    EXPECT_EQ(tree(*wizard.window)->currentItem(), tree(*wizard.window)->topLevelItem(0)->child(0));
+    EXPECT_TRUE(next_button(*wizard.window)->isVisible());
 }
 
 TEST(DrivePageTest, WithoutDrivesTheHelpSaysHowToOpenAnImage) {
     WizardDriver wizard;
-    EXPECT_EQ(wizard.window->tree()->topLevelItem(0)->childCount(), 0);
-    EXPECT_EQ(wizard.window->quick_help()->text(), app::displayed(app::kNoDriveHelp).trimmed());
+    EXPECT_EQ(tree(*wizard.window)->topLevelItem(0)->childCount(), 0);
+    EXPECT_EQ(quick_help(*wizard.window)->text(), app::displayed(app::kNoDriveHelp).trimmed());
 }
 
 TEST(WizardPagesTest, BackFromEveryStandardPageAndTheMenuStates) {
     WizardDriver wizard{{image_path("demo")}};
     app::MainWindow& window = *wizard.window;
     wizard.click_tree_item("Storage Device0");
-    wizard.click(window.next_button());
+    wizard.click(next_button(window));
     ASSERT_EQ(wizard.step(), app::kChoosePartition);
     EXPECT_TRUE(wizard.session.drive_open());
-    EXPECT_EQ(window.menu_state(), 1);
+    EXPECT_EQ(window.menu_state(), app::MenuState::Partitions);
     EXPECT_TRUE(window.actions().loadSnapshot->isEnabled());
     EXPECT_FALSE(window.actions().findFiles->isEnabled());
-    EXPECT_TRUE(window.search_button()->isVisible());
-    EXPECT_EQ(window.quick_help()->text(), app::displayed(app::kChoosePartitionHelp).trimmed());
-    EXPECT_EQ(window.tree()->topLevelItem(0)->childCount(), 3);
+    EXPECT_TRUE(search_button(window)->isVisible());
+    EXPECT_EQ(quick_help(window)->text(), app::displayed(app::kChoosePartitionHelp).trimmed());
+    EXPECT_EQ(tree(window)->topLevelItem(0)->childCount(), 3);
 
     wizard.click_tree_item("Partition 3 - NTFS");
-    EXPECT_EQ(window.panel()->value("Partition Start"), "184320");
-    wizard.click(window.next_button());
+    EXPECT_EQ(panel(window)->value("Partition Start"), "184320");
+    wizard.click(next_button(window));
     ASSERT_TRUE(wizard.wait_idle());
     ASSERT_EQ(wizard.step(), app::kBrowse);
-    EXPECT_EQ(window.menu_state(), 3);
+    EXPECT_EQ(window.menu_state(), app::MenuState::Browsing);
     EXPECT_TRUE(window.actions().details->isEnabled());
     EXPECT_TRUE(wizard.said(kTryAdvanceScanMessage));
 
     // Back from the tree goes to the partition page (the scan page is not a stop).
     window.actions().icons->trigger();
     EXPECT_EQ(window.list_mode(), app::ListMode::Icons);
-    wizard.click(window.back_button());
+    wizard.answers.push_back(true); // yes, discard the scan
+    wizard.click(back_button(window));
     EXPECT_EQ(wizard.step(), app::kChoosePartition);
     EXPECT_EQ(window.list_mode(), app::ListMode::Details);
-    EXPECT_EQ(window.menu_state(), 1);
+    EXPECT_EQ(window.menu_state(), app::MenuState::Partitions);
     EXPECT_TRUE(wizard.session.scan.items.files.empty());
-    EXPECT_EQ(window.list_model()->rowCount(), 0);
-    EXPECT_EQ(window.tree()->topLevelItem(0)->text(0), "Storage Device0");
+    EXPECT_EQ(list_model(window)->rowCount(), 0);
+    EXPECT_TRUE(tree(window)->topLevelItem(0)->text(0).startsWith("Storage Device0 - "));
 
-    wizard.click(window.back_button());
+    wizard.click(back_button(window));
     EXPECT_EQ(wizard.step(), app::kChooseDrive);
     EXPECT_FALSE(wizard.session.drive_open());
-    EXPECT_EQ(window.menu_state(), 0);
-    EXPECT_FALSE(window.back_button()->isEnabled());
-    EXPECT_EQ(window.tree()->topLevelItem(0)->text(0), "My Computer");
+    EXPECT_EQ(window.menu_state(), app::MenuState::Idle);
+    EXPECT_FALSE(back_button(window)->isEnabled());
+    EXPECT_EQ(tree(window)->topLevelItem(0)->text(0), "My Computer");
 
     // Next opens the drive again.
     wizard.click_tree_item("Storage Device0");
-    wizard.click(window.next_button());
+    wizard.click(next_button(window));
     EXPECT_TRUE(wizard.session.drive_open());
 }
 
 TEST(WizardPagesTest, EmptyWalkStartsTheQuickSearch) {
     WizardDriver wizard{{image_path("lost_mbr_zeroed")}};
     wizard.click_tree_item("Storage Device0");
-    wizard.click(wizard.window->next_button());
+    wizard.click(next_button(*wizard.window));
     EXPECT_TRUE(wizard.said(kNoPartitionsFoundMessage));
     ASSERT_TRUE(wizard.wait_idle());
     EXPECT_EQ(wizard.step(), app::kChoosePartition);
     EXPECT_FALSE(wizard.session.partitions.empty());
-    EXPECT_EQ(wizard.window->tree()->topLevelItem(0)->childCount(),
+    EXPECT_EQ(tree(*wizard.window)->topLevelItem(0)->childCount(),
               static_cast<int>(wizard.session.partitions.size()));
 }
 
 TEST(WizardPagesTest, SearchPartitionsFindsTheLostVolumeToo) {
     WizardDriver wizard{{image_path("demo")}};
     wizard.click_tree_item("Storage Device0");
-    wizard.click(wizard.window->next_button());
+    wizard.click(next_button(*wizard.window));
     const size_t listed = wizard.session.partitions.size();
     bool lostListed = wizard.session.partitions.has_start(233472);
     EXPECT_FALSE(lostListed); // the table no longer names it
-    wizard.click(wizard.window->search_button());
-    EXPECT_EQ(wizard.window->menu_state(), 0);
+    wizard.click(search_button(*wizard.window));
+    EXPECT_EQ(wizard.window->menu_state(), app::MenuState::Idle);
     ASSERT_TRUE(wizard.wait_idle());
-    EXPECT_EQ(wizard.window->menu_state(), 1);
+    EXPECT_EQ(wizard.window->menu_state(), app::MenuState::Partitions);
     EXPECT_TRUE(wizard.session.partitions.has_start(233472));
     EXPECT_GT(wizard.session.partitions.size(), listed);
-    EXPECT_EQ(wizard.window->tree()->topLevelItem(0)->childCount(),
+    EXPECT_EQ(tree(*wizard.window)->topLevelItem(0)->childCount(),
               static_cast<int>(wizard.session.partitions.size()));
 }
 

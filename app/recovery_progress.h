@@ -1,0 +1,55 @@
+// What a recovery shows besides the driver's own counters: which file of how many it is at, and
+// how many bytes the files it finished hold on the target.
+#pragma once
+
+#include "disk/progress.h"
+#include "recovery/recovery_driver.h"
+
+#include <atomic>
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace salvex::app {
+
+// The files a recovery of `rows` takes up: those of the file rows and of every folder the tree
+// shows under a folder row.
+struct RecoveryPlan {
+    uint64_t files = 0;      // with contents: these may be written
+    uint64_t emptyFiles = 0; // of size 0: never created
+};
+RecoveryPlan plan_recovery(const NtfsScan& scan, std::span<const RecoveryRow> rows);
+
+// "1.5 MB (1,572,864 bytes)".
+std::string bytes_text(uint64_t bytes);
+
+// Passes the driver's reports on to `shown`, adding the counters "File" (n of N) and "Written".
+class RecoveryProgress final : public ProgressSink {
+public:
+    RecoveryProgress(ProgressSink& shown, uint64_t total) : shown_(shown), total_(total) {}
+
+    void set_status(std::string_view text) override { shown_.set_status(text); }
+    void set_progress(int percent) override { shown_.set_progress(percent); }
+    void set_counter(std::string_view label, std::string_view value) override;
+    void show_message(std::string_view text, MessageKind kind) override {
+        shown_.show_message(text, kind);
+    }
+    bool ask_yes_no(std::string_view question) override { return shown_.ask_yes_no(question); }
+
+    // The run has ended: the last file's bytes are counted.
+    void finish();
+    uint64_t started() const { return started_; }
+    uint64_t total() const { return total_; }
+    uint64_t bytes() const { return bytes_; }
+
+private:
+    void count_finished_file();
+
+    ProgressSink& shown_;
+    uint64_t total_;
+    std::string current_; // the path of the file being written
+    std::atomic<uint64_t> started_{0};
+    std::atomic<uint64_t> bytes_{0};
+};
+
+} // namespace salvex::app

@@ -1,0 +1,66 @@
+#include "app/worker_runner.h"
+
+#include "app/texts.h"
+
+#include <QThread>
+#include <cstdlib>
+#include <new>
+
+namespace salvex::app {
+
+WorkerRunner::WorkerRunner(StopFlag& stop, GuiProgress& sink, QObject* parent)
+    : QObject(parent), stop_(stop), sink_(sink) {}
+
+WorkerRunner::~WorkerRunner() {
+    // A job still running must end before the state it works on goes away.
+    if (thread_ != nullptr) {
+        release();
+        wait();
+    }
+}
+
+bool WorkerRunner::start(std::function<void()> job, std::function<void()> done) {
+    if (thread_ != nullptr)
+        return false;
+    stop_ = 0;
+    GuiProgress* sink = &sink_;
+    thread_ = QThread::create([sink, job = std::move(job)] {
+        try {
+            job();
+        } catch (const std::bad_alloc&) {
+            // Nothing sound can follow a failed allocation: say so and end the process.
+            sink->show_message(kOutOfMemoryMessage, MessageKind::Error);
+            std::_Exit(0);
+        }
+    });
+    connect(thread_, &QThread::finished, this, [this, done = std::move(done)] {
+        if (thread_ == nullptr)
+            return; // waited for and deleted while the window went away
+        thread_->wait();
+        delete thread_;
+        thread_ = nullptr;
+        stop_ = 0;
+        sink_.flush(); // the last reports are shown before the result
+        done();
+        emit finished();
+    });
+    emit started();
+    thread_->start();
+    return true;
+}
+
+void WorkerRunner::release() {
+    for (GuiProgress* sink : parent()->findChildren<GuiProgress*>())
+        sink->abandon();
+    stop_ = 1;
+}
+
+void WorkerRunner::wait() {
+    if (thread_ == nullptr)
+        return;
+    thread_->wait();
+    delete thread_;
+    thread_ = nullptr;
+}
+
+} // namespace salvex::app
