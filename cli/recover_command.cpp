@@ -9,6 +9,7 @@
 #include "cli/stop_signals.h"
 #include "cli/terminal_progress.h"
 #include "cli/volume_source.h"
+#include "recovery/recoverability.h"
 #include "recovery/recovery_driver.h"
 #include "recovery/recovery_report.h"
 #include "recovery/target_folder.h"
@@ -191,9 +192,13 @@ int run_recover(const std::vector<std::string>& args, std::ostream& out, std::os
         return kFailure;
 
     int status = kFailure;
-    const auto volume = open_volume(*parsed, drivePath, "recover", progress, err, status);
+    auto volume = open_volume(*parsed, drivePath, "recover", progress, err, status);
     if (!volume)
         return status;
+    if (parsed->value("--report")) { // the report names each deleted file's recoverable share
+        StopFlag stop{0};
+        assess_recoverability(*volume->reader, volume->scan, progress, stop);
+    }
     if (!save_snapshot_if_asked(*parsed, *volume, "recover", err))
         return kFailure;
     volume->reader->set_bad_sector_retries(settings->bad_sector_retries);

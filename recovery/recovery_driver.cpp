@@ -101,10 +101,11 @@ void record(RecoveryContext& context, FileOutcome outcome) {
         context.fileDone(context.run.outcomes.back());
 }
 
-FileOutcome outcome_of(FileStatus status, uint64_t size, std::string path,
+FileOutcome outcome_of(const FileNode& file, FileStatus status, uint64_t size, std::string path,
                        std::string reason = {}) {
     FileOutcome o;
     o.status = status;
+    o.recoverable = file.recoverable;
     o.size = size;
     o.path = std::move(path);
     o.reason = std::move(reason);
@@ -142,11 +143,11 @@ void fail_folder_files(RecoveryContext& context, TreeItemId node, const std::str
             const FileNode& file = context.scan.items.files[index];
             const std::string path = at.relative + "/" + safe_component(file.name);
             if (!passes_policies(context, file))
-                record(context, outcome_of(FileStatus::Filtered, file.size, path));
+                record(context, outcome_of(file, FileStatus::Filtered, file.size, path));
             else if (file.size == 0)
-                record(context, outcome_of(FileStatus::Empty, 0, path));
+                record(context, outcome_of(file, FileStatus::Empty, 0, path));
             else
-                record(context, outcome_of(FileStatus::Failed, file.size, path,
+                record(context, outcome_of(file, FileStatus::Failed, file.size, path,
                                            "its folder could not be made (" + reason + ")"));
         }
         for (const TreeItemId child : tree.children) {
@@ -248,18 +249,18 @@ WriteResult extract_ntfs_file(RecoveryContext& context, const TargetFolder& fold
     std::string name = safe_component(file.name);
     const std::string listed = folder.relative_path() + "/" + name;
     if (save && !passes_policies(context, file)) {
-        record(context, outcome_of(FileStatus::Filtered, file.size, listed));
+        record(context, outcome_of(file, FileStatus::Filtered, file.size, listed));
         return WriteResult::Passed;
     }
     if (file.size == 0) {
         if (save)
-            record(context, outcome_of(FileStatus::Empty, 0, listed));
+            record(context, outcome_of(file, FileStatus::Empty, 0, listed));
         return WriteResult::Passed; // an empty file is not created
     }
     if (save) {
         name = name_after_duplicates(context, folder, name);
         if (name.empty()) {
-            record(context, outcome_of(FileStatus::Skipped, file.size, listed));
+            record(context, outcome_of(file, FileStatus::Skipped, file.size, listed));
             return WriteResult::Passed;
         }
         context.progress.set_counter("Path", joined(folder.path(), name));
@@ -272,7 +273,7 @@ WriteResult extract_ntfs_file(RecoveryContext& context, const TargetFolder& fold
     auto data = locate_file_data(context.reader, context.scan, file);
     if (!data) {
         if (save)
-            record(context, outcome_of(FileStatus::Failed, file.size, relative,
+            record(context, outcome_of(file, FileStatus::Failed, file.size, relative,
                                        "its data can no longer be found on the disk"));
         return WriteResult::Failed;
     }
@@ -286,7 +287,7 @@ WriteResult extract_ntfs_file(RecoveryContext& context, const TargetFolder& fold
         const int error = errno;
         if (save) {
             record(context,
-                   outcome_of(FileStatus::Failed, file.size, relative, std::strerror(error)));
+                   outcome_of(file, FileStatus::Failed, file.size, relative, std::strerror(error)));
             if (target_full(error)) {
                 context.run.stopReason = std::strerror(error);
                 context.run.recovery_stop = 1;
@@ -312,7 +313,8 @@ WriteResult extract_ntfs_file(RecoveryContext& context, const TargetFolder& fold
             copied.outcome == CopyOutcome::WriteFailed ? std::strerror(copied.error)
             : skipped ? "skipped by the user after " + std::to_string(copied.bytes) + " bytes"
                       : std::string("the run was stopped while it was written; it was removed");
-        record(context, outcome_of(FileStatus::Failed, file.size, relative, std::move(reason)));
+        record(context,
+               outcome_of(file, FileStatus::Failed, file.size, relative, std::move(reason)));
         if (copied.outcome == CopyOutcome::WriteFailed) {
             if (target_full(copied.error)) {
                 context.run.stopReason = std::strerror(copied.error);
@@ -331,7 +333,7 @@ WriteResult extract_ntfs_file(RecoveryContext& context, const TargetFolder& fold
         ++context.run.files_written;
         if (copied.unreadable > 0)
             ++context.run.files_unreadable;
-        FileOutcome written = outcome_of(FileStatus::Written, copied.bytes, relative);
+        FileOutcome written = outcome_of(file, FileStatus::Written, copied.bytes, relative);
         written.sha256 = copied.sha256;
         written.unreadable = copied.unreadable;
         record(context, std::move(written));

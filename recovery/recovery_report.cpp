@@ -68,7 +68,7 @@ void write_report(std::ostream& out, std::span<const FileOutcome> outcomes) {
     out << kReportHeader << '\n';
     for (const FileOutcome& o : outcomes) {
         out << status_word(o.status) << '\t' << o.size << '\t' << o.sha256 << '\t' << o.unreadable
-            << '\t' << (o.recoverable ? (*o.recoverable ? "yes" : "no") : "") << '\t'
+            << '\t' << (o.recoverable ? std::to_string(*o.recoverable) : "") << '\t'
             << escape_listed(o.path) << '\n';
     }
 }

@@ -23,10 +23,10 @@ std::string_view status_word(FileStatus status);
 
 struct FileOutcome {
     FileStatus status = FileStatus::Written;
-    uint64_t size = 0;               // bytes written; the item's size when nothing was written
-    std::string sha256;              // lower-case hex of the bytes written; empty when not written
-    uint64_t unreadable = 0;         // sectors that could not be read and were written as zeros
-    std::optional<bool> recoverable; // not known yet: the column stays empty
+    uint64_t size = 0;       // bytes written; the item's size when nothing was written
+    std::string sha256;      // lower-case hex of the bytes written; empty when not written
+    uint64_t unreadable = 0; // sectors that could not be read and were written as zeros
+    std::optional<uint8_t> recoverable; // a deleted file's recoverable share (0 to 100)
     std::string path;   // under the target folder, "/" first: "/Docs/a.txt" (components made safe)
     std::string reason; // why it failed: the system's words, or what was wrong with the record
 };

@@ -6,7 +6,6 @@
 #include "recovery/content_copy.h"
 
 #include <algorithm>
-#include <array>
 #include <vector>
 
 namespace salvex {

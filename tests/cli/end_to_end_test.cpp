@@ -458,6 +458,7 @@ struct ReportLine {
     uint64_t size = 0;
     std::string sha256;
     uint64_t unreadable = 0;
+    std::string recoverable;
 };
 
 // The report's lines by path; fails the test when the header is not the report's.
@@ -476,7 +477,8 @@ std::map<std::string, ReportLine> read_report(const std::string& path) {
             ADD_FAILURE() << "a report line without six columns: " << line;
             continue;
         }
-        lines[cells[5]] = {cells[0], std::stoull(cells[1]), cells[2], std::stoull(cells[3])};
+        lines[cells[5]] = {cells[0], std::stoull(cells[1]), cells[2], std::stoull(cells[3]),
+                           cells[4]};
     }
     return lines;
 }
@@ -512,12 +514,14 @@ TEST(EndToEnd, RecoverReportsEveryFileAndMakesAMissingTarget) {
             EXPECT_EQ(line.sha256, manifest.at(path)) << path;
             EXPECT_EQ(test::sha256_of_file(target + path), line.sha256) << path;
             EXPECT_EQ(line.unreadable, 0u);
+            EXPECT_EQ(line.recoverable, "") << path; // live: nothing to judge
         } else {
             EXPECT_TRUE(line.status == "filtered" || line.status == "empty") << path;
             EXPECT_FALSE(std::filesystem::exists(target + path)) << path;
         }
     }
     EXPECT_EQ(lines.at("/Café.txt").status, "filtered"); // deleted, and deleted are excluded
+    EXPECT_EQ(lines.at("/Café.txt").recoverable, "100"); // resident data
     EXPECT_EQ(written, files_under(target).size());
     EXPECT_EQ(r.out,
               "Recovered " + std::to_string(written) + " file(s) to " + target + "; 0 failed.\n");

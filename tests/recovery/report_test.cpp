@@ -21,13 +21,13 @@ TEST(RecoveryReport, LinesCarryEveryColumnAndPathsAreEscapedAsListings) {
     filtered.status = FileStatus::Filtered;
     filtered.size = 10;
     filtered.path = "/b.doc";
-    filtered.recoverable = false;
+    filtered.recoverable = 40;
     std::ostringstream out;
     const FileOutcome outcomes[] = {written, filtered};
     write_report(out, outcomes);
     EXPECT_EQ(out.str(), "status\tsize\tsha256\tunreadable\trecoverable\tpath\n"
                          "written\t3\tabc\t2\t\t/Docs/tab\\there\\\\and\\nline\n"
-                         "filtered\t10\t\t0\tno\t/b.doc\n");
+                         "filtered\t10\t\t0\t40\t/b.doc\n");
 }
 
 TEST(RecoveryReport, TheFileReplacesALinkInsteadOfWritingThroughIt) {
