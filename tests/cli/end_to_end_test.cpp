@@ -2,6 +2,7 @@
 #include "snapshot/snapshot_writer.h"
 #include "tests/support/scanned_volume.h"
 #include "tests/support/sha256.h"
+#include "tests/support/shell.h"
 #include "tests/support/test_images.h"
 
 #include <algorithm>
@@ -20,29 +21,9 @@
 namespace salvex {
 namespace {
 
-struct Output {
-    int status = -1;
-    std::string out;
-};
-
-// Runs a shell command line; stdout is captured, stderr passed through.
-Output shell(const std::string& command) {
-    Output result;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return result;
-    std::array<char, 4096> chunk{};
-    size_t n = 0;
-    while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
-        result.out.append(chunk.data(), n);
-    const int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
-std::string cli(const std::string& args) {
-    return test::cli_path() + " " + args;
-}
+using test::cli;
+using test::CommandOutput;
+using test::shell;
 
 std::string file_bytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -57,13 +38,14 @@ const char* const kDemoPartitions = "number\ttype\tstart\tsize\n"
                                     "3\tNTFS\t184320\t49152\n";
 
 TEST(EndToEnd, DemoImagePartitionsAreListed) {
-    const Output r = shell(cli("partitions " + test::image_path("demo")));
+    const CommandOutput r = shell(cli("partitions " + test::image_path("demo")));
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, kDemoPartitions);
 }
 
 TEST(EndToEnd, ListPrintsTheTreeDepthFirstWithDeletedItemsMarked) {
-    const Output r = shell(cli("list --quiet " + test::image_path("demo") + " --partition 1"));
+    const CommandOutput r =
+        shell(cli("list --quiet " + test::image_path("demo") + " --partition 1"));
     ASSERT_EQ(r.status, 0);
     std::vector<std::string> paths;
     std::istringstream lines(r.out);
@@ -106,24 +88,25 @@ TEST(EndToEnd, ListPrintsTheTreeDepthFirstWithDeletedItemsMarked) {
         }
     }
 
-    const Output deleted =
+    const CommandOutput deleted =
         shell(cli("list --quiet --deleted " + test::image_path("demo") + " --partition 1"));
     EXPECT_EQ(std::count(deleted.out.begin(), deleted.out.end(), '\n'), 1 + 9);
 }
 
 TEST(EndToEnd, ListRefusesWhatItCannotScan) {
     const std::string demo = test::image_path("demo");
-    EXPECT_EQ(shell(cli("list " + demo + " --partition 2 2>/dev/null")).status, 1); // FAT32
+    EXPECT_EQ(shell(cli("list " + demo + " --partition 2 2>/dev/null")).status,
+              1); // FAT32
     EXPECT_EQ(shell(cli("list " + demo + " --partition 9 2>/dev/null")).status, 1);
     EXPECT_EQ(shell(cli("list " + demo + " 2>/dev/null")).status, 2);
     EXPECT_EQ(shell(cli("list " + demo + " --partition x 2>/dev/null")).status, 2);
-    const Output fat = shell(cli("list " + demo + " --partition 2 2>&1"));
+    const CommandOutput fat = shell(cli("list " + demo + " --partition 2 2>&1"));
     EXPECT_EQ(fat.out, "This is FAT partition. If earlier it was NTFS partition and you want to "
                        "recover it,\n use Advance Scan OR download the Salvex for FAT.\n");
 }
 
 TEST(EndToEnd, FindPrintsMatchesWithTheirFolders) {
-    const Output r =
+    const CommandOutput r =
         shell(cli("find --quiet " + test::image_path("demo") + " --partition 1 '*.JPG'"));
     ASSERT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "name\tpath\tsize\n"
@@ -138,8 +121,8 @@ TEST(EndToEnd, RecoverWritesTheChosenItemsUnderThePolicies) {
     std::filesystem::remove_all(target);
     std::filesystem::create_directories(target);
     const std::string demo = test::image_path("demo");
-    const Output r = shell(cli("recover --quiet " + demo + " --partition 1 --to " + target +
-                               " /Documents/Reports /Café.txt --deleted only"));
+    const CommandOutput r = shell(cli("recover --quiet " + demo + " --partition 1 --to " + target +
+                                      " /Documents/Reports /Café.txt --deleted only"));
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "Recovered 3 file(s) to " + target + "; 0 failed.\n");
     EXPECT_EQ(test::sha256_of_file(target + "/Café.txt"),
@@ -148,7 +131,7 @@ TEST(EndToEnd, RecoverWritesTheChosenItemsUnderThePolicies) {
     EXPECT_FALSE(std::filesystem::exists(target + "/Reports/week-01.txt"));
 
     // Again: the names exist now, so the copies are renamed.
-    const Output again =
+    const CommandOutput again =
         shell(cli("recover --quiet " + demo + " --partition 1 --to " + target + " /Café.txt"));
     EXPECT_EQ(again.status, 0);
     EXPECT_TRUE(std::filesystem::exists(target + "/Copy (1 ) of Café.txt"));
@@ -161,10 +144,10 @@ TEST(EndToEnd, RecoverStopsAtACreationErrorUnlessToldToGoOn) {
     const std::string demo = test::image_path("demo");
     const std::string args = demo + " --partition 1 --to " + target +
                              " /readme.txt /Logs/boot.log --duplicates overwrite";
-    const Output stopped = shell(cli("recover --quiet " + args + " 2>/dev/null"));
+    const CommandOutput stopped = shell(cli("recover --quiet " + args + " 2>/dev/null"));
     EXPECT_EQ(stopped.status, 1);
     EXPECT_EQ(stopped.out, "Recovered 0 file(s) to " + target + "; 1 failed.\n");
-    const Output goneOn = shell(cli("recover --quiet --yes " + args + " 2>/dev/null"));
+    const CommandOutput goneOn = shell(cli("recover --quiet --yes " + args + " 2>/dev/null"));
     EXPECT_EQ(goneOn.out, "Recovered 1 file(s) to " + target + "; 1 failed.\n");
 }
 
@@ -174,7 +157,7 @@ TEST(EndToEnd, RecoverNamesTheFilesItCouldOnlyWritePartly) {
     std::filesystem::remove_all(target);
     std::filesystem::create_directories(target);
     const std::string errors = test::temp_path("stderr");
-    const Output r = shell(
+    const CommandOutput r = shell(
         cli("recover --quiet " + test::image_path("damaged_sizes") + " --partition 1 --to " +
             target + " /Data/huge-size.bin /Data/intact.bin /Data/sparse-run.bin 2>" + errors));
     EXPECT_EQ(r.status, 0);
@@ -213,7 +196,7 @@ TEST(EndToEnd, LostPartitionsAreSearchedForWhenTheTableIsGone) {
                                  "3\tNTFS\t112518\t18553\n";
     const std::string lost = test::image_path("lost_mbr_zeroed");
     EXPECT_EQ(shell(cli("search " + lost)).out, expected);
-    const Output walked = shell(cli("partitions " + lost + " 2>/dev/null"));
+    const CommandOutput walked = shell(cli("partitions " + lost + " 2>/dev/null"));
     EXPECT_EQ(walked.status, 0);
     EXPECT_EQ(walked.out, expected);
     // The demo disk's fourth volume has no entry: only the search finds it.
@@ -223,14 +206,15 @@ TEST(EndToEnd, LostPartitionsAreSearchedForWhenTheTableIsGone) {
 
 TEST(EndToEnd, SweepFindsEveryVolumeAndItsCandidatesAreListed) {
     const std::string demo = test::image_path("demo");
-    const Output swept = shell(cli("sweep --quiet " + demo + " --start 0 --end 262143"));
+    const CommandOutput swept = shell(cli("sweep --quiet " + demo + " --start 0 --end 262143"));
     ASSERT_EQ(swept.status, 0);
     EXPECT_EQ(swept.out,
               "candidate\tstart\tsectors_per_cluster\tmft_start\tmft_mirror_start\tend\tlabel\n"
               "1\t2048\t8\t2080\t51192\t100351\tNTFS @2048\n"
               "2\t184320\t8\t184352\t208888\t233471\tNTFS @184320\n"
               "3\t233472\t8\t233504\t247800\t262143\tNTFS @233472\n");
-    const Output lost = shell(cli("list --quiet " + demo + " --range 0 262143 --candidate 3"));
+    const CommandOutput lost =
+        shell(cli("list --quiet " + demo + " --range 0 262143 --candidate 3"));
     EXPECT_NE(lost.out.find("\t/Holiday/beach.jpg\n"), std::string::npos);
     EXPECT_NE(lost.out.find("file\t1\t10392\t"), std::string::npos); // Taxes/old.csv, deleted
     EXPECT_EQ(shell(cli("sweep " + demo + " --start 9 --end 9 2>/dev/null")).status, 2);
@@ -239,14 +223,15 @@ TEST(EndToEnd, SweepFindsEveryVolumeAndItsCandidatesAreListed) {
 TEST(EndToEnd, RangesPastTheDrivesEndAreRefused) {
     // The demo disk has 262144 sectors: the last is 262143, and an end of 262144 sweeps to it.
     const std::string demo = test::image_path("demo");
-    const Output sweep = shell(cli("sweep --quiet " + demo + " --start 0 --end 999999 2>&1"));
+    const CommandOutput sweep =
+        shell(cli("sweep --quiet " + demo + " --start 0 --end 999999 2>&1"));
     EXPECT_EQ(sweep.status, 2);
     EXPECT_EQ(sweep.out, "salvex-cli sweep: The end sector 999999 lies past the drive's last "
                          "sector, 262143.\n");
     const std::string target = test::temp_path("target");
     std::filesystem::create_directories(target);
     for (const std::string& command : {std::string("list"), "recover --to " + target}) {
-        const Output r =
+        const CommandOutput r =
             shell(cli(command + " --quiet " + demo + " --range 262000 262145 --candidate 1 2>&1"));
         EXPECT_EQ(r.status, 2) << command;
         EXPECT_EQ(r.out,
@@ -260,7 +245,8 @@ TEST(EndToEnd, RangesPastTheDrivesEndAreRefused) {
         "salvex-cli sweep: Start sector value is not valid, It should be a positive number.\n");
     EXPECT_EQ(shell(cli("sweep --quiet " + demo + " --start 10 --end 10 2>&1")).out,
               "salvex-cli sweep: End sector should be bigger than start sector.\n");
-    const Output whole = shell(cli("sweep --quiet " + demo + " --start ' 233472' --end 262144"));
+    const CommandOutput whole =
+        shell(cli("sweep --quiet " + demo + " --start ' 233472' --end 262144"));
     EXPECT_EQ(whole.status, 0);
     EXPECT_NE(whole.out.find("\tNTFS @233472\n"), std::string::npos);
 }
@@ -269,10 +255,10 @@ TEST(EndToEnd, GptNtfsPartitionWithoutItsBootSectorIsScannedFromItsBackup) {
     // gpt_basic with the NTFS partition's first sector zeroed lists and scans as the intact disk.
     const std::string damaged = test::damaged_copy("gpt_basic", {2048});
     const std::string intact = test::image_path("gpt_basic");
-    const Output partitions = shell(cli("partitions " + damaged));
+    const CommandOutput partitions = shell(cli("partitions " + damaged));
     EXPECT_EQ(partitions.status, 0);
     EXPECT_EQ(partitions.out, shell(cli("partitions " + intact)).out);
-    const Output listed = shell(cli("list --quiet " + damaged + " --partition 1"));
+    const CommandOutput listed = shell(cli("list --quiet " + damaged + " --partition 1"));
     EXPECT_EQ(listed.status, 0);
     EXPECT_NE(listed.out.find('\n'), listed.out.size() - 1); // more than the heading
     EXPECT_EQ(listed.out, shell(cli("list --quiet " + intact + " --partition 1")).out);
@@ -281,8 +267,8 @@ TEST(EndToEnd, GptNtfsPartitionWithoutItsBootSectorIsScannedFromItsBackup) {
     const std::string target = test::temp_path("no-boot");
     std::filesystem::remove_all(target);
     std::filesystem::create_directories(target);
-    const Output recovered = shell(cli("recover --quiet " + test::image_path("gpt_no_boot") +
-                                       " --partition 1 --to " + target));
+    const CommandOutput recovered = shell(cli("recover --quiet " + test::image_path("gpt_no_boot") +
+                                              " --partition 1 --to " + target));
     EXPECT_EQ(recovered.status, 0);
     size_t files = 0;
     for (const auto& e : test::read_manifest(test::source_data_path("gpt_no_boot.manifest.tsv"))) {
@@ -301,11 +287,11 @@ TEST(EndToEnd, SnapshotsListAndRecoverAsTheScanDid) {
     EXPECT_EQ(saved.substr(saved.size() - 10), "-SCAN.QRSX");
     for (const std::string volume : {"--partition 1", "--range 0 262143 --candidate 3"}) {
         std::filesystem::remove(saved);
-        const Output scanned =
+        const CommandOutput scanned =
             shell(cli("list --quiet " + demo + " " + volume + " --save-snapshot " + file));
         ASSERT_EQ(scanned.status, 0) << volume;
         ASSERT_TRUE(std::filesystem::exists(saved)) << volume;
-        const Output loaded = shell(cli("list --quiet " + demo + " --snapshot " + saved));
+        const CommandOutput loaded = shell(cli("list --quiet " + demo + " --snapshot " + saved));
         EXPECT_EQ(loaded.out, scanned.out) << volume;
     }
     const std::string target = test::temp_path("from-snapshot");
@@ -316,7 +302,7 @@ TEST(EndToEnd, SnapshotsListAndRecoverAsTheScanDid) {
               test::read_manifest(test::source_data_path("demo_lost.manifest.tsv")).back().sha256);
     std::ofstream(file + ".bad") << "QRS4.03"
                                  << "1.1";
-    const Output refused = shell(cli("list " + demo + " --snapshot " + file + ".bad 2>&1"));
+    const CommandOutput refused = shell(cli("list " + demo + " --snapshot " + file + ".bad 2>&1"));
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.out.find("version of file does not match with current version 1.0"),
               std::string::npos);
@@ -332,7 +318,7 @@ TEST(EndToEnd, CommandsLeaveTheExaminedImageUnchanged) {
           "sweep --quiet " + image + " --start 184000 --end 190000",
           "recover --quiet " + image + " --partition 3 --to " + test::temp_path("out")}) {
         std::filesystem::create_directories(test::temp_path("out"));
-        const Output r = shell(cli(args) + " >/dev/null");
+        const CommandOutput r = shell(cli(args) + " >/dev/null");
         EXPECT_EQ(r.status, 0) << args;
     }
     EXPECT_TRUE(file_bytes(image) == before);
@@ -342,12 +328,12 @@ TEST(EndToEnd, LoopDeviceOfTheDemoImageListsTheSame) {
     if (geteuid() != 0)
         GTEST_SKIP() << "attaching a loop device needs root";
     const std::string image = test::image_path("demo");
-    const Output attach = shell("losetup -r -f --show " + image + " 2>/dev/null");
+    const CommandOutput attach = shell("losetup -r -f --show " + image + " 2>/dev/null");
     if (attach.status != 0 || attach.out.empty())
         GTEST_SKIP() << "no loop device could be attached here";
     const std::string device = attach.out.substr(0, attach.out.find('\n'));
-    const Output listed = shell(cli("partitions " + device));
-    const Output drives = shell(cli("drives"));
+    const CommandOutput listed = shell(cli("partitions " + device));
+    const CommandOutput drives = shell(cli("drives"));
     shell("losetup -d " + device);
     EXPECT_EQ(listed.status, 0);
     EXPECT_EQ(listed.out, kDemoPartitions);
@@ -366,7 +352,7 @@ std::string drive_row(const std::string& drives, const std::string& name) {
 TEST(EndToEnd, FourKnImageCountsItsOwnSectorsEverywhere) {
     // The 4Kn GPT disk: 12,288 logical sectors, its NTFS partition at logical sector 256.
     const std::string image = test::image_path("ntfs_4kn_gpt");
-    const Output drives = shell(cli("drives " + image));
+    const CommandOutput drives = shell(cli("drives " + image));
     EXPECT_EQ(drive_row(drives.out, "ntfs_4kn_gpt.img"),
               "ntfs_4kn_gpt.img\t6\t255\t63\t12288\t4096\t" + image);
     EXPECT_EQ(shell(cli("partitions " + image)).out, "number\ttype\tstart\tsize\n"
@@ -377,7 +363,7 @@ TEST(EndToEnd, FourKnImageCountsItsOwnSectorsEverywhere) {
 
     // The sweep takes and prints the drive's sectors: the volume's backup boot sector lies in
     // logical sector 256 + 11,775.
-    const Output swept = shell(cli("sweep --quiet " + image + " --start 0 --end 12288"));
+    const CommandOutput swept = shell(cli("sweep --quiet " + image + " --start 0 --end 12288"));
     EXPECT_EQ(swept.status, 0);
     EXPECT_NE(swept.out.find("\t256\t1\t260\t6143\t12031\tNTFS @256\n"), std::string::npos)
         << swept.out;
@@ -387,17 +373,18 @@ TEST(EndToEnd, FourKnImageCountsItsOwnSectorsEverywhere) {
 
     // The same files through the partition and through the candidate of a range.
     const std::string snapshot = test::temp_path("4kn");
-    const Output byPartition =
+    const CommandOutput byPartition =
         shell(cli("list --quiet " + image + " --partition 1 --save-snapshot " + snapshot));
     EXPECT_EQ(byPartition.status, 0);
     EXPECT_NE(byPartition.out.find("/Data/fragmented.bin"), std::string::npos);
     // A snapshot of the volume loads on the drive it was made of (its records checked at their
     // 4,096 bytes) and lists the same.
-    const Output bySnapshot =
+    const CommandOutput bySnapshot =
         shell(cli("list --quiet " + image + " --snapshot " + snapshot_path(snapshot)));
     EXPECT_EQ(bySnapshot.status, 0);
     EXPECT_EQ(bySnapshot.out, byPartition.out);
-    const Output byRange = shell(cli("list --quiet " + image + " --range 256 12032 --candidate 1"));
+    const CommandOutput byRange =
+        shell(cli("list --quiet " + image + " --range 256 12032 --candidate 1"));
     EXPECT_EQ(byRange.status, 0);
     for (const char* path :
          {"/Data/fragmented.bin", "/日本語フォルダ/報告書.txt", "/Trash/Gelöscht/álbum.jpg"})
@@ -408,14 +395,14 @@ TEST(EndToEnd, FourKnLoopDeviceReportsItsSectorSize) {
     if (geteuid() != 0)
         GTEST_SKIP() << "attaching a loop device needs root";
     const std::string image = test::image_path("ntfs_4kn_gpt");
-    const Output attach =
+    const CommandOutput attach =
         shell("losetup -r -f --show --sector-size 4096 " + image + " 2>/dev/null");
     if (attach.status != 0 || attach.out.empty())
         GTEST_SKIP() << "no 4Kn loop device could be attached here";
     const std::string device = attach.out.substr(0, attach.out.find('\n'));
-    const Output listed = shell(cli("partitions " + device));
-    const Output drives = shell(cli("drives"));
-    const Output files = shell(cli("list --quiet " + device + " --partition 1"));
+    const CommandOutput listed = shell(cli("partitions " + device));
+    const CommandOutput drives = shell(cli("drives"));
+    const CommandOutput files = shell(cli("list --quiet " + device + " --partition 1"));
     shell("losetup -d " + device);
     EXPECT_EQ(listed.out, "number\ttype\tstart\tsize\n1\tNTFS\t256\t11776\n");
     EXPECT_NE(drives.out.find("\t12288\t4096\t" + device), std::string::npos) << drives.out;
@@ -425,7 +412,7 @@ TEST(EndToEnd, FourKnLoopDeviceReportsItsSectorSize) {
 
 TEST(EndToEnd, AVolumeWhoseMftCannotBeMappedFailsAndPointsToTheAdvanceScan) {
     // $MFT's record 0 is zeroed in the $MFT and in its mirror.
-    const Output r = shell(
+    const CommandOutput r = shell(
         cli("list --quiet " + test::image_path("damaged_mft_and_mirror") + " --partition 1 2>&1"));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("Sdvance scan"), std::string::npos) << r.out;
@@ -498,9 +485,9 @@ TEST(EndToEnd, RecoverReportsEveryFileAndMakesAMissingTarget) {
     std::filesystem::remove_all(base);
     const std::string target = base + "/deep/target";
     const std::string report = test::temp_path("report.tsv");
-    const Output r = shell(cli("recover --quiet " + test::image_path("demo") +
-                               " --partition 1 --deleted exclude --to " + target + " --report " +
-                               report + " 2>/dev/null"));
+    const CommandOutput r = shell(cli("recover --quiet " + test::image_path("demo") +
+                                      " --partition 1 --deleted exclude --to " + target +
+                                      " --report " + report + " 2>/dev/null"));
     EXPECT_EQ(r.status, 0);
     const auto lines = read_report(report);
     const auto manifest = manifest_hashes("demo");
@@ -528,7 +515,7 @@ TEST(EndToEnd, RecoverReportsEveryFileAndMakesAMissingTarget) {
 }
 
 TEST(EndToEnd, SweepOfARangeWithoutAVolumeSaysSoAndFails) {
-    const Output r =
+    const CommandOutput r =
         shell(cli("sweep --quiet " + test::image_path("demo") + " --start 1 --end 2000 2>&1"));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "salvex-cli sweep: no NTFS volume was found between sectors 1 and 2000.\n");

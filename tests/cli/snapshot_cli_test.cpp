@@ -3,6 +3,7 @@
 #include "snapshot/snapshot_writer.h"
 #include "tests/support/scanned_volume.h"
 #include "tests/support/sha256.h"
+#include "tests/support/shell.h"
 #include "tests/support/test_images.h"
 
 #include <array>
@@ -15,31 +16,11 @@
 namespace salvex {
 namespace {
 
+using test::cli;
+using test::CommandOutput;
+using test::shell;
+
 namespace fs = std::filesystem;
-
-struct Output {
-    int status = -1;
-    std::string out;
-};
-
-// Runs a shell command line; stdout is captured, and stderr with it when the line says 2>&1.
-Output shell(const std::string& command) {
-    Output result;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return result;
-    std::array<char, 4096> chunk{};
-    size_t n = 0;
-    while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
-        result.out.append(chunk.data(), n);
-    const int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
-std::string cli(const std::string& args) {
-    return test::cli_path() + " " + args;
-}
 
 fs::path fresh_folder(const std::string& stem) {
     const fs::path folder = test::temp_path(stem);
@@ -56,8 +37,9 @@ TEST(SnapshotCli, ASnapshotNamedLikeTheExaminedImageLeavesTheImageUntouched) {
     fs::create_symlink(image, folder / "LINK.QRSX");
     // "disk" is upper-cased to the image's own name; the link leads to it too.
     for (const std::string name : {"disk", "disk.qrsx", "LINK"}) {
-        const Output r = shell(cli("list --quiet " + image + " --partition 1 --save-snapshot " +
-                                   (folder / name).string() + " 2>&1 >/dev/null"));
+        const CommandOutput r =
+            shell(cli("list --quiet " + image + " --partition 1 --save-snapshot " +
+                      (folder / name).string() + " 2>&1 >/dev/null"));
         EXPECT_EQ(r.status, 1) << name;
         const std::string target = snapshot_path((folder / name).string());
         EXPECT_EQ(r.out, "salvex-cli list: " + target +
@@ -72,8 +54,9 @@ TEST(SnapshotCli, OnlyAnEarlierSnapshotIsReplaced) {
     const fs::path folder = fresh_folder("replace");
     const std::string demo = test::image_path("demo");
     std::ofstream(folder / "NOTES.QRSX") << "my notes";
-    const Output refused = shell(cli("list --quiet " + demo + " --partition 3 --save-snapshot " +
-                                     (folder / "notes").string() + " 2>&1 >/dev/null"));
+    const CommandOutput refused =
+        shell(cli("list --quiet " + demo + " --partition 3 --save-snapshot " +
+                  (folder / "notes").string() + " 2>&1 >/dev/null"));
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.out, "salvex-cli list: " + (folder / "NOTES.QRSX").string() +
                                " exists and is not a snapshot file; choose another name for "
@@ -81,14 +64,15 @@ TEST(SnapshotCli, OnlyAnEarlierSnapshotIsReplaced) {
     EXPECT_EQ(fs::file_size(folder / "NOTES.QRSX"), 8u);
     // Refused before the volume is opened and scanned: partition 2 is FAT32, which the scan
     // would refuse with its own sentence.
-    const Output early = shell(cli("list --quiet " + demo + " --partition 2 --save-snapshot " +
-                                   (folder / "notes").string() + " 2>&1 >/dev/null"));
+    const CommandOutput early =
+        shell(cli("list --quiet " + demo + " --partition 2 --save-snapshot " +
+                  (folder / "notes").string() + " 2>&1 >/dev/null"));
     EXPECT_EQ(early.status, 1);
     EXPECT_EQ(early.out, refused.out);
 
     const std::string scan = (folder / "scan").string();
     for (int time = 0; time < 2; ++time) {
-        const Output saved =
+        const CommandOutput saved =
             shell(cli("list --quiet " + demo + " --partition 3 --save-snapshot " + scan));
         EXPECT_EQ(saved.status, 0) << "save " << time;
     }
@@ -99,11 +83,11 @@ TEST(SnapshotCli, AnotherDisksSnapshotIsRefusedAChangedDisksLoadsWithAWarning) {
     const fs::path folder = fresh_folder("drives");
     const std::string demo = test::image_path("demo");
     const std::string snapshot = (folder / "DEMO.QRSX").string();
-    const Output scanned = shell(cli("list --quiet " + demo + " --partition 1 --save-snapshot " +
-                                     (folder / "demo").string()));
+    const CommandOutput scanned = shell(cli(
+        "list --quiet " + demo + " --partition 1 --save-snapshot " + (folder / "demo").string()));
     ASSERT_EQ(scanned.status, 0);
 
-    const Output other = shell(
+    const CommandOutput other = shell(
         cli("list --quiet " + test::image_path("ntfs_tree") + " --snapshot " + snapshot + " 2>&1"));
     EXPECT_EQ(other.status, 1);
     EXPECT_TRUE(other.out.starts_with("salvex-cli list: The snapshot does not belong to this "
@@ -111,14 +95,15 @@ TEST(SnapshotCli, AnotherDisksSnapshotIsRefusedAChangedDisksLoadsWithAWarning) {
         << other.out;
     EXPECT_EQ(other.out.find('\n'), other.out.size() - 1) << other.out;
 
-    const Output same = shell(cli("list --quiet " + demo + " --snapshot " + snapshot + " 2>&1"));
+    const CommandOutput same =
+        shell(cli("list --quiet " + demo + " --snapshot " + snapshot + " 2>&1"));
     EXPECT_EQ(same.status, 0);
     EXPECT_EQ(same.out, scanned.out);
 
     // The record of the list's first file wiped since: one sampled item out of many.
     const auto scan = test::scan_image_partition("demo", 1);
     const std::string changed = test::damaged_copy("demo", {scan.scan.items.files[0].recordSector});
-    const Output warned =
+    const CommandOutput warned =
         shell(cli("list --quiet " + changed + " --snapshot " + snapshot + " 2>&1 >/dev/null"));
     EXPECT_EQ(warned.status, 0);
     EXPECT_TRUE(warned.out.starts_with("salvex-cli list: warning: The drive has changed since "

@@ -3,6 +3,7 @@
 #include "disk/open_image.h"
 #include "tests/disk/test_folder.h"
 #include "tests/support/sha256.h"
+#include "tests/support/shell.h"
 #include "tests/support/test_images.h"
 
 #include <array>
@@ -16,33 +17,14 @@
 namespace salvex {
 namespace {
 
+using test::cli;
+using test::CommandOutput;
+using test::shell;
+
 namespace fs = std::filesystem;
-
-struct CommandOutput {
-    int status = -1;
-    std::string out;
-};
-
-// A shell command line's exit status and standard output (standard error is passed through).
-CommandOutput shell(const std::string& command) {
-    CommandOutput result;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return result;
-    std::array<char, 4096> chunk{};
-    for (size_t n; (n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0;)
-        result.out.append(chunk.data(), n);
-    const int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
 
 std::string quoted(const std::string& text) {
     return "'" + text + "'";
-}
-
-std::string cli(const std::string& args) {
-    return test::cli_path() + " " + args;
 }
 
 // The raw disk every format is made from: one NTFS partition of nested folders, named streams
