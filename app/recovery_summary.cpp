@@ -8,12 +8,53 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <vector>
 
 namespace salvex::app {
 
 namespace {
 
 constexpr size_t kFilesListed = 200;
+
+size_t count_outcomes(const RecoveryRun& run, bool (*wanted)(const FileOutcome&)) {
+    return static_cast<size_t>(std::count_if(run.outcomes.begin(), run.outcomes.end(), wanted));
+}
+
+bool failed(const FileOutcome& o) {
+    return o.status == FileStatus::Failed;
+}
+
+bool holds_zeros(const FileOutcome& o) {
+    return o.status == FileStatus::Written && o.unreadable > 0;
+}
+
+// A read-only list of lines, the first kFilesListed and then how many more.
+QPlainTextEdit* file_list(const QString& name, const std::vector<QString>& lines) {
+    auto* list = new QPlainTextEdit;
+    list->setObjectName(name);
+    list->setReadOnly(true);
+    for (size_t i = 0; i < lines.size() && i < kFilesListed; ++i)
+        list->appendPlainText(lines[i]);
+    if (lines.size() > kFilesListed)
+        list->appendPlainText(QStringLiteral("and %1 more.").arg(lines.size() - kFilesListed));
+    return list;
+}
+
+// Each file that failed, with its reason, and each written with zeros for unreadable sectors.
+std::vector<QString> trouble_lines(const RecoverySummary& summary, const RecoveryRun& run) {
+    std::vector<QString> lines;
+    for (const FileOutcome& o : run.outcomes) {
+        const QString path = summary.target + QString::fromStdString(o.path);
+        if (failed(o))
+            lines.push_back(path + QStringLiteral(": failed, ") + QString::fromStdString(o.reason));
+        else if (holds_zeros(o))
+            lines.push_back(
+                path +
+                QStringLiteral(": %1 unreadable sector(s) written as zeros").arg(o.unreadable));
+    }
+    return lines;
+}
 
 } // namespace
 
@@ -33,6 +74,10 @@ QString summary_text(const RecoverySummary& summary, const RecoveryRun& run) {
         lines << QStringLiteral("%1 file(s) failed: they could not be created or written, or their "
                                 "contents are no longer on the disk.")
                      .arg(run.files_failed);
+    if (const size_t zeros = count_outcomes(run, holds_zeros); zeros > 0)
+        lines << QStringLiteral(
+                     "%1 file(s) hold zeros where sectors of the disk could not be read.")
+                     .arg(zeros);
     if (summary.emptyFiles > 0)
         lines << QStringLiteral("%1 empty file(s) skipped: a file of 0 bytes is not created.")
                      .arg(summary.emptyFiles);
@@ -59,18 +104,14 @@ RecoverySummaryDialog::RecoverySummaryDialog(const RecoverySummary& summary, con
     text->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(text);
+    if (const std::vector<QString> troubles = trouble_lines(summary, run); !troubles.empty())
+        layout->addWidget(file_list(QStringLiteral("failedFiles"), troubles));
     if (!run.damagedFiles.empty()) {
-        auto* list = new QPlainTextEdit;
-        list->setObjectName(QStringLiteral("damagedFiles"));
-        list->setReadOnly(true);
-        for (size_t i = 0; i < run.damagedFiles.size() && i < kFilesListed; ++i)
-            list->appendPlainText(QString::fromStdString(run.damagedFiles[i].path) +
-                                  QStringLiteral(": ") +
-                                  QString::fromStdString(run.damagedFiles[i].reason));
-        if (run.damagedFiles.size() > kFilesListed)
-            list->appendPlainText(
-                QStringLiteral("and %1 more.").arg(run.damagedFiles.size() - kFilesListed));
-        layout->addWidget(list);
+        std::vector<QString> damaged;
+        for (const auto& file : run.damagedFiles)
+            damaged.push_back(QString::fromStdString(file.path) + QStringLiteral(": ") +
+                              QString::fromStdString(file.reason));
+        layout->addWidget(file_list(QStringLiteral("damagedFiles"), damaged));
     }
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
     QPushButton* open =
