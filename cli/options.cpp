@@ -1,8 +1,41 @@
 #include "cli/options.h"
 
+#include <CLI/CLI.hpp>
 #include <charconv>
 
 namespace salvex::cli {
+
+namespace {
+
+// CLI11 names an option by its long form; ours carry their dashes ("--filter").
+std::string long_name(const std::string& name) {
+    return name.starts_with("--") ? name : "--" + name;
+}
+
+// The sentence that refuses the arguments, in the command line's own words.
+std::string refusal(const CLI::ParseError& error, const std::vector<std::string>& args,
+                    const std::set<std::string>& paired, const char* command) {
+    const std::string prefix = std::string("salvex-cli ") + command + ": ";
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr) {
+        // The last option given before the values ran out is the one that lacks them.
+        for (auto it = args.rbegin(); it != args.rend(); ++it) {
+            const std::string name = it->substr(0, it->find('='));
+            if (name.starts_with("--"))
+                return prefix + name +
+                       (paired.count(name) ? " needs two values." : " needs a value.");
+        }
+    }
+    if (const auto* extras = dynamic_cast<const CLI::ExtrasError*>(&error)) {
+        for (const std::string& a : args) {
+            if (a.size() >= 2 && a[0] == '-' &&
+                std::string(extras->what()).find(a) != std::string::npos)
+                return prefix + "unknown option '" + a + "'.";
+        }
+    }
+    return prefix + error.what() + (std::string(error.what()).ends_with('.') ? "" : ".");
+}
+
+} // namespace
 
 std::optional<ParsedArgs> parse_args(const std::vector<std::string>& args,
                                      const std::set<std::string>& flags,
@@ -17,38 +50,32 @@ std::optional<ParsedArgs> parse_args(const std::vector<std::string>& args,
                                      const std::set<std::string>& paired, const char* command,
                                      std::ostream& err) {
     ParsedArgs parsed;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a.size() < 2 || a[0] != '-') {
-            parsed.positional.push_back(a);
-            continue;
-        }
-        std::string name = a;
-        std::optional<std::string> inlineValue;
-        if (const size_t eq = a.find('='); eq != std::string::npos) {
-            name = a.substr(0, eq);
-            inlineValue = a.substr(eq + 1);
-        }
-        if (flags.count(name) && !inlineValue) {
-            parsed.flags.insert(name);
-        } else if (paired.count(name) && !inlineValue) {
-            if (i + 2 >= args.size()) {
-                err << "salvex-cli " << command << ": " << name << " needs two values.\n";
-                return std::nullopt;
-            }
-            parsed.values[name] = {args[i + 1], args[i + 2]};
-            i += 2;
-        } else if (valued.count(name)) {
-            if (!inlineValue && i + 1 == args.size()) {
-                err << "salvex-cli " << command << ": " << name << " needs a value.\n";
-                return std::nullopt;
-            }
-            parsed.values[name].push_back(inlineValue ? *inlineValue : args[++i]);
-        } else {
-            err << "salvex-cli " << command << ": unknown option '" << a << "'.\n";
-            return std::nullopt;
-        }
+    CLI::App app;
+    app.set_help_flag(); // each command answers --help itself
+    app.allow_extras(false);
+    app.add_option("words", parsed.positional)->take_all();
+    std::map<std::string, bool> given;
+    for (const std::string& name : flags)
+        app.add_flag(long_name(name), given[name]);
+    for (const std::string& name : valued)
+        app.add_option(long_name(name), parsed.values[name])
+            ->expected(1)
+            ->allow_extra_args(false) // one value an occurrence; repeats add up
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    for (const std::string& name : paired)
+        app.add_option(long_name(name), parsed.values[name])->expected(2)->allow_extra_args(false);
+    std::vector<std::string> reversed(args.rbegin(), args.rend()); // CLI11 parses from the back
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ParseError& error) {
+        err << refusal(error, args, paired, command) << '\n';
+        return std::nullopt;
     }
+    for (const auto& [name, set] : given) {
+        if (set)
+            parsed.flags.insert(name);
+    }
+    std::erase_if(parsed.values, [](const auto& entry) { return entry.second.empty(); });
     return parsed;
 }
 

@@ -1,4 +1,4 @@
-// A small parser for the commands' arguments: positional words, flags and options with values.
+// The commands' arguments, parsed with CLI11: positional words, flags and options with values.
 #pragma once
 
 #include <map>
