@@ -8,6 +8,7 @@
 #include "partition/fs_type.h"
 #include "partition/volume_info.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -22,8 +23,11 @@ struct FsCandidate {
     uint32_t indexBlockSectors = 0;
     Lba end = 0;
 
-    // "NTFS @" and the start sector: the candidate's label in the file-system tree.
-    std::string label() const { return "NTFS @" + std::to_string(start); }
+    // "NTFS @" and the start sector, counted in units of `unit` 512-byte sectors (the drive's own
+    // sectors): the candidate's label in the file-system tree.
+    std::string label(uint64_t unit = 1) const {
+        return "NTFS @" + std::to_string(start / std::max<uint64_t>(unit, 1));
+    }
     bool operator==(const FsCandidate&) const = default;
 };
 

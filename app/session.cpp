@@ -3,6 +3,9 @@
 #include "advscan/sector_range.h"
 #include "disk/open_image.h"
 #include "partition/partition_table.h"
+#include "partition/sector_size.h"
+
+#include <algorithm>
 
 namespace salvex::app {
 
@@ -87,22 +90,32 @@ void Session::select_whole_drive() {
 std::optional<std::string> Session::choose_range(std::string_view startText,
                                                  std::string_view endText) {
     const DriveInfo* drive = current_drive();
-    const auto range = parse_sector_range(startText, endText, drive ? drive->totalSectors : 0);
+    const uint64_t unit = drive_sector_unit();
+    const auto range =
+        parse_sector_range(startText, endText, drive ? drive->totalSectors / unit : 0);
     if (!range)
         return range.error();
-    state.rangeStart = range->start;
-    state.rangeEnd = range->end;
-    state.rangeCount = range->count();
+    state.rangeStart = range->start * unit;
+    state.rangeEnd = range->end * unit;
+    state.rangeCount = range->count() * unit;
     return std::nullopt;
 }
 
+uint64_t Session::drive_sector_unit() const {
+    return reader.has_device()
+               ? std::max<uint32_t>(drive_sector_size(reader), kSectorSize) / kSectorSize
+               : 1;
+}
+
 RangeDefaults Session::range_defaults() const {
+    const uint64_t unit = drive_sector_unit();
     if (!partitions.empty()) {
         const PartitionInfo& first = partitions.entries.front();
-        return {choice_of_fs_type(first.type), first.start, first.start + first.size};
+        return {choice_of_fs_type(first.type), first.start / unit,
+                (first.start + first.size) / unit};
     }
     const DriveInfo* drive = current_drive();
-    return {choice_of_fs_type(FsType::Ntfs), 0, drive != nullptr ? drive->totalSectors : 0};
+    return {choice_of_fs_type(FsType::Ntfs), 0, drive != nullptr ? drive->totalSectors / unit : 0};
 }
 
 void Session::clear_items() {

@@ -69,15 +69,20 @@ public:
     std::optional<std::string> open_current_drive();
     void close_drive();
     bool drive_open() const { return reader.has_device(); }
+    // How many of the program's 512-byte sectors make one of the open drive's own sectors: the
+    // unit of every sector number the wizard shows and takes.
+    uint64_t drive_sector_unit() const;
 
     // The partition walk of the drive page's Next; false when every walk found nothing.
     bool walk_partitions();
     // The choices of the partition page.
     void select_partition(size_t index);
     void select_whole_drive();
+    // The range page's first values, in the drive's own sectors.
     RangeDefaults range_defaults() const;
-    // Takes the range typed on the range page as the sweep's range, judged against the current
-    // drive's size; the sentence that refuses it otherwise, with the state unchanged.
+    // Takes the range typed on the range page (in the drive's own sectors) as the sweep's range,
+    // judged against the current drive's size; the sentence that refuses it otherwise, with the
+    // state unchanged.
     std::optional<std::string> choose_range(std::string_view startText, std::string_view endText);
 
     // Forget what the scans found.

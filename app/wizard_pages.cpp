@@ -127,8 +127,10 @@ void MainWindow::show_range_defaults() {
 void MainWindow::show_file_system_page() {
     QTreeWidgetItem* root = make_root(tree_, QStringLiteral("File Systems"));
     for (size_t i = 0; i < session_.candidates.size(); ++i)
-        add_child(root, QString::fromStdString(session_.candidates[i].label()),
-                  static_cast<int>(i));
+        add_child(
+            root,
+            QString::fromStdString(session_.candidates[i].label(session_.drive_sector_unit())),
+            static_cast<int>(i));
     root->setExpanded(true);
     session_.candidateNumber = 0;
     panel_->show_page(kFileSystemPanel);

@@ -1,5 +1,6 @@
 // The wizard's state without a window: the range the user types, the range page's defaults and
 // the partition and whole-drive choices.
+#include "advscan/sector_range.h"
 #include "app/session.h"
 #include "tests/support/test_images.h"
 
@@ -73,6 +74,23 @@ TEST(SessionTest, DemoDiskPartitionsAndRangeDefaults) {
 
     session.close_drive();
     EXPECT_FALSE(session.drive_open());
+}
+
+TEST(SessionTest, TheRangePageCountsTheDrivesOwnSectors) {
+    // A disk of 4,096-byte sectors: its partition starts at its sector 256 (512-byte sector 2048).
+    Session session;
+    ASSERT_TRUE(session.add_images({test::image_path("ntfs_4kn_gpt")}).empty());
+    ASSERT_FALSE(session.open_current_drive().has_value());
+    EXPECT_EQ(session.drive_sector_unit(), 8u);
+    ASSERT_TRUE(session.walk_partitions());
+    const RangeDefaults defaults = session.range_defaults();
+    EXPECT_EQ(defaults.start, 256u);
+    EXPECT_EQ(defaults.end, 256u + 11776);
+    EXPECT_EQ(session.choose_range("256", "12032"), std::nullopt);
+    EXPECT_EQ(session.state.rangeStart, 2048u);
+    EXPECT_EQ(session.state.rangeEnd, 12032u * 8);
+    EXPECT_EQ(session.choose_range("0", "12289"),
+              end_past_drive_message(12289, session.drives[0].totalSectors / 8));
 }
 
 TEST(SessionTest, UnreadableImagesAreRefusedWithAReason) {
