@@ -4,8 +4,8 @@
 #include "recovery/content_copy.h"
 #include "recovery/file_data.h"
 
-#include <vector>
 #include <bit>
+#include <vector>
 
 namespace salvex {
 

@@ -60,22 +60,6 @@ void set_item_file_time(int fd, uint64_t filetime) {
     ::futimens(fd, times);
 }
 
-bool write_all(int fd, ByteView bytes) {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = EIO; // nothing taken and no reason given
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // Leaves `count` zeros as a hole: the file's position moves on without writing.
 bool skip_zeros(int fd, uint64_t count) {
     return count <= static_cast<uint64_t>(INT64_MAX) &&

@@ -1,5 +1,7 @@
 #include "recovery/recovery_report.h"
 
+#include "recovery/target_folder.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -88,17 +90,10 @@ bool write_report_file(const std::string& path, std::span<const FileOutcome> out
         reason = std::strerror(errno);
         return false;
     }
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            reason = n < 0 ? std::strerror(errno) : "nothing could be written";
-            ::close(fd);
-            return false;
-        }
-        done += static_cast<size_t>(n);
+    if (!write_all(fd, ByteView(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()))) {
+        reason = std::strerror(errno);
+        ::close(fd);
+        return false;
     }
     if (::close(fd) != 0) {
         reason = std::strerror(errno);

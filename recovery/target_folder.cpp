@@ -112,4 +112,20 @@ bool target_on_device(const std::string& target, const std::string& devicePath) 
            std::to_string(major(device.st_rdev)) + ":" + std::to_string(minor(device.st_rdev));
 }
 
+bool write_all(int fd, ByteView bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO; // nothing taken and no reason given
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
 } // namespace salvex

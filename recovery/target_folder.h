@@ -5,6 +5,7 @@
 // planted in the target can place anything outside it.
 #pragma once
 
+#include "disk/bytes.h"
 #include "disk/result.h"
 
 #include <string>
@@ -57,6 +58,10 @@ private:
     std::string path_;     // for messages: the target and the components below it
     std::string relative_; // the components below the target
 };
+
+// Writes every byte to the open file `fd`, again after an interruption; false with errno set
+// (EIO when the system took nothing and gave no reason) when it cannot.
+bool write_all(int fd, ByteView bytes);
 
 // True when `target` lies on the block device `devicePath` or on one of its partitions:
 // writing there could overwrite the data being recovered. False for image files.
