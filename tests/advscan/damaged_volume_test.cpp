@@ -108,14 +108,14 @@ TEST(DamagedVolume, AVolumeInferredFromItsFoldersLeavesLaterVolumesTheirFiles) {
 }
 
 TEST(DamagedVolume, RecordsWhoseAllocatedSizeWasRewrittenByTheToolsAreListed) {
-    // The builder rewrote the field in /Projects (0), spec.txt (0xFFFFFFF0), winter.jpg (512).
+    // The builder rewrote the field in /Projects (0), memo.txt (0xFFFFFFF0), winter.jpg (512).
     AdvanceScan advance(test::image_in_memory("damaged_alloc_size"));
     advance.sweep();
     ASSERT_TRUE(advance.reconstruct(2048));
     expect_manifest(advance.scan, "damaged_alloc_size.manifest.tsv");
     const auto byPath = test::items_by_path(advance.scan);
     for (const char* path :
-         {"/Projects", "/Projects/Alpha/Docs/spec.txt", "/Photos/2024/winter.jpg"})
+         {"/Projects", "/Projects/Alpha/Docs/memo.txt", "/Photos/2024/winter.jpg"})
         EXPECT_TRUE(byPath.count(path)) << path;
 }
 
