@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace salvex::test {
 
@@ -35,10 +36,37 @@ std::string damaged_copy(const std::string& name, std::initializer_list<Lba> sec
     return path;
 }
 
+namespace {
+
+// The running test process's own folder under the temporary folder, made on first use and
+// removed with everything in it when the process ends.
+class ProcessFolder {
+public:
+    ProcessFolder()
+        : path_(std::filesystem::path(::testing::TempDir()) /
+                ("salvex-tests-" + std::to_string(getpid()))) {
+        std::filesystem::create_directories(path_);
+    }
+    ~ProcessFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    ProcessFolder(const ProcessFolder&) = delete;
+    ProcessFolder& operator=(const ProcessFolder&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+} // namespace
+
 std::string temp_path(const std::string& stem) {
+    static const ProcessFolder folder;
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    return ::testing::TempDir() + "salvex-" + info->test_suite_name() + "." + info->name() + "-" +
-           stem;
+    return (folder.path() /
+            (std::string(info->test_suite_name()) + "." + info->name() + "-" + stem))
+        .string();
 }
 
 std::string cli_path() {

@@ -20,8 +20,8 @@ std::unique_ptr<SectorReader> open_image(const std::string& name);
 // zeroed: a damaged disk made from a real one. Returns its path.
 std::string damaged_copy(const std::string& name, std::initializer_list<Lba> sectors);
 
-// A path in the temporary folder for a file of the running test, named after the test so that
-// tests running at the same time never share one.
+// A path for a file of the running test, named after the test, in a folder of this process that
+// is removed when it ends: tests running at the same time, from any checkout, never share one.
 std::string temp_path(const std::string& stem);
 
 // The path of the salvex-cli program built with the tests.
