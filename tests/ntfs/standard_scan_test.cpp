@@ -213,31 +213,6 @@ TEST_F(ScanTest, AnExtensionRecordOfAnotherItemIsNotUsed) {
     EXPECT_EQ(file_named(result, "stranger.txt"), nullptr);
 }
 
-TEST(StandardScan, RecordsThatStartInOneExtentAndEndInTheNextAreWhole) {
-    // One-sector clusters and an $MFT in extents of odd length: record 1 starts in sector 6
-    // and finishes in sector 20,000; record 3 lies in 20,002..20,003.
-    constexpr Lba kFirst = 64;
-    test::MemoryDevice* disk = new test::MemoryDevice(kFirst + 40'002);
-    NtfsVolumeBuilder volume(
-        *disk, kFirst, {.sectorsPerClusterByte = 1, .totalSectors = 40'000, .mftCluster = 4}, 2);
-    volume.put(0, test::mft_record_zero({{3, 4}, {13, 20'000}}, 1));
-    volume.put_at(kFirst + 20'005, RecordBuilder(test::kFolderInUse).file_name(5, u".")); // 5
-    const auto split = RecordBuilder().file_name(5, u"split.txt").build();
-    std::copy_n(split.begin(), 512, disk->sector(kFirst + 6));
-    std::copy_n(split.begin() + 512, 512, disk->sector(kFirst + 20'000));
-    volume.put_at(kFirst + 20'003, RecordBuilder().file_name(5, u"after.txt"));
-    SectorReader reader(AccessMode::Device);
-    reader.open_device(std::unique_ptr<test::MemoryDevice>(disk));
-    NtfsScan result;
-    test::RecordingProgress progress;
-    StopFlag stop{0};
-    ASSERT_EQ(standard_scan(reader, kFirst, kFirst + 40'000, result, progress, stop),
-              ScanOutcome::Completed);
-    ASSERT_NE(file_named(result, "split.txt"), nullptr);
-    EXPECT_EQ(file_named(result, "split.txt")->recordNumber, 1u);
-    EXPECT_EQ(file_named(result, "after.txt")->recordNumber, 3u);
-}
-
 TEST_F(ScanTest, UnreadableRecordIsSkippedNotRepeated) {
     volume_.put(16, RecordBuilder().file_name(5, u"before.txt"));
     volume_.put(17, RecordBuilder().file_name(5, u"bad.txt"));
@@ -286,28 +261,6 @@ TEST_F(ScanTest, StopDuringParameterReadingSaysAborted) {
     scan(stop);
     ASSERT_EQ(progress_.messages.size(), 1u);
     EXPECT_EQ(progress_.messages[0].text, kScanAbortedMessage);
-}
-
-TEST_F(ScanTest, ADamagedRootRecordDoesNotStopTheScan) {
-    volume_.disk().zero(volume_.record_sector(5), 2);
-    volume_.put(16, RecordBuilder(test::kFolderInUse).file_name(5, u"Docs"));
-    volume_.put(17, RecordBuilder().file_name(16, u"x.txt"));
-    volume_.put(18, RecordBuilder().file_name(5, u"top.txt"));
-    const NtfsScan result = scan();
-    EXPECT_EQ(outcome_, ScanOutcome::Completed);
-    ASSERT_NE(file_named(result, "top.txt"), nullptr);
-    EXPECT_EQ(file_named(result, "top.txt")->parent, kRootFolderRecord);
-    EXPECT_EQ(result.tree.node(result.tree.root().children.at(0)).key, 16u);
-}
-
-TEST_F(ScanTest, ADamagedMftRecordComesFromItsMirror) {
-    volume_.disk().zero(volume_.record_sector(0), 2);
-    volume_.put(16, RecordBuilder().file_name(5, u"kept.txt"));
-    const NtfsScan result = scan();
-    EXPECT_EQ(outcome_, ScanOutcome::Completed);
-    EXPECT_EQ(result.mftMap.source(), MftMap::Source::Mirror);
-    EXPECT_NE(file_named(result, "kept.txt"), nullptr);
-    EXPECT_NE(file_named(result, "$MFT"), nullptr); // listed from its copy
 }
 
 TEST_F(ScanTest, AVolumeWhoseMftGivesNothingIsNotAScannedVolume) {

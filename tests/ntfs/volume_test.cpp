@@ -34,6 +34,12 @@ struct Volume {
         return read_volume_parameters(reader, FsType::Ntfs, kStart, end, volume);
     }
     Lba partition_end() const { return kStart + fields.totalSectors; }
+    // Opens the disk for reading and maps its $MFT as `volume` places it.
+    MftMap map(const VolumeInfo& volume) {
+        if (disk)
+            reader.open_device(std::move(disk));
+        return build_mft_map(reader, volume);
+    }
 };
 
 TEST(VolumeParameters, HealthyBootSector) {
@@ -133,6 +139,8 @@ TEST(VolumeParameters, NoSignatureAnywhereFails) {
     EXPECT_EQ(volume.mftStart, 0u);
 }
 
+// A volume of 100,000 sectors whose $MFT starts at cluster 4, and what the boot sector gives of it.
+constexpr BootFields kSmall{.totalSectors = 100'000, .mftCluster = 4};
 VolumeInfo small_volume(uint32_t spc = 8) {
     VolumeInfo volume;
     volume.fsStart = kStart;
@@ -142,11 +150,10 @@ VolumeInfo small_volume(uint32_t spc = 8) {
 }
 
 TEST(MftMap, ExtentsInSectorsWithASparseGap) {
-    Volume v({.totalSectors = 100'000, .mftCluster = 4});
+    Volume v(kSmall);
     // Three extents, the second sparse; the third counts from the first's start.
     v.builder->put(0, test::mft_record_zero({{2, 4}, {1, std::nullopt}, {3, 1000}}, 8));
-    v.reader.open_device(std::move(v.disk));
-    const MftMap map = build_mft_map(v.reader, small_volume());
+    const MftMap map = v.map(small_volume());
     ASSERT_EQ(map.extents().size(), 3u);
     EXPECT_EQ(map.extents()[0], (MftExtent{kStart + 32, 16}));
     EXPECT_EQ(map.extents()[1], (MftExtent{0, 8}));
@@ -167,14 +174,13 @@ VolumeInfo with_mirror(VolumeInfo volume, uint32_t mirrorCluster = 2) {
 
 TEST(MftMap, DamagedRecordZeroLeavesTheMirrorsCopy) {
     for (const int damage : {0, 1}) {
-        Volume v({.totalSectors = 100'000, .mftCluster = 4});
+        Volume v(kSmall);
         const Lba zero = v.builder->record_sector(0);
         if (damage == 0)
             v.device().zero(zero, 2); // unreadable as a record
         if (damage == 1)
             v.device().sector(zero + 1)[510] ^= 0xFF; // torn: its fix-up no longer matches
-        v.reader.open_device(std::move(v.disk));
-        const MftMap map = build_mft_map(v.reader, with_mirror(small_volume()));
+        const MftMap map = v.map(with_mirror(small_volume()));
         EXPECT_EQ(map.source(), MftMap::Source::Mirror) << damage;
         ASSERT_EQ(map.extents().size(), 1u) << damage;
         EXPECT_EQ(map.extents()[0], (MftExtent{kStart + 32, 128})) << damage;
@@ -182,32 +188,29 @@ TEST(MftMap, DamagedRecordZeroLeavesTheMirrorsCopy) {
 }
 
 TEST(MftMap, DamagedRootRecordDoesNotStopTheMap) {
-    Volume v({.totalSectors = 100'000, .mftCluster = 4});
+    Volume v(kSmall);
     v.device().zero(v.builder->record_sector(5), 2);
-    v.reader.open_device(std::move(v.disk));
-    EXPECT_EQ(build_mft_map(v.reader, small_volume()).record_count(), 64u);
+    EXPECT_EQ(v.map(small_volume()).record_count(), 64u);
 }
 
 TEST(MftMap, EmptyWhenBothCopiesOfRecordZeroAreGone) {
-    Volume v({.totalSectors = 100'000, .mftCluster = 4});
+    Volume v(kSmall);
     v.device().zero(v.builder->record_sector(0), 2);
     v.device().zero(kStart + 16, 2);
-    v.reader.open_device(std::move(v.disk));
-    const MftMap map = build_mft_map(v.reader, with_mirror(small_volume()));
+    const MftMap map = v.map(with_mirror(small_volume()));
     EXPECT_TRUE(map.empty());
     EXPECT_EQ(map.source(), MftMap::Source::None);
 }
 
 TEST(MftMap, ExtentsAreClampedToTheVolumeAndReadOnce) {
-    Volume v({.totalSectors = 100'000, .mftCluster = 4});
+    Volume v(kSmall);
     // The second run repeats the first; the third reaches far past the volume's end, the
     // fourth starts beyond it.
     v.builder->put(0, test::mft_record_zero(
                           {{4, 4}, {4, 4}, {uint64_t{1} << 40, 12'000}, {8, 1'000'000'000}}, 8));
-    v.reader.open_device(std::move(v.disk));
     VolumeInfo volume = small_volume();
     volume.fsEnd = kStart + 100'000 - 1;
-    const MftMap map = build_mft_map(v.reader, volume);
+    const MftMap map = v.map(volume);
     ASSERT_EQ(map.extents().size(), 3u);
     EXPECT_EQ(map.extents()[0], (MftExtent{kStart + 32, 32}));
     EXPECT_EQ(map.extents()[1], (MftExtent{0, 32})); // the repeat keeps its place, unread
@@ -225,8 +228,7 @@ TEST(MftMap, ARecordIsReadWhereTheMapPutsEachHalf) {
     const auto record = RecordBuilder().file_name(5, u"split.txt").build();
     std::copy_n(record.begin(), 512, v.device().sector(kStart + 6));
     std::copy_n(record.begin() + 512, 512, v.device().sector(kStart + 50'000));
-    v.reader.open_device(std::move(v.disk));
-    const MftMap map = build_mft_map(v.reader, small_volume(1));
+    const MftMap map = v.map(small_volume(1));
     EXPECT_EQ(map.record_to_sector(1), kStart + 6);
     EXPECT_EQ(map.sector_at(3), kStart + 50'000);
     EXPECT_EQ(map.record_at_sector(kStart + 6), 1u);
@@ -237,20 +239,30 @@ TEST(MftMap, ARecordIsReadWhereTheMapPutsEachHalf) {
     EXPECT_TRUE(apply_fixup(read)); // both halves belong together
 }
 
+// Record 0 of an $MFT whose $DATA goes on in extension records: its attribute list names its own
+// part (clusters 0 to 3, at cluster 4) and `parts`.
+RecordBuilder listed_mft(std::vector<test::AttributeListSpec> parts) {
+    parts.insert(parts.begin(), {kData, 0, 0, 1});
+    return RecordBuilder()
+        .attribute_list(parts)
+        .file_name(5, u"$MFT", NameSpace::Win32AndDos)
+        .non_resident_data(test::encode_runs({{4, 4}}), 0, 0, u"", 1);
+}
+
+// An extension record of item `base` holding the part of $DATA from cluster `vcn` on.
+RecordBuilder mft_part(uint64_t base, const std::vector<test::RunSpec>& runs, uint64_t vcn,
+                       uint16_t id) {
+    return RecordBuilder().base_record(base).non_resident_data(test::encode_runs(runs), 0, vcn, u"",
+                                                               id);
+}
+
 TEST(MftMap, FragmentedMftContinuesInExtensionRecords) {
     // Record 0 holds the first part of $DATA and an attribute list naming a second part in
     // record 12, which lies in the first extent; the list names it twice.
-    Volume v({.totalSectors = 100'000, .mftCluster = 4});
-    v.builder->put(0, RecordBuilder()
-                          .attribute_list({{kData, 0, 0, 1}, {kData, 12, 4, 7}, {kData, 12, 4, 7}})
-                          .file_name(5, u"$MFT", NameSpace::Win32AndDos)
-                          .non_resident_data(test::encode_runs({{4, 4}}), 0, 0, u"", 1));
-    v.builder->put(12,
-                   RecordBuilder()
-                       .base_record(uint64_t{1} << 48)
-                       .non_resident_data(test::encode_runs({{2, 500}, {2, 900}}), 0, 4, u"", 7));
-    v.reader.open_device(std::move(v.disk));
-    const MftMap map = build_mft_map(v.reader, small_volume());
+    Volume v(kSmall);
+    v.builder->put(0, listed_mft({{kData, 12, 4, 7}, {kData, 12, 4, 7}}));
+    v.builder->put(12, mft_part(uint64_t{1} << 48, {{2, 500}, {2, 900}}, 4, 7));
+    const MftMap map = v.map(small_volume());
     ASSERT_EQ(map.extents().size(), 3u);
     EXPECT_EQ(map.extents()[1], (MftExtent{kStart + 4000, 16}));
     EXPECT_EQ(map.extents()[2], (MftExtent{kStart + 7200, 16}));
@@ -260,18 +272,12 @@ TEST(MftMap, FragmentedMftContinuesInExtensionRecords) {
 TEST(MftMap, ALostPartOfTheMftLeavesAGapOfItsSize) {
     // Record 0's list names three parts: its own (clusters 0-3), one from cluster 4 in record
     // 12, which cannot be read, and one from cluster 6 in record 13.
-    Volume v({.totalSectors = 100'000, .mftCluster = 4});
-    v.builder->put(0, RecordBuilder()
-                          .attribute_list({{kData, 0, 0, 1}, {kData, 12, 4, 7}, {kData, 13, 6, 8}})
-                          .file_name(5, u"$MFT", NameSpace::Win32AndDos)
-                          .non_resident_data(test::encode_runs({{4, 4}}), 0, 0, u"", 1));
-    v.builder->put(13, RecordBuilder()
-                           .base_record(uint64_t{1} << 48)
-                           .non_resident_data(test::encode_runs({{2, 900}}), 0, 6, u"", 8));
+    Volume v(kSmall);
+    v.builder->put(0, listed_mft({{kData, 12, 4, 7}, {kData, 13, 6, 8}}));
+    v.builder->put(13, mft_part(uint64_t{1} << 48, {{2, 900}}, 6, 8));
     v.device().fail_sector(v.builder->record_sector(12));
     v.device().fail_sector(v.builder->record_sector(12) + 1);
-    v.reader.open_device(std::move(v.disk));
-    const MftMap map = build_mft_map(v.reader, small_volume());
+    const MftMap map = v.map(small_volume());
     ASSERT_EQ(map.extents().size(), 3u);
     EXPECT_EQ(map.extents()[1], (MftExtent{0, 16}));
     // Record 24 is the first of cluster 6: it keeps its number.
@@ -280,16 +286,10 @@ TEST(MftMap, ALostPartOfTheMftLeavesAGapOfItsSize) {
 
 TEST(MftMap, AnExtensionRecordNowHoldingAnotherItemAddsNothing) {
     // Record 12 was reused: it now names record 40 as its base, not the $MFT.
-    Volume v({.totalSectors = 100'000, .mftCluster = 4});
-    v.builder->put(0, RecordBuilder()
-                          .attribute_list({{kData, 0, 0, 1}, {kData, 12, 4, 7}})
-                          .file_name(5, u"$MFT", NameSpace::Win32AndDos)
-                          .non_resident_data(test::encode_runs({{4, 4}}), 0, 0, u"", 1));
-    v.builder->put(12, RecordBuilder()
-                           .base_record((uint64_t{1} << 48) | 40)
-                           .non_resident_data(test::encode_runs({{2, 500}}), 0, 4, u"", 7));
-    v.reader.open_device(std::move(v.disk));
-    const MftMap map = build_mft_map(v.reader, small_volume());
+    Volume v(kSmall);
+    v.builder->put(0, listed_mft({{kData, 12, 4, 7}}));
+    v.builder->put(12, mft_part((uint64_t{1} << 48) | 40, {{2, 500}}, 4, 7));
+    const MftMap map = v.map(small_volume());
     EXPECT_EQ(map.total_sectors(), 32u);
 }
 

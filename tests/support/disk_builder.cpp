@@ -74,4 +74,12 @@ DiskBuilder& DiskBuilder::gpt(const std::vector<std::pair<Lba, Lba>>& partitions
     return *this;
 }
 
+PartitionList list_built_disk(DiskBuilder& disk) {
+    SectorReader reader(AccessMode::Device);
+    reader.open_device(disk.build());
+    PartitionList list;
+    list_partitions(reader, list);
+    return list;
+}
+
 } // namespace salvex::test

@@ -4,6 +4,7 @@
 
 #include "disk/sector.h"
 #include "partition/gpt.h"
+#include "partition/partition_table.h"
 #include "tests/support/memory_device.h"
 
 #include <cstdint>
@@ -40,5 +41,8 @@ private:
 
     std::unique_ptr<MemoryDevice> device_;
 };
+
+// What list_partitions finds on the disk built so far (the builder gives its device up).
+PartitionList list_built_disk(DiskBuilder& disk);
 
 } // namespace salvex::test

@@ -13,10 +13,17 @@ namespace salvex::test {
 
 class RecordingProgress final : public ProgressSink {
 public:
-    void set_status(std::string_view text) override { statuses.emplace_back(text); }
+    void set_status(std::string_view text) override {
+        statuses.emplace_back(text);
+        if (onStatus)
+            onStatus(text);
+    }
     void set_progress(int percent) override {
+        percents.push_back(percent);
         maxProgress = std::max(maxProgress, percent);
         minProgress = std::min(minProgress, percent);
+        if (onProgress)
+            onProgress(percent);
     }
     void set_counter(std::string_view label, std::string_view value) override {
         counters[std::string(label)] = std::string(value);
@@ -36,12 +43,16 @@ public:
         MessageKind kind;
     };
     std::vector<std::string> statuses;
+    std::vector<int> percents;
     std::map<std::string, std::string> counters;
     std::vector<Message> messages;
     std::vector<std::string> questions;
     bool answer = false;
     int maxProgress = 0;
     int minProgress = 0;
+    // Called at each report of their kind: a test presses Stop from here.
+    std::function<void(std::string_view)> onStatus;
+    std::function<void(int)> onProgress;
     std::function<void(std::string_view, std::string_view)> onCounter;
 };
 

@@ -5,6 +5,7 @@
 #include "disk/sector_reader.h"
 #include "ntfs/standard_scan.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -54,6 +55,32 @@ std::vector<ManifestEntry> read_manifest(const std::string& file);
 // Checks that `item` is listed as the manifest says: kind, state, a file's size and the record
 // number when the manifest knows it. Failures name `path`.
 void expect_listed_as(const ListedItem& item, const ManifestEntry& entry, const std::string& path);
+
+// Manifest lines a check passes over (what a damage destroyed).
+using ManifestSkip = std::function<bool(const ManifestEntry&)>;
+
+// Every item of manifest `manifest` (a file under tests/data) but those `skip` names is listed in
+// `byPath` at its path, as expect_listed_as says. Named streams are listed beside their items.
+void expect_manifest_listed(const std::map<std::string, ListedItem>& byPath,
+                            const std::string& manifest, const ManifestSkip& skip = {});
+// The same over each partition of image `image` that the manifest names, each scanned once.
+void expect_image_listed(const std::string& image, const std::string& manifest,
+                         const ManifestSkip& skip = {});
+
+// Whether an item named `leaf` is listed below a made-up folder ("/Dir0/.../leaf").
+bool listed_in_lost_folder(const std::map<std::string, ListedItem>& byPath,
+                           const std::string& leaf);
+
+// The images of tests/data whose volumes fls (The Sleuth Kit) listed, in NAME.fls.tsv, by name.
+std::vector<std::string> images_with_fls_listings();
+
+// The live paths fls lists on image `image`, by partition, as this program lists them: a
+// folder's named stream as "/folder:stream" (fls: "/folder/.:stream"). Left out: fls's own
+// /$OrphanFiles, the named indexes of the metadata files ($Secure:$SDH, ...), which are no data
+// streams, and in damaged_cycle /A and what lies below it: the $FILE_NAMEs of /A and /A/B name
+// each other as parent, so the records put both in a lost folder though the root's index, which
+// fls walks, still lists /A.
+std::map<size_t, std::vector<std::string>> fls_live_paths(const std::string& image);
 
 // Path of a file under tests/data in the source tree.
 std::string source_data_path(const std::string& file);

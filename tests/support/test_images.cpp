@@ -14,16 +14,21 @@ std::string image_path(const std::string& name) {
 }
 
 std::unique_ptr<SectorReader> open_image(const std::string& name) {
+    return open_image_file(image_path(name));
+}
+
+std::unique_ptr<SectorReader> open_image_file(const std::string& path) {
     auto reader = std::make_unique<SectorReader>(AccessMode::Device);
-    auto device = FileDevice::open(image_path(name));
-    EXPECT_TRUE(device.ok()) << (device.ok() ? "" : device.error());
+    auto device = FileDevice::open(path);
+    EXPECT_TRUE(device.ok()) << path << ": " << (device.ok() ? "" : device.error());
     if (device)
         reader->open_device(std::move(device).value());
     return reader;
 }
 
-std::string damaged_copy(const std::string& name, std::initializer_list<Lba> sectors) {
-    const std::string path = temp_path(name + ".img");
+std::string damaged_copy(const std::string& name, const std::vector<Lba>& sectors,
+                         const std::string& copy) {
+    const std::string path = temp_path(name + copy + ".img");
     std::filesystem::copy_file(image_path(name), path,
                                std::filesystem::copy_options::overwrite_existing);
     std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
@@ -67,6 +72,13 @@ std::string temp_path(const std::string& stem) {
     return (folder.path() /
             (std::string(info->test_suite_name()) + "." + info->name() + "-" + stem))
         .string();
+}
+
+std::string empty_temp_folder(const std::string& stem) {
+    const std::string path = temp_path(stem);
+    std::filesystem::remove_all(path);
+    std::filesystem::create_directories(path);
+    return path;
 }
 
 std::string cli_path() {
