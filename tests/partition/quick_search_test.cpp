@@ -3,10 +3,10 @@
 #include "partition/partition_table.h"
 #include "partition/quick_search.h"
 #include "tests/support/disk_builder.h"
+#include "tests/support/recording_progress.h"
 #include "tests/support/test_images.h"
 
 #include <algorithm>
-#include <functional>
 #include <gtest/gtest.h>
 #include <set>
 #include <string>
@@ -22,34 +22,6 @@ constexpr FsType kFat16 = FsType::Fat16;
 constexpr FsType kFat32 = FsType::Fat32;
 constexpr FsType kNtfs = FsType::Ntfs;
 constexpr Lba kCylinder = 255 * 63; // sectors of a cylinder with 255 heads
-
-// Remembers every report, and can press Stop when a chosen report arrives.
-class SearchProgress final : public ProgressSink {
-public:
-    void set_status(std::string_view text) override {
-        statuses.emplace_back(text);
-        if (onStatus)
-            onStatus(text);
-    }
-    void set_progress(int percent) override {
-        percents.push_back(percent);
-        if (onProgress)
-            onProgress(percent);
-    }
-    void set_counter(std::string_view, std::string_view) override {}
-    void show_message(std::string_view text, MessageKind kind) override {
-        messages.emplace_back(text);
-        kinds.push_back(kind);
-    }
-    bool ask_yes_no(std::string_view) override { return false; }
-
-    std::vector<std::string> statuses;
-    std::vector<int> percents;
-    std::vector<std::string> messages;
-    std::vector<MessageKind> kinds;
-    std::function<void(std::string_view)> onStatus;
-    std::function<void(int)> onProgress;
-};
 
 // A disk being searched: the builder's device behind a reader, with the reads it received.
 struct Search {
@@ -79,7 +51,7 @@ struct Search {
     MemoryDevice* device;
     DriveInfo drive;
     SectorReader reader{AccessMode::Device};
-    SearchProgress progress;
+    test::RecordingProgress progress;
     StopFlag stop{0};
 };
 
@@ -182,13 +154,11 @@ TEST(QuickSearch, NothingFoundTellsTheUserWhereToGoNext) {
         Search search(disk);
         EXPECT_TRUE(search.run(mode).empty());
         ASSERT_EQ(search.progress.messages.size(), 1u);
-        EXPECT_EQ(search.progress.messages[0], mode == QuickSearchMode::Standard
-                                                   ? kNoLostPartitionStandardMessage
-                                                   : kNoLostPartitionAdvanceMessage);
-        EXPECT_EQ(search.progress.kinds[0], MessageKind::Error);
+        EXPECT_EQ(search.progress.messages[0].text, mode == QuickSearchMode::Standard
+                                                        ? kNoLostPartitionStandardMessage
+                                                        : kNoLostPartitionAdvanceMessage);
+        EXPECT_EQ(search.progress.messages[0].kind, MessageKind::Error);
     }
-    EXPECT_EQ(std::string(kNoLostPartitionStandardMessage),
-              "No partition found, use advance mode to recover the data");
 }
 
 TEST(QuickSearch, StopEndsTheSearchWithWhatWasFoundAndIsClearedAfter) {
@@ -201,8 +171,8 @@ TEST(QuickSearch, StopEndsTheSearchWithWhatWasFoundAndIsClearedAfter) {
     };
     EXPECT_TRUE(atOnce.run().empty());
     EXPECT_TRUE(atOnce.device->reads().empty());
-    EXPECT_EQ(atOnce.progress.messages,
-              (std::vector<std::string>{kNoLostPartitionStandardMessage}));
+    ASSERT_EQ(atOnce.progress.messages.size(), 1u);
+    EXPECT_EQ(atOnce.progress.messages[0].text, kNoLostPartitionStandardMessage);
     EXPECT_EQ(atOnce.stop.load(), 0);
 
     // A Stop left over from an earlier operation does not end a new search.
@@ -328,7 +298,7 @@ TEST(QuickSearch, FindsThePartitionsOfARealDiskWhoseTableWasZeroed) {
 
     const auto drive = describe_image(test::image_path("lost_mbr_zeroed"));
     ASSERT_TRUE(drive.ok()) << drive.error();
-    SearchProgress progress;
+    test::RecordingProgress progress;
     StopFlag stop{0};
     quick_search_partitions(*reader, *drive, QuickSearchMode::Standard, list, progress, stop);
     EXPECT_EQ(list.entries,

@@ -1,8 +1,8 @@
 // The partition walk over disks partitioned by parted and formatted by mkntfs and mkfs.vfat
 // (tools/build_images.py; layouts in tests/data/README.md).
-#include "disk/block_device.h"
 #include "partition/gpt.h"
 #include "partition/partition_table.h"
+#include "partition/sector_size.h"
 #include "partition/volume_parameters.h"
 #include "tests/support/scanned_volume.h"
 #include "tests/support/test_images.h"
@@ -14,7 +14,8 @@ namespace {
 
 struct Expected {
     const char* image;
-    std::vector<PartitionInfo> partitions;
+    std::vector<PartitionInfo> partitions; // in 512-byte sectors
+    uint32_t sectorSize = 512;             // the drive's, found from the image's content
 };
 
 constexpr FsType kFat16 = FsType::Fat16;
@@ -60,16 +61,24 @@ const std::vector<Expected>& expectations() {
         {"demo", {{2048, 98304, kNtfs}, {100352, 81920, kFat32}, {184320, 49152, kNtfs}}},
         // A basic data partition whose first sector is zeroed: NTFS by its backup boot sector.
         {"gpt_no_boot", {{2048, 40960, kNtfs}}},
+        // GPT in 4,096-byte sectors: partition 1 at logical sector 256 (byte 1 MiB), 11,776
+        // logical sectors long.
+        {"ntfs_4kn_gpt", {{2048, 11776 * 8, kNtfs}}, 4096},
+        // MBR whose entry says 256 and 5,632: only in 4,096-byte sectors is there a boot sector.
+        {"ntfs_4kn_mbr", {{2048, 5632 * 8, kNtfs}}, 4096},
     };
     return all;
 }
 
-TEST(RealImages, EveryImageListsItsFileSystemPartitionsInTableOrder) {
+TEST(RealImages, EveryImageListsItsFileSystemPartitionsInTableOrderInItsSectorSize) {
     for (const Expected& e : expectations()) {
+        SCOPED_TRACE(e.image);
         const auto reader = test::open_image(e.image);
+        EXPECT_EQ(reader->reported_sector_size(), 0u); // an image file says nothing
+        EXPECT_EQ(drive_sector_size(*reader), e.sectorSize);
         PartitionList list;
-        EXPECT_TRUE(list_partitions(*reader, list)) << e.image;
-        EXPECT_EQ(list.entries, e.partitions) << e.image;
+        EXPECT_TRUE(list_partitions(*reader, list));
+        EXPECT_EQ(list.entries, e.partitions);
     }
 }
 
@@ -86,14 +95,9 @@ TEST(RealImages, DamagedGptPrimaryHeaderIsNotTrusted) {
 
 // A damaged copy of gpt_basic: partition 1 is NTFS at 2048..34815 (its backup boot sector in
 // 34815), partition 2 FAT32 at 34816..104447, both of type basic data.
-PartitionList partitions_of_damaged_gpt(std::initializer_list<Lba> zeroed) {
-    SectorReader reader(AccessMode::Device);
-    auto device = FileDevice::open(test::damaged_copy("gpt_basic", zeroed));
-    EXPECT_TRUE(device.ok());
-    if (device)
-        reader.open_device(std::move(device).value());
+PartitionList partitions_of_damaged_gpt(const std::vector<Lba>& zeroed) {
     PartitionList list;
-    list_partitions(reader, list);
+    list_partitions(*test::open_image_file(test::damaged_copy("gpt_basic", zeroed)), list);
     return list;
 }
 
@@ -102,11 +106,10 @@ TEST(RealImages, GptNtfsPartitionWithoutItsBootSectorIsListedAndReadFromItsBacku
               (std::vector<PartitionInfo>{{2048, 32768, kNtfs}, {34816, 69632, kFat32}}));
 
     // The volume's parameters, from the backup boot sector, are those of the intact disk.
-    SectorReader damaged(AccessMode::Device);
-    damaged.open_device(FileDevice::open(test::damaged_copy("gpt_basic", {2048})).value());
+    const auto damaged = test::open_image_file(test::damaged_copy("gpt_basic", {2048}));
     VolumeInfo fromBackup;
     VolumeInfo fromPrimary;
-    ASSERT_TRUE(read_volume_parameters(damaged, kNtfs, 2048, 34815, fromBackup));
+    ASSERT_TRUE(read_volume_parameters(*damaged, kNtfs, 2048, 34815, fromBackup));
     ASSERT_TRUE(
         read_volume_parameters(*test::open_image("gpt_basic"), kNtfs, 2048, 34815, fromPrimary));
     EXPECT_EQ(fromBackup.fsStart, 2048u);
@@ -120,15 +123,7 @@ TEST(RealImages, GptNtfsPartitionWithoutItsBootSectorIsListedAndReadFromItsBacku
 TEST(RealImages, GptVolumeWithoutItsBootSectorIsScannedWhole) {
     const test::ScannedVolume volume = test::scan_image_partition("gpt_no_boot", 1);
     EXPECT_EQ(volume.scan.volume.fsStart, 2048u);
-    const auto manifest = test::read_manifest(test::source_data_path("gpt_no_boot.manifest.tsv"));
-    ASSERT_FALSE(manifest.empty());
-    for (const test::ManifestEntry& e : manifest) {
-        const auto it = volume.byPath.find(e.path);
-        ASSERT_NE(it, volume.byPath.end()) << e.path;
-        EXPECT_EQ(it->second.folder, e.folder) << e.path;
-        EXPECT_EQ(it->second.deleted, e.deleted) << e.path;
-        EXPECT_EQ(it->second.size, e.size) << e.path;
-    }
+    test::expect_manifest_listed(volume.byPath, "gpt_no_boot.manifest.tsv");
 }
 
 TEST(RealImages, GptBasicDataPartitionIsNotNtfsWhenItsBackupIsNot) {

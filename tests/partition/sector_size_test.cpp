@@ -1,7 +1,7 @@
 // Drives of 4,096-byte logical sectors (tests/data/ntfs_4kn_*: parted on a 4Kn loop device,
 // mkntfs -s 4096): the sector size is found from the image, the tables are read in it, and the
-// volume's boot sector is read in its own sectors; 512-byte disks are unchanged.
-#include "disk/block_device.h"
+// volume's boot sector is read in its own sectors; 512-byte disks are unchanged. (Each bundled
+// image's sector size and partitions: real_image_test.cpp.)
 #include "partition/gpt.h"
 #include "partition/partition_table.h"
 #include "partition/sector_size.h"
@@ -19,15 +19,6 @@ namespace {
 
 constexpr FsType kNtfs = FsType::Ntfs;
 
-std::unique_ptr<SectorReader> reader_of(const std::string& path) {
-    auto reader = std::make_unique<SectorReader>(AccessMode::Device);
-    auto device = FileDevice::open(path);
-    EXPECT_TRUE(device.ok());
-    if (device)
-        reader->open_device(std::move(device).value());
-    return reader;
-}
-
 // A file holding `count` 512-byte sectors of image `name` from sector `first` on: a bare volume.
 std::string cut_image(const std::string& name, Lba first, uint64_t count) {
     std::ifstream in(test::image_path(name), std::ios::binary);
@@ -39,35 +30,10 @@ std::string cut_image(const std::string& name, Lba first, uint64_t count) {
     return path;
 }
 
-TEST(SectorSize, FoundFromTheImageAndTheTablesAreReadInIt) {
-    const struct {
-        const char* image;
-        uint32_t sectorSize;
-        std::vector<PartitionInfo> partitions; // in 512-byte sectors
-    } cases[] = {
-        // GPT in 4,096-byte sectors: partition 1 at logical sector 256 (byte 1 MiB), 11,776
-        // logical sectors long.
-        {"ntfs_4kn_gpt", 4096, {{2048, 11776 * 8, kNtfs}}},
-        // MBR whose entry says 256 and 5,632: only in 4,096-byte sectors is there a boot sector.
-        {"ntfs_4kn_mbr", 4096, {{2048, 5632 * 8, kNtfs}}},
-        {"gpt_basic", 512, {{2048, 32768, kNtfs}, {34816, 69632, FsType::Fat32}}},
-        {"mbr_ntfs_only", 512, {{2048, 28672, kNtfs}}},
-        {"mbr_at_61", 512, {{2048, 32768, kNtfs}, {34816, 69632, FsType::Fat32}}},
-    };
-    for (const auto& c : cases) {
-        const auto reader = test::open_image(c.image);
-        EXPECT_EQ(reader->reported_sector_size(), 0u) << c.image; // an image file says nothing
-        EXPECT_EQ(drive_sector_size(*reader), c.sectorSize) << c.image;
-        PartitionList list;
-        EXPECT_TRUE(list_partitions(*reader, list)) << c.image;
-        EXPECT_EQ(list.entries, c.partitions) << c.image;
-    }
-}
-
 TEST(SectorSize, GptOfLargeSectorsFoundByItsBackupWhenThePrimaryIsLost) {
     // The primary header (logical sector 1 = 512-byte sector 8) zeroed: the backup header at the
     // start of the last logical sector names the size and lists the partition.
-    const auto reader = reader_of(test::damaged_copy("ntfs_4kn_gpt", {8}));
+    const auto reader = test::open_image_file(test::damaged_copy("ntfs_4kn_gpt", {8}));
     EXPECT_EQ(sector_size_from_content(*reader), 4096u);
     PartitionList list;
     list_partitions(*reader, list);
@@ -80,9 +46,9 @@ TEST(SectorSize, GptOfLargeSectorsFoundByItsBackupWhenThePrimaryIsLost) {
 }
 
 TEST(SectorSize, BareVolumeImageTakesItsBootSectorsSize) {
-    const auto bare = reader_of(cut_image("ntfs_4kn_gpt", 2048, 11776 * 8));
+    const auto bare = test::open_image_file(cut_image("ntfs_4kn_gpt", 2048, 11776 * 8));
     EXPECT_EQ(sector_size_from_content(*bare), 4096u);
-    const auto bare512 = reader_of(cut_image("mbr_ntfs_only", 2048, 28672));
+    const auto bare512 = test::open_image_file(cut_image("mbr_ntfs_only", 2048, 28672));
     EXPECT_EQ(sector_size_from_content(*bare512), 512u);
     // Nothing recognisable: 512.
     SectorReader blank(AccessMode::Device);
@@ -106,7 +72,7 @@ TEST(SectorSize, VolumeParametersOfFourKibibyteSectorsAreIn512ByteSectors) {
               Lba{2048 + 11775 * 8});
 
     // Without its first sector the volume is read from that backup.
-    const auto damaged = reader_of(test::damaged_copy("ntfs_4kn_gpt", {2048}));
+    const auto damaged = test::open_image_file(test::damaged_copy("ntfs_4kn_gpt", {2048}));
     VolumeInfo fromBackup;
     ASSERT_TRUE(read_volume_parameters(*damaged, kNtfs, 2048, 2048 + 11776 * 8 - 1, fromBackup));
     EXPECT_EQ(fromBackup.mftStart, v.mftStart);
