@@ -156,15 +156,19 @@ struct TwoFolders {
         hits.indxSectors = {8800, 10400};
         hits.sweptTo = 100'000;
     }
+    // Classifies the hits over the disk, whose last sector is 90,000.
+    CandidateList classify() {
+        SectorReader reader(AccessMode::Device);
+        reader.open_device(std::move(device));
+        test::RecordingProgress progress;
+        StopFlag stop{0};
+        return classify_hits(reader, 90'000, hits, progress, stop);
+    }
 };
 
 TEST(Classification, TwoFoldersWithoutBootSectorInferTheVolume) {
     TwoFolders disk;
-    SectorReader reader(AccessMode::Device);
-    reader.open_device(std::move(disk.device));
-    test::RecordingProgress progress;
-    StopFlag stop{0};
-    const CandidateList candidates = classify_hits(reader, 90'000, disk.hits, progress, stop);
+    const CandidateList candidates = disk.classify();
     ASSERT_EQ(candidates.size(), 1u);
     EXPECT_EQ(candidates[0], (FsCandidate{FsType::Ntfs, 8, 8000, 0, 0, 8, 90'000}));
     EXPECT_EQ(candidates[0].label(), "NTFS @8000");
@@ -178,11 +182,7 @@ TEST(Classification, BootSectorAloneMakesNoCandidateButItsBackupFindsTheStart) {
     disk.device->write(60'000, boot);        // nothing of this volume was found
     disk.device->write(8000 + 50'000, boot); // the backup of the volume at 8,000
     disk.hits.bootSectors = {{58'000}, {60'000}};
-    SectorReader reader(AccessMode::Device);
-    reader.open_device(std::move(disk.device));
-    test::RecordingProgress progress;
-    StopFlag stop{0};
-    const CandidateList candidates = classify_hits(reader, 90'000, disk.hits, progress, stop);
+    const CandidateList candidates = disk.classify();
     ASSERT_EQ(candidates.size(), 1u);
     EXPECT_EQ(candidates[0].start, 8000u);
     EXPECT_EQ(candidates[0].end, 58'000u);
@@ -194,11 +194,7 @@ TEST(Classification, FoldersNoCandidateExplainsTakeTheNumberBeforeThem) {
     // A stray folder before the volume's, whose index block was never found.
     disk.hits.folders.insert(disk.hits.folders.begin(),
                              FolderRecordHit{"stray", 10, 5, 70, 0, 0, 0, 5, false});
-    SectorReader reader(AccessMode::Device);
-    reader.open_device(std::move(disk.device));
-    test::RecordingProgress progress;
-    StopFlag stop{0};
-    classify_hits(reader, 90'000, disk.hits, progress, stop);
+    disk.classify();
     EXPECT_EQ(disk.hits.folders[0].candidate, 1); // the fill-down's starting value
 }
 

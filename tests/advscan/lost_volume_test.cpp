@@ -1,14 +1,10 @@
 // A volume whose partition entry was deleted and whose first 64 KiB were overwritten (boot
 // sector and first $MFT records gone) is found by the Advance Scan, and its files come back.
-#include "advscan/classification.h"
-#include "advscan/reconstruction.h"
-#include "advscan/sector_sweep.h"
 #include "disk/block_device.h"
-#include "recovery/recovery_driver.h"
-#include "tests/support/scanned_volume.h"
-#include "tests/support/sha256.h"
-#include "tests/support/test_images.h"
+#include "tests/advscan/damaged_image.h"
+#include "tests/support/recovered_files.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -31,87 +27,46 @@ std::string damaged_demo() {
     return path;
 }
 
+// Reconstructs the candidate at `start`, recovers its root, and checks every path and file of
+// `manifest` that `skip` does not pass over; returns how many files were compared.
+size_t expect_recovered_as_written(test::AdvanceScan& advance, Lba start,
+                                   const std::string& manifest, const test::ManifestSkip& skip) {
+    EXPECT_TRUE(advance.reconstruct(start)) << start;
+    test::expect_manifest_listed(test::items_by_path(advance.scan), manifest, skip);
+    const RecoveryRun run = test::recover_root(advance.reader, advance.scan, "recovered");
+    EXPECT_EQ(run.files_failed, 0u);
+    return test::expect_files_as_written(test::read_manifest(test::source_data_path(manifest)),
+                                         test::temp_path("recovered"), skip);
+}
+
 TEST(LostVolume, SweepFindsTheVolumeAndItsFilesComeBackByteForByte) {
     const std::string image = damaged_demo();
-    SectorReader reader(AccessMode::Device);
-    reader.open_device(FileDevice::open(image).value());
-    HitLists hits;
-    SilentProgress progress;
-    StopFlag stop{0};
-    const Lba end = reader.total_sectors() - 1;
-    sweep_sectors(reader, 0, end, 60, hits, progress, stop);
-    const CandidateList candidates = classify_hits(reader, end, hits, progress, stop);
-
+    test::AdvanceScan advance(FileDevice::open(image).value());
+    advance.sweep();
     // Its backup boot sector after the volume's last sector gives its real geometry.
-    const auto found = std::find_if(candidates.begin(), candidates.end(),
+    const auto found = std::find_if(advance.candidates.begin(), advance.candidates.end(),
                                     [](const FsCandidate& c) { return c.start == 2048; });
-    ASSERT_NE(found, candidates.end());
+    ASSERT_NE(found, advance.candidates.end());
     EXPECT_EQ(found->sectorsPerCluster, 8u);
     EXPECT_EQ(found->end, 2048u + 98303);
-    const auto number = static_cast<uint16_t>(found - candidates.begin() + 1);
-
-    NtfsScan scan;
-    reconstruct_candidate(reader, hits, candidates, number, scan, progress, stop);
-    const auto byPath = test::items_by_path(scan);
-    const fs::path target = test::temp_path("lost-out");
-    fs::remove_all(target);
-    fs::create_directories(target);
-    RecoverySettings settings;
-    RecoveryRun run;
-    RecoveryContext context(reader, scan, settings, progress, run);
-    const std::vector<RecoveryRow> rows = root_rows(scan);
-    run_recovery(context, rows, TargetFolder::open(target.string()).value());
-
-    size_t compared = 0;
-    for (const auto& e : test::read_manifest(test::source_data_path("demo.manifest.tsv"))) {
-        if (e.partition != 1)
-            continue;
-        ASSERT_TRUE(byPath.count(e.path)) << e.path;
-        EXPECT_EQ(byPath.at(e.path).deleted, e.deleted) << e.path;
-        if (e.folder || e.sha256.empty())
-            continue;
-        EXPECT_EQ(test::sha256_of_file((target / e.path.substr(1)).string()), e.sha256) << e.path;
-        ++compared;
-    }
-    EXPECT_GT(compared, 30u);
+    EXPECT_GT(
+        expect_recovered_as_written(advance, 2048, "demo.manifest.tsv",
+                                    [](const test::ManifestEntry& e) { return e.partition != 1; }),
+        30u);
     fs::remove(image);
 }
 
 TEST(LostVolume, PartitionWithoutATableEntryIsFoundAndRecovered) {
     // The demo disk's fourth volume lost its partition entry; its boot sectors are intact.
-    const auto reader = test::open_image("demo");
-    HitLists hits;
-    SilentProgress progress;
-    StopFlag stop{0};
-    const Lba end = reader->total_sectors() - 1;
-    sweep_sectors(*reader, 0, end, 60, hits, progress, stop);
-    const CandidateList candidates = classify_hits(*reader, end, hits, progress, stop);
+    test::AdvanceScan advance(FileDevice::open(test::image_path("demo")).value());
+    advance.sweep();
     std::vector<std::string> labels;
-    for (const FsCandidate& c : candidates)
+    for (const FsCandidate& c : advance.candidates)
         labels.push_back(c.label());
     EXPECT_EQ(labels, (std::vector<std::string>{"NTFS @2048", "NTFS @184320", "NTFS @233472"}));
-    ASSERT_EQ(candidates.size(), 3u);
-    EXPECT_EQ(candidates[2].end, 262143u);
-
-    NtfsScan scan;
-    reconstruct_candidate(*reader, hits, candidates, 3, scan, progress, stop);
-    const auto byPath = test::items_by_path(scan);
-    const fs::path target = test::temp_path("lost-partition");
-    fs::remove_all(target);
-    fs::create_directories(target);
-    RecoverySettings settings;
-    RecoveryRun run;
-    RecoveryContext context(*reader, scan, settings, progress, run);
-    const std::vector<RecoveryRow> rows = root_rows(scan);
-    run_recovery(context, rows, TargetFolder::open(target.string()).value());
-    for (const auto& e : test::read_manifest(test::source_data_path("demo_lost.manifest.tsv"))) {
-        ASSERT_TRUE(byPath.count(e.path)) << e.path;
-        EXPECT_EQ(byPath.at(e.path).deleted, e.deleted) << e.path;
-        if (!e.folder) {
-            EXPECT_EQ(test::sha256_of_file((target / e.path.substr(1)).string()), e.sha256)
-                << e.path;
-        }
-    }
+    ASSERT_EQ(advance.candidates.size(), 3u);
+    EXPECT_EQ(advance.candidates[2].end, 262143u);
+    EXPECT_GT(expect_recovered_as_written(advance, 233472, "demo_lost.manifest.tsv", {}), 0u);
 }
 
 } // namespace

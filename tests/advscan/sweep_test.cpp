@@ -81,6 +81,20 @@ Bytes index_allocation(uint64_t firstCluster) {
     return a;
 }
 
+// An index block of `bytes` at VCN `vcn` whose first entry (at 0x40) names `owner` as its
+// parent.
+void put_index_block(test::MemoryDevice& disk, Lba at, uint32_t owner, uint16_t bytes = 512,
+                     uint8_t vcn = 0) {
+    uint8_t* s = disk.sector(at);
+    std::memcpy(s, "INDX", 4);
+    s[0x10] = vcn;
+    s[0x18] = 0x28; // first entry at 0x40: 0x28 past the node header at 0x18
+    const uint16_t entries = bytes - 0x18; // the entries take the rest of the block
+    s[0x20] = static_cast<uint8_t>(entries);
+    s[0x21] = static_cast<uint8_t>(entries >> 8);
+    std::memcpy(s + 0x50, &owner, 4); // the first entry's parent
+}
+
 TEST(Sweep, TheLastBatchIsAlwaysWhole) {
     Sweep sweep;
     sweep.put_boot(1059);
@@ -176,15 +190,8 @@ TEST(Sweep, FolderRecordsLearnTheirNumbersAndIndexClusters) {
 TEST(Sweep, IndexBlocksOfTheSystemRecordsAreDropped) {
     Sweep sweep;
     for (const auto& [at, owner] :
-         {std::pair<Lba, uint32_t>{200, 4}, {300, 5}, {400, 0xFFFFFFFF}}) {
-        uint8_t* s = sweep.device->sector(at);
-        std::memcpy(s, "INDX", 4);
-        s[0x10] = 3;    // VCN
-        s[0x18] = 0x28; // first entry at 0x40
-        s[0x20] = 0xE8; // entries take 4,072 bytes: a 4,096-byte block
-        s[0x21] = 0x0F;
-        std::memcpy(s + 0x50, &owner, 4); // the first entry's parent
-    }
+         {std::pair<Lba, uint32_t>{200, 4}, {300, 5}, {400, 0xFFFFFFFF}})
+        put_index_block(*sweep.device, at, owner, 4096, 3);
     sweep.run(0, 500);
     ASSERT_EQ(sweep.hits.indexBlocks.size(), 1u);
     EXPECT_EQ(sweep.hits.indexBlocks[0].sector, 300u);
@@ -192,16 +199,6 @@ TEST(Sweep, IndexBlocksOfTheSystemRecordsAreDropped) {
     EXPECT_EQ(sweep.hits.indexBlocks[0].vcn, 3u);
     EXPECT_EQ(sweep.hits.indexBlocks[0].sizeInSectors, 8u);
     EXPECT_EQ(sweep.hits.indxSectors, (std::vector<Lba>{200, 300, 400}));
-}
-
-// An index block of one sector whose first entry names `owner` as its parent.
-void put_index_block(test::MemoryDevice& disk, Lba at, uint32_t owner) {
-    uint8_t* s = disk.sector(at);
-    std::memcpy(s, "INDX", 4);
-    s[0x18] = 0x28; // first entry at 0x40
-    s[0x20] = 0xE8; // entries take 488 bytes: a 512-byte block
-    s[0x21] = 0x01;
-    std::memcpy(s + 0x50, &owner, 4); // the first entry's parent
 }
 
 TEST(Sweep, UnreadableSectorsAreZerosNotWhatTheLastReadLeft) {
