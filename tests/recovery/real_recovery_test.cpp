@@ -2,9 +2,7 @@
 // streams, hard links and files continued in extension records too.
 #include "ntfs/mft_record.h"
 #include "recovery/recovery_driver.h"
-#include "tests/support/scanned_volume.h"
-#include "tests/support/sha256.h"
-#include "tests/support/test_images.h"
+#include "tests/support/recovered_files.h"
 
 #include <algorithm>
 #include <array>
@@ -25,94 +23,69 @@ std::string read_file(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// Recovers everything under the root of `scan` into `target`.
-RecoveryRun recover_root(const SectorReader& reader, const NtfsScan& scan, const fs::path& target) {
-    fs::remove_all(target);
-    fs::create_directories(target);
-    RecoverySettings settings;
-    SilentProgress progress;
-    RecoveryRun run;
-    RecoveryContext context(reader, scan, settings, progress, run);
-    run_recovery(context, root_rows(scan), TargetFolder::open(target.string()).value());
-    return run;
-}
-
-// Compares every file of the manifest but those of `skipped` with what was recovered into the
-// target of its partition.
-void expect_as_written(const std::vector<test::ManifestEntry>& entries,
-                       std::map<size_t, fs::path>& targets,
-                       const std::set<std::string>& skipped = {}) {
-    size_t compared = 0;
-    for (const auto& e : entries) {
-        if (e.folder || e.sha256.empty() || skipped.count(e.path))
-            continue;
-        const fs::path file = targets[e.partition] / e.path.substr(1);
-        if (e.size == 0) {
-            EXPECT_FALSE(fs::exists(file)) << e.path;
-            continue;
-        }
-        ASSERT_TRUE(fs::exists(file)) << e.path;
-        EXPECT_EQ(fs::file_size(file), e.size) << e.path;
-        EXPECT_EQ(test::sha256_of_file(file.string()), e.sha256) << e.path;
-        ++compared;
-    }
-    EXPECT_GT(compared, 0u);
-}
-
 // Recovers the whole root of each partition the manifest names and compares every file but
 // those of `skipped`.
 void expect_recovered(const std::string& image, const std::string& manifest,
                       const std::set<std::string>& skipped = {}) {
     const auto entries = test::read_manifest(test::source_data_path(manifest));
-    std::map<size_t, fs::path> targets;
-    for (const auto& e : entries) {
-        if (targets.count(e.partition))
-            continue;
-        const fs::path target = test::temp_path(image + "-" + std::to_string(e.partition));
-        const auto volume = test::scan_image_partition(image, e.partition);
-        const RecoveryRun run = recover_root(*volume.reader, volume.scan, target);
-        EXPECT_EQ(run.files_failed, 0u) << image;
-        EXPECT_TRUE(run.damagedFiles.empty()) << image << ": " << run.damagedFiles.front().path;
-        targets[e.partition] = target;
+    std::set<size_t> partitions;
+    for (const auto& e : entries)
+        partitions.insert(e.partition);
+    for (const size_t partition : partitions) {
+        SCOPED_TRACE(image + " partition " + std::to_string(partition));
+        const std::string stem = image + "-" + std::to_string(partition);
+        const auto volume = test::scan_image_partition(image, partition);
+        const RecoveryRun run = test::recover_root(*volume.reader, volume.scan, stem);
+        EXPECT_EQ(run.files_failed, 0u);
+        EXPECT_TRUE(run.damagedFiles.empty()) << run.damagedFiles.front().path;
+        EXPECT_GT(test::expect_files_as_written(entries, test::temp_path(stem),
+                                                [&](const test::ManifestEntry& e) {
+                                                    return e.partition != partition ||
+                                                           skipped.count(e.path);
+                                                }),
+                  0u);
     }
-    expect_as_written(entries, targets, skipped);
 }
 
-TEST(RealRecovery, DemoDiskFilesComeBackByteForByteDeletedOnesToo) {
-    expect_recovered("demo", "demo.manifest.tsv");
-}
-
-TEST(RealRecovery, FilesOfAVolumeWithFourKibibyteSectorsComeBackDeletedOnesToo) {
-    // Fragmented, Unicode-named and deleted files of 4,096-byte records and clusters.
-    expect_recovered("ntfs_4kn_gpt", "ntfs_4kn_gpt.manifest.tsv");
-    expect_recovered("ntfs_4kn_mbr", "ntfs_4kn_mbr.manifest.tsv");
-}
-
-TEST(RealRecovery, ResidentFragmentedSparseAndCompressedFilesComeBackWhole) {
-    expect_recovered("ntfs_contents", "ntfs_contents.manifest.tsv");
-}
-
-TEST(RealRecovery, EveryNameOfAFileAndEveryNamedStreamComesBackDeletedOnesToo) {
-    expect_recovered("ntfs_tree", "ntfs_tree.manifest.tsv");
-    // Names removed from a file are gone from its record, and nothing lists them: one of a file
-    // that lives on, and the first of two of a deleted one.
-    expect_recovered("ntfs_links_streams", "ntfs_links_streams.manifest.tsv",
-                     {"/Other/alias-2.txt", "/Trash/twice.txt"});
-    // The deleted file whose name the MFT no longer holds is recovered below, by its record.
-    expect_recovered("ntfs_attribute_list", "ntfs_attribute_list.manifest.tsv",
-                     {"/fragmented/deleted.bin"});
+TEST(RealRecovery, EveryFileComesBackByteForByteDeletedOnesToo) {
+    const struct {
+        const char* image;
+        std::set<std::string> skipped;
+    } cases[] = {
+        {"demo", {}},
+        // Fragmented, Unicode-named and deleted files of 4,096-byte records and clusters.
+        {"ntfs_4kn_gpt", {}},
+        {"ntfs_4kn_mbr", {}},
+        // Resident, fragmented, sparse and compressed files.
+        {"ntfs_contents", {}},
+        // Every name of a file and every named stream. Names removed from a file are gone from
+        // its record, and nothing lists them: one of a file that lives on, and the first of two
+        // of a deleted one.
+        {"ntfs_tree", {}},
+        {"ntfs_links_streams", {"/Other/alias-2.txt", "/Trash/twice.txt"}},
+        // /fragmented/interleaved.bin: 6.5 MB in 866 runs, its run list continued in three
+        // extension records. The deleted file whose name the MFT no longer holds is recovered
+        // below, by its record.
+        {"ntfs_attribute_list", {"/fragmented/deleted.bin"}},
+    };
+    for (const auto& c : cases)
+        expect_recovered(c.image, std::string(c.image) + ".manifest.tsv", c.skipped);
 }
 
 TEST(RealRecovery, SizesAndRunsBeyondTheVolumeAreBoundedAndNamedTheOtherFilesComeBackWhole) {
     // /Data/huge-size.bin's size fields hold 2^64 - 1; /Data/sparse-run.bin's run list got a
     // sparse run of 2^50 clusters after its first cluster, its size left as it was.
     const auto volume = test::scan_image_partition("damaged_sizes", 1);
+    const RecoveryRun run = test::recover_root(*volume.reader, volume.scan, "damaged");
     const fs::path target = test::temp_path("damaged");
-    const RecoveryRun run = recover_root(*volume.reader, volume.scan, target);
     EXPECT_EQ(run.files_failed, 0u);
-    std::map<size_t, fs::path> targets{{1, target}};
     const auto entries = test::read_manifest(test::source_data_path("damaged_sizes.manifest.tsv"));
-    expect_as_written(entries, targets, {"/Data/huge-size.bin", "/Data/sparse-run.bin"});
+    EXPECT_GT(test::expect_files_as_written(entries, target,
+                                            [](const test::ManifestEntry& e) {
+                                                return e.path == "/Data/huge-size.bin" ||
+                                                       e.path == "/Data/sparse-run.bin";
+                                            }),
+              0u);
 
     std::map<std::string, std::string> damaged;
     for (const DamagedFile& d : run.damagedFiles)
@@ -133,28 +106,16 @@ TEST(RealRecovery, SizesAndRunsBeyondTheVolumeAreBoundedAndNamedTheOtherFilesCom
     EXPECT_FALSE(std::all_of(sparse.begin(), sparse.begin() + 4096, [](char c) { return c == 0; }));
 }
 
-// A fresh, empty folder for a test's files.
-fs::path fresh_folder(const std::string& stem) {
-    const fs::path target = test::temp_path(stem);
-    fs::remove_all(target);
-    fs::create_directories(target);
-    return target;
-}
-
-// Recovers `files`, listed after the scan's own items as a scan lists them, into `target`.
+// Recovers `files`, listed after the scan's own items as a scan lists them, into the empty folder
+// temp_path(stem).
 RecoveryRun recover_items(test::ScannedVolume& volume, const std::vector<FileNode>& files,
-                          const fs::path& target) {
+                          const std::string& stem) {
     std::vector<RecoveryRow> rows;
     for (const FileNode& file : files) {
         rows.push_back({RecoveryRow::Kind::File, volume.scan.items.files.size()});
         volume.scan.items.add_file(file);
     }
-    RecoverySettings settings;
-    SilentProgress progress;
-    RecoveryRun run;
-    RecoveryContext context(*volume.reader, volume.scan, settings, progress, run);
-    run_recovery(context, rows, TargetFolder::open(target.string()).value());
-    return run;
+    return test::recover_rows(*volume.reader, volume.scan, rows, stem);
 }
 
 const FileNode& listed_file(const test::ScannedVolume& volume, uint32_t record) {
@@ -174,10 +135,9 @@ TEST(RealRecovery, AFoldersNamedStreamIsReadFromTheFoldersRecord) {
     comment.recordNumber = 98;
     comment.recordSector = volume.scan.mftMap.record_to_sector(98);
     comment.size = 120;
-    const fs::path target = fresh_folder("folder-stream");
-    const RecoveryRun run = recover_items(volume, {comment}, target);
+    const RecoveryRun run = recover_items(volume, {comment}, "folder-stream");
     EXPECT_EQ(run.files_written, 1u);
-    EXPECT_EQ(test::sha256_of_file((target / "Folder:comment").string()),
+    EXPECT_EQ(test::sha256_of_file(test::temp_path("folder-stream") + "/Folder:comment"),
               "eb39a3629ceb217cd9de781a61619226c8d42e690648da7c6d66962052a1946f");
 }
 
@@ -211,44 +171,22 @@ TEST(RealRecovery, ExtensionRecordsFoundByTheSweepCompleteFilesWithOrWithoutAMap
     const std::string deletedSha =
         "560284c712f5d54f366c76c2bd5307eb5afa218eda2498e748ea31d4033b5a58";
 
-    const fs::path listedOnly = fresh_folder("listed-only");
-    recover_items(volume, {deleted}, listedOnly);
-    EXPECT_NE(test::sha256_of_file((listedOnly / "deleted.bin").string()), deletedSha);
+    recover_items(volume, {deleted}, "listed-only");
+    EXPECT_NE(test::sha256_of_file(test::temp_path("listed-only") + "/deleted.bin"), deletedSha);
 
     volume.scan.extensionRecords = extension_records(volume);
     ASSERT_EQ(volume.scan.extensionRecords[1755].size(), 2u);
-    const fs::path mapped = fresh_folder("mapped");
-    recover_items(volume, {deleted}, mapped);
-    EXPECT_EQ(test::sha256_of_file((mapped / "deleted.bin").string()), deletedSha);
+    recover_items(volume, {deleted}, "mapped");
+    EXPECT_EQ(test::sha256_of_file(test::temp_path("mapped") + "/deleted.bin"), deletedSha);
 
     // A candidate found from its folders alone knows no $MFT: the records the sweep found are
     // all it has.
     volume.scan.mftMap.clear();
-    const fs::path unmapped = fresh_folder("unmapped");
-    const RecoveryRun run = recover_items(volume, {listed_file(volume, 149), deleted}, unmapped);
+    const RecoveryRun run = recover_items(volume, {listed_file(volume, 149), deleted}, "unmapped");
     EXPECT_EQ(run.files_written, 2u);
+    const fs::path unmapped = test::temp_path("unmapped");
     EXPECT_EQ(test::sha256_of_file((unmapped / "interleaved.bin").string()), interleavedSha);
     EXPECT_EQ(test::sha256_of_file((unmapped / "deleted.bin").string()), deletedSha);
-}
-
-TEST(RealRecovery, DataContinuedInExtensionRecordsIsCopiedWhole) {
-    // 6.5 MB in 866 runs, its run list continued in three extension records.
-    const auto volume = test::scan_image_partition("ntfs_attribute_list", 1);
-    ASSERT_TRUE(volume.byPath.count("/fragmented/interleaved.bin"));
-    const fs::path target = test::temp_path("interleaved");
-    fs::remove_all(target);
-    fs::create_directories(target);
-    size_t index = 0;
-    while (volume.scan.items.files[index].name != "interleaved.bin")
-        ++index;
-    RecoverySettings settings;
-    SilentProgress progress;
-    RecoveryRun run;
-    RecoveryContext context(*volume.reader, volume.scan, settings, progress, run);
-    const std::vector<RecoveryRow> rows = {{RecoveryRow::Kind::File, index}};
-    run_recovery(context, rows, TargetFolder::open(target.string()).value());
-    EXPECT_EQ(test::sha256_of_file((target / "interleaved.bin").string()),
-              "c7798454c73ea38cd0373a0023573d0c9f2d2daf5244abb5013642cb6535cf3e");
 }
 
 } // namespace

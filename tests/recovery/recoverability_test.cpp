@@ -2,10 +2,7 @@
 // one file's clusters, and the judgement on a volume where new files took part of the freed space,
 // checked by recovering every deleted file and comparing it with what was written.
 #include "recovery/recoverability.h"
-#include "recovery/recovery_driver.h"
-#include "tests/support/scanned_volume.h"
-#include "tests/support/sha256.h"
-#include "tests/support/test_images.h"
+#include "tests/support/recovered_files.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -174,14 +171,8 @@ TEST(Recoverability, OnAReusedVolumeFilesJudgedWholeAreThoseThatComeBackAsWritte
     assess_recoverability(*volume.reader, volume.scan);
     const auto byPath = test::items_by_path(volume.scan);
 
+    test::recover_root(*volume.reader, volume.scan, "reused");
     const fs::path target = test::temp_path("reused");
-    fs::remove_all(target);
-    fs::create_directories(target);
-    RecoverySettings settings;
-    SilentProgress progress;
-    RecoveryRun run;
-    RecoveryContext context(*volume.reader, volume.scan, settings, progress, run);
-    run_recovery(context, root_rows(volume.scan), TargetFolder::open(target.string()).value());
 
     for (const auto& [path, item] : byPath) {
         if (!item.folder && !item.deleted) {

@@ -3,17 +3,21 @@
 #include "recovery/volume_bounds.h"
 #include "tests/support/ntfs_builder.h"
 
+#include <array>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace salvex {
 namespace {
 
 constexpr Lba kStart = 2048;
 
-VolumeBounds bounds_on(uint64_t diskSectors, const VolumeInfo& volume, bool bootSector) {
+// The bounds of `volume` on a disk of `diskSectors` whose volume starts with `boot` (when given).
+VolumeBounds bounds_on(uint64_t diskSectors, const VolumeInfo& volume,
+                       std::optional<std::array<uint8_t, kSectorSize>> boot) {
     auto disk = std::make_unique<test::MemoryDevice>(diskSectors);
-    if (bootSector)
-        disk->write(kStart, test::ntfs_boot_sector({.totalSectors = 80'000}));
+    if (boot)
+        disk->write(kStart, *boot);
     SectorReader reader(AccessMode::Device);
     reader.open_device(std::move(disk));
     return volume_bounds(reader, volume);
@@ -23,12 +27,13 @@ TEST(VolumeBounds, SizeFromTheScanTheBootSectorOrTheDeviceClustersAlsoByTheDevic
     VolumeInfo scanned;
     scanned.fsStart = kStart;
     scanned.sectorsPerCluster = 8;
+    const auto boot = test::ntfs_boot_sector({.totalSectors = 80'000});
     // A Standard Scan leaves no end: the boot sector tells the size.
-    auto b = bounds_on(kStart + 100'000, scanned, true);
+    auto b = bounds_on(kStart + 100'000, scanned, boot);
     EXPECT_EQ(b.bytes, 80'000u * 512);
     EXPECT_EQ(b.clusters, 10'000u);
     // An image cut short: the clusters it lacks are not read, the size stays the volume's.
-    b = bounds_on(kStart + 40'000, scanned, true);
+    b = bounds_on(kStart + 40'000, scanned, boot);
     EXPECT_EQ(b.bytes, 80'000u * 512);
     EXPECT_EQ(b.clusters, 5'000u);
 
@@ -36,31 +41,27 @@ TEST(VolumeBounds, SizeFromTheScanTheBootSectorOrTheDeviceClustersAlsoByTheDevic
     VolumeInfo candidate = scanned;
     candidate.mftStart = kStart + 32;
     candidate.fsEnd = kStart + 60'000;
-    b = bounds_on(kStart + 100'000, candidate, false);
+    b = bounds_on(kStart + 100'000, candidate, std::nullopt);
     EXPECT_EQ(b.bytes, 60'000u * 512);
     EXPECT_EQ(b.clusters, 7'500u);
 
     // One made from folders ends where the sweep ended, which says nothing of its size.
     candidate.mftStart = 0;
     candidate.fsEnd = kStart + 1'000;
-    b = bounds_on(kStart + 100'000, candidate, false);
+    b = bounds_on(kStart + 100'000, candidate, std::nullopt);
     EXPECT_EQ(b.bytes, 100'000u * 512);
     EXPECT_EQ(b.clusters, 12'500u);
 }
 
 TEST(VolumeBounds, BootSectorOfLargeSectorsCountsThem) {
     // 10,000 sectors of 4,096 bytes: 80,000 of 512.
-    auto disk = std::make_unique<test::MemoryDevice>(kStart + 100'000);
     auto boot = test::ntfs_boot_sector({.totalSectors = 10'000});
     boot[0x0B] = 0x00;
     boot[0x0C] = 0x10;
-    disk->write(kStart, boot);
-    SectorReader reader(AccessMode::Device);
-    reader.open_device(std::move(disk));
     VolumeInfo volume;
     volume.fsStart = kStart;
     volume.sectorsPerCluster = 8;
-    const VolumeBounds b = volume_bounds(reader, volume);
+    const VolumeBounds b = bounds_on(kStart + 100'000, volume, boot);
     EXPECT_EQ(b.bytes, 80'000u * 512);
     EXPECT_EQ(b.clusters, 10'000u);
 }
