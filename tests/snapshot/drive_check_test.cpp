@@ -1,7 +1,6 @@
 // Whether a snapshot meets the drive it was made of: the same disk passes, another disk is
 // refused, a disk that has changed a little passes with a warning. The disks are the images
 // mkntfs made, damaged by zeroing or patching sectors of a copy.
-#include "disk/block_device.h"
 #include "partition/volume_parameters.h"
 #include "snapshot/drive_check.h"
 #include "tests/snapshot/snapshot_samples.h"
@@ -18,15 +17,6 @@ namespace {
 using namespace test::snapshot_samples;
 
 constexpr SnapshotSelection kPartitionOne{FsType::Ntfs, 0, 0, 0, 1};
-
-std::unique_ptr<SectorReader> open_file(const std::string& path) {
-    auto reader = std::make_unique<SectorReader>(AccessMode::Device);
-    auto device = FileDevice::open(path);
-    EXPECT_TRUE(device.ok()) << path;
-    if (device)
-        reader->open_device(std::move(device).value());
-    return reader;
-}
 
 // `count` files of the scan, each with its own record, and no folders: every one is sampled.
 NtfsScan with_files(const NtfsScan& scan, size_t count) {
@@ -56,19 +46,9 @@ std::vector<Lba> record_sectors(const NtfsScan& scan, size_t count) {
 
 // A copy of the demo image with `sectors` zeroed. For a record, its first sector: the one that
 // carries the "FILE" signature and the names.
-std::string demo_without(const std::vector<Lba>& sectors, const std::string& stem = "changed") {
-    const std::string path = test::temp_path(stem + ".img");
-    fs::copy_file(test::image_path("demo"), path, fs::copy_options::overwrite_existing);
-    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
-    const std::string zeros(kSectorSize, '\0');
-    for (const Lba s : sectors) {
-        file.seekp(static_cast<std::streamoff>(s * kSectorSize));
-        file.write(zeros.data(), static_cast<std::streamsize>(zeros.size()));
-    }
-    EXPECT_TRUE(file.good());
-    return path;
+std::string demo_without(const std::vector<Lba>& sectors, const std::string& copy = "") {
+    return test::damaged_copy("demo", sectors, copy);
 }
-
 TEST(DriveCheck, TheSameDiskAgreesOnTheBootSectorAndEverySampledRecord) {
     const auto demo = test::scan_image_partition("demo", 1);
     ASSERT_GT(demo.scan.items.files.size(), kSampledFiles);
@@ -113,7 +93,8 @@ TEST(DriveCheck, BootSectorOfAnotherLayoutIsRefusedEvenWhenItsBackupIsGone) {
         file.seekp(2048 * kSectorSize + ntfs_boot::kSectorsPerCluster);
         file.put(4);
     }
-    const DriveCheck check = check_snapshot_drive(*open_file(path), demo.scan, kPartitionOne);
+    const DriveCheck check =
+        check_snapshot_drive(*test::open_image_file(path), demo.scan, kPartitionOne);
     EXPECT_EQ(check.match, DriveMatch::Other);
     EXPECT_NE(check.message.find("gives 4 sectors per cluster, the snapshot's volume 8"),
               std::string::npos)
@@ -123,7 +104,8 @@ TEST(DriveCheck, BootSectorOfAnotherLayoutIsRefusedEvenWhenItsBackupIsGone) {
 TEST(DriveCheck, ALostBootSectorLeavesTheDecisionToTheRecords) {
     const auto demo = test::scan_image_partition("demo", 1);
     const std::string path = demo_without({2048, 2048 + 98304 - 1});
-    const DriveCheck check = check_snapshot_drive(*open_file(path), demo.scan, kPartitionOne);
+    const DriveCheck check =
+        check_snapshot_drive(*test::open_image_file(path), demo.scan, kPartitionOne);
     EXPECT_EQ(check.match, DriveMatch::Same) << check.message;
 
     // A volume inferred from its folders has no $MFT place to compare: a foreign boot sector
@@ -140,7 +122,7 @@ TEST(DriveCheck, FewerThanAQuarterOfTheRecordsChangedWarnsAQuarterRefuses) {
     const auto demo = test::scan_image_partition("demo", 1);
     const NtfsScan eight = with_files(demo.scan, 8);
 
-    const auto one = open_file(demo_without(record_sectors(eight, 1), "one"));
+    const auto one = test::open_image_file(demo_without(record_sectors(eight, 1), "one"));
     const DriveCheck changed = check_snapshot_drive(*one, eight, kPartitionOne);
     EXPECT_EQ(changed.match, DriveMatch::Changed);
     EXPECT_EQ(changed.sampled, 8u);
@@ -154,7 +136,7 @@ TEST(DriveCheck, FewerThanAQuarterOfTheRecordsChangedWarnsAQuarterRefuses) {
               std::string::npos)
         << changed.message;
 
-    const auto two = open_file(demo_without(record_sectors(eight, 2), "two"));
+    const auto two = test::open_image_file(demo_without(record_sectors(eight, 2), "two"));
     const DriveCheck other = check_snapshot_drive(*two, eight, kPartitionOne);
     EXPECT_EQ(other.match, DriveMatch::Other);
     EXPECT_EQ(other.mismatched, 2u);

@@ -1,13 +1,10 @@
 // A snapshot of a real volume written by mkntfs and ntfs-3g loads back as the scan that made it.
-#include "recovery/recovery_driver.h"
 #include "snapshot/snapshot_reader.h"
 #include "snapshot/snapshot_writer.h"
 #include "tests/snapshot/same_scan.h"
-#include "tests/support/scanned_volume.h"
-#include "tests/support/sha256.h"
-#include "tests/support/test_images.h"
+#include "tests/support/recovered_files.h"
 
-#include <filesystem>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace salvex {
@@ -85,16 +82,8 @@ TEST(RealSnapshot, ANamedStreamKeepsItsStreamAndItsBytesThroughASnapshot) {
     ASSERT_LT(index, files.size());
     EXPECT_EQ(files[index].stream, "thumbnail");
 
-    const std::filesystem::path target = test::temp_path("target");
-    std::filesystem::remove_all(target);
-    std::filesystem::create_directories(target);
-    RecoverySettings settings;
-    SilentProgress progress;
-    RecoveryRun run;
-    RecoveryContext context(*volume.reader, loaded->scan, settings, progress, run);
-    const std::vector<RecoveryRow> rows = {{RecoveryRow::Kind::File, index}};
-    run_recovery(context, rows, TargetFolder::open(target.string()).value());
-    EXPECT_EQ(test::sha256_of_file((target / "photo.jpg:thumbnail").string()),
+    test::recover_rows(*volume.reader, loaded->scan, {{RecoveryRow::Kind::File, index}}, "target");
+    EXPECT_EQ(test::sha256_of_file(test::temp_path("target") + "/photo.jpg:thumbnail"),
               "2d2be52d24e2cb5e824c0612bba4546e90c5499ea6c643e523a111fa9a47bff3");
 }
 

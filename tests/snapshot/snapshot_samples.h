@@ -92,10 +92,7 @@ inline Bytes read_file(const std::string& path) {
 
 // An empty folder for the test's files.
 inline fs::path fresh_folder() {
-    const fs::path dir = test::temp_path("dir");
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
+    return test::empty_temp_folder("dir");
 }
 
 } // namespace salvex::test::snapshot_samples
