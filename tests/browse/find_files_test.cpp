@@ -337,26 +337,5 @@ TEST_F(DemoDisk, StarListsEveryFileAndNoFolder) {
         EXPECT_EQ(found.rows[i].fileIndex, i);
 }
 
-TEST_F(DemoDisk, FileWhoseFolderIsGoneIsListedAtTheRoot) {
-    // A copy of the scan in which the folder of the deleted pictures was never found.
-    NtfsScan copy = scan();
-    const FolderNode* old =
-        copy.items.find_folder(volume_->byPath.at("/Pictures/Old").recordNumber);
-    ASSERT_NE(old, nullptr);
-    const uint32_t oldRecord = old->recordNumber;
-    copy.items.folders.erase(copy.items.folders.begin() +
-                             static_cast<std::ptrdiff_t>(copy.items.folder_index(oldRecord)));
-    NtfsItems rebuilt;
-    for (const FolderNode& f : copy.items.folders)
-        rebuilt.add_folder(f, ScanMode::Standard);
-    rebuilt.files = copy.items.files;
-    copy.items = std::move(rebuilt);
-    SilentProgress progress;
-    copy.tree = build_folder_tree(copy.items, progress);
-
-    const auto rows = rows_of(search(copy, "scan?.jpg"));
-    EXPECT_EQ(rows, (std::vector<std::string>{"\\|scan1.jpg", "\\|scan2.jpg"}));
-}
-
 } // namespace
 } // namespace salvex
