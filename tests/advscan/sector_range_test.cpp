@@ -21,8 +21,6 @@ TEST(SectorRange, WhatIsNotARangeIsRefusedWithTheWizardsSentences) {
     EXPECT_EQ(refusal("x", "y"), kStartSectorInvalid); // the start is judged first
     EXPECT_EQ(refusal("0", "0"), kEndNotAboveStart);
     EXPECT_EQ(refusal("20", "10"), kEndNotAboveStart);
-    EXPECT_EQ(std::string(kEndNotAboveStart),
-              "      End sector should be bigger than start sector");
 }
 
 TEST(SectorRange, EndPastTheDrivesLastSectorIsRefusedNamingThatSector) {

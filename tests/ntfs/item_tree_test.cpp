@@ -32,6 +32,15 @@ std::vector<std::string> folder_names(const NtfsItems& items) {
     return names;
 }
 
+// Attaches the items without a folder; the number of made-up folders.
+uint32_t attach(NtfsItems& items, ScanMode mode, test::RecordingProgress& progress,
+                int stopValue = 0) {
+    StopFlag stop{stopValue};
+    uint32_t lost = 0;
+    attach_lost_items(items, lost, mode, progress, stop);
+    return lost;
+}
+
 TEST(LostItems, OrphansShareOneMadeUpFolderPerMissingParent) {
     NtfsItems items;
     items.add_folder(folder("Docs", 30, 5), ScanMode::Standard);
@@ -42,12 +51,9 @@ TEST(LostItems, OrphansShareOneMadeUpFolderPerMissingParent) {
     items.add_file(file("c", 42, 70));
     items.add_file(file("d", 43, 5));
     test::RecordingProgress progress;
-    StopFlag stop{0};
-    uint32_t lost = 0;
-    attach_lost_items(items, lost, ScanMode::Standard, progress, stop);
+    EXPECT_EQ(attach(items, ScanMode::Standard, progress), 2u);
     EXPECT_EQ(folder_names(items), (std::vector<std::string>{"Docs@30<5", "Sub@31<60", "Sub2@32<60",
                                                              "Dir0@60<5", "Dir1@70<5"}));
-    EXPECT_EQ(lost, 2u);
     EXPECT_EQ(items.folder_count(), 5u);
     EXPECT_EQ(progress.statuses.front(), "Searching For Lost Data");
     EXPECT_LE(progress.maxProgress, 99);
@@ -59,9 +65,7 @@ TEST(LostItems, AdvanceScanGathersFilesWithoutAFolderAndDropsRepeatedFolders) {
     EXPECT_FALSE(items.add_folder(folder("A again", 30, 5), ScanMode::Advance));
     items.add_file(file("x", 40, 99));
     test::RecordingProgress progress;
-    StopFlag stop{0};
-    uint32_t lost = 0;
-    attach_lost_items(items, lost, ScanMode::Advance, progress, stop);
+    attach(items, ScanMode::Advance, progress);
     // The file's folder left no trace: it is gathered into a made-up folder, not dropped.
     EXPECT_EQ(items.folder_count(), 2u);
     EXPECT_EQ(items.find_folder(30)->name, "A");
@@ -93,9 +97,7 @@ TEST(LostItems, ItemsOfAFolderWhoseRecordWasReusedGoToALostFolder) {
     items.add_file(file_in("inside.txt", 31, 2)); // freeing its folder raised 2 to 3
     items.add_file(file_in("unknown.txt", 30, 0));
     test::RecordingProgress progress;
-    StopFlag stop{0};
-    uint32_t lost = 0;
-    attach_lost_items(items, lost, ScanMode::Standard, progress, stop);
+    attach(items, ScanMode::Standard, progress);
 
     const auto parent_name = [&](size_t file) {
         return items.find_folder(items.files[file].parent)->name;
@@ -119,10 +121,7 @@ TEST(LostItems, FoldersInALoopOfParentsAreHungUnderMadeUpFolders) {
     items.add_folder(folder("Fine", 84, 5), ScanMode::Standard);
     items.add_file(file("in-pong.txt", 0, 82));
     test::RecordingProgress progress;
-    StopFlag stop{0};
-    uint32_t lost = 0;
-    attach_lost_items(items, lost, ScanMode::Standard, progress, stop);
-    EXPECT_EQ(lost, 2u); // one per loop
+    EXPECT_EQ(attach(items, ScanMode::Standard, progress), 2u); // one per loop
 
     const FolderTree tree = build_folder_tree(items, progress);
     for (const FolderNode& f : items.folders)
@@ -139,9 +138,7 @@ TEST(LostItems, StopEndsTheWalk) {
     for (uint32_t i = 0; i < 10; ++i)
         items.add_folder(folder("f", 100 + i, 1000 + i), ScanMode::Standard);
     test::RecordingProgress progress;
-    StopFlag stop{1};
-    uint32_t lost = 0;
-    attach_lost_items(items, lost, ScanMode::Standard, progress, stop);
+    attach(items, ScanMode::Standard, progress, 1);
     EXPECT_EQ(items.folder_count(), 10u);
 }
 

@@ -90,6 +90,13 @@ inline Bytes read_file(const std::string& path) {
     return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
+// `result` is a refusal whose message says `text`.
+template <typename T>
+void expect_refusal(const Result<T>& result, const std::string& text) {
+    ASSERT_FALSE(result.ok()) << "not refused: " << text;
+    EXPECT_NE(result.error().find(text), std::string::npos) << result.error();
+}
+
 // An empty folder for the test's files.
 inline fs::path fresh_folder() {
     return test::empty_temp_folder("dir");
