@@ -57,6 +57,7 @@ TEST(RealVolumes, RecordsOfFourKibibytesArePlacedByTheirOwnSize) {
     EXPECT_EQ(volume.byPath.at("/readme.txt").recordSector, 2048u + 32 + 8 * 64);
     EXPECT_EQ(volume.byPath.at("/$MFT").recordNumber, 0u);
 }
+
 TEST(RealVolumes, MetadataFilesAreOrdinaryRootItems) {
     const auto volume = test::scan_image_partition("demo", 1);
     const auto& byPath = volume.byPath;
