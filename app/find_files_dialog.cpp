@@ -17,9 +17,12 @@ FindFilesDialog::FindFilesDialog(const NtfsScan& scan, const FolderListModel& ic
                                  const MessageBoxes& messages, QWidget* parent)
     : QDialog(parent), scan_(scan), icons_(icons), messages_(messages),
       stop_flag_(std::make_shared<StopFlag>(kSearchRunning)) {
+    setObjectName(QStringLiteral("findFilesDialog"));
     setWindowTitle(QStringLiteral("Find File(s)"));
     pattern_ = new QLineEdit;
+    pattern_->setObjectName(QStringLiteral("findPattern"));
     results_ = new QTableWidget(0, 3);
+    results_->setObjectName(QStringLiteral("findResults"));
     results_->setHorizontalHeaderLabels(
         {QStringLiteral("File Name"), QStringLiteral("Path"), QStringLiteral("Size")});
     const int widths[] = {150, 250, 95};
@@ -33,8 +36,10 @@ FindFilesDialog::FindFilesDialog(const NtfsScan& scan, const FolderListModel& ic
     results_->verticalHeader()->setDefaultSectionSize(20);
     results_->setWordWrap(false);
     start_ = new QPushButton(QStringLiteral("&Start Search"));
+    start_->setObjectName(QStringLiteral("startSearch"));
     start_->setDefault(true);
     stop_ = new QPushButton(QStringLiteral("S&top Search"));
+    stop_->setObjectName(QStringLiteral("stopSearch"));
     stop_->setAutoDefault(false);
     stop_->setEnabled(false);
     lastFile_ = new QLabel;

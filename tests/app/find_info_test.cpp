@@ -1,4 +1,5 @@
 // Find File(s), Drive Information and File/Folder Properties, driven as a user drives them.
+#include "app/deleted_look.h"
 #include "app/find_files_dialog.h"
 #include "app/folder_list_model.h"
 #include "app/info_dialogs.h"
@@ -153,6 +154,44 @@ TEST(FindFilesDialogTest, ResultsShowTheirFolderAndOpenItInTheWindow) {
     const QModelIndexList selected = details_view(*wizard.window)->selectionModel()->selectedRows();
     ASSERT_EQ(selected.size(), 1);
     EXPECT_EQ(wizard.cell(selected.front().row(), app::kNameColumn), "boot.log");
+    dialog->reject();
+}
+
+// A deleted file found stands out as it does in the list: in the deleted colour, with the marked
+// icon; a live one keeps the ordinary look.
+TEST(FindFilesDialogTest, DeletedResultsShowTheDeletedLook) {
+    WizardDriver wizard{{image_path("demo")}};
+    wizard.scan_partition("Partition 1 - NTFS");
+    ASSERT_EQ(wizard.step(), app::kBrowse);
+    wizard.window->actions().findFiles->trigger();
+    auto* dialog = control<QDialog>(*wizard.window, "findFilesDialog");
+    ASSERT_NE(dialog, nullptr);
+    auto* pattern = control<QLineEdit>(*dialog, "findPattern");
+    auto* results = control<QTableWidget>(*dialog, "findResults");
+    ASSERT_TRUE(pattern != nullptr && results != nullptr);
+    pattern->setText("*.jpg");
+    QTest::mouseClick(control<QPushButton>(*dialog, "startSearch"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return results->rowCount() == 4; }, 30000));
+    // beach.jpg is live; sunset.jpg, and scan1.jpg and scan2.jpg of the deleted folder Old, are
+    // deleted.
+    ASSERT_EQ(column(results, 0),
+              QStringList({"beach.jpg", "sunset.jpg", "scan1.jpg", "scan2.jpg"}));
+    const QAbstractItemModel* model = results->model();
+    const QColor red = app::deleted_colour();
+    const auto icon_of = [&](int row) {
+        return model->index(row, 0).data(Qt::DecorationRole).value<QIcon>().pixmap(16).toImage();
+    };
+    for (int row = 1; row < 4; ++row) {
+        for (int col = 0; col < 3; ++col)
+            EXPECT_EQ(model->index(row, col).data(Qt::ForegroundRole).value<QBrush>().color(), red)
+                << row << "," << col;
+        EXPECT_NE(icon_of(row), icon_of(0)) << row;
+    }
+    for (int col = 0; col < 3; ++col)
+        EXPECT_FALSE(model->index(0, col).data(Qt::ForegroundRole).isValid()) << col;
+    // The marked icon is the ordinary one with the deleted mark over it.
+    const QIcon plain = model->index(0, 0).data(Qt::DecorationRole).value<QIcon>();
+    EXPECT_EQ(icon_of(1), app::deleted_icon(plain).pixmap(16).toImage());
     dialog->reject();
 }
 
