@@ -1,31 +1,24 @@
-// The browse page: the folder tree and the folder list, opening folders and files, renaming,
-// the list's context menu and view modes, and the recovery of what the list shows.
+#include "app/browse_page.h"
+
 #include "app/deleted_look.h"
-#include "app/main_window.h"
+#include "app/find_files_dialog.h"
+#include "app/info_dialogs.h"
 #include "app/recovery_dialog.h"
 #include "app/recovery_progress.h"
 #include "app/recovery_summary.h"
 #include "app/texts.h"
 #include "recovery/target_folder.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QDesktopServices>
+#include <QAbstractItemView>
 #include <QDir>
-#include <QInputDialog>
-#include <QLabel>
-#include <QListView>
-#include <QMenu>
-#include <QProcess>
-#include <QProgressBar>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QPushButton>
-#include <QStackedWidget>
 #include <QStyle>
 #include <QTableView>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTreeWidget>
-#include <QUrl>
+#include <QVBoxLayout>
 
 namespace salvex::app {
 
@@ -35,26 +28,76 @@ constexpr int kTreeIdRole = Qt::UserRole + 1;
 
 } // namespace
 
-void MainWindow::show_browse_page() {
-    set_help(kBrowseHelp);
-    panel_->show_page(kNoPanel);
-    status_->clear();
-    listModel_->set_rename_allowed(true);
-    set_list_mode(ListMode::Details);
-    set_menu_state(MenuState::Browsing);
-    update_page_controls();
-    fill_folder_tree();
-    browse_->reset_order();
-    listModel_->fill(kRootFolderRecord);
-    browse_->fit_columns();
-    if (!treeItems_.empty())
-        tree_->setCurrentItem(treeItems_.front());
+BrowsePage::BrowsePage(WizardFrame& frame, QWidget* parent)
+    : WizardPage(frame, parent), view_(new BrowseView(session().scan, session().filters)),
+      model_(view_->model()) {
+    setObjectName(QStringLiteral("browsePage"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view_);
+    frame_.tree().installEventFilter(this);
+    view_->watch_keys(this);
+    connect(view_, &BrowseView::rowActivated, this, [this] {
+        session().state.keyFocusOnTree = false;
+        open_selected_item(false);
+    });
+    connect(view_, &BrowseView::rowClicked, this,
+            [this] { session().state.keyFocusOnTree = false; });
+    connect(view_, &BrowseView::contextMenuRequested, this, &BrowsePage::show_context_menu);
+    connect(view_, &BrowseView::clearFilterClicked, this, &BrowsePage::clear_filters);
+    connect(model_, &QAbstractItemModel::modelReset, this, &BrowsePage::update_filter_line);
+    connect(model_, &FolderListModel::folderRenamed, this, [this](size_t folderIndex) {
+        const FolderNode& folder = session().scan.items.folders[folderIndex];
+        if (QTreeWidgetItem* item = tree_item_of(folder.treeItem))
+            item->setText(0, QString::fromStdString(folder.name));
+    });
 }
 
-void MainWindow::fill_folder_tree() {
-    tree_->clear();
-    treeItems_.assign(session_.scan.tree.size(), nullptr);
-    const FolderTree& folders = session_.scan.tree;
+BrowsePage::~BrowsePage() = default;
+
+void BrowsePage::enter() {
+    frame_.set_help(kBrowseHelp);
+    frame_.panel().show_page(kNoPanel);
+    frame_.set_status({});
+    model_->set_rename_allowed(true);
+    set_list_mode(ListMode::Details);
+    frame_.set_menu_state(MenuState::Browsing);
+    fill_folder_tree();
+    view_->reset_order();
+    model_->fill(kRootFolderRecord);
+    view_->fit_columns();
+    if (!treeItems_.empty())
+        frame_.tree().setCurrentItem(treeItems_.front());
+}
+
+void BrowsePage::item_clicked(QTreeWidgetItem* item) {
+    session().state.keyFocusOnTree = true;
+    open_folder(item);
+}
+
+void BrowsePage::back() {
+    WizardState& state = session().state;
+    // What a scan found took long to find: it goes only when the user says so.
+    if (!frame_.messages().ask(displayed(kBackDiscardsQuestion)))
+        return;
+    set_list_mode(ListMode::Details);
+    model_->clear();
+    treeItems_.clear();
+    session().clear_items();
+    state.keyFocusOnTree = false;
+    if (state.scanMode == ScanMode::Advance) {
+        frame_.show_step(kChooseFileSystem);
+    } else {
+        state.selectedFsType = FsType::Unknown;
+        frame_.show_step(kChoosePartition);
+    }
+}
+
+void BrowsePage::fill_folder_tree() {
+    QTreeWidget& tree = frame_.tree();
+    tree.clear();
+    const NtfsScan& scan = session().scan;
+    treeItems_.assign(scan.tree.size(), nullptr);
     auto* root = new QTreeWidgetItem({QStringLiteral("Root")});
     root->setData(0, kTreeIdRole, FolderTree::kRootId);
     treeItems_[0] = root;
@@ -67,8 +110,8 @@ void MainWindow::fill_folder_tree() {
         const TreeItemId id = pending.back();
         pending.pop_back();
         QTreeWidgetItem* parent = treeItems_[id - 1];
-        for (const TreeItemId child : folders.node(id).children) {
-            const FolderNode& folder = session_.scan.items.folders[folders.node(child).folder];
+        for (const TreeItemId child : scan.tree.node(id).children) {
+            const FolderNode& folder = scan.items.folders[scan.tree.node(child).folder];
             auto* item = new QTreeWidgetItem(parent, {QString::fromStdString(folder.name)});
             item->setData(0, kTreeIdRole, child);
             if (folder.deleted) {
@@ -86,78 +129,92 @@ void MainWindow::fill_folder_tree() {
     // A ticked folder ticks everything beneath it; a folder partly ticked shows so.
     root->setFlags(root->flags() | Qt::ItemIsUserCheckable | Qt::ItemIsAutoTristate);
     root->setCheckState(0, Qt::Unchecked);
-    tree_->addTopLevelItem(root);
+    tree.addTopLevelItem(root);
     root->setExpanded(true);
 }
 
-void MainWindow::update_filter_line() {
-    QStringList what;
-    QStringList patterns;
-    for (const std::string& filter : session_.filters.active())
-        patterns << QString::fromStdString(filter);
-    if (!patterns.isEmpty())
-        what << patterns.join(QStringLiteral(", "));
-    if (session_.filters.minimumRecoverable > 0)
-        what << QStringLiteral("deleted files recoverable at least %1 %")
-                    .arg(session_.filters.minimumRecoverable);
-    if (listModel_->deleted_only())
-        what << QStringLiteral("deleted files only");
-    if (what.isEmpty() || !listModel_->filled()) {
-        browse_->set_filter_text({});
-        return;
-    }
-    browse_->set_filter_text(QStringLiteral("Filter: %1 \u2014 %2 of %3 files shown")
-                                 .arg(what.join(QStringLiteral("; ")))
-                                 .arg(listModel_->files_shown())
-                                 .arg(listModel_->files_in_folder()));
-}
-
-void MainWindow::clear_filters() {
-    session_.filters.reset();
-    actions_.deletedOnly->setChecked(false); // refills the list
-    if (listModel_->filled())
-        listModel_->fill(listModel_->key());
-}
-
-QTreeWidgetItem* MainWindow::tree_item_of(TreeItemId id) const {
+QTreeWidgetItem* BrowsePage::tree_item_of(TreeItemId id) const {
     return id >= 1 && id <= treeItems_.size() ? treeItems_[id - 1] : nullptr;
 }
 
-void MainWindow::open_folder(QTreeWidgetItem* item) {
-    if (session_.state.step != kBrowse || item == nullptr)
+void BrowsePage::update_filter_line() {
+    const FilterTable& filters = session().filters;
+    QStringList what;
+    QStringList patterns;
+    for (const std::string& filter : filters.active())
+        patterns << QString::fromStdString(filter);
+    if (!patterns.isEmpty())
+        what << patterns.join(QStringLiteral(", "));
+    if (filters.minimumRecoverable > 0)
+        what << QStringLiteral("deleted files recoverable at least %1 %")
+                    .arg(filters.minimumRecoverable);
+    if (model_->deleted_only())
+        what << QStringLiteral("deleted files only");
+    if (what.isEmpty() || !model_->filled()) {
+        view_->set_filter_text({});
+        return;
+    }
+    view_->set_filter_text(QStringLiteral("Filter: %1 \u2014 %2 of %3 files shown")
+                               .arg(what.join(QStringLiteral("; ")))
+                               .arg(model_->files_shown())
+                               .arg(model_->files_in_folder()));
+}
+
+void BrowsePage::set_deleted_only(bool on) {
+    model_->set_deleted_only(on);
+    if (model_->filled())
+        model_->fill(model_->key());
+}
+
+void BrowsePage::clear_filters() {
+    session().filters.reset();
+    model_->set_deleted_only(false);
+    emit deletedOnlyCleared();
+    if (model_->filled())
+        model_->fill(model_->key());
+}
+
+void BrowsePage::open_root_folder() {
+    if (!treeItems_.empty())
+        open_folder(treeItems_.front());
+}
+
+void BrowsePage::open_folder(QTreeWidgetItem* item) {
+    if (session().state.step != kBrowse || item == nullptr)
         return;
     const auto id = item->data(0, kTreeIdRole).toUInt();
-    const FolderTree& folders = session_.scan.tree;
+    const FolderTree& folders = session().scan.tree;
     const uint32_t key = id >= 1 && id <= folders.size() ? folders.node(id).key : kRootFolderRecord;
-    listModel_->fill(key);
+    model_->fill(key);
     // Made current before it takes the focus, so that the change is not taken for a new click.
-    tree_->setCurrentItem(item);
-    tree_->setFocus();
-    session_.state.keyFocusOnTree = true;
+    QTreeWidget& tree = frame_.tree();
+    tree.setCurrentItem(item);
+    tree.setFocus();
+    session().state.keyFocusOnTree = true;
     for (QTreeWidgetItem* up = item->parent(); up != nullptr; up = up->parent())
         up->setExpanded(true);
 }
 
-void MainWindow::open_selected_item(bool withChooser) {
-    if (session_.state.step != kBrowse || runner_->running())
+void BrowsePage::open_selected_item(bool withChooser) {
+    if (session().state.step != kBrowse || frame_.worker_running())
         return;
-    if (session_.state.keyFocusOnTree) {
-        open_folder(tree_->currentItem());
+    if (session().state.keyFocusOnTree) {
+        open_folder(frame_.tree().currentItem());
         return;
     }
-    const int row = browse_->current_row();
+    const int row = view_->current_row();
     if (row < 0)
         return;
-    const ListRow listRow = listModel_->row_at(row);
+    const ListRow listRow = model_->row_at(row);
     if (listRow.folder) {
-        open_folder(tree_item_of(session_.scan.items.folders[listRow.index].treeItem));
+        open_folder(tree_item_of(session().scan.items.folders[listRow.index].treeItem));
         return;
     }
     open_file(listRow.index, withChooser);
 }
 
-void MainWindow::open_file(size_t fileIndex, bool withChooser) {
-    const FileNode file = session_.scan.items.files.at(fileIndex);
+void BrowsePage::open_file(size_t fileIndex, bool withChooser) {
+    const FileNode file = session().scan.items.files.at(fileIndex);
     // Copies to open go into a folder of this run's own that only this user can enter (mkdtemp
     // makes it 0700), removed when the program ends: a fixed path in the shared temporary folder
     // could be prepared in advance by another user.
@@ -165,94 +222,151 @@ void MainWindow::open_file(size_t fileIndex, bool withChooser) {
         openFolder_ = std::make_unique<QTemporaryDir>(
             QDir(QDir::tempPath()).filePath(QStringLiteral("salvex-open-XXXXXX")));
     if (!openFolder_->isValid()) {
-        messages_.show(QStringLiteral("No private temporary folder could be made to open the file "
-                                      "in: ") +
-                           openFolder_->errorString(),
-                       MessageKind::Error);
+        frame_.messages().show(
+            QStringLiteral("No private temporary folder could be made to open the file in: ") +
+                openFolder_->errorString(),
+            MessageKind::Error);
         return;
     }
     const std::string tempDir = openFolder_->path().toStdString();
     const QString path =
         QDir(openFolder_->path()).filePath(QString::fromStdString(safe_component(file.name)));
     auto result = std::make_shared<WriteResult>(WriteResult::Failed);
-    start_worker(
-        [this, file, tempDir, result] {
+    Session& s = session();
+    GuiProgress& progress = frame_.progress();
+    frame_.start_worker(
+        [&s, &progress, file, tempDir, result] {
             auto folder = TargetFolder::open(tempDir);
             if (!folder) {
-                progressSink_->show_message(folder.error(), MessageKind::Error);
+                progress.show_message(folder.error(), MessageKind::Error);
                 return;
             }
             RecoveryRun run;
-            RecoveryContext context(session_.reader, session_.scan, session_.settings,
-                                    *progressSink_, run);
+            RecoveryContext context(s.reader, s.scan, s.settings, progress, run);
             *result = extract_ntfs_file(context, *folder, file, RecoveryMode::Open);
         },
         [this, result, path, withChooser] {
-            set_menu_state(MenuState::Browsing);
-            update_page_controls();
+            frame_.set_menu_state(MenuState::Browsing);
             if (*result == WriteResult::Written)
-                opener_(path, withChooser);
+                frame_.open_copy(path, withChooser);
         });
 }
 
-void MainWindow::open_copy(const QString& path, bool withChooser) {
-    if (!withChooser && QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+void BrowsePage::rename_selected() {
+    if (session().state.step != kBrowse || session().state.keyFocusOnTree || view_->renaming())
         return;
-    bool ok = false;
-    const QString command = QInputDialog::getText(this, QStringLiteral("Open With"),
-                                                  QStringLiteral("Open the file with the program:"),
-                                                  QLineEdit::Normal, QString(), &ok);
-    if (!ok || command.trimmed().isEmpty())
-        return;
-    QStringList words = QProcess::splitCommand(command);
-    const QString program = words.takeFirst();
-    if (!QProcess::startDetached(program, words << path))
-        messages_.show(QStringLiteral("The program could not be started: ") + program,
-                       MessageKind::Error);
-}
-
-void MainWindow::rename_selected() {
-    if (session_.state.step != kBrowse || session_.state.keyFocusOnTree || browse_->renaming())
-        return;
-    const int row = browse_->current_row();
+    const int row = view_->current_row();
     if (row >= 0)
-        browse_->start_rename(row);
+        view_->start_rename(row);
 }
 
-void MainWindow::set_list_mode(ListMode mode) {
-    browse_->set_mode(mode);
-}
-
-void MainWindow::show_context_menu(const QPoint& at) {
-    if (session_.state.step != kBrowse || session_.state.keyFocusOnTree || !listModel_->filled() ||
-        browse_->current_row() < 0 || runner_->running())
+void BrowsePage::show_context_menu(const QPoint& at) {
+    if (session().state.step != kBrowse || session().state.keyFocusOnTree || !model_->filled() ||
+        view_->current_row() < 0 || frame_.worker_running())
         return;
-    const ListRow row = listModel_->row_at(browse_->current_row());
-    QMenu menu(QStringLiteral("Right Click"), this);
-    menu.addAction(actions_.open);
-    menu.addAction(actions_.openWith);
-    actions_.openWith->setEnabled(!row.folder);
-    menu.addSeparator();
-    menu.addAction(actions_.recoverSelected);
-    menu.addAction(actions_.recoverAll);
-    menu.addSeparator();
-    menu.addMenu(viewMenu_);
-    menu.addAction(actions_.findFiles);
-    menu.addAction(actions_.rename);
-    menu.addAction(actions_.settings);
-    menu.addAction(actions_.properties);
-    menu.exec(browse_->current_view()->viewport()->mapToGlobal(at));
+    const ListRow row = model_->row_at(view_->current_row());
+    emit contextMenuRequested(view_->current_view()->viewport()->mapToGlobal(at), row.folder);
 }
 
-std::vector<RecoveryRow> MainWindow::list_rows(bool selectedOnly) const {
+bool BrowsePage::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || session().state.step != kBrowse || view_->renaming())
+        return WizardPage::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool inList = view_->is_view(watched);
+    if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
+        session().state.keyFocusOnTree = inList;
+        if (inList)
+            frame_.tree().setFocus(Qt::TabFocusReason);
+        else
+            view_->current_view()->setFocus(Qt::TabFocusReason);
+        return true;
+    }
+    if (inList && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+        session().state.keyFocusOnTree = false;
+        open_selected_item(false);
+        return true;
+    }
+    if (inList && key->key() == Qt::Key_F2) {
+        rename_selected();
+        return true;
+    }
+    if (inList && key->key() == Qt::Key_Menu) {
+        const QAbstractItemView* view = view_->current_view();
+        show_context_menu(view->visualRect(view->currentIndex()).center());
+        return true;
+    }
+    return WizardPage::eventFilter(watched, event);
+}
+
+void BrowsePage::show_find_files() {
+    if (frame_.worker_running())
+        return;
+    auto* dialog = new FindFilesDialog(session().scan, *model_, frame_.messages(), this);
+    connect(dialog, &FindFilesDialog::fileActivated, this, &BrowsePage::show_file_in_folder);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setModal(true);
+    dialog->open();
+}
+
+// Opens the folder that holds a file and selects the file's row.
+void BrowsePage::show_file_in_folder(size_t fileIndex) {
+    const NtfsScan& scan = session().scan;
+    if (session().state.step != kBrowse || fileIndex >= scan.items.files.size())
+        return;
+    const uint32_t parent = scan.items.files[fileIndex].parent;
+    QTreeWidgetItem* folderItem = treeItems_.empty() ? nullptr : treeItems_.front();
+    if (parent != kRootFolderRecord) {
+        for (const FolderNode& folder : scan.items.folders) {
+            if (folder.recordNumber == parent && tree_item_of(folder.treeItem) != nullptr) {
+                folderItem = tree_item_of(folder.treeItem);
+                break;
+            }
+        }
+    }
+    open_folder(folderItem);
+    const std::vector<ListRow>& rows = model_->rows();
+    for (size_t row = 0; row < rows.size(); ++row) {
+        if (!rows[row].folder && rows[row].index == fileIndex) {
+            const QModelIndex index = model_->index(static_cast<int>(row), kNameColumn);
+            view_->current_view()->setCurrentIndex(index);
+            view_->table()->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect |
+                                                                QItemSelectionModel::Rows);
+            view_->current_view()->scrollTo(index);
+            break;
+        }
+    }
+}
+
+void BrowsePage::show_properties() {
+    if (session().state.step != kBrowse || frame_.worker_running() || !model_->filled())
+        return;
+    const int row = view_->current_row();
+    if (row < 0)
+        return;
+    const auto text = [this, row](int column) {
+        return model_->index(row, column).data().toString();
+    };
+    ItemRow item{text(kNameColumn),    text(kTypeColumn),     text(kSizeColumn).toULongLong(),
+                 text(kCreatedColumn), text(kModifiedColumn), 0};
+    const ListRow& listRow = model_->row_at(row);
+    if (listRow.folder)
+        item.folder = session().scan.items.folders[listRow.index].treeItem;
+    auto* dialog = new InfoDialog(QStringLiteral("File/Folder Properties"),
+                                  item_properties(session().scan, item), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setModal(true);
+    dialog->open();
+}
+
+std::vector<RecoveryRow> BrowsePage::list_rows(bool selectedOnly) const {
     std::vector<RecoveryRow> rows;
-    const QItemSelectionModel* selection = browse_->table()->selectionModel();
-    for (int row = 0; row < listModel_->rowCount(); ++row) {
+    const QItemSelectionModel* selection = view_->table()->selectionModel();
+    for (int row = 0; row < model_->rowCount(); ++row) {
         if (selectedOnly && !selection->isRowSelected(row, {}))
             continue;
-        const ListRow& listRow = listModel_->row_at(row);
+        const ListRow& listRow = model_->row_at(row);
         if (listRow.folder) {
-            const TreeItemId id = session_.scan.items.folders[listRow.index].treeItem;
+            const TreeItemId id = session().scan.items.folders[listRow.index].treeItem;
             if (id != 0) // a folder the tree does not show has nothing to walk
                 rows.push_back({RecoveryRow::Kind::Folder, id});
         } else {
@@ -264,11 +378,11 @@ std::vector<RecoveryRow> MainWindow::list_rows(bool selectedOnly) const {
 
 // The folders ticked in the tree: each whose parent is not ticked as a whole (a ticked folder is
 // written with everything beneath it). A ticked root stands for the whole volume.
-std::vector<RecoveryRow> MainWindow::ticked_rows() const {
+std::vector<RecoveryRow> BrowsePage::ticked_rows() const {
     if (treeItems_.empty() || treeItems_.front() == nullptr)
         return {};
     if (treeItems_.front()->checkState(0) == Qt::Checked)
-        return root_rows(session_.scan);
+        return root_rows(session().scan);
     std::vector<RecoveryRow> rows;
     std::vector<QTreeWidgetItem*> pending{treeItems_.front()};
     while (!pending.empty()) {
@@ -285,35 +399,37 @@ std::vector<RecoveryRow> MainWindow::ticked_rows() const {
     return rows;
 }
 
-void MainWindow::recover_selected() {
-    if (!actions_.recoverSelected->isEnabled())
-        return;
+void BrowsePage::recover_selected() {
     std::vector<RecoveryRow> rows = ticked_rows();
     for (const RecoveryRow& row : list_rows(true))
         rows.push_back(row);
     recover(std::move(rows));
 }
 
-void MainWindow::recover_all() {
-    if (actions_.recoverAll->isEnabled())
-        recover(list_rows(false));
+void BrowsePage::recover_all() {
+    recover(list_rows(false));
 }
 
-void MainWindow::recover(std::vector<RecoveryRow> rows) {
-    if (session_.state.step != kBrowse || runner_->running() || rows.empty())
+void BrowsePage::stop_recovery() {
+    if (recoveryRun_)
+        recoveryRun_->recovery_stop = 1;
+}
+
+void BrowsePage::recover(std::vector<RecoveryRow> rows) {
+    if (session().state.step != kBrowse || frame_.worker_running() || rows.empty())
         return;
-    const QString chosen = folderChooser_(kChooseTargetTitle);
+    const QString chosen = frame_.choose_folder(kChooseTargetTitle);
     if (chosen.isEmpty())
         return;
     auto target = TargetFolder::open(chosen.toStdString());
     if (!target) {
-        messages_.show(QString::fromStdString(target.error()), MessageKind::Error);
+        frame_.messages().show(QString::fromStdString(target.error()), MessageKind::Error);
         return;
     }
     // Writing onto the drive being examined could overwrite the very files being recovered.
-    const DriveInfo* drive = session_.current_drive();
+    const DriveInfo* drive = session().current_drive();
     if (drive != nullptr && target_on_device(chosen.toStdString(), drive->path) &&
-        !messages_.ask(kTargetOnExaminedDriveQuestion))
+        !frame_.messages().ask(kTargetOnExaminedDriveQuestion))
         return;
 
     auto folder = std::make_shared<TargetFolder>(std::move(target).value());
@@ -321,48 +437,48 @@ void MainWindow::recover(std::vector<RecoveryRow> rows) {
     recoveryRun_ = run;
     auto* dialog = new RecoveryDialog(*run, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    recoveryDialog_ = dialog;
-    auto* sink = new GuiProgress(messages_, dialog);
-    const RecoveryPlan plan = plan_recovery(session_.scan, rows);
-    auto counting = std::make_shared<RecoveryProgress>(*sink, plan.files);
+    auto* sink = new GuiProgress(frame_.messages(), dialog);
+    auto counting = std::make_shared<RecoveryProgress>(*sink);
+    auto plan = std::make_shared<RecoveryPlan>();
     auto stopped = std::make_shared<bool>(false);
     connect(dialog->stop_button(), &QPushButton::clicked, this, [stopped] { *stopped = true; });
     connect(sink, &GuiProgress::counterChanged, dialog, &RecoveryDialog::set_counter);
     connect(sink, &GuiProgress::progressChanged, dialog, &RecoveryDialog::set_progress);
-    session_.reader.set_bad_sector_retries(session_.settings.bad_sector_retries);
+    Session& s = session();
+    s.reader.set_bad_sector_retries(s.settings.bad_sector_retries);
     dialog->show();
-    start_worker(
-        [this, rows = std::move(rows), folder, run, counting] {
-            const ActiveFilters active(session_.filters);
-            RecoveryContext context(session_.reader, session_.scan, session_.settings, *counting,
-                                    *run);
+    frame_.start_worker(
+        [&s, rows = std::move(rows), folder, run, counting, plan] {
+            const ActiveFilters active(s.filters);
+            RecoveryContext context(s.reader, s.scan, s.settings, *counting, *run);
             if (!active.empty())
                 context.passesFilters = [&active](std::string_view name) {
                     return active.passes(name);
                 };
+            // "File n of N" counts only the files the filters and policies let through.
+            *plan = plan_recovery(context, rows);
+            counting->set_total(plan->files);
             run_recovery(context, rows, *folder);
             counting->finish();
         },
         [this, dialog, run, sink, counting, stopped, folder, plan] {
             sink->flush();
-            recoveryDialog_ = nullptr;
             recoveryRun_.reset();
-            dialog->finish(messages_);
+            dialog->finish(frame_.messages());
             RecoverySummary summary;
             summary.target = QString::fromStdString(folder->path());
             summary.stopped = *stopped;
-            summary.planned = plan.files;
-            summary.emptyFiles = plan.emptyFiles;
+            summary.planned = plan->files;
+            summary.emptyFiles = plan->emptyFiles;
             summary.bytes = counting->bytes();
-            status_->setText(summary_text(summary, *run).section(QLatin1Char('\n'), 0, 0));
-            set_menu_state(MenuState::Browsing);
-            update_page_controls();
+            frame_.set_status(summary_text(summary, *run).section(QLatin1Char('\n'), 0, 0));
+            frame_.set_menu_state(MenuState::Browsing);
             auto* done = new RecoverySummaryDialog(
-                summary, *run, [this](const QUrl& url) { urlOpener_(url); }, this);
+                summary, *run, [this](const QUrl& url) { frame_.open_url(url); }, this);
             done->setAttribute(Qt::WA_DeleteOnClose);
             done->show();
-        });
-    stop_->setEnabled(false); // the progress window has its own stop
+        },
+        true); // the progress window has its own stop
 }
 
 } // namespace salvex::app

@@ -1,27 +1,31 @@
-// The drive page's own controls: the choice between the Standard Scan and the Advance Scan.
+// The first page: the drives under "My Computer" in the left tree, the details of the one
+// clicked, and the choice between the Standard Scan and the Advance Scan. Next opens the drive
+// read-only and leads to its partitions.
 #pragma once
 
+#include "app/wizard_page.h"
 #include "ntfs/scan_mode.h"
-
-#include <QGroupBox>
 
 class QRadioButton;
 
 namespace salvex::app {
 
-class DrivePage final : public QGroupBox {
+class DrivePage final : public WizardPage {
     Q_OBJECT
 
 public:
-    explicit DrivePage(QWidget* parent = nullptr);
+    explicit DrivePage(WizardFrame& frame, QWidget* parent = nullptr);
 
-    ScanMode scan_mode() const;
-    void set_scan_mode(ScanMode mode);
-
-signals:
-    void scanModeChosen(ScanMode mode);
+    void enter() override;
+    void item_clicked(QTreeWidgetItem* item) override;
+    bool can_go_next() const override { return session().state.driveChosen; }
+    void next() override;
+    // Makes the drive at `index` the current one, as a click on its item does.
+    void choose_drive(size_t index);
 
 private:
+    void set_scan_mode(ScanMode mode);
+
     QRadioButton* standard_;
     QRadioButton* advance_;
 };

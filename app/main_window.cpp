@@ -2,38 +2,33 @@
 // events: closing, keys and dropped files.
 #include "app/main_window.h"
 
+#include "app/browse_page.h"
 #include "app/drive_page.h"
-#include "app/range_page.h"
-#include "app/recovery_dialog.h"
+#include "app/file_system_page.h"
+#include "app/partition_page.h"
 #include "app/texts.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QSettings>
 #include <QSplitter>
 #include <QStackedWidget>
-#include <QTableView>
-#include <QTemporaryDir>
-#include <QThread>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QUrl>
@@ -75,7 +70,9 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
         return QFileDialog::getOpenFileNames(this, QStringLiteral("Open Disk Image"),
                                              QDir::homePath(), disk_image_filter());
     };
-    opener_ = [this](const QString& path, bool withChooser) { open_copy(path, withChooser); };
+    opener_ = [this](const QString& path, bool withChooser) {
+        open_with_chooser(path, withChooser);
+    };
     urlOpener_ = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     snapshotChooser_ = [this](bool save) {
         const QString filter = QStringLiteral("Recovery snapshots (*.QRSX *.qrsx)");
@@ -86,15 +83,11 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
             this, QStringLiteral("Load Recovery Snapshot"), QDir::homePath(), filter);
         return chosen.isEmpty() ? QString() : chosen.back();
     };
-    build_controls();
+    build_controls(); // the drive page chooses the Standard Scan
     build_menus();
     build_toolbar();
     connect_controls();
-
-    session_.state.programFolder = QDir::currentPath().toStdString();
-    session_.state.scanMode = ScanMode::Standard;
-    drivePage_->set_scan_mode(ScanMode::Standard);
-    show_drive_page();
+    show_step(kChooseDrive);
     resize(900, 640);
     // The window comes back where the user left it; nothing else is kept between runs.
     restoreGeometry(
@@ -111,8 +104,7 @@ MainWindow::~MainWindow() {
 
 void MainWindow::release_worker() {
     runner_->release();
-    if (recoveryRun_)
-        recoveryRun_->recovery_stop = 1;
+    browsePage_->stop_recovery();
 }
 
 void MainWindow::build_controls() {
@@ -123,23 +115,23 @@ void MainWindow::build_controls() {
     // Long drive and folder names are shown whole; the pane scrolls sideways instead.
     tree_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     tree_->header()->setStretchLastSection(false);
-    tree_->installEventFilter(this);
 
-    browse_ = new BrowseView(session_.scan, session_.filters);
-    browse_->watch_keys(this);
-    listModel_ = browse_->model();
     panel_ = new InfoPanel;
     panel_->setObjectName(QStringLiteral("panel"));
-    drivePage_ = new DrivePage;
-    rangePage_ = new RangePage;
+    // In the order of the steps.
+    drivePage_ = new DrivePage(*this);
+    partitionPage_ = new PartitionPage(*this);
+    browsePage_ = new BrowsePage(*this);
+    pages_ = new QStackedWidget;
+    for (QWidget* page :
+         {static_cast<QWidget*>(drivePage_), static_cast<QWidget*>(partitionPage_),
+          static_cast<QWidget*>(new FileSystemPage(*this)), static_cast<QWidget*>(browsePage_)})
+        pages_->addWidget(page);
 
     auto* right = new QWidget;
     auto* rightLayout = new QVBoxLayout(right);
     rightLayout->addWidget(panel_);
-    rightLayout->addWidget(drivePage_);
-    rightLayout->addWidget(rangePage_);
-    rightLayout->addWidget(browse_, 1);
-    rightLayout->addStretch();
+    rightLayout->addWidget(pages_, 1);
 
     auto* splitter = new QSplitter;
     splitter->addWidget(tree_);
@@ -169,9 +161,6 @@ QWidget* MainWindow::build_bottom_bar() {
     progress_->setObjectName(QStringLiteral("progressBar"));
     progress_->setRange(0, 99);
     progress_->setValue(0);
-    search_ = new QPushButton(QStringLiteral("Search Partitions"));
-    search_->setObjectName(QStringLiteral("searchButton"));
-    search_->setToolTip(kSearchTip);
     back_ = new QPushButton(QStringLiteral("< &Back"));
     back_->setObjectName(QStringLiteral("backButton"));
     back_->setToolTip(kBackTip);
@@ -182,19 +171,18 @@ QWidget* MainWindow::build_bottom_bar() {
     stop_->setObjectName(QStringLiteral("stopButton"));
     stop_->setToolTip(kStopTip);
     // A hidden button keeps its place: Back and Next never move under the mouse.
-    for (QPushButton* button : {search_, back_, next_, stop_}) {
+    for (QPushButton* button : {back_, next_, stop_}) {
         QSizePolicy policy = button->sizePolicy();
         policy.setRetainSizeWhenHidden(true);
         button->setSizePolicy(policy);
     }
     auto* bar = new QWidget;
     auto* layout = new QGridLayout(bar);
-    layout->addWidget(status_, 0, 0, 1, 5);
+    layout->addWidget(status_, 0, 0, 1, 4);
     layout->addWidget(progress_, 1, 0);
-    layout->addWidget(search_, 1, 1);
-    layout->addWidget(back_, 1, 2);
-    layout->addWidget(next_, 1, 3);
-    layout->addWidget(stop_, 1, 4);
+    layout->addWidget(back_, 1, 1);
+    layout->addWidget(next_, 1, 2);
+    layout->addWidget(stop_, 1, 3);
     layout->setColumnStretch(0, 1);
     return bar;
 }
@@ -272,32 +260,15 @@ void MainWindow::connect_controls() {
     connect(next_, &QPushButton::clicked, this, &MainWindow::next);
     connect(back_, &QPushButton::clicked, this, &MainWindow::back);
     connect(stop_, &QPushButton::clicked, this, &MainWindow::stop);
-    connect(search_, &QPushButton::clicked, this, &MainWindow::search_partitions);
-    connect(drivePage_, &DrivePage::scanModeChosen, this, [this](ScanMode mode) {
-        if (mode == ScanMode::Standard)
-            session_.state.programFolder = QDir::currentPath().toStdString();
-        session_.state.scanMode = mode;
-    });
     connect(tree_, &QTreeWidget::itemClicked, this,
             [this](QTreeWidgetItem* item) { tree_item_clicked(item); });
     connect(tree_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
         if (item != nullptr && tree_->hasFocus())
             tree_item_clicked(item);
     });
-    connect(browse_, &BrowseView::rowActivated, this, [this] {
-        session_.state.keyFocusOnTree = false;
-        open_selected_item(false);
-    });
-    connect(browse_, &BrowseView::rowClicked, this,
-            [this] { session_.state.keyFocusOnTree = false; });
-    connect(browse_, &BrowseView::contextMenuRequested, this, &MainWindow::show_context_menu);
-    connect(browse_, &BrowseView::clearFilterClicked, this, &MainWindow::clear_filters);
-    connect(listModel_, &QAbstractItemModel::modelReset, this, &MainWindow::update_filter_line);
-    connect(listModel_, &FolderListModel::folderRenamed, this, [this](size_t folderIndex) {
-        const FolderNode& folder = session_.scan.items.folders[folderIndex];
-        if (QTreeWidgetItem* item = tree_item_of(folder.treeItem))
-            item->setText(0, QString::fromStdString(folder.name));
-    });
+    connect(browsePage_, &BrowsePage::contextMenuRequested, this, &MainWindow::show_list_menu);
+    connect(browsePage_, &BrowsePage::deletedOnlyCleared, this,
+            [this] { actions_.deletedOnly->setChecked(false); });
 
     connect(progressSink_, &GuiProgress::statusChanged, status_, &QLabel::setText);
     connect(progressSink_, &GuiProgress::progressChanged, progress_,
@@ -308,20 +279,23 @@ void MainWindow::connect_controls() {
     connect(actions_.exit, &QAction::triggered, this, &QWidget::close);
     connect(actions_.saveSnapshot, &QAction::triggered, this, &MainWindow::save_recovery_snapshot);
     connect(actions_.loadSnapshot, &QAction::triggered, this, &MainWindow::load_recovery_snapshot);
-    connect(actions_.recoverSelected, &QAction::triggered, this, &MainWindow::recover_selected);
-    connect(actions_.recoverAll, &QAction::triggered, this, &MainWindow::recover_all);
-    connect(actions_.icons, &QAction::triggered, this, [this] { set_list_mode(ListMode::Icons); });
-    connect(actions_.list, &QAction::triggered, this, [this] { set_list_mode(ListMode::List); });
-    connect(actions_.details, &QAction::triggered, this,
-            [this] { set_list_mode(ListMode::Details); });
-    connect(actions_.deletedOnly, &QAction::toggled, this, [this](bool on) {
-        listModel_->set_deleted_only(on);
-        if (listModel_->filled())
-            listModel_->fill(listModel_->key());
-    });
-    connect(actions_.open, &QAction::triggered, this, [this] { open_selected_item(false); });
-    connect(actions_.openWith, &QAction::triggered, this, [this] { open_selected_item(true); });
-    connect(actions_.rename, &QAction::triggered, this, &MainWindow::rename_selected);
+    BrowsePage* browse = browsePage_;
+    connect(actions_.recoverSelected, &QAction::triggered, browse, &BrowsePage::recover_selected);
+    connect(actions_.recoverAll, &QAction::triggered, browse, &BrowsePage::recover_all);
+    connect(actions_.icons, &QAction::triggered, browse,
+            [browse] { browse->set_list_mode(ListMode::Icons); });
+    connect(actions_.list, &QAction::triggered, browse,
+            [browse] { browse->set_list_mode(ListMode::List); });
+    connect(actions_.details, &QAction::triggered, browse,
+            [browse] { browse->set_list_mode(ListMode::Details); });
+    connect(actions_.deletedOnly, &QAction::toggled, browse, &BrowsePage::set_deleted_only);
+    connect(actions_.open, &QAction::triggered, browse,
+            [browse] { browse->open_selected_item(false); });
+    connect(actions_.openWith, &QAction::triggered, browse,
+            [browse] { browse->open_selected_item(true); });
+    connect(actions_.rename, &QAction::triggered, browse, &BrowsePage::rename_selected);
+    connect(actions_.findFiles, &QAction::triggered, browse, &BrowsePage::show_find_files);
+    connect(actions_.properties, &QAction::triggered, browse, &BrowsePage::show_properties);
     connect(actions_.openLog, &QAction::triggered, this,
             [this] { messages_.show(QString::fromUtf8(kOpenLogText), MessageKind::Information); });
     connect(actions_.liveUpdate, &QAction::triggered, this, &MainWindow::live_update);
@@ -331,10 +305,8 @@ void MainWindow::connect_controls() {
             [this] { urlOpener_(QUrl(QString::fromUtf8(kHomePage))); });
     connect(actions_.settings, &QAction::triggered, this, &MainWindow::show_settings);
     connect(actions_.fileFilters, &QAction::triggered, this, &MainWindow::show_file_filters);
-    connect(actions_.findFiles, &QAction::triggered, this, &MainWindow::show_find_files);
     connect(actions_.driveInformation, &QAction::triggered, this,
             &MainWindow::show_drive_information);
-    connect(actions_.properties, &QAction::triggered, this, &MainWindow::show_properties);
 }
 
 QString MainWindow::program_file(const char* name) const {
@@ -391,6 +363,22 @@ void MainWindow::set_menu_state(MenuState state) {
         actions_.openLog->setEnabled(true);
 }
 
+void MainWindow::open_with_chooser(const QString& path, bool withChooser) {
+    if (!withChooser && QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        return;
+    bool ok = false;
+    const QString command = QInputDialog::getText(this, QStringLiteral("Open With"),
+                                                  QStringLiteral("Open the file with the program:"),
+                                                  QLineEdit::Normal, QString(), &ok);
+    if (!ok || command.trimmed().isEmpty())
+        return;
+    QStringList words = QProcess::splitCommand(command);
+    const QString program = words.takeFirst();
+    if (!QProcess::startDetached(program, words << path))
+        messages_.show(QStringLiteral("The program could not be started: ") + program,
+                       MessageKind::Error);
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (!messages_.ask(kExitQuestion)) {
         event->ignore();
@@ -409,37 +397,6 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QMainWindow::keyPressEvent(event);
-}
-
-bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() != QEvent::KeyPress || session_.state.step != kBrowse || browse_->renaming())
-        return QMainWindow::eventFilter(watched, event);
-    const auto* key = static_cast<QKeyEvent*>(event);
-    const bool inList = browse_->is_view(watched);
-    if (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) {
-        session_.state.keyFocusOnTree = inList;
-        if (inList)
-            tree_->setFocus(Qt::TabFocusReason);
-        else
-            browse_->current_view()->setFocus(Qt::TabFocusReason);
-        return true;
-    }
-    if (inList && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
-        session_.state.keyFocusOnTree = false;
-        open_selected_item(false);
-        return true;
-    }
-    if (inList && key->key() == Qt::Key_F2) {
-        rename_selected();
-        return true;
-    }
-    if (inList && key->key() == Qt::Key_Menu) {
-        const QAbstractItemView* view = browse_->current_view();
-        const QRect current = view->visualRect(view->currentIndex());
-        show_context_menu(current.center());
-        return true;
-    }
-    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
@@ -466,14 +423,10 @@ void MainWindow::add_images(const QStringList& paths) {
         messages_.show(QString::fromStdString(failure), MessageKind::Error);
     if (session_.state.step != kChooseDrive || runner_->running())
         return;
-    show_drive_page();
+    show_step(kChooseDrive);
     // The image just opened is the drive the user means: it is chosen at once.
-    if (session_.drives.size() > before) {
-        QTreeWidgetItem* root = tree_->topLevelItem(0);
-        QTreeWidgetItem* added = root->child(static_cast<int>(session_.drives.size() - 1));
-        tree_->setCurrentItem(added);
-        tree_item_clicked(added);
-    }
+    if (session_.drives.size() > before)
+        drivePage_->choose_drive(session_.drives.size() - 1);
 }
 
 } // namespace salvex::app

@@ -2,24 +2,24 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <unordered_map>
 #include <vector>
 
 namespace salvex::app {
 
-RecoveryPlan plan_recovery(const NtfsScan& scan, std::span<const RecoveryRow> rows) {
-    // Files by parent record: with contents, and empty.
-    std::unordered_map<uint32_t, std::pair<uint64_t, uint64_t>> filesIn;
-    for (const FileNode& file : scan.items.files) {
-        auto& counts = filesIn[file.parent];
-        ++(file.size > 0 ? counts.first : counts.second);
-    }
+RecoveryPlan plan_recovery(RecoveryContext& context, std::span<const RecoveryRow> rows) {
+    const NtfsScan& scan = context.scan;
     RecoveryPlan plan;
+    const auto count = [&](const FileNode& file) {
+        // The driver passes over a file the filters or the deleted-file policy leave out before
+        // it looks at its size: such a file is neither written nor skipped as empty.
+        if (passes_policies(context, file))
+            ++(file.size > 0 ? plan.files : plan.emptyFiles);
+    };
     std::vector<TreeItemId> pending;
     for (const RecoveryRow& row : rows) {
         if (row.kind == RecoveryRow::Kind::File) {
             if (row.index < scan.items.files.size())
-                ++(scan.items.files[row.index].size > 0 ? plan.files : plan.emptyFiles);
+                count(scan.items.files[row.index]);
             continue;
         }
         if (row.index < 1 || row.index > scan.tree.size())
@@ -28,10 +28,8 @@ RecoveryPlan plan_recovery(const NtfsScan& scan, std::span<const RecoveryRow> ro
         while (!pending.empty()) {
             const FolderTreeNode& node = scan.tree.node(pending.back());
             pending.pop_back();
-            if (const auto found = filesIn.find(node.key); found != filesIn.end()) {
-                plan.files += found->second.first;
-                plan.emptyFiles += found->second.second;
-            }
+            for (const size_t index : context.files_in(node.key))
+                count(scan.items.files[index]);
             pending.insert(pending.end(), node.children.begin(), node.children.end());
         }
     }

@@ -12,13 +12,13 @@
 
 namespace salvex::app {
 
-// The files a recovery of `rows` takes up: those of the file rows and of every folder the tree
-// shows under a folder row.
+// The files a recovery of `rows` considers: those of the file rows and of every folder the tree
+// shows under a folder row that pass the context's filters and deleted-file policy.
 struct RecoveryPlan {
     uint64_t files = 0;      // with contents: these may be written
     uint64_t emptyFiles = 0; // of size 0: never created
 };
-RecoveryPlan plan_recovery(const NtfsScan& scan, std::span<const RecoveryRow> rows);
+RecoveryPlan plan_recovery(RecoveryContext& context, std::span<const RecoveryRow> rows);
 
 // "1.5 MB (1,572,864 bytes)".
 std::string bytes_text(uint64_t bytes);
@@ -26,7 +26,7 @@ std::string bytes_text(uint64_t bytes);
 // Passes the driver's reports on to `shown`, adding the counters "File" (n of N) and "Written".
 class RecoveryProgress final : public ProgressSink {
 public:
-    RecoveryProgress(ProgressSink& shown, uint64_t total) : shown_(shown), total_(total) {}
+    explicit RecoveryProgress(ProgressSink& shown) : shown_(shown) {}
 
     void set_status(std::string_view text) override { shown_.set_status(text); }
     void set_progress(int percent) override { shown_.set_progress(percent); }
@@ -36,6 +36,8 @@ public:
     }
     bool ask_yes_no(std::string_view question) override { return shown_.ask_yes_no(question); }
 
+    // The number of files the run considers; set before the run starts, on its thread.
+    void set_total(uint64_t total) { total_ = total; }
     // The run has ended: the last file's bytes are counted.
     void finish();
     uint64_t started() const { return started_; }
@@ -46,7 +48,7 @@ private:
     void count_finished_file();
 
     ProgressSink& shown_;
-    uint64_t total_;
+    uint64_t total_ = 0;
     std::string current_; // the path of the file being written
     std::atomic<uint64_t> started_{0};
     std::atomic<uint64_t> bytes_{0};

@@ -1,5 +1,4 @@
 // Saving the shown scan as a snapshot file, and loading one to browse it again without a scan.
-#include "app/drive_page.h"
 #include "app/main_window.h"
 #include "recovery/recoverability.h"
 #include "snapshot/snapshot_reader.h"
@@ -7,7 +6,6 @@
 #include "snapshot/snapshot_writer.h"
 
 #include <QAction>
-#include <QRadioButton>
 
 namespace salvex::app {
 
@@ -79,10 +77,8 @@ void MainWindow::load_recovery_snapshot() {
     session_.scan = std::move(loaded->scan);
     assess_recoverability(session_.reader, session_.scan); // a snapshot does not keep it
     state.stopRequested = 0;
-    state.step = kBrowse;
     state.scanMode = ScanMode::Standard;
-    drivePage_->set_scan_mode(ScanMode::Standard);
-    show_browse_page();
+    show_step(kBrowse);
     if (!warning.empty())
         messages_.show(QString::fromStdString(warning), MessageKind::Information);
 }

@@ -1,7 +1,7 @@
-// The Tools and Help commands: the settings, the filters, Find Files, the information dialogs
-// and the About box.
+// The Tools and Help commands the window answers itself: the settings, the filters, the drive's
+// information and the About box.
+#include "app/browse_page.h"
 #include "app/filters_dialog.h"
-#include "app/find_files_dialog.h"
 #include "app/info_dialogs.h"
 #include "app/main_window.h"
 #include "app/settings_dialog.h"
@@ -9,9 +9,6 @@
 #include "partition/sector_size.h"
 
 #include <QAction>
-#include <QItemSelectionModel>
-#include <QTableView>
-#include <QTreeWidget>
 
 namespace salvex::app {
 
@@ -45,46 +42,9 @@ void MainWindow::show_file_filters() {
     auto* dialog = new FileFiltersDialog(session_.filters, messages_, this);
     connect(dialog, &FileFiltersDialog::filtersCommitted, this, [this] {
         // The root folder's list again, under the filters just set.
-        if (!treeItems_.empty())
-            open_folder(treeItems_.front());
+        browsePage_->open_root_folder();
     });
     open_modal(dialog);
-}
-
-void MainWindow::show_find_files() {
-    if (!actions_.findFiles->isEnabled() || runner_->running())
-        return;
-    auto* dialog = new FindFilesDialog(session_.scan, *listModel_, messages_, this);
-    connect(dialog, &FindFilesDialog::fileActivated, this, &MainWindow::show_file_in_folder);
-    open_modal(dialog);
-}
-
-// Opens the folder that holds a file and selects the file's row.
-void MainWindow::show_file_in_folder(size_t fileIndex) {
-    if (session_.state.step != kBrowse || fileIndex >= session_.scan.items.files.size())
-        return;
-    const uint32_t parent = session_.scan.items.files[fileIndex].parent;
-    QTreeWidgetItem* folderItem = treeItems_.empty() ? nullptr : treeItems_.front();
-    if (parent != kRootFolderRecord) {
-        for (const FolderNode& folder : session_.scan.items.folders) {
-            if (folder.recordNumber == parent && tree_item_of(folder.treeItem) != nullptr) {
-                folderItem = tree_item_of(folder.treeItem);
-                break;
-            }
-        }
-    }
-    open_folder(folderItem);
-    const std::vector<ListRow>& rows = listModel_->rows();
-    for (size_t row = 0; row < rows.size(); ++row) {
-        if (!rows[row].folder && rows[row].index == fileIndex) {
-            const QModelIndex index = listModel_->index(static_cast<int>(row), kNameColumn);
-            browse_->current_view()->setCurrentIndex(index);
-            browse_->table()->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect |
-                                                                  QItemSelectionModel::Rows);
-            browse_->current_view()->scrollTo(index);
-            break;
-        }
-    }
 }
 
 void MainWindow::show_drive_information() {
@@ -93,24 +53,6 @@ void MainWindow::show_drive_information() {
     open_modal(new InfoDialog(QStringLiteral("Drive Information"),
                               drive_information(session_.scan, drive_sector_size(session_.reader)),
                               this));
-}
-
-void MainWindow::show_properties() {
-    if (session_.state.step != kBrowse || runner_->running() || !listModel_->filled())
-        return;
-    const int row = browse_->current_row();
-    if (row < 0)
-        return;
-    const auto text = [this, row](int column) {
-        return listModel_->index(row, column).data().toString();
-    };
-    ItemRow item{text(kNameColumn),    text(kTypeColumn),     text(kSizeColumn).toULongLong(),
-                 text(kCreatedColumn), text(kModifiedColumn), 0};
-    const ListRow& listRow = listModel_->row_at(row);
-    if (listRow.folder)
-        item.folder = session_.scan.items.folders[listRow.index].treeItem;
-    open_modal(new InfoDialog(QStringLiteral("File/Folder Properties"),
-                              item_properties(session_.scan, item), this));
 }
 
 void MainWindow::show_about() {

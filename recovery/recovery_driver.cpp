@@ -19,17 +19,6 @@ std::string joined(const std::string& folder, std::string_view name) {
     return folder + (folder.ends_with('/') ? "" : "/") + safe_component(name);
 }
 
-bool passes_policies(const RecoveryContext& context, const FileNode& file) {
-    if (context.passesFilters && !context.passesFilters(file.name))
-        return false;
-    const DeletedPolicy policy = context.settings.deleted_policy;
-    if (policy == DeletedPolicy::Exclude && file.deleted)
-        return false;
-    if (policy == DeletedPolicy::OnlyDeleted && !file.deleted)
-        return false;
-    return true;
-}
-
 // The name to write under, after the duplicate policy; empty when the file is to be passed over.
 std::string name_after_duplicates(const RecoveryContext& context, const TargetFolder& folder,
                                   const std::string& name) {
@@ -143,6 +132,17 @@ void fail_folder_files(RecoveryContext& context, TreeItemId node, const std::str
 }
 
 } // namespace
+
+bool passes_policies(const RecoveryContext& context, const FileNode& file) {
+    if (context.passesFilters && !context.passesFilters(file.name))
+        return false;
+    const DeletedPolicy policy = context.settings.deleted_policy;
+    if (policy == DeletedPolicy::Exclude && file.deleted)
+        return false;
+    if (policy == DeletedPolicy::OnlyDeleted && !file.deleted)
+        return false;
+    return true;
+}
 
 RecoveryContext::RecoveryContext(const SectorReader& r, const NtfsScan& s,
                                  const RecoverySettings& settings_, ProgressSink& p,

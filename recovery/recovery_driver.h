@@ -85,6 +85,10 @@ struct RecoveryRow {
 // root's own files.
 std::vector<RecoveryRow> root_rows(const NtfsScan& scan);
 
+// Whether a run in Save mode considers writing `file`: it passes the file filters and the
+// deleted-file policy.
+bool passes_policies(const RecoveryContext& context, const FileNode& file);
+
 enum class WriteResult {
     Written,
     Passed, // left out by a policy or a filter, or empty: nothing to write, nothing wrong

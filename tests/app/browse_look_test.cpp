@@ -3,7 +3,9 @@
 // folder.
 #include "app/deleted_look.h"
 #include "app/folder_list_model.h"
+#include "recovery/recovery_report.h"
 #include "tests/app/wizard_driver.h"
+#include "tests/support/shell.h"
 #include "tests/support/test_images.h"
 
 #include <QAction>
@@ -12,6 +14,7 @@
 #include <QTest>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <set>
 #include <sys/stat.h>
 
 namespace salvex::test {
@@ -166,6 +169,42 @@ TEST_F(BrowseLookTest, TickedFoldersAreRecoveredWithEverythingBeneath) {
     EXPECT_EQ(fs::file_size(target / "Old" / "scan1.jpg"), 20000u);
     EXPECT_FALSE(fs::exists(target / "Reports")); // written once, inside Documents
     EXPECT_FALSE(fs::exists(target / "Pictures"));
+}
+
+// The files under `folder` by their paths relative to it, the run's report left out.
+std::set<std::string> written_paths(const fs::path& folder) {
+    std::set<std::string> paths;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file() && entry.path().filename() != kReportFileName)
+            paths.insert(fs::relative(entry.path(), folder).generic_string());
+    }
+    return paths;
+}
+
+// A ticked folder is a chosen folder, as a folder named on the command line is: each is written
+// under the target by its own name, with everything beneath it, wherever it lies in the tree.
+TEST_F(BrowseLookTest, TickedSubFoldersLandWhereTheCommandLineWritesThem) {
+    tree_item("Old")->setCheckState(0, Qt::Checked);
+    tree_item("Reports")->setCheckState(0, Qt::Checked);
+    const fs::path target = temp_path("ticked-sub-target");
+    fs::remove_all(target);
+    fs::create_directories(target);
+    wizard.recoveryTarget = QString::fromStdString(target.string());
+    details_view(*wizard.window)->clearSelection();
+    wizard.window->actions().recoverSelected->trigger();
+    ASSERT_TRUE(wizard.wait_idle());
+
+    const fs::path byCli = temp_path("ticked-sub-cli");
+    fs::remove_all(byCli);
+    const CommandOutput r =
+        shell(cli("recover --quiet --yes " + image_path("demo") + " --partition 1 --to " +
+                  byCli.string() + " /Pictures/Old /Documents/Reports"));
+    ASSERT_EQ(r.status, 0) << r.out;
+    const std::set<std::string> wizardPaths = written_paths(target);
+    EXPECT_EQ(wizardPaths, written_paths(byCli));
+    EXPECT_TRUE(wizardPaths.count("Old/scan1.jpg"));
+    EXPECT_TRUE(wizardPaths.count("Reports/ledger.txt"));
+    EXPECT_EQ(wizardPaths.size(), 19u); // Old's three files and the 16 of Reports
 }
 
 TEST_F(BrowseLookTest, AnOpenedFileIsCopiedIntoAPrivateFolderRemovedAtTheEnd) {

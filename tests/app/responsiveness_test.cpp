@@ -1,7 +1,9 @@
 // The window under heavy work: Stop takes effect at once on a recovery of thousands of files, and
 // the recovery window says which file of how many it is at.
+#include "app/gui_progress.h"
 #include "app/recovery_dialog.h"
 #include "app/recovery_progress.h"
+#include "browse/file_filters.h"
 #include "recovery/recovery_report.h"
 #include "tests/app/wizard_driver.h"
 #include "tests/support/test_images.h"
@@ -58,7 +60,7 @@ TEST(ResponsivenessTest, StopEndsARecoveryOfThousandsOfFilesAtOnce) {
     wizard.recoveryTarget = QString::fromStdString(target.string());
 
     wizard.window->actions().recoverAll->trigger();
-    app::RecoveryDialog* dialog = wizard.window->recovery_dialog();
+    auto* dialog = wizard.window->findChild<app::RecoveryDialog*>();
     ASSERT_NE(dialog, nullptr);
     // Wait until the run is well under way, then stop it.
     QElapsedTimer timer;
@@ -93,21 +95,69 @@ TEST(RecoveryPlanTest, CountsTheNonEmptyFilesUnderEachRow) {
     uint64_t nonEmpty = 0;
     for (const FileNode& file : scan.items.files)
         nonEmpty += file.size > 0;
+    SilentProgress silent;
+    RecoveryRun run;
+    RecoveryContext context(wizard.session.reader, scan, wizard.session.settings, silent, run);
     // The whole volume: every file that the tree reaches.
     const std::vector<RecoveryRow> all = root_rows(scan);
-    const app::RecoveryPlan plan = app::plan_recovery(scan, all);
+    const app::RecoveryPlan plan = app::plan_recovery(context, all);
     EXPECT_GT(plan.files, 0u);
     EXPECT_LE(plan.files, nonEmpty);
     EXPECT_LE(plan.files + plan.emptyFiles, scan.items.files.size());
     // A single file counts once, as empty or not.
     for (size_t i = 0; i < scan.items.files.size(); ++i) {
         const std::vector<RecoveryRow> one{{RecoveryRow::Kind::File, i}};
-        const app::RecoveryPlan single = app::plan_recovery(scan, one);
+        const app::RecoveryPlan single = app::plan_recovery(context, one);
         EXPECT_EQ(single.files, scan.items.files[i].size > 0 ? 1u : 0u);
         EXPECT_EQ(single.emptyFiles, scan.items.files[i].size > 0 ? 0u : 1u);
     }
+    // Files the filters or the deleted-file policy leave out are not counted, empty or not.
+    context.passesFilters = [](std::string_view name) { return name.ends_with(".jpg"); };
+    wizard.session.settings.deleted_policy = DeletedPolicy::Exclude;
+    uint64_t liveJpegs = 0;
+    for (const FileNode& file : scan.items.files)
+        liveJpegs += file.name.ends_with(".jpg") && !file.deleted && file.size > 0;
+    const app::RecoveryPlan filtered = app::plan_recovery(context, all);
+    EXPECT_EQ(filtered.files, liveJpegs);
+    EXPECT_EQ(filtered.emptyFiles, 0u);
     EXPECT_EQ(app::bytes_text(512), "512 bytes");
     EXPECT_EQ(app::bytes_text(1572864), "1.5 MB (1,572,864 bytes)");
+}
+
+// "File n of N" counts the files the run considers: those the filters and the deleted-file
+// policy let through, not every file under the rows.
+TEST(ResponsivenessTest, FileCountOfTheRecoveryWindowLeavesOutFilteredFiles) {
+    WizardDriver wizard({image_path("demo")});
+    wizard.scan_partition("Partition 1 - NTFS");
+    ASSERT_EQ(wizard.step(), app::kBrowse);
+    FilterEditor editor(wizard.session.filters);
+    ASSERT_TRUE(editor.add("*.txt").added());
+    editor.close();
+    wizard.session.settings.deleted_policy = DeletedPolicy::Exclude;
+    const fs::path target = temp_path("file-count-target");
+    fs::remove_all(target);
+    fs::create_directories(target);
+    wizard.recoveryTarget = QString::fromStdString(target.string());
+    // /Documents holds 21 files: budget.csv is no .txt, q1-draft.txt and q2-draft.txt are
+    // deleted; 18 remain.
+    wizard.select_rows({"Documents"});
+    wizard.window->actions().recoverSelected->trigger();
+    auto* dialog = wizard.window->findChild<app::RecoveryDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    auto* sink = dialog->findChild<app::GuiProgress*>();
+    ASSERT_NE(sink, nullptr);
+    QStringList shown;
+    QObject::connect(sink, &app::GuiProgress::counterChanged,
+                     [&](const QString& label, const QString& value) {
+                         if (label == "File")
+                             shown << value;
+                     });
+    ASSERT_TRUE(wizard.wait_idle());
+    EXPECT_EQ(files_in(target), 18u);
+    ASSERT_FALSE(shown.isEmpty());
+    EXPECT_EQ(shown.back(), "18 of 18");
+    for (const QString& value : shown)
+        EXPECT_TRUE(value.endsWith(" of 18")) << value.toStdString();
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // answers the message boxes through the window's responder and keeps what they said.
 #pragma once
 
+#include "app/folder_list_model.h"
 #include "app/main_window.h"
 #include "app/session.h"
 

@@ -14,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStackedWidget>
 #include <QTest>
 #include <QTreeWidget>
 #include <QUrl>
@@ -105,11 +106,15 @@ TEST(WizardPagesTest, BackFromEveryStandardPageAndTheMenuStates) {
 
     // Back from the tree goes to the partition page (the scan page is not a stop).
     window.actions().icons->trigger();
-    EXPECT_EQ(window.list_mode(), app::ListMode::Icons);
+    EXPECT_TRUE(icon_view(window)->isVisible());
+    EXPECT_FALSE(details_view(window)->isVisible());
     wizard.answers.push_back(true); // yes, discard the scan
     wizard.click(back_button(window));
     EXPECT_EQ(wizard.step(), app::kChoosePartition);
-    EXPECT_EQ(window.list_mode(), app::ListMode::Details);
+    // The list is back in its details view, shown the next time a tree is browsed.
+    const auto* views = qobject_cast<QStackedWidget*>(details_view(window)->parentWidget());
+    ASSERT_NE(views, nullptr);
+    EXPECT_EQ(views->currentWidget(), details_view(window));
     EXPECT_EQ(window.menu_state(), app::MenuState::Partitions);
     EXPECT_TRUE(wizard.session.scan.items.files.empty());
     EXPECT_EQ(list_model(window)->rowCount(), 0);

@@ -1,0 +1,251 @@
+#include "app/partition_page.h"
+
+#include "advscan/sector_sweep.h"
+#include "app/drive_label.h"
+#include "app/range_page.h"
+#include "app/texts.h"
+#include "partition/partition_table.h"
+#include "partition/quick_search.h"
+#include "recovery/recoverability.h"
+
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <memory>
+
+namespace salvex::app {
+
+namespace {
+
+// Holds the messages of a Standard Scan until the window has shown its result: the hint to try
+// the Advance Scan belongs after the tree and the list, and a scan that found no volume ends on
+// a question that leads on instead of a message.
+class HeldMessages final : public ProgressSink {
+public:
+    explicit HeldMessages(ProgressSink& shown) : shown_(shown) {}
+    void set_status(std::string_view text) override { shown_.set_status(text); }
+    void set_progress(int percent) override { shown_.set_progress(percent); }
+    void set_counter(std::string_view label, std::string_view value) override {
+        shown_.set_counter(label, value);
+    }
+    void show_message(std::string_view text, MessageKind kind) override {
+        held.push_back({QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), kind});
+    }
+    bool ask_yes_no(std::string_view question) override { return shown_.ask_yes_no(question); }
+
+    std::vector<std::pair<QString, MessageKind>> held;
+
+private:
+    ProgressSink& shown_;
+};
+
+} // namespace
+
+PartitionPage::PartitionPage(WizardFrame& frame, QWidget* parent)
+    : WizardPage(frame, parent), range_(new RangePage),
+      search_(new QPushButton(QStringLiteral("Search Partitions"))) {
+    setObjectName(QStringLiteral("partitionPage"));
+    search_->setObjectName(QStringLiteral("searchButton"));
+    search_->setToolTip(kSearchTip);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(range_);
+    layout->addWidget(search_, 0, Qt::AlignLeft);
+    connect(search_, &QPushButton::clicked, this, [this] {
+        if (!frame_.worker_running())
+            start_quick_search();
+    });
+}
+
+// Next from the drive page: the partition table is walked; when it yields nothing the quick
+// search for lost partitions starts at once.
+void PartitionPage::initialize() {
+    session().state.selectedFsType = FsType::Unknown;
+    const bool found = session().walk_partitions();
+    enter();
+    if (!found) {
+        frame_.messages().show(kNoPartitionsFoundMessage, MessageKind::Error);
+        start_quick_search();
+    }
+}
+
+void PartitionPage::enter() {
+    const Session& s = session();
+    const DriveInfo* drive = s.current_drive();
+    const QString driveText = drive != nullptr
+                                  ? drive_label(s.state.driveIndex, *drive)
+                                  : QString::fromStdString(drive_item_text(s.state.driveIndex));
+    QTreeWidgetItem* root = make_root_item(frame_.tree(), driveText);
+    for (size_t i = 0; i < s.partitions.size(); ++i) {
+        const PartitionInfo& partition = s.partitions.entries[i];
+        add_child_item(root, QString::fromStdString(partition_item_text(i + 1, partition.type)),
+                       static_cast<int>(i));
+    }
+    root->setExpanded(true);
+    frame_.panel().show_page(kPartitionPanel);
+    frame_.set_menu_state(MenuState::Partitions);
+    frame_.set_help(kChoosePartitionHelp);
+    const RangeDefaults defaults = s.range_defaults();
+    show_range(defaults.fsChoice, defaults.start, defaults.end);
+    range_->setVisible(s.state.scanMode == ScanMode::Advance);
+}
+
+void PartitionPage::show_range(int fsChoice, Lba start, Lba end) {
+    range_->set_fs_choice(fsChoice);
+    range_->set_range(start, end);
+}
+
+void PartitionPage::item_clicked(QTreeWidgetItem* item) {
+    WizardState& state = session().state;
+    const int index = item->data(0, kItemRole).toInt();
+    if (index == kRootItem) {
+        // In the Advance Scan the drive itself stands for the whole drive.
+        if (state.scanMode != ScanMode::Advance)
+            return;
+        session().select_whole_drive();
+        show_range(choice_of_fs_type(FsType::Ntfs), state.rangeStart, state.rangeEnd);
+        return;
+    }
+    session().select_partition(static_cast<size_t>(index));
+    const PartitionInfo& partition = session().partitions.entries[static_cast<size_t>(index)];
+    const std::string_view type = fs_type_name(partition.type);
+    frame_.panel().set_values({QString::fromUtf8(type.data(), static_cast<qsizetype>(type.size())),
+                               QString::number(partition.start), QString::number(partition.end()),
+                               QString::fromStdString(partition_size_text(partition))});
+    show_range(choice_of_fs_type(partition.type), state.rangeStart, state.rangeEnd);
+    frame_.update_buttons();
+}
+
+bool PartitionPage::can_go_next() const {
+    const WizardState& state = session().state;
+    return state.scanMode == ScanMode::Advance || state.selectedFsType != FsType::Unknown;
+}
+
+void PartitionPage::next() {
+    WizardState& state = session().state;
+    if (state.scanMode == ScanMode::Standard) {
+        if (state.selectedFsType == FsType::Ntfs)
+            start_standard_scan();
+        else
+            frame_.messages().show(kFatRefusal, MessageKind::Error);
+        return;
+    }
+    if (state.scanMode != ScanMode::Advance)
+        return;
+    state.selectedFsType = fs_type_of_choice(range_->fs_choice());
+    if (state.selectedFsType != FsType::Ntfs) {
+        frame_.messages().show(kFatRefusal, MessageKind::Error);
+        return;
+    }
+    const auto refusal = session().choose_range(range_->start_text().toStdString(),
+                                                range_->end_text().toStdString());
+    if (refusal) {
+        frame_.messages().show(QString::fromStdString(*refusal), MessageKind::Error);
+        return;
+    }
+    start_sweep();
+}
+
+void PartitionPage::back() {
+    session().close_drive();
+    frame_.show_step(kChooseDrive);
+}
+
+void PartitionPage::start_quick_search() {
+    const DriveInfo drive = *session().current_drive();
+    const QuickSearchMode mode = session().state.scanMode == ScanMode::Advance
+                                     ? QuickSearchMode::Advance
+                                     : QuickSearchMode::Standard;
+    frame_.set_help(kQuickSearchInstruction);
+    Session& s = session();
+    GuiProgress& progress = frame_.progress();
+    frame_.start_worker(
+        [&s, &progress, drive, mode] {
+            quick_search_partitions(s.reader, drive, mode, s.partitions, progress,
+                                    s.state.stopRequested);
+        },
+        [this] {
+            frame_.set_status({});
+            session().state.selectedFsType = FsType::Unknown;
+            frame_.show_step(kChoosePartition);
+            if (session().partitions.empty() && !frame_.stop_asked() &&
+                session().state.scanMode == ScanMode::Standard)
+                offer_whole_drive_sweep(kNoPartitionQuestion);
+        });
+}
+
+void PartitionPage::start_standard_scan() {
+    frame_.set_help(kStandardScanHelp);
+    frame_.panel().show_page(kNoPanel);
+    frame_.panel().show_page(kScanPanel);
+    Session& s = session();
+    s.clear_items();
+    const Lba start = s.state.rangeStart;
+    const Lba end = s.state.rangeEnd;
+    GuiProgress& progress = frame_.progress();
+    auto outcome = std::make_shared<ScanOutcome>(ScanOutcome::NoVolume);
+    auto messages = std::make_shared<HeldMessages>(progress);
+    frame_.start_worker(
+        [&s, &progress, start, end, outcome, messages] {
+            *outcome =
+                standard_scan(s.reader, start, end, s.scan, *messages, s.state.stopRequested);
+            if (*outcome == ScanOutcome::Completed)
+                assess_recoverability(s.reader, s.scan, progress, s.state.stopRequested);
+        },
+        [this, outcome, messages] {
+            if (*outcome == ScanOutcome::Completed) {
+                frame_.advance_to(kBrowse);
+                for (const auto& [text, kind] : messages->held)
+                    frame_.messages().show(text, kind);
+                return;
+            }
+            frame_.show_step(kChoosePartition);
+            // A scan the user stopped says so; one that could not read the volume leads on.
+            for (const auto& [text, kind] : messages->held) {
+                if (frame_.stop_asked() || text != QLatin1String(kScanImpossibleMessage))
+                    frame_.messages().show(text, kind);
+                else
+                    offer_whole_drive_sweep(kNoVolumeQuestion);
+            }
+        });
+}
+
+void PartitionPage::offer_whole_drive_sweep(const char* question) {
+    if (session().current_drive() == nullptr || !frame_.messages().ask(displayed(question)))
+        return;
+    WizardState& state = session().state;
+    state.scanMode = ScanMode::Advance;
+    session().select_whole_drive();
+    show_range(choice_of_fs_type(FsType::Ntfs), state.rangeStart, state.rangeEnd);
+    range_->setVisible(true);
+    frame_.update_buttons();
+    start_sweep();
+}
+
+void PartitionPage::start_sweep() {
+    frame_.set_help(kSweepHelp);
+    frame_.panel().show_page(kNoPanel);
+    frame_.panel().show_page(kSweepPanel);
+    Session& s = session();
+    s.clear_sweep();
+    const Lba start = s.state.rangeStart;
+    const Lba end = s.state.rangeEnd;
+    const uint32_t perRead = s.settings.sectors_per_read;
+    GuiProgress& progress = frame_.progress();
+    frame_.start_worker(
+        [&s, &progress, start, end, perRead] {
+            sweep_sectors(s.reader, start, end - start, perRead, s.hits, progress,
+                          s.state.stopRequested);
+            s.candidates = classify_hits(s.reader, end, s.hits, progress, s.state.stopRequested);
+        },
+        [this, start, end] {
+            frame_.set_status({});
+            frame_.advance_to(kChooseFileSystem);
+            if (session().candidates.empty() && !frame_.stop_asked())
+                frame_.messages().show(
+                    QString::fromUtf8(kNothingFoundMessage).arg(start).arg(end - 1),
+                    MessageKind::Information);
+        });
+}
+
+} // namespace salvex::app
