@@ -14,7 +14,8 @@ class QTemporaryDir;
 
 namespace salvex::app {
 
-class RecoveryDialog;
+// The role of a folder tree item that holds its id in the folder tree.
+inline constexpr int kTreeIdRole = Qt::UserRole + 1;
 
 class BrowsePage final : public WizardPage {
     Q_OBJECT

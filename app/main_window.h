@@ -11,8 +11,6 @@
 
 #include <QMainWindow>
 #include <functional>
-#include <memory>
-#include <vector>
 
 class QLabel;
 class QMenu;

@@ -1,0 +1,141 @@
+// The browse page's recovery: the rows chosen (the ticked folders of the tree, the selected or
+// all rows of the list) and the run that writes them behind the progress window.
+#include "app/browse_page.h"
+
+#include "app/recovery_dialog.h"
+#include "app/recovery_progress.h"
+#include "app/recovery_summary.h"
+#include "app/texts.h"
+#include "recovery/target_folder.h"
+
+#include <QItemSelectionModel>
+#include <QPushButton>
+#include <QTableView>
+#include <QTreeWidget>
+
+namespace salvex::app {
+
+std::vector<RecoveryRow> BrowsePage::list_rows(bool selectedOnly) const {
+    std::vector<RecoveryRow> rows;
+    const QItemSelectionModel* selection = view_->table()->selectionModel();
+    for (int row = 0; row < model_->rowCount(); ++row) {
+        if (selectedOnly && !selection->isRowSelected(row, {}))
+            continue;
+        const ListRow& listRow = model_->row_at(row);
+        if (listRow.folder) {
+            const TreeItemId id = session().scan.items.folders[listRow.index].treeItem;
+            if (id != 0) // a folder the tree does not show has nothing to walk
+                rows.push_back({RecoveryRow::Kind::Folder, id});
+        } else {
+            rows.push_back({RecoveryRow::Kind::File, listRow.index});
+        }
+    }
+    return rows;
+}
+
+// The folders ticked in the tree: each whose parent is not ticked as a whole (a ticked folder is
+// written with everything beneath it). A ticked root stands for the whole volume.
+std::vector<RecoveryRow> BrowsePage::ticked_rows() const {
+    if (treeItems_.empty() || treeItems_.front() == nullptr)
+        return {};
+    if (treeItems_.front()->checkState(0) == Qt::Checked)
+        return root_rows(session().scan);
+    std::vector<RecoveryRow> rows;
+    std::vector<QTreeWidgetItem*> pending{treeItems_.front()};
+    while (!pending.empty()) {
+        QTreeWidgetItem* item = pending.back();
+        pending.pop_back();
+        for (int i = item->childCount() - 1; i >= 0; --i) {
+            QTreeWidgetItem* child = item->child(i);
+            if (child->checkState(0) == Qt::Checked)
+                rows.push_back({RecoveryRow::Kind::Folder, child->data(0, kTreeIdRole).toUInt()});
+            else if (child->checkState(0) == Qt::PartiallyChecked)
+                pending.push_back(child);
+        }
+    }
+    return rows;
+}
+
+void BrowsePage::recover_selected() {
+    std::vector<RecoveryRow> rows = ticked_rows();
+    for (const RecoveryRow& row : list_rows(true))
+        rows.push_back(row);
+    recover(std::move(rows));
+}
+
+void BrowsePage::recover_all() {
+    recover(list_rows(false));
+}
+
+void BrowsePage::stop_recovery() {
+    if (recoveryRun_)
+        recoveryRun_->recovery_stop = 1;
+}
+
+void BrowsePage::recover(std::vector<RecoveryRow> rows) {
+    if (session().state.step != kBrowse || frame_.worker_running() || rows.empty())
+        return;
+    const QString chosen = frame_.choose_folder(kChooseTargetTitle);
+    if (chosen.isEmpty())
+        return;
+    auto target = TargetFolder::open(chosen.toStdString());
+    if (!target) {
+        frame_.messages().show(QString::fromStdString(target.error()), MessageKind::Error);
+        return;
+    }
+    // Writing onto the drive being examined could overwrite the very files being recovered.
+    const DriveInfo* drive = session().current_drive();
+    if (drive != nullptr && target_on_device(chosen.toStdString(), drive->path) &&
+        !frame_.messages().ask(kTargetOnExaminedDriveQuestion))
+        return;
+
+    auto folder = std::make_shared<TargetFolder>(std::move(target).value());
+    auto run = std::make_shared<RecoveryRun>();
+    recoveryRun_ = run;
+    auto* dialog = new RecoveryDialog(*run, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    auto* sink = new GuiProgress(frame_.messages(), dialog);
+    auto counting = std::make_shared<RecoveryProgress>(*sink);
+    auto plan = std::make_shared<RecoveryPlan>();
+    auto stopped = std::make_shared<bool>(false);
+    connect(dialog->stop_button(), &QPushButton::clicked, this, [stopped] { *stopped = true; });
+    connect(sink, &GuiProgress::counterChanged, dialog, &RecoveryDialog::set_counter);
+    connect(sink, &GuiProgress::progressChanged, dialog, &RecoveryDialog::set_progress);
+    Session& s = session();
+    s.reader.set_bad_sector_retries(s.settings.bad_sector_retries);
+    dialog->show();
+    frame_.start_worker(
+        [&s, rows = std::move(rows), folder, run, counting, plan] {
+            const ActiveFilters active(s.filters);
+            RecoveryContext context(s.reader, s.scan, s.settings, *counting, *run);
+            if (!active.empty())
+                context.passesFilters = [&active](std::string_view name) {
+                    return active.passes(name);
+                };
+            // "File n of N" counts only the files the filters and policies let through.
+            *plan = plan_recovery(context, rows);
+            counting->set_total(plan->files);
+            run_recovery(context, rows, *folder);
+            counting->finish();
+        },
+        [this, dialog, run, sink, counting, stopped, folder, plan] {
+            sink->flush();
+            recoveryRun_.reset();
+            dialog->finish(frame_.messages());
+            RecoverySummary summary;
+            summary.target = QString::fromStdString(folder->path());
+            summary.stopped = *stopped;
+            summary.planned = plan->files;
+            summary.emptyFiles = plan->emptyFiles;
+            summary.bytes = counting->bytes();
+            frame_.set_status(summary_text(summary, *run).section(QLatin1Char('\n'), 0, 0));
+            frame_.set_menu_state(MenuState::Browsing);
+            auto* done = new RecoverySummaryDialog(
+                summary, *run, [this](const QUrl& url) { frame_.open_url(url); }, this);
+            done->setAttribute(Qt::WA_DeleteOnClose);
+            done->show();
+        },
+        true); // the progress window has its own stop
+}
+
+} // namespace salvex::app
