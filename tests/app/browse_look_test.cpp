@@ -186,9 +186,7 @@ std::set<std::string> written_paths(const fs::path& folder) {
 TEST_F(BrowseLookTest, TickedSubFoldersLandWhereTheCommandLineWritesThem) {
     tree_item("Old")->setCheckState(0, Qt::Checked);
     tree_item("Reports")->setCheckState(0, Qt::Checked);
-    const fs::path target = temp_path("ticked-sub-target");
-    fs::remove_all(target);
-    fs::create_directories(target);
+    const fs::path target = empty_temp_folder("ticked-sub-target");
     wizard.recoveryTarget = QString::fromStdString(target.string());
     details_view(*wizard.window)->clearSelection();
     wizard.window->actions().recoverSelected->trigger();

@@ -134,9 +134,7 @@ TEST(ResponsivenessTest, FileCountOfTheRecoveryWindowLeavesOutFilteredFiles) {
     ASSERT_TRUE(editor.add("*.txt").added());
     editor.close();
     wizard.session.settings.deleted_policy = DeletedPolicy::Exclude;
-    const fs::path target = temp_path("file-count-target");
-    fs::remove_all(target);
-    fs::create_directories(target);
+    const fs::path target = empty_temp_folder("file-count-target");
     wizard.recoveryTarget = QString::fromStdString(target.string());
     // /Documents holds 21 files: budget.csv is no .txt, q1-draft.txt and q2-draft.txt are
     // deleted; 18 remain.
