@@ -40,8 +40,6 @@ public:
     void set_total(uint64_t total) { total_ = total; }
     // The run has ended: the last file's bytes are counted.
     void finish();
-    uint64_t started() const { return started_; }
-    uint64_t total() const { return total_; }
     uint64_t bytes() const { return bytes_; }
 
 private:
