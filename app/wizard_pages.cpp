@@ -1,7 +1,6 @@
 // The wizard's pages: what Next and Back do on each, the left pane's items and their clicks,
 // and the workers that carry the long operations.
 #include "advscan/reconstruction.h"
-#include "advscan/sector_sweep.h"
 #include "app/drive_label.h"
 #include "app/drive_page.h"
 #include "app/main_window.h"
@@ -434,10 +433,7 @@ void MainWindow::start_sweep() {
     const uint32_t perRead = session_.settings.sectors_per_read;
     start_worker(
         [this, start, end, perRead] {
-            sweep_sectors(session_.reader, start, end - start, perRead, session_.hits,
-                          *progressSink_, session_.state.stopRequested);
-            session_.candidates = classify_hits(session_.reader, end, session_.hits, *progressSink_,
-                                                session_.state.stopRequested);
+            session_.sweep({start, end}, perRead, *progressSink_);
         },
         [this, start, end] {
             status_->clear();

@@ -2,6 +2,7 @@
 #include "cli/cli.h"
 #include "cli/commands.h"
 #include "cli/drive_access.h"
+#include "cli/message_line.h"
 #include "disk/block_device.h"
 #include "disk/drive_table.h"
 #include "disk/sector_reader.h"
@@ -33,7 +34,7 @@ int run_drives(const std::vector<std::string>& args, std::ostream& out, std::ost
     for (const auto& image : args) {
         auto drive = describe_image(image);
         if (!drive) {
-            err << "salvex-cli drives: " << drive.error() << "\n";
+            say(err, "drives", drive.error());
             status = kFailure;
             continue;
         }
@@ -73,7 +74,7 @@ int run_search(const std::vector<std::string>& args, std::ostream& out, std::ost
         return kUsage;
     }
     auto drive = open_drive(args[0], "search", err);
-    if (!drive || !search_lost_partitions(*drive, err))
+    if (!drive || !search_lost_partitions(*drive, "search", err))
         return kFailure;
     print_partitions(*drive, out);
     return kSuccess;

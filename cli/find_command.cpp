@@ -19,7 +19,8 @@ int run_find(const std::vector<std::string>& args, std::ostream& out, std::ostre
         err << "Usage: salvex-cli find DRIVE " << kVolumeUsage << " PATTERN [--quiet]\n";
         return kUsage;
     }
-    TerminalProgress progress(err, TerminalProgress::wants_bar(parsed->flags.count("--quiet")));
+    TerminalProgress progress(err, "find",
+                              TerminalProgress::wants_bar(parsed->flags.count("--quiet")));
     int status = kFailure;
     const auto volume = open_volume(*parsed, parsed->positional[0], "find", progress, err, status);
     if (!volume)

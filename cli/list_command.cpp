@@ -88,7 +88,8 @@ int run_list(const std::vector<std::string>& args, std::ostream& out, std::ostre
             << " [--deleted] [--save-snapshot FILE] [--quiet]\n";
         return kUsage;
     }
-    TerminalProgress progress(err, TerminalProgress::wants_bar(parsed->flags.count("--quiet")));
+    TerminalProgress progress(err, "list",
+                              TerminalProgress::wants_bar(parsed->flags.count("--quiet")));
     int status = kFailure;
     auto volume = open_volume(*parsed, parsed->positional[0], "list", progress, err, status);
     if (!volume)
