@@ -12,6 +12,30 @@
 
 namespace salvex::cli {
 
+std::optional<SectorRange> parse_range(const std::string& startText, const std::string& endText,
+                                       const SectorReader& reader, const char* command,
+                                       std::ostream& err) {
+    auto range =
+        parse_drive_range(startText, endText, reader.total_sectors(), drive_sector_size(reader));
+    if (!range) {
+        say(err, command, range.error());
+        return std::nullopt;
+    }
+    return *range;
+}
+
+std::optional<uint32_t> sectors_per_read(const ParsedArgs& args, const char* command,
+                                         std::ostream& err) {
+    const uint64_t perRead =
+        parse_number(args.value("--sectors-per-read").value_or("60")).value_or(0);
+    if (perRead < 1 || perRead > kMaxSectorsPerRead) {
+        say(err, command,
+            "--sectors-per-read takes a number from 1 to " + std::to_string(kMaxSectorsPerRead));
+        return std::nullopt;
+    }
+    return static_cast<uint32_t>(perRead);
+}
+
 namespace {
 
 std::unique_ptr<SectorReader> open_reader(const std::string& path, const char* command,
@@ -67,82 +91,36 @@ std::optional<OpenVolume> take(Result<VolumeScan> scanned, std::unique_ptr<Secto
     return OpenVolume{std::move(reader), std::move(scanned->scan), scanned->selection, drivePath};
 }
 
-} // namespace
-
-std::optional<SectorRange> parse_range(const std::string& startText, const std::string& endText,
-                                       const SectorReader& reader, const char* command,
-                                       std::ostream& err) {
-    auto range =
-        parse_drive_range(startText, endText, reader.total_sectors(), drive_sector_size(reader));
-    if (!range) {
-        say(err, command, range.error());
-        return std::nullopt;
-    }
-    return *range;
-}
-
-std::optional<uint32_t> sectors_per_read(const ParsedArgs& args, const char* command,
-                                         std::ostream& err) {
-    const uint64_t perRead =
-        parse_number(args.value("--sectors-per-read").value_or("60")).value_or(0);
-    if (perRead < 1 || perRead > kMaxSectorsPerRead) {
-        say(err, command,
-            "--sectors-per-read takes a number from 1 to " + std::to_string(kMaxSectorsPerRead));
-        return std::nullopt;
-    }
-    return static_cast<uint32_t>(perRead);
-}
-
-std::optional<OpenVolume> open_volume(const ParsedArgs& args, const std::string& drivePath,
-                                      const char* command, TerminalProgress& progress,
-                                      std::ostream& err, int& status) {
-    status = kFailure;
-    const auto partitionText = args.value("--partition");
-    const auto snapshotPath = args.value("--snapshot");
-    const auto range = args.values.find("--range");
-    const auto candidateText = args.value("--candidate");
-    const int sources = (partitionText ? 1 : 0) + (snapshotPath ? 1 : 0) +
-                        (range != args.values.end() || candidateText ? 1 : 0);
-    if (sources != 1) {
-        say(err, command, std::string("name the volume with one of ") + kVolumeUsage);
+// Partition N of the drive, read by the Standard Scan.
+std::optional<OpenVolume> partition_volume(const ParsedArgs& args, const std::string& partitionText,
+                                           const std::string& drivePath, const char* command,
+                                           TerminalProgress& progress, std::ostream& err,
+                                           int& status) {
+    const uint64_t number = parse_number(partitionText).value_or(0);
+    if (number == 0) {
+        say(err, command, "--partition takes a number from 1");
         status = kUsage;
         return std::nullopt;
     }
-
-    // A snapshot that could not be saved is refused before a scan that may take hours.
-    if (const auto saveAs = args.value("--save-snapshot");
-        saveAs && !snapshot_target_allowed(snapshot_path(*saveAs), drivePath, command, err))
+    auto drive = open_partitioned_drive(drivePath, command, err);
+    if (!drive)
         return std::nullopt;
-
+    apply_retries(args, *drive->reader);
     StopFlag stop{0};
-    if (partitionText) {
-        const uint64_t number = parse_number(*partitionText).value_or(0);
-        if (number == 0) {
-            say(err, command, "--partition takes a number from 1");
-            status = kUsage;
-            return std::nullopt;
-        }
-        auto drive = open_partitioned_drive(drivePath, command, err);
-        if (!drive)
-            return std::nullopt;
-        apply_retries(args, *drive->reader);
-        auto scanned =
-            scan_partition_volume(*drive->reader, drive->partitions, number, progress, stop);
-        if (!scanned && number > drive->partitions.size())
-            scanned = Error{with_pointer(scanned.error(), "partitions")};
-        return take(std::move(scanned), std::move(drive->reader), drivePath, command, progress,
-                    err);
-    }
+    auto scanned = scan_partition_volume(*drive->reader, drive->partitions, number, progress, stop);
+    if (!scanned && number > drive->partitions.size())
+        scanned = Error{with_pointer(scanned.error(), "partitions")};
+    return take(std::move(scanned), std::move(drive->reader), drivePath, command, progress, err);
+}
 
-    auto reader = open_reader(drivePath, command, err);
-    if (!reader)
-        return std::nullopt;
-    apply_retries(args, *reader);
-    if (snapshotPath) {
-        auto loaded = load_snapshot_volume(*snapshotPath, *reader, progress);
-        return take(std::move(loaded), std::move(reader), drivePath, command, progress, err);
-    }
-
+// Candidate K of a sweep of S..E, its tree reconstructed.
+std::optional<OpenVolume> candidate_volume(const ParsedArgs& args,
+                                           std::unique_ptr<SectorReader> reader,
+                                           const std::string& drivePath, const char* command,
+                                           TerminalProgress& progress, std::ostream& err,
+                                           int& status) {
+    const auto range = args.values.find("--range");
+    const auto candidateText = args.value("--candidate");
     const uint64_t candidate = candidateText ? parse_number(*candidateText).value_or(0) : 0;
     if (range == args.values.end() || range->second.size() != 2 || candidate == 0) {
         say(err, command, "--range S E goes with --candidate K (K from 1)");
@@ -155,10 +133,43 @@ std::optional<OpenVolume> open_volume(const ParsedArgs& args, const std::string&
         status = kUsage;
         return std::nullopt;
     }
+    StopFlag stop{0};
     auto scanned = scan_candidate_volume(*reader, *bounds, *perRead, candidate, progress, stop);
     if (!scanned)
         scanned = Error{with_pointer(scanned.error(), "sweep")};
     return take(std::move(scanned), std::move(reader), drivePath, command, progress, err);
+}
+
+} // namespace
+
+std::optional<OpenVolume> open_volume(const ParsedArgs& args, const std::string& drivePath,
+                                      const char* command, TerminalProgress& progress,
+                                      std::ostream& err, int& status) {
+    status = kFailure;
+    const auto partitionText = args.value("--partition");
+    const auto snapshotPath = args.value("--snapshot");
+    const bool candidate = args.values.count("--range") > 0 || args.value("--candidate");
+    if ((partitionText ? 1 : 0) + (snapshotPath ? 1 : 0) + (candidate ? 1 : 0) != 1) {
+        say(err, command, std::string("name the volume with one of ") + kVolumeUsage);
+        status = kUsage;
+        return std::nullopt;
+    }
+
+    // A snapshot that could not be saved is refused before a scan that may take hours.
+    if (const auto saveAs = args.value("--save-snapshot");
+        saveAs && !snapshot_target_allowed(snapshot_path(*saveAs), drivePath, command, err))
+        return std::nullopt;
+
+    if (partitionText)
+        return partition_volume(args, *partitionText, drivePath, command, progress, err, status);
+    auto reader = open_reader(drivePath, command, err);
+    if (!reader)
+        return std::nullopt;
+    apply_retries(args, *reader);
+    if (!snapshotPath)
+        return candidate_volume(args, std::move(reader), drivePath, command, progress, err, status);
+    auto loaded = load_snapshot_volume(*snapshotPath, *reader, progress);
+    return take(std::move(loaded), std::move(reader), drivePath, command, progress, err);
 }
 
 bool save_snapshot_if_asked(const ParsedArgs& args, const OpenVolume& volume, const char* command,
