@@ -56,7 +56,7 @@ int run_partitions(const std::vector<std::string>& args, std::ostream& out, std:
     if (rejects_options(args, "partitions", err))
         return kUsage;
     if (args.size() != 1) {
-        err << "Usage: salvex-cli partitions DRIVE\n";
+        say_usage(err, "partitions", "name one DRIVE");
         return kUsage;
     }
     const auto drive = open_partitioned_drive(args[0], "partitions", err);
@@ -70,7 +70,7 @@ int run_search(const std::vector<std::string>& args, std::ostream& out, std::ost
     if (rejects_options(args, "search", err))
         return kUsage;
     if (args.size() != 1) {
-        err << "Usage: salvex-cli search DRIVE\n";
+        say_usage(err, "search", "name one DRIVE");
         return kUsage;
     }
     auto drive = open_drive(args[0], "search", err);

@@ -43,4 +43,9 @@ void say(std::ostream& err, std::string_view command, std::string_view text) {
     err << message_line(command, text) << '\n';
 }
 
+void say_usage(std::ostream& err, std::string_view command, std::string_view missing) {
+    say(err, command,
+        std::string(missing) + " (see 'salvex-cli " + std::string(command) + " --help')");
+}
+
 } // namespace salvex::cli

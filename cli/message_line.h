@@ -15,4 +15,7 @@ std::string message_line(std::string_view command, std::string_view text);
 // Writes message_line and a line break to `err`.
 void say(std::ostream& err, std::string_view command, std::string_view text);
 
+// Refuses arguments that do not make a command: what is missing, and where the usage is told.
+void say_usage(std::ostream& err, std::string_view command, std::string_view missing);
+
 } // namespace salvex::cli

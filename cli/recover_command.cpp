@@ -23,13 +23,6 @@ namespace salvex::cli {
 
 namespace {
 
-constexpr const char* kUsageLine =
-    "Usage: salvex-cli recover DRIVE (--partition N | --range S E --candidate K | --snapshot "
-    "FILE)\n"
-    "       --to DIR [PATH...] [--filter PATTERN]... [--save-snapshot FILE]\n"
-    "       [--duplicates rename|overwrite|skip] [--deleted include|only|exclude]\n"
-    "       [--retries N] [--report FILE] [--yes] [--quiet]\n";
-
 template <class Policy>
 bool parse_policy(const ParsedArgs& args, const char* option,
                   std::initializer_list<std::pair<const char*, Policy>> choices,
@@ -175,7 +168,7 @@ int run_recover(const std::vector<std::string>& args, std::ostream& out, std::os
         return kUsage;
     const auto target = parsed->value("--to");
     if (parsed->positional.empty() || !target) {
-        err << kUsageLine;
+        say_usage(err, "recover", "name a DRIVE and the folder to write to with --to DIR");
         return kUsage;
     }
     auto settings = settings_from(*parsed, err);

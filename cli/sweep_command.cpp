@@ -22,7 +22,7 @@ int run_sweep(const std::vector<std::string>& args, std::ostream& out, std::ostr
     const auto startText = parsed->value("--start");
     const auto endText = parsed->value("--end");
     if (parsed->positional.size() != 1 || !startText || !endText) {
-        err << "Usage: salvex-cli sweep DRIVE --start S --end E [--sectors-per-read N]\n";
+        say_usage(err, "sweep", "name one DRIVE, --start S and --end E");
         return kUsage;
     }
     const auto perRead = sectors_per_read(*parsed, "sweep", err);

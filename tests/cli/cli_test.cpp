@@ -62,7 +62,8 @@ TEST(Cli, PartitionsOfABlankDiskSaysNoneWereFound) {
                      "data.\n");
 }
 
-// Every line the commands write to stderr when they refuse or fail starts with the command.
+// Every line the commands write to stderr when they refuse or fail starts with the command and
+// is one sentence.
 TEST(Cli, EveryMessageNamesItsCommand) {
     const std::string blank = test::temp_path("blank.img");
     std::ofstream(blank, std::ios::binary) << std::string(64 * 512, '\0');
@@ -85,6 +86,13 @@ TEST(Cli, EveryMessageNamesItsCommand) {
         {{"sweep", blank, "--start", "0", "--end", "64"}, cli::kFailure},
         {{"sweep", demo, "--start", "0", "--end", "10", "--sectors-per-read", "0"}, cli::kUsage},
         {{"recover", demo, "--partition", "1", "--to", blank + "/under-a-file"}, cli::kFailure},
+        {{"partitions"}, cli::kUsage},
+        {{"search", demo, demo}, cli::kUsage},
+        {{"list"}, cli::kUsage},
+        {{"list", demo}, cli::kUsage},
+        {{"find", demo, "--partition", "1"}, cli::kUsage},
+        {{"recover", demo, "--partition", "1"}, cli::kUsage},
+        {{"sweep", demo, "--start", "0"}, cli::kUsage},
     };
     for (const auto& [args, status] : failures) {
         const CliRun r = run(args);
@@ -107,6 +115,9 @@ TEST(Cli, MessagesOfTheWindowBecomeOneLine) {
     EXPECT_EQ(cli::message_line("recover", "Go on?"), "salvex-cli recover: Go on?");
     EXPECT_EQ(cli::message_line("find", "a  b\n\n  c. "), "salvex-cli find: a  b c.");
     EXPECT_EQ(cli::message_line("", "out of memory"), "salvex-cli: out of memory.");
+    std::ostringstream usage;
+    cli::say_usage(usage, "list", "name one DRIVE");
+    EXPECT_EQ(usage.str(), "salvex-cli list: name one DRIVE (see 'salvex-cli list --help').\n");
 }
 
 TEST(Cli, DrivesListsTheImagesNamedAfterTheMachinesDisks) {
