@@ -1,14 +1,10 @@
 #include "advscan/sector_range.h"
 
 #include <charconv>
-#include <optional>
 
 namespace salvex {
 
-namespace {
-
-// An unsigned decimal number filling the whole text, blanks (spaces, tabs) around it allowed.
-std::optional<uint64_t> parse_sector(std::string_view text) {
+std::optional<uint64_t> parse_typed_number(std::string_view text) {
     constexpr std::string_view kBlanks = " \t";
     const size_t from = text.find_first_not_of(kBlanks);
     if (from == std::string_view::npos)
@@ -22,8 +18,6 @@ std::optional<uint64_t> parse_sector(std::string_view text) {
     return value;
 }
 
-} // namespace
-
 std::string end_past_drive_message(Lba end, uint64_t driveSectors) {
     return "The end sector " + std::to_string(end) + " lies past the drive's last sector, " +
            std::to_string(driveSectors - 1) + ".";
@@ -31,10 +25,10 @@ std::string end_past_drive_message(Lba end, uint64_t driveSectors) {
 
 Result<SectorRange> parse_sector_range(std::string_view startText, std::string_view endText,
                                        uint64_t driveSectors) {
-    const auto start = parse_sector(startText);
+    const auto start = parse_typed_number(startText);
     if (!start)
         return Error{kStartSectorInvalid};
-    const auto end = parse_sector(endText);
+    const auto end = parse_typed_number(endText);
     if (!end)
         return Error{kEndSectorInvalid};
     if (*start >= *end)

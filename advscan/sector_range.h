@@ -8,6 +8,7 @@
 #include "disk/sector.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,10 @@ inline constexpr const char* kEndSectorInvalid =
     "      End sector value is not valid, It should be a positive number";
 inline constexpr const char* kEndNotAboveStart =
     "      End sector should be bigger than start sector";
+
+// An unsigned decimal number filling the whole text, blanks (spaces, tabs) around it allowed:
+// how every number a user types is read.
+std::optional<uint64_t> parse_typed_number(std::string_view text);
 
 // "The end sector 999999 lies past the drive's last sector, 262143."
 std::string end_past_drive_message(Lba end, uint64_t driveSectors);

@@ -1,6 +1,5 @@
 #include "app/partition_page.h"
 
-#include "advscan/sector_sweep.h"
 #include "app/drive_label.h"
 #include "app/range_page.h"
 #include "app/texts.h"
@@ -234,16 +233,16 @@ void PartitionPage::start_sweep() {
     GuiProgress& progress = frame_.progress();
     frame_.start_worker(
         [&s, &progress, start, end, perRead] {
-            sweep_sectors(s.reader, start, end - start, perRead, s.hits, progress,
-                          s.state.stopRequested);
-            s.candidates = classify_hits(s.reader, end, s.hits, progress, s.state.stopRequested);
+            s.sweep({start, end}, perRead, progress);
         },
         [this, start, end] {
             frame_.set_status({});
             frame_.advance_to(kChooseFileSystem);
+            // The range as the range page took it, in the drive's own sectors.
+            const uint64_t unit = session().drive_sector_unit();
             if (session().candidates.empty() && !frame_.stop_asked())
                 frame_.messages().show(
-                    QString::fromUtf8(kNothingFoundMessage).arg(start).arg(end - 1),
+                    QString::fromUtf8(kNothingFoundMessage).arg(start / unit).arg((end - 1) / unit),
                     MessageKind::Information);
         });
 }

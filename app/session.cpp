@@ -1,11 +1,10 @@
 #include "app/session.h"
 
-#include "advscan/sector_range.h"
+#include "advscan/range_input.h"
+#include "advscan/sweep_and_classify.h"
 #include "disk/open_image.h"
 #include "partition/partition_table.h"
 #include "partition/sector_size.h"
-
-#include <algorithm>
 
 namespace salvex::app {
 
@@ -90,21 +89,23 @@ void Session::select_whole_drive() {
 std::optional<std::string> Session::choose_range(std::string_view startText,
                                                  std::string_view endText) {
     const DriveInfo* drive = current_drive();
-    const uint64_t unit = drive_sector_unit();
-    const auto range =
-        parse_sector_range(startText, endText, drive ? drive->totalSectors / unit : 0);
+    const auto range = parse_drive_range(startText, endText, drive ? drive->totalSectors : 0,
+                                         static_cast<uint32_t>(drive_sector_unit() * kSectorSize));
     if (!range)
         return range.error();
-    state.rangeStart = range->start * unit;
-    state.rangeEnd = range->end * unit;
-    state.rangeCount = range->count() * unit;
+    state.rangeStart = range->start;
+    state.rangeEnd = range->end;
+    state.rangeCount = range->count();
     return std::nullopt;
 }
 
 uint64_t Session::drive_sector_unit() const {
-    return reader.has_device()
-               ? std::max<uint32_t>(drive_sector_size(reader), kSectorSize) / kSectorSize
-               : 1;
+    return reader.has_device() ? sector_unit(drive_sector_size(reader)) : 1;
+}
+
+void Session::sweep(SectorRange range, uint32_t sectorsPerRead, ProgressSink& progress) {
+    candidates =
+        sweep_and_classify(reader, range, sectorsPerRead, hits, progress, state.stopRequested);
 }
 
 RangeDefaults Session::range_defaults() const {

@@ -5,6 +5,7 @@
 
 #include "advscan/classification.h"
 #include "advscan/hit_lists.h"
+#include "advscan/sector_range.h"
 #include "browse/file_filters.h"
 #include "disk/drive_table.h"
 #include "disk/progress.h"
@@ -84,6 +85,10 @@ public:
     // judged against the current drive's size; the sentence that refuses it otherwise, with the
     // state unchanged.
     std::optional<std::string> choose_range(std::string_view startText, std::string_view endText);
+    // Sweeps `range` of the open drive, `sectorsPerRead` at a time, and classifies what it found:
+    // the hits and the candidates of the file-system page. Stopped by state.stopRequested. Both
+    // are taken as the sweep starts: the pages may change the state's range while it runs.
+    void sweep(SectorRange range, uint32_t sectorsPerRead, ProgressSink& progress);
 
     // Forget what the scans found.
     void clear_items();

@@ -1,5 +1,6 @@
 #include "cli/drive_access.h"
 
+#include "cli/message_line.h"
 #include "cli/terminal_progress.h"
 #include "disk/drive_table.h"
 #include "disk/open_image.h"
@@ -13,7 +14,7 @@ std::optional<PartitionedDrive> open_drive(const std::string& path, const char* 
                                            std::ostream& err) {
     auto device = open_image_or_device(path);
     if (!device) {
-        err << "salvex-cli " << command << ": " << device.error() << "\n";
+        say(err, command, device.error());
         return std::nullopt;
     }
     PartitionedDrive drive{std::make_unique<SectorReader>(AccessMode::Device), {}};
@@ -39,16 +40,16 @@ std::optional<PartitionedDrive> open_partitioned_drive(const std::string& path, 
     auto drive = open_drive(path, command, err);
     if (drive && drive->partitions.empty()) {
         // No table lists anything: look for the boot sectors of lost partitions instead.
-        err << kNoPartitionsFoundMessage << "\n";
-        if (!search_lost_partitions(*drive, err))
+        say(err, command, kNoPartitionsFoundMessage);
+        if (!search_lost_partitions(*drive, command, err))
             return std::nullopt;
     }
     return drive;
 }
 
-bool search_lost_partitions(PartitionedDrive& drive, std::ostream& err) {
+bool search_lost_partitions(PartitionedDrive& drive, const char* command, std::ostream& err) {
     // The search reads the whole drive: its progress shows on a terminal.
-    TerminalProgress progress(err, TerminalProgress::wants_bar(false));
+    TerminalProgress progress(err, command, TerminalProgress::wants_bar(false));
     StopFlag stop{0};
     quick_search_partitions(*drive.reader,
                             drive_with_default_geometry(drive.reader->total_sectors()),
@@ -67,23 +68,6 @@ void print_partitions(const PartitionedDrive& drive, std::ostream& out) {
         out << i + 1 << '\t' << fs_type_name(p.type) << '\t' << p.start / unit << '\t'
             << p.size / unit << '\n';
     }
-}
-
-std::optional<PartitionInfo> choose_ntfs_partition(const PartitionedDrive& drive, uint64_t number,
-                                                   const char* command, std::ostream& err) {
-    if (number == 0 || number > drive.partitions.size()) {
-        err << "salvex-cli " << command << ": there is no partition " << number
-            << "; the drive has " << drive.partitions.size() << " (see salvex-cli partitions).\n";
-        return std::nullopt;
-    }
-    const PartitionInfo& partition = drive.partitions.entries[number - 1];
-    if (partition.type != FsType::Ntfs) {
-        std::string text = kFatPartitionMessage;
-        std::erase(text, '\r');
-        err << text << "\n";
-        return std::nullopt;
-    }
-    return partition;
 }
 
 } // namespace salvex::cli

@@ -34,18 +34,9 @@ std::optional<PartitionedDrive> open_partitioned_drive(const std::string& path, 
 
 // Searches the drive for lost partitions, replacing its list; false (after the message) when
 // none was found.
-bool search_lost_partitions(PartitionedDrive& drive, std::ostream& err);
+bool search_lost_partitions(PartitionedDrive& drive, const char* command, std::ostream& err);
 
 // The partition table as `partitions` prints it, start and size in the drive's sectors.
 void print_partitions(const PartitionedDrive& drive, std::ostream& out);
-
-// Partition `number` (from 1) of the drive, which must be NTFS; nullopt after a sentence.
-std::optional<PartitionInfo> choose_ntfs_partition(const PartitionedDrive& drive, uint64_t number,
-                                                   const char* command, std::ostream& err);
-
-// What the wizard says when a FAT partition is chosen for a scan.
-inline constexpr const char* kFatPartitionMessage =
-    "This is FAT partition. If earlier it was NTFS partition and you want to recover it,\r\n use "
-    "Advance Scan OR download the Salvex for FAT.";
 
 } // namespace salvex::cli

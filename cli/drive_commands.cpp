@@ -2,6 +2,7 @@
 #include "cli/cli.h"
 #include "cli/commands.h"
 #include "cli/drive_access.h"
+#include "cli/message_line.h"
 #include "disk/block_device.h"
 #include "disk/drive_table.h"
 #include "disk/sector_reader.h"
@@ -33,7 +34,7 @@ int run_drives(const std::vector<std::string>& args, std::ostream& out, std::ost
     for (const auto& image : args) {
         auto drive = describe_image(image);
         if (!drive) {
-            err << "salvex-cli drives: " << drive.error() << "\n";
+            say(err, "drives", drive.error());
             status = kFailure;
             continue;
         }
@@ -55,7 +56,7 @@ int run_partitions(const std::vector<std::string>& args, std::ostream& out, std:
     if (rejects_options(args, "partitions", err))
         return kUsage;
     if (args.size() != 1) {
-        err << "Usage: salvex-cli partitions DRIVE\n";
+        say_usage(err, "partitions", "name one DRIVE");
         return kUsage;
     }
     const auto drive = open_partitioned_drive(args[0], "partitions", err);
@@ -69,11 +70,11 @@ int run_search(const std::vector<std::string>& args, std::ostream& out, std::ost
     if (rejects_options(args, "search", err))
         return kUsage;
     if (args.size() != 1) {
-        err << "Usage: salvex-cli search DRIVE\n";
+        say_usage(err, "search", "name one DRIVE");
         return kUsage;
     }
     auto drive = open_drive(args[0], "search", err);
-    if (!drive || !search_lost_partitions(*drive, err))
+    if (!drive || !search_lost_partitions(*drive, "search", err))
         return kFailure;
     print_partitions(*drive, out);
     return kSuccess;

@@ -4,6 +4,7 @@
 #include "cli/commands.h"
 #include "cli/drive_access.h"
 #include "cli/item_paths.h"
+#include "cli/message_line.h"
 #include "cli/options.h"
 #include "cli/terminal_progress.h"
 #include "cli/volume_source.h"
@@ -16,10 +17,11 @@ int run_find(const std::vector<std::string>& args, std::ostream& out, std::ostre
     if (!parsed)
         return kUsage;
     if (parsed->positional.size() != 2) {
-        err << "Usage: salvex-cli find DRIVE " << kVolumeUsage << " PATTERN [--quiet]\n";
+        say_usage(err, "find", "name one DRIVE and one PATTERN");
         return kUsage;
     }
-    TerminalProgress progress(err, TerminalProgress::wants_bar(parsed->flags.count("--quiet")));
+    TerminalProgress progress(err, "find",
+                              TerminalProgress::wants_bar(parsed->flags.count("--quiet")));
     int status = kFailure;
     const auto volume = open_volume(*parsed, parsed->positional[0], "find", progress, err, status);
     if (!volume)

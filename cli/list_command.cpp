@@ -3,6 +3,7 @@
 #include "cli/commands.h"
 #include "cli/drive_access.h"
 #include "cli/item_paths.h"
+#include "cli/message_line.h"
 #include "cli/options.h"
 #include "cli/terminal_progress.h"
 #include "cli/volume_source.h"
@@ -84,11 +85,11 @@ int run_list(const std::vector<std::string>& args, std::ostream& out, std::ostre
     if (!parsed)
         return kUsage;
     if (parsed->positional.size() != 1) {
-        err << "Usage: salvex-cli list DRIVE " << kVolumeUsage
-            << " [--deleted] [--save-snapshot FILE] [--quiet]\n";
+        say_usage(err, "list", "name one DRIVE");
         return kUsage;
     }
-    TerminalProgress progress(err, TerminalProgress::wants_bar(parsed->flags.count("--quiet")));
+    TerminalProgress progress(err, "list",
+                              TerminalProgress::wants_bar(parsed->flags.count("--quiet")));
     int status = kFailure;
     auto volume = open_volume(*parsed, parsed->positional[0], "list", progress, err, status);
     if (!volume)

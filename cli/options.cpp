@@ -1,7 +1,8 @@
 #include "cli/options.h"
 
+#include "advscan/sector_range.h"
+
 #include <CLI/CLI.hpp>
-#include <charconv>
 
 namespace salvex::cli {
 
@@ -87,12 +88,7 @@ std::optional<std::string> ParsedArgs::value(const std::string& name) const {
 }
 
 std::optional<uint64_t> parse_number(const std::string& text) {
-    uint64_t value = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (text.empty() || ec != std::errc() || ptr != end)
-        return std::nullopt;
-    return value;
+    return parse_typed_number(text);
 }
 
 } // namespace salvex::cli

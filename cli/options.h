@@ -33,7 +33,7 @@ std::optional<ParsedArgs> parse_args(const std::vector<std::string>& args,
                                      const std::set<std::string>& paired, const char* command,
                                      std::ostream& err);
 
-// An unsigned decimal number, the whole text.
+// An unsigned decimal number, the whole text but for blanks around it (as the range's numbers).
 std::optional<uint64_t> parse_number(const std::string& text);
 
 } // namespace salvex::cli

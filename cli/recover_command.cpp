@@ -5,6 +5,7 @@
 #include "cli/commands.h"
 #include "cli/drive_access.h"
 #include "cli/item_paths.h"
+#include "cli/message_line.h"
 #include "cli/options.h"
 #include "cli/stop_signals.h"
 #include "cli/terminal_progress.h"
@@ -14,19 +15,13 @@
 #include "recovery/recovery_report.h"
 #include "recovery/target_folder.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 
 namespace salvex::cli {
 
 namespace {
-
-constexpr const char* kUsageLine =
-    "Usage: salvex-cli recover DRIVE (--partition N | --range S E --candidate K | --snapshot "
-    "FILE)\n"
-    "       --to DIR [PATH...] [--filter PATTERN]... [--save-snapshot FILE]\n"
-    "       [--duplicates rename|overwrite|skip] [--deleted include|only|exclude]\n"
-    "       [--retries N] [--report FILE] [--yes] [--quiet]\n";
 
 template <class Policy>
 bool parse_policy(const ParsedArgs& args, const char* option,
@@ -83,10 +78,7 @@ std::optional<FilterTable> filters_from(const ParsedArgs& args, std::ostream& er
         for (const std::string& pattern : it->second) {
             const FilterAddResult added = editor.add(pattern);
             if (!added.added()) {
-                std::string message(added.message());
-                message.erase(0, message.find_first_not_of(' '));
-                message.erase(message.find_last_not_of(' ') + 1);
-                err << "salvex-cli recover: filter '" << pattern << "': " << message << "\n";
+                say(err, "recover", "filter '" + pattern + "': " + std::string(added.message()));
                 return std::nullopt;
             }
         }
@@ -95,18 +87,24 @@ std::optional<FilterTable> filters_from(const ParsedArgs& args, std::ostream& er
     return table;
 }
 
-// Names the files whose records claim more than their volume holds: they were written as far as
-// the volume goes, and the user should not take them for whole.
+// The files a summary names; the rest are counted.
+constexpr size_t kNamedInSummary = 20;
+
+// Names the files whose records claim more than their volume holds, in one sentence: they were
+// written as far as the volume goes, and the user should not take them for whole.
 void report_damaged(const RecoveryRun& run, std::ostream& err) {
     if (run.damagedFiles.empty())
         return;
     err << "salvex-cli recover: " << run.damagedFiles.size()
-        << " file(s) are damaged and were written only as far as their volume goes:\n";
-    for (const DamagedFile& file : run.damagedFiles)
-        err << "  " << escape_for_message(file.path) << ": " << file.reason << "\n";
+        << " file(s) are damaged and were written only as far as their volume goes: ";
+    const size_t named = std::min(run.damagedFiles.size(), kNamedInSummary);
+    for (size_t i = 0; i < named; ++i)
+        err << (i == 0 ? "" : ", ") << escape_for_message(run.damagedFiles[i].path) << " ("
+            << run.damagedFiles[i].reason << ")";
+    if (run.damagedFiles.size() > named)
+        err << " and " << run.damagedFiles.size() - named << " more";
+    err << ".\n";
 }
-
-constexpr size_t kNamedInSummary = 20;
 
 // One sentence naming the files that failed or hold zeros for unreadable sectors: the first
 // ones by name with what went wrong, the rest counted.
@@ -170,7 +168,7 @@ int run_recover(const std::vector<std::string>& args, std::ostream& out, std::os
         return kUsage;
     const auto target = parsed->value("--to");
     if (parsed->positional.empty() || !target) {
-        err << kUsageLine;
+        say_usage(err, "recover", "name a DRIVE and the folder to write to with --to DIR");
         return kUsage;
     }
     auto settings = settings_from(*parsed, err);
@@ -181,12 +179,12 @@ int run_recover(const std::vector<std::string>& args, std::ostream& out, std::os
     const std::string& drivePath = parsed->positional[0];
     auto folder = TargetFolder::open_or_create(*target);
     if (!folder) {
-        err << "salvex-cli recover: " << folder.error() << "\n";
+        say(err, "recover", folder.error());
         return kFailure;
     }
     const bool answer = parsed->flags.count("--yes") > 0;
-    TerminalProgress progress(err, TerminalProgress::wants_bar(parsed->flags.count("--quiet")),
-                              answer);
+    TerminalProgress progress(err, "recover",
+                              TerminalProgress::wants_bar(parsed->flags.count("--quiet")), answer);
     if (target_on_device(*target, drivePath) &&
         !progress.ask_yes_no(kTargetOnExaminedDriveQuestion))
         return kFailure;
@@ -224,8 +222,8 @@ int run_recover(const std::vector<std::string>& args, std::ostream& out, std::os
         context.passesFilters = [&active](std::string_view name) { return active.passes(name); };
     context.fileDone = [&](const FileOutcome& o) {
         if (o.status == FileStatus::Failed && run.recovery_stop == 0)
-            progress.show_message("salvex-cli recover: " + escape_for_message(*target + o.path) +
-                                      " could not be written: " + o.reason + ".",
+            progress.show_message(escape_for_message(*target + o.path) +
+                                      " could not be written: " + o.reason,
                                   MessageKind::Error);
     };
     int signal = 0;

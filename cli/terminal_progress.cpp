@@ -1,5 +1,7 @@
 #include "cli/terminal_progress.h"
 
+#include "cli/message_line.h"
+
 #include <algorithm>
 #include <iostream>
 #include <unistd.h>
@@ -11,20 +13,11 @@ namespace {
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 constexpr int kBarWidth = 30;
 
-// Message texts carry the window's line breaks ("\r\n"); a terminal wants "\n" alone.
-std::string without_carriage_returns(std::string_view text) {
-    std::string out;
-    for (const char c : text) {
-        if (c != '\r')
-            out += c;
-    }
-    return out;
-}
-
 } // namespace
 
-TerminalProgress::TerminalProgress(std::ostream& err, bool showBar, bool answer)
-    : err_(err), showBar_(showBar), answer_(answer) {}
+TerminalProgress::TerminalProgress(std::ostream& err, std::string command, bool showBar,
+                                   bool answer)
+    : err_(err), command_(std::move(command)), showBar_(showBar), answer_(answer) {}
 
 TerminalProgress::~TerminalProgress() {
     finish();
@@ -51,14 +44,14 @@ void TerminalProgress::show_message(std::string_view text, MessageKind kind) {
     if (kind != MessageKind::Error && !showBar_)
         return;
     finish();
-    err_ << without_carriage_returns(text) << '\n';
+    say(err_, command_, text);
 }
 
 bool TerminalProgress::ask_yes_no(std::string_view question) {
     if (!showBar_ || isatty(STDIN_FILENO) != 1)
         return answer_;
     finish();
-    err_ << without_carriage_returns(question) << " [y/N] " << std::flush;
+    err_ << message_line(command_, question) << " [y/N] " << std::flush;
     std::string reply;
     std::getline(std::cin, reply);
     return !reply.empty() && (reply[0] == 'y' || reply[0] == 'Y');

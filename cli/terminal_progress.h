@@ -1,5 +1,5 @@
 // The command line's progress sink: a one-line progress bar with the status text on stderr when
-// stderr is a terminal, and messages as lines on stderr.
+// stderr is a terminal, and messages as lines on stderr, each with the command's prefix.
 #pragma once
 
 #include "disk/progress.h"
@@ -12,9 +12,10 @@ namespace salvex::cli {
 
 class TerminalProgress final : public ProgressSink {
 public:
-    // `showBar`: draw the bar (stderr is a terminal and --quiet was not given). `answer`: the
-    // reply to questions when nobody can be asked.
-    TerminalProgress(std::ostream& err, bool showBar, bool answer = false);
+    // `command`: the command whose messages these are. `showBar`: draw the bar (stderr is a
+    // terminal and --quiet was not given). `answer`: the reply to questions when nobody can be
+    // asked.
+    TerminalProgress(std::ostream& err, std::string command, bool showBar, bool answer = false);
     ~TerminalProgress() override;
 
     void set_status(std::string_view text) override;
@@ -33,6 +34,7 @@ private:
     void draw(bool force);
 
     std::ostream& err_;
+    std::string command_;
     bool showBar_;
     bool answer_;
     bool drawn_ = false;

@@ -1,15 +1,40 @@
 #include "cli/volume_source.h"
 
-#include "advscan/reconstruction.h"
-#include "advscan/sector_sweep.h"
+#include "advscan/range_input.h"
 #include "cli/cli.h"
+#include "cli/drive_access.h"
+#include "cli/message_line.h"
 #include "disk/open_image.h"
 #include "partition/sector_size.h"
 #include "recovery/recovery_settings.h"
-
-#include <algorithm>
+#include "snapshot/snapshot_target.h"
+#include "snapshot/snapshot_writer.h"
 
 namespace salvex::cli {
+
+std::optional<SectorRange> parse_range(const std::string& startText, const std::string& endText,
+                                       const SectorReader& reader, const char* command,
+                                       std::ostream& err) {
+    auto range =
+        parse_drive_range(startText, endText, reader.total_sectors(), drive_sector_size(reader));
+    if (!range) {
+        say(err, command, range.error());
+        return std::nullopt;
+    }
+    return *range;
+}
+
+std::optional<uint32_t> sectors_per_read(const ParsedArgs& args, const char* command,
+                                         std::ostream& err) {
+    const uint64_t perRead =
+        parse_number(args.value("--sectors-per-read").value_or("60")).value_or(0);
+    if (perRead < 1 || perRead > kMaxSectorsPerRead) {
+        say(err, command,
+            "--sectors-per-read takes a number from 1 to " + std::to_string(kMaxSectorsPerRead));
+        return std::nullopt;
+    }
+    return static_cast<uint32_t>(perRead);
+}
 
 namespace {
 
@@ -17,7 +42,7 @@ std::unique_ptr<SectorReader> open_reader(const std::string& path, const char* c
                                           std::ostream& err) {
     auto device = open_image_or_device(path);
     if (!device) {
-        err << "salvex-cli " << command << ": " << device.error() << "\n";
+        say(err, command, device.error());
         return nullptr;
     }
     auto reader = std::make_unique<SectorReader>(AccessMode::Device);
@@ -34,13 +59,6 @@ void apply_retries(const ParsedArgs& args, SectorReader& reader) {
         reader.set_bad_sector_retries(static_cast<uint16_t>(*retries));
 }
 
-std::string trimmed(std::string_view text) {
-    const size_t from = text.find_first_not_of(' ');
-    if (from == std::string_view::npos)
-        return {};
-    return std::string(text.substr(from, text.find_last_not_of(' ') - from + 1));
-}
-
 // False, after saying why, when `path` names the examined disk or a file that is not a
 // snapshot: neither is ever replaced by a snapshot.
 bool snapshot_target_allowed(const std::string& path, const std::string& drivePath,
@@ -48,37 +66,81 @@ bool snapshot_target_allowed(const std::string& path, const std::string& drivePa
     const TargetCheck target = check_snapshot_target(path, drivePath);
     if (target.kind != SnapshotTarget::ExaminedDisk && target.kind != SnapshotTarget::NotASnapshot)
         return true;
-    err << "salvex-cli " << command << ": " << target.what
-        << "; choose another name for the snapshot.\n";
+    say(err, command, target.what + "; choose another name for the snapshot.");
     return false;
 }
 
-} // namespace
-
-SweepResult sweep_range(const SectorReader& reader, Lba start, Lba end, uint32_t sectorsPerRead,
-                        ProgressSink& progress) {
-    SweepResult result;
-    StopFlag stop{0};
-    sweep_sectors(reader, start, end - start, sectorsPerRead, result.hits, progress, stop);
-    result.candidates = classify_hits(reader, end, result.hits, progress, stop);
-    return result;
+// `sentence` without its full stop, followed by a pointer to the command that lists the choices.
+std::string with_pointer(std::string sentence, const char* pointer) {
+    if (sentence.ends_with('.'))
+        sentence.pop_back();
+    return sentence + " (see salvex-cli " + pointer + ").";
 }
 
-std::optional<SectorRange> parse_range(const std::string& startText, const std::string& endText,
-                                       uint64_t driveSectors, const char* command,
-                                       std::ostream& err, uint32_t sectorSize) {
-    const uint64_t unit = std::max<uint32_t>(sectorSize, kSectorSize) / kSectorSize;
-    auto range = parse_sector_range(startText, endText, driveSectors / unit);
-    if (!range) {
-        // The window's sentences start with blanks and some lack the full stop.
-        std::string sentence = trimmed(range.error());
-        if (!sentence.ends_with('.'))
-            sentence += '.';
-        err << "salvex-cli " << command << ": " << sentence << "\n";
+// The volume as the core produced it, with the drive it was read from; nullopt after saying why.
+std::optional<OpenVolume> take(Result<VolumeScan> scanned, std::unique_ptr<SectorReader> reader,
+                               const std::string& drivePath, const char* command,
+                               TerminalProgress& progress, std::ostream& err) {
+    progress.finish();
+    if (!scanned) {
+        say(err, command, scanned.error());
         return std::nullopt;
     }
-    return SectorRange{range->start * unit, range->end * unit};
+    if (!scanned->warning.empty())
+        say(err, command, "warning: " + scanned->warning);
+    return OpenVolume{std::move(reader), std::move(scanned->scan), scanned->selection, drivePath};
 }
+
+// Partition N of the drive, read by the Standard Scan.
+std::optional<OpenVolume> partition_volume(const ParsedArgs& args, const std::string& partitionText,
+                                           const std::string& drivePath, const char* command,
+                                           TerminalProgress& progress, std::ostream& err,
+                                           int& status) {
+    const uint64_t number = parse_number(partitionText).value_or(0);
+    if (number == 0) {
+        say(err, command, "--partition takes a number from 1");
+        status = kUsage;
+        return std::nullopt;
+    }
+    auto drive = open_partitioned_drive(drivePath, command, err);
+    if (!drive)
+        return std::nullopt;
+    apply_retries(args, *drive->reader);
+    StopFlag stop{0};
+    auto scanned = scan_partition_volume(*drive->reader, drive->partitions, number, progress, stop);
+    if (!scanned && number > drive->partitions.size())
+        scanned = Error{with_pointer(scanned.error(), "partitions")};
+    return take(std::move(scanned), std::move(drive->reader), drivePath, command, progress, err);
+}
+
+// Candidate K of a sweep of S..E, its tree reconstructed.
+std::optional<OpenVolume> candidate_volume(const ParsedArgs& args,
+                                           std::unique_ptr<SectorReader> reader,
+                                           const std::string& drivePath, const char* command,
+                                           TerminalProgress& progress, std::ostream& err,
+                                           int& status) {
+    const auto range = args.values.find("--range");
+    const auto candidateText = args.value("--candidate");
+    const uint64_t candidate = candidateText ? parse_number(*candidateText).value_or(0) : 0;
+    if (range == args.values.end() || range->second.size() != 2 || candidate == 0) {
+        say(err, command, "--range S E goes with --candidate K (K from 1)");
+        status = kUsage;
+        return std::nullopt;
+    }
+    const auto bounds = parse_range(range->second[0], range->second[1], *reader, command, err);
+    const auto perRead = bounds ? sectors_per_read(args, command, err) : std::nullopt;
+    if (!bounds || !perRead) {
+        status = kUsage;
+        return std::nullopt;
+    }
+    StopFlag stop{0};
+    auto scanned = scan_candidate_volume(*reader, *bounds, *perRead, candidate, progress, stop);
+    if (!scanned)
+        scanned = Error{with_pointer(scanned.error(), "sweep")};
+    return take(std::move(scanned), std::move(reader), drivePath, command, progress, err);
+}
+
+} // namespace
 
 std::optional<OpenVolume> open_volume(const ParsedArgs& args, const std::string& drivePath,
                                       const char* command, TerminalProgress& progress,
@@ -86,13 +148,9 @@ std::optional<OpenVolume> open_volume(const ParsedArgs& args, const std::string&
     status = kFailure;
     const auto partitionText = args.value("--partition");
     const auto snapshotPath = args.value("--snapshot");
-    const auto range = args.values.find("--range");
-    const auto candidateText = args.value("--candidate");
-    const int sources = (partitionText ? 1 : 0) + (snapshotPath ? 1 : 0) +
-                        (range != args.values.end() || candidateText ? 1 : 0);
-    if (sources != 1) {
-        err << "salvex-cli " << command << ": name the volume with one of " << kVolumeUsage
-            << ".\n";
+    const bool candidate = args.values.count("--range") > 0 || args.value("--candidate");
+    if ((partitionText ? 1 : 0) + (snapshotPath ? 1 : 0) + (candidate ? 1 : 0) != 1) {
+        say(err, command, std::string("name the volume with one of ") + kVolumeUsage);
         status = kUsage;
         return std::nullopt;
     }
@@ -102,83 +160,16 @@ std::optional<OpenVolume> open_volume(const ParsedArgs& args, const std::string&
         saveAs && !snapshot_target_allowed(snapshot_path(*saveAs), drivePath, command, err))
         return std::nullopt;
 
-    OpenVolume volume;
-    volume.drivePath = drivePath;
-    if (partitionText) {
-        const uint64_t number = parse_number(*partitionText).value_or(0);
-        if (number == 0) {
-            err << "salvex-cli " << command << ": --partition takes a number from 1.\n";
-            status = kUsage;
-            return std::nullopt;
-        }
-        auto drive = open_partitioned_drive(drivePath, command, err);
-        if (!drive)
-            return std::nullopt;
-        const auto partition = choose_ntfs_partition(*drive, number, command, err);
-        if (!partition)
-            return std::nullopt;
-        volume.reader = std::move(drive->reader);
-        apply_retries(args, *volume.reader);
-        StopFlag stop{0};
-        if (standard_scan(*volume.reader, partition->start, partition->end(), volume.scan, progress,
-                          stop) != ScanOutcome::Completed)
-            return std::nullopt;
-        volume.selection = {FsType::Ntfs, partition->start, partition->size, partition->end(),
-                            static_cast<uint16_t>(number - 1)};
-        return volume;
-    }
-
-    volume.reader = open_reader(drivePath, command, err);
-    if (!volume.reader)
+    if (partitionText)
+        return partition_volume(args, *partitionText, drivePath, command, progress, err, status);
+    auto reader = open_reader(drivePath, command, err);
+    if (!reader)
         return std::nullopt;
-    apply_retries(args, *volume.reader);
-    if (snapshotPath) {
-        auto loaded = load_snapshot(*snapshotPath, *volume.reader, progress);
-        if (!loaded) {
-            err << "salvex-cli " << command << ": " << trimmed(loaded.error()) << "\n";
-            return std::nullopt;
-        }
-        if (!loaded->warning.empty())
-            err << "salvex-cli " << command << ": warning: " << loaded->warning << "\n";
-        volume.scan = std::move(loaded->scan);
-        volume.selection = loaded->selection;
-        return volume;
-    }
-
-    const uint64_t candidate = candidateText ? parse_number(*candidateText).value_or(0) : 0;
-    if (range == args.values.end() || range->second.size() != 2 || candidate == 0) {
-        err << "salvex-cli " << command << ": --range S E goes with --candidate K (K from 1).\n";
-        status = kUsage;
-        return std::nullopt;
-    }
-    const auto bounds =
-        parse_range(range->second[0], range->second[1], volume.reader->total_sectors(), command,
-                    err, drive_sector_size(*volume.reader));
-    if (!bounds) {
-        status = kUsage;
-        return std::nullopt;
-    }
-    const uint64_t perRead =
-        parse_number(args.value("--sectors-per-read").value_or("60")).value_or(0);
-    if (perRead < 1 || perRead > kMaxSectorsPerRead) {
-        err << "salvex-cli " << command << ": --sectors-per-read takes a number from 1 to "
-            << kMaxSectorsPerRead << ".\n";
-        status = kUsage;
-        return std::nullopt;
-    }
-    SweepResult sweep = sweep_range(*volume.reader, bounds->start, bounds->end,
-                                    static_cast<uint32_t>(perRead), progress);
-    if (candidate > sweep.candidates.size()) {
-        progress.finish();
-        err << "salvex-cli " << command << ": there is no candidate " << candidate
-            << "; the sweep found " << sweep.candidates.size() << " (see salvex-cli sweep).\n";
-        return std::nullopt;
-    }
-    StopFlag stop{0};
-    reconstruct_candidate(*volume.reader, sweep.hits, sweep.candidates,
-                          static_cast<uint16_t>(candidate), volume.scan, progress, stop);
-    volume.selection = {FsType::Ntfs, bounds->start, bounds->count(), bounds->end, 0};
-    return volume;
+    apply_retries(args, *reader);
+    if (!snapshotPath)
+        return candidate_volume(args, std::move(reader), drivePath, command, progress, err, status);
+    auto loaded = load_snapshot_volume(*snapshotPath, *reader, progress);
+    return take(std::move(loaded), std::move(reader), drivePath, command, progress, err);
 }
 
 bool save_snapshot_if_asked(const ParsedArgs& args, const OpenVolume& volume, const char* command,
@@ -193,7 +184,7 @@ bool save_snapshot_if_asked(const ParsedArgs& args, const OpenVolume& volume, co
     const auto saved = save_snapshot(file, volume.selection, volume.scan.volume, volume.scan.items,
                                      volume.drivePath);
     if (!saved) {
-        err << "salvex-cli " << command << ": " << trimmed(saved.error()) << "\n";
+        say(err, command, saved.error());
         return false;
     }
     return true;

@@ -1,21 +1,17 @@
-// The volume a command works on: a partition of the drive (Standard Scan), a candidate of a
-// sector range (Advance Scan), or a snapshot saved earlier.
+// The volume a command works on, named by its options: a partition of the drive (Standard Scan),
+// a candidate of a sector range (Advance Scan), or a snapshot saved earlier.
 #pragma once
 
-#include "advscan/classification.h"
-#include "advscan/hit_lists.h"
 #include "advscan/sector_range.h"
-#include "cli/drive_access.h"
 #include "cli/options.h"
 #include "cli/terminal_progress.h"
-#include "ntfs/standard_scan.h"
-#include "snapshot/snapshot_reader.h"
-#include "snapshot/snapshot_target.h"
-#include "snapshot/snapshot_writer.h"
+#include "disk/sector_reader.h"
+#include "snapshot/volume_source.h"
 
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <set>
 #include <string>
 
 namespace salvex::cli {
@@ -34,21 +30,16 @@ struct OpenVolume {
     std::string drivePath;       // the image or device examined, which a snapshot never replaces
 };
 
-// A sweep of S..E of a drive and its classification.
-struct SweepResult {
-    HitLists hits;
-    CandidateList candidates;
-};
-SweepResult sweep_range(const SectorReader& reader, Lba start, Lba end, uint32_t sectorsPerRead,
-                        ProgressSink& progress);
-
-// The range of --range S E (or --start S --end E) on a drive of `driveSectors` sectors; nullopt
-// after a sentence when the values are not numbers, the end is not above the start or lies past
-// the drive, with the window's own texts. S and E count the drive's sectors of `sectorSize`
-// bytes; the range returned counts 512-byte sectors.
+// The range of --range S E (or --start S --end E) on the drive `reader` holds, in the drive's
+// own sectors; nullopt after a sentence when it is refused. The range returned counts 512-byte
+// sectors.
 std::optional<SectorRange> parse_range(const std::string& start, const std::string& end,
-                                       uint64_t driveSectors, const char* command,
-                                       std::ostream& err, uint32_t sectorSize = 512);
+                                       const SectorReader& reader, const char* command,
+                                       std::ostream& err);
+
+// --sectors-per-read N (60 when not given); nullopt after a sentence when out of bounds.
+std::optional<uint32_t> sectors_per_read(const ParsedArgs& args, const char* command,
+                                         std::ostream& err);
 
 // Opens DRIVE and produces the volume the options name; nullopt after a sentence, with the exit
 // status in `status`.

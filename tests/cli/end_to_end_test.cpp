@@ -101,8 +101,12 @@ TEST(EndToEnd, ListRefusesWhatItCannotScan) {
     EXPECT_EQ(shell(cli("list " + demo + " 2>/dev/null")).status, 2);
     EXPECT_EQ(shell(cli("list " + demo + " --partition x 2>/dev/null")).status, 2);
     const CommandOutput fat = shell(cli("list " + demo + " --partition 2 2>&1"));
-    EXPECT_EQ(fat.out, "This is FAT partition. If earlier it was NTFS partition and you want to "
-                       "recover it,\n use Advance Scan OR download the Salvex for FAT.\n");
+    EXPECT_EQ(fat.out, "salvex-cli list: This is FAT partition. If earlier it was NTFS partition "
+                       "and you want to recover it, use Advance Scan OR download the Salvex for "
+                       "FAT.\n");
+    EXPECT_EQ(shell(cli("list " + demo + " --partition 9 2>&1")).out,
+              "salvex-cli list: There is no partition 9; the drive has 3 (see salvex-cli "
+              "partitions).\n");
 }
 
 TEST(EndToEnd, FindPrintsMatchesWithTheirFolders) {
@@ -164,9 +168,9 @@ TEST(EndToEnd, RecoverNamesTheFilesItCouldOnlyWritePartly) {
     EXPECT_EQ(r.out, "Recovered 3 file(s) to " + target + "; 0 failed.\n");
     EXPECT_EQ(file_bytes(errors),
               "salvex-cli recover: 2 file(s) are damaged and were written only as far as their "
-              "volume goes:\n  " +
-                  target + "/huge-size.bin: its size field exceeds what its volume can hold\n  " +
-                  target + "/sparse-run.bin: its runs reach past the volume\n");
+              "volume goes: " +
+                  target + "/huge-size.bin (its size field exceeds what its volume can hold), " +
+                  target + "/sparse-run.bin (its runs reach past the volume).\n");
     EXPECT_EQ(test::sha256_of_file(target + "/intact.bin"),
               "790f3238a9fa7c4333e7239cc9b97b7af9fce01b17c6c4fc359b42475aa43018");
 }
@@ -519,6 +523,14 @@ TEST(EndToEnd, SweepOfARangeWithoutAVolumeSaysSoAndFails) {
         shell(cli("sweep --quiet " + test::image_path("demo") + " --start 1 --end 2000 2>&1"));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "salvex-cli sweep: no NTFS volume was found between sectors 1 and 2000.\n");
+}
+
+TEST(EndToEnd, SweepWithoutAVolumeNamesTheRangeInTheDrivesOwnSectors) {
+    // On the 4Kn disk, sectors 1 to 100 are 512-byte sectors 8 to 800.
+    const CommandOutput r = shell(
+        cli("sweep --quiet " + test::image_path("ntfs_4kn_gpt") + " --start 1 --end 100 2>&1"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "salvex-cli sweep: no NTFS volume was found between sectors 1 and 100.\n");
 }
 
 // SIGINT in the middle of a recovery of two thousand files: the file being written is removed,

@@ -43,5 +43,13 @@ TEST(Options, RefusalsAreOneSentenceNamingTheOption) {
     EXPECT_EQ(said, "salvex-cli list: unknown option '--bogus'.\n");
 }
 
+TEST(Options, NumbersAreReadAsTheRangesAreWithBlanksAroundThemAllowed) {
+    EXPECT_EQ(parse_number("7"), 7u);
+    EXPECT_EQ(parse_number(" 7\t"), 7u);
+    EXPECT_EQ(parse_number("18446744073709551615"), UINT64_MAX);
+    for (const char* refused : {"", " ", "-1", "+1", "7x", "1 2", "0x10", "18446744073709551616"})
+        EXPECT_FALSE(parse_number(refused)) << '"' << refused << '"';
+}
+
 } // namespace
 } // namespace salvex::cli

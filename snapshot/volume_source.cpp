@@ -1,0 +1,107 @@
+#include "snapshot/volume_source.h"
+
+#include "advscan/reconstruction.h"
+#include "advscan/sweep_and_classify.h"
+#include "snapshot/snapshot_reader.h"
+
+#include <vector>
+
+namespace salvex {
+
+namespace {
+
+// Passes reports on but holds the errors back: a scan that fails returns its error as the
+// result's sentence rather than saying it as well.
+class HeldErrors final : public ProgressSink {
+public:
+    explicit HeldErrors(ProgressSink& to) : to_(to) {}
+    void set_status(std::string_view text) override { to_.set_status(text); }
+    void set_progress(int percent) override { to_.set_progress(percent); }
+    void set_counter(std::string_view label, std::string_view value) override {
+        to_.set_counter(label, value);
+    }
+    void show_message(std::string_view text, MessageKind kind) override {
+        if (kind == MessageKind::Error)
+            held_.emplace_back(text);
+        else
+            to_.show_message(text, kind);
+    }
+    bool ask_yes_no(std::string_view question) override { return to_.ask_yes_no(question); }
+
+    const std::vector<std::string>& held() const { return held_; }
+    void release() {
+        for (const std::string& text : held_)
+            to_.show_message(text, MessageKind::Error);
+        held_.clear();
+    }
+
+private:
+    ProgressSink& to_;
+    std::vector<std::string> held_;
+};
+
+} // namespace
+
+std::string no_such_partition_message(uint64_t number, size_t count) {
+    return "There is no partition " + std::to_string(number) + "; the drive has " +
+           std::to_string(count) + ".";
+}
+
+std::string no_such_candidate_message(uint64_t number, size_t count) {
+    return "There is no candidate " + std::to_string(number) + "; the sweep found " +
+           std::to_string(count) + ".";
+}
+
+SnapshotSelection partition_selection(const PartitionInfo& partition, uint16_t index) {
+    return {partition.type, partition.start, partition.size, partition.end(), index};
+}
+
+SnapshotSelection range_selection(SectorRange range) {
+    // A swept range is always looked at for NTFS, the one file system recovered.
+    return {FsType::Ntfs, range.start, range.count(), range.end, 0};
+}
+
+Result<VolumeScan> scan_partition_volume(const SectorReader& reader,
+                                         const PartitionList& partitions, uint64_t number,
+                                         ProgressSink& progress, StopFlag& stop) {
+    if (number == 0 || number > partitions.size())
+        return Error{no_such_partition_message(number, partitions.size())};
+    const PartitionInfo& partition = partitions.entries[number - 1];
+    if (partition.type != FsType::Ntfs)
+        return Error{kFatPartitionMessage};
+    VolumeScan volume;
+    HeldErrors scanProgress(progress);
+    const auto outcome =
+        standard_scan(reader, partition.start, partition.end(), volume.scan, scanProgress, stop);
+    if (outcome != ScanOutcome::Completed)
+        return Error{scanProgress.held().empty() ? std::string(kScanImpossibleMessage)
+                                                 : scanProgress.held().back()};
+    scanProgress.release();
+    volume.selection = partition_selection(partition, static_cast<uint16_t>(number - 1));
+    return volume;
+}
+
+Result<VolumeScan> scan_candidate_volume(const SectorReader& reader, SectorRange range,
+                                         uint32_t sectorsPerRead, uint64_t number,
+                                         ProgressSink& progress, StopFlag& stop) {
+    HitLists hits;
+    const CandidateList candidates =
+        sweep_and_classify(reader, range, sectorsPerRead, hits, progress, stop);
+    if (number == 0 || number > candidates.size())
+        return Error{no_such_candidate_message(number, candidates.size())};
+    VolumeScan volume;
+    reconstruct_candidate(reader, hits, candidates, static_cast<uint16_t>(number), volume.scan,
+                          progress, stop);
+    volume.selection = range_selection(range);
+    return volume;
+}
+
+Result<VolumeScan> load_snapshot_volume(const std::string& path, const SectorReader& reader,
+                                        ProgressSink& progress) {
+    auto loaded = load_snapshot(path, reader, progress);
+    if (!loaded)
+        return Error{loaded.error()};
+    return VolumeScan{std::move(loaded->scan), loaded->selection, std::move(loaded->warning)};
+}
+
+} // namespace salvex
