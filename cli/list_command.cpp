@@ -11,8 +11,10 @@
 #include "ntfs/filetime.h"
 #include "ntfs/standard_scan.h"
 #include "partition/partition_table.h"
+#include "partition/sector_size.h"
 #include "recovery/recoverability.h"
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -23,6 +25,10 @@ namespace {
 struct Printer {
     const NtfsScan& scan;
     std::unordered_map<uint32_t, std::vector<size_t>> files;
+    // 512-byte sectors a drive sector holds: a file's id is its record's sector counted in the
+    // drive's own sectors, as every sector number the command line prints (with records
+    // smaller than a drive sector, the sector that holds the record's start).
+    uint64_t sectorUnit;
     bool deletedOnly;
     std::ostream& out;
 
@@ -44,8 +50,9 @@ struct Printer {
             return;
         for (const size_t index : it->second) {
             const FileNode& f = scan.items.files[index];
-            line("file", f.deleted, f.size, f.creationTime, f.changeTime, f.recordSector,
-                 f.deleted ? f.recoverable : std::nullopt, path + "/" + escape_name(f.name));
+            line("file", f.deleted, f.size, f.creationTime, f.changeTime,
+                 f.recordSector / sectorUnit, f.deleted ? f.recoverable : std::nullopt,
+                 path + "/" + escape_name(f.name));
         }
     }
 
@@ -101,8 +108,9 @@ int run_list(const std::vector<std::string>& args, std::ostream& out, std::ostre
         return kFailure;
 
     out << "kind\tdeleted\tsize\tcreated\tmodified\tid\trecoverable\tpath\n";
-    Printer{volume->scan, files_by_parent(volume->scan.items), parsed->flags.count("--deleted") > 0,
-            out}
+    const uint64_t sectorUnit = drive_sector_size(*volume->reader) / kSectorSize;
+    Printer{volume->scan, files_by_parent(volume->scan.items), std::max<uint64_t>(sectorUnit, 1),
+            parsed->flags.count("--deleted") > 0, out}
         .print();
     return kSuccess;
 }

@@ -65,7 +65,11 @@ Result<std::unique_ptr<BlockDevice>> open_ewf_image(const std::string& path) {
     uint32_t bytesPerSector = 0;
     if (libewf_handle_get_bytes_per_sector(handle->pointer, &bytesPerSector, nullptr) != 1)
         bytesPerSector = 0;
-    return std::unique_ptr<BlockDevice>(new EwfDevice(std::move(handle), size, 0, bytesPerSector));
+    // Chunks (usually 32 KiB) are compressed one by one: the cache reads whole ones.
+    size32_t chunkBytes = 0;
+    if (libewf_handle_get_chunk_size(handle->pointer, &chunkBytes, nullptr) != 1)
+        chunkBytes = 0;
+    return open_library_device<EwfDevice>(std::move(handle), size, chunkBytes, bytesPerSector);
 }
 
 } // namespace salvex

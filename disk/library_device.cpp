@@ -9,33 +9,6 @@ bool LibraryDevice::read_at(uint64_t offset, std::span<uint8_t> out) const {
     if (offset > sizeBytes_ || out.size() > sizeBytes_ - offset)
         return false; // past the end of the media: the libraries would only report an error
     const std::lock_guard lock(mutex_);
-    if (windowBytes_ == 0)
-        return read_fully(offset, out);
-    size_t done = 0;
-    while (done < out.size()) {
-        const uint64_t at = offset + done;
-        const uint64_t start = at - at % windowBytes_;
-        const size_t left = out.size() - done;
-        if (at == start && left >= windowBytes_) {
-            const size_t whole = left - left % windowBytes_;
-            if (!read_fully(at, out.subspan(done, whole)))
-                return false;
-            done += whole;
-            continue;
-        }
-        const size_t length = std::min<size_t>(left, windowBytes_ - (at - start));
-        const auto part = out.subspan(done, length);
-        const auto window = window_at(start);
-        if (window.size() >= at - start + length)
-            std::copy_n(window.begin() + static_cast<ptrdiff_t>(at - start), length, part.begin());
-        else if (!read_fully(at, part)) // the rest of the window may be what failed
-            return false;
-        done += length;
-    }
-    return true;
-}
-
-bool LibraryDevice::read_fully(uint64_t offset, std::span<uint8_t> out) const {
     size_t done = 0;
     while (done < out.size()) {
         const int64_t n = read_some(offset + done, out.subspan(done));
@@ -44,18 +17,6 @@ bool LibraryDevice::read_fully(uint64_t offset, std::span<uint8_t> out) const {
         done += static_cast<size_t>(n);
     }
     return true;
-}
-
-std::span<const uint8_t> LibraryDevice::window_at(uint64_t start) const {
-    if (windowStart_ != start) {
-        window_.resize(static_cast<size_t>(std::min<uint64_t>(windowBytes_, sizeBytes_ - start)));
-        windowStart_ = start;
-        if (!read_fully(start, window_)) {
-            windowStart_.reset();
-            return {};
-        }
-    }
-    return window_;
 }
 
 std::string library_error_line(std::string_view text) {

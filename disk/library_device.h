@@ -7,6 +7,7 @@
 #pragma once
 
 #include "disk/block_device.h"
+#include "disk/cached_device.h"
 #include "disk/result.h"
 
 #include <algorithm>
@@ -17,14 +18,12 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace salvex {
 
-// A device may read through the library by aligned windows: a request that covers part of a
-// window reads the whole window once and keeps it, so that runs of records or sweeps of sectors
-// that straddle a compressed cluster do not decompress it again for each request. Whole windows
-// go straight to the caller.
+// Each request goes to the library as it comes; open_library_device puts a CachedDevice in
+// front, so that runs of records and sweeps do not pay the library's lookups (and a compressed
+// chunk's decompression) again for every few sectors.
 class LibraryDevice : public BlockDevice {
 public:
     bool read_at(uint64_t offset, std::span<uint8_t> out) const final;
@@ -32,28 +31,19 @@ public:
     uint32_t logical_sector_size() const final { return logicalSectorSize_; }
 
 protected:
-    // `windowBytes` 0 reads every request as it comes; `logicalSectorSize` is what the image
-    // records of the disk's sectors, 0 when it records nothing.
-    explicit LibraryDevice(uint64_t sizeBytes, size_t windowBytes = 0,
-                           uint32_t logicalSectorSize = 0)
-        : sizeBytes_(sizeBytes), windowBytes_(windowBytes), logicalSectorSize_(logicalSectorSize) {}
+    // `logicalSectorSize` is what the image records of the disk's sectors, 0 when it records
+    // nothing.
+    explicit LibraryDevice(uint64_t sizeBytes, uint32_t logicalSectorSize = 0)
+        : sizeBytes_(sizeBytes), logicalSectorSize_(logicalSectorSize) {}
 
     // One read by the library at `offset`, called with the lock held: the bytes it gave (fewer
     // than asked at the end of the media), or a negative value on an error.
     virtual int64_t read_some(uint64_t offset, std::span<uint8_t> out) const = 0;
 
 private:
-    bool read_fully(uint64_t offset, std::span<uint8_t> out) const;
-    // The window that starts at `start` (a multiple of the window size), read when it is not
-    // the one kept; empty when the library could not read all of it.
-    std::span<const uint8_t> window_at(uint64_t start) const;
-
     mutable std::mutex mutex_;
     uint64_t sizeBytes_;
-    size_t windowBytes_;
     uint32_t logicalSectorSize_;
-    mutable std::vector<uint8_t> window_;
-    mutable std::optional<uint64_t> windowStart_;
 };
 
 // A library's handle (libewf_handle_t, libvhdi_file_t, ...): closed, when it was opened, and
@@ -79,9 +69,8 @@ public:
 template <class Handle, auto ReadAt>
 class HandleDevice final : public LibraryDevice {
 public:
-    HandleDevice(std::unique_ptr<Handle> handle, uint64_t sizeBytes, size_t windowBytes = 0,
-                 uint32_t logicalSectorSize = 0)
-        : LibraryDevice(sizeBytes, windowBytes, logicalSectorSize), handle_(std::move(handle)) {}
+    HandleDevice(std::unique_ptr<Handle> handle, uint64_t sizeBytes, uint32_t logicalSectorSize = 0)
+        : LibraryDevice(sizeBytes, logicalSectorSize), handle_(std::move(handle)) {}
 
 private:
     int64_t read_some(uint64_t offset, std::span<uint8_t> out) const override {
@@ -91,6 +80,17 @@ private:
 
     std::unique_ptr<Handle> handle_;
 };
+
+// The device over `handle`, read by blocks of the format's chunk or cluster size
+// (`chunkBytes`, 0 when the library does not tell it) through a CachedDevice.
+template <class Device, class Handle>
+std::unique_ptr<BlockDevice> open_library_device(std::unique_ptr<Handle> handle, uint64_t sizeBytes,
+                                                 uint64_t chunkBytes,
+                                                 uint32_t logicalSectorSize = 0) {
+    return std::make_unique<CachedDevice>(
+        std::make_unique<Device>(std::move(handle), sizeBytes, logicalSectorSize),
+        cache_block_bytes(chunkBytes));
+}
 
 // A UTF-8 text that a library gives in two calls, its size and then the text (a parent image's
 // name); nullopt when the object has none.

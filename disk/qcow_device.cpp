@@ -11,9 +11,10 @@ namespace {
 using QcowFile = LibraryHandle<libqcow_file_t, libqcow_file_close, libqcow_file_free>;
 using QcowDevice = HandleDevice<QcowFile, libqcow_file_read_buffer_at_offset>;
 
-// libqcow keeps no decompressed cluster: reads by windows of the usual cluster size (64 KiB)
-// decompress each compressed cluster once where runs of records and sweeps straddle clusters.
-constexpr size_t kWindowBytes = 64 * 1024;
+// libqcow keeps no decompressed cluster and does not tell the cluster size: the cache's blocks
+// are the usual one (64 KiB), so that each compressed cluster is decompressed once where runs of
+// records and sweeps straddle clusters.
+constexpr size_t kClusterBytes = 64 * 1024;
 
 std::string take_error(libqcow_error_t*& error) {
     return take_library_error(error, libqcow_error_backtrace_sprint, libqcow_error_free);
@@ -45,7 +46,7 @@ Result<std::unique_ptr<BlockDevice>> open_qcow_image(const std::string& path) {
     size64_t size = 0;
     if (libqcow_file_get_media_size(file->pointer, &size, &error) != 1)
         return Error{take_error(error)};
-    return std::unique_ptr<BlockDevice>(new QcowDevice(std::move(file), size, kWindowBytes));
+    return open_library_device<QcowDevice>(std::move(file), size, kClusterBytes);
 }
 
 } // namespace salvex

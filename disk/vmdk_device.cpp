@@ -45,7 +45,8 @@ Result<std::unique_ptr<BlockDevice>> open_vmdk_image(const std::string& path) {
     size64_t size = 0;
     if (libvmdk_handle_get_media_size(handle->pointer, &size, &error) != 1)
         return Error{take_error(error)};
-    return std::unique_ptr<BlockDevice>(new VmdkDevice(std::move(handle), size));
+    // libvmdk does not tell its grain size (64 KiB in a sparse extent, by default).
+    return open_library_device<VmdkDevice>(std::move(handle), size, 0);
 }
 
 } // namespace salvex

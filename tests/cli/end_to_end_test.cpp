@@ -381,6 +381,23 @@ TEST(EndToEnd, FourKnImageCountsItsOwnSectorsEverywhere) {
         shell(cli("list --quiet " + image + " --partition 1 --save-snapshot " + snapshot));
     EXPECT_EQ(byPartition.status, 0);
     EXPECT_NE(byPartition.out.find("/Data/fragmented.bin"), std::string::npos);
+    // A file's id counts the drive's sectors too: the 4,096-byte sector at id holds the file's
+    // record, its name in it.
+    const size_t row = byPartition.out.rfind('\n', byPartition.out.find("/Data/fragmented.bin"));
+    std::istringstream cells(byPartition.out.substr(row + 1));
+    std::string cell;
+    for (int column = 0; column < 6; ++column)
+        std::getline(cells, cell, '\t');
+    std::ifstream disk(image, std::ios::binary);
+    std::string record(4096, '\0');
+    disk.seekg(static_cast<std::streamoff>(std::stoull(cell) * 4096));
+    ASSERT_TRUE(disk.read(record.data(), 4096)) << cell;
+    EXPECT_TRUE(record.starts_with("FILE")) << cell;
+    const std::string name = "fragmented.bin";
+    std::string utf16;
+    for (const char c : name)
+        utf16 += std::string{c, '\0'};
+    EXPECT_NE(record.find(utf16), std::string::npos) << cell;
     // A snapshot of the volume loads on the drive it was made of (its records checked at their
     // 4,096 bytes) and lists the same.
     const CommandOutput bySnapshot =

@@ -1,5 +1,6 @@
 // A real NTFS disk converted by the field's own tools (ewfacquire, qemu-img, split) into each
 // image format: salvex-cli lists and recovers every copy exactly as it does the raw image.
+#include "disk/bytes.h"
 #include "disk/open_image.h"
 #include "tests/disk/test_folder.h"
 #include "tests/support/sha256.h"
@@ -9,6 +10,7 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <map>
 #include <sstream>
@@ -131,6 +133,21 @@ TEST_P(EveryFormat, ListsAndRecoversExactlyAsTheRawImage) {
     ASSERT_GT(rawFiles.size(), 20u);
     EXPECT_EQ(recovered(made.path, "converted"), rawFiles);
 
+    // Every byte of the disk, read in pieces that straddle the container's chunks and blocks
+    // (and the cache's), is the raw image's.
+    const auto device = open_image_or_device(made.path);
+    const auto rawDevice = open_image_or_device(raw);
+    ASSERT_TRUE(device.ok() && rawDevice.ok());
+    ASSERT_EQ(device.value()->size_bytes(), rawDevice.value()->size_bytes());
+    std::vector<uint8_t> piece(40000), rawPiece(40000);
+    const uint64_t size = rawDevice.value()->size_bytes();
+    for (uint64_t at = 1000; at < size; at += piece.size()) {
+        const size_t length = static_cast<size_t>(std::min<uint64_t>(piece.size(), size - at));
+        ASSERT_TRUE(device.value()->read_at(at, std::span(piece).first(length))) << at;
+        ASSERT_TRUE(rawDevice.value()->read_at(at, std::span(rawPiece).first(length)));
+        ASSERT_TRUE(std::equal(piece.begin(), piece.begin() + length, rawPiece.begin())) << at;
+    }
+
     // The drive listing gives the disk's own size, not the container file's.
     EXPECT_EQ(shell(cli("drives " + quoted(made.path) + " | tail -n 1 | cut -f 6")).out, "32768\n");
 
@@ -178,6 +195,51 @@ TEST_F(Conversion, EwfImageWithASegmentMissingOrCutShortIsRefused) {
     ASSERT_FALSE(device.ok());
     EXPECT_EQ(device.error().rfind("Cannot read the EnCase (E01) image " + cut.string(), 0), 0u)
         << device.error();
+}
+
+TEST_F(Conversion, DynamicVhdSectorsItsBitmapLeavesUnwrittenReadAsZeros) {
+    if (!built_in_image_libraries().has(ImageLibrary::Vhdi))
+        GTEST_SKIP() << "this build has no libvhdi";
+    const Made made = convert("vhd-dynamic");
+    if (!made.reason.empty())
+        GTEST_SKIP() << made.reason;
+    // The footer (the file's last 512 bytes) leads to the dynamic header, that to the block
+    // table and the block size; all big-endian.
+    std::fstream file(made.path, std::ios::in | std::ios::out | std::ios::binary);
+    const auto bytes_at = [&](uint64_t at, size_t length) {
+        std::vector<uint8_t> bytes(length);
+        file.seekg(static_cast<std::streamoff>(at));
+        file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(length));
+        return bytes;
+    };
+    file.seekg(0, std::ios::end);
+    const auto footer = bytes_at(static_cast<uint64_t>(file.tellg()) - 512, 512);
+    const auto header = bytes_at(be64(footer, 16).value_or(0), 1024);
+    const uint32_t blockBytes = be32(header, 32).value_or(0);
+    ASSERT_TRUE(has_text_at(header, 0, "cxsparse") && blockBytes >= 4096);
+    // The first written block: its first sector is marked unwritten, as a damaged or unusual
+    // writer may leave it.
+    const auto table = bytes_at(be64(header, 16).value_or(0), 4 * 8);
+    uint64_t block = 0;
+    while (block < 8 && be32(table, block * 4) == 0xFFFFFFFF)
+        ++block;
+    ASSERT_LT(block, 8u);
+    const uint64_t bitmapAt = uint64_t{*be32(table, block * 4)} * 512;
+    auto bitmap = bytes_at(bitmapAt, 1);
+    bitmap[0] &= 0x7F;
+    file.seekp(static_cast<std::streamoff>(bitmapAt));
+    file.write(reinterpret_cast<const char*>(bitmap.data()), 1);
+    file.close();
+
+    const auto device = open_image_or_device(made.path);
+    const auto raw = open_image_or_device(test::image_path(kFixture));
+    ASSERT_TRUE(device.ok() && raw.ok());
+    std::vector<uint8_t> sectors(1024, 0xAA), rawSectors(1024);
+    ASSERT_TRUE(device.value()->read_at(block * blockBytes, sectors));
+    ASSERT_TRUE(raw.value()->read_at(block * blockBytes, rawSectors));
+    EXPECT_TRUE(
+        std::all_of(sectors.begin(), sectors.begin() + 512, [](uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(std::equal(sectors.begin() + 512, sectors.end(), rawSectors.begin() + 512));
 }
 
 TEST_F(Conversion, VmdkExtentsAreFoundBesideTheirDescriptorAndAMissingOneIsNamed) {

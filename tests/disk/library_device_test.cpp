@@ -1,6 +1,9 @@
-// What the devices over the image libraries share: reads by windows, and the libraries' errors.
+// What the devices over the image libraries share: reads through a block cache, and the
+// libraries' errors.
+#include "disk/cached_device.h"
 #include "disk/library_device.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -11,27 +14,26 @@ namespace {
 // (as a library may stop at a chunk's end) and fail where they touch [badFrom, badTo).
 class FakeLibraryDevice final : public LibraryDevice {
 public:
-    FakeLibraryDevice(uint64_t size, size_t window, uint64_t badFrom = 0, uint64_t badTo = 0)
-        : LibraryDevice(size, window), badFrom_(badFrom), badTo_(badTo) {}
+    FakeLibraryDevice(uint64_t size, uint64_t badFrom = 0, uint64_t badTo = 0)
+        : LibraryDevice(size), badFrom(badFrom), badTo(badTo) {}
 
     mutable std::vector<uint64_t> readsAt; // where each library call started
+    uint64_t badFrom;
+    uint64_t badTo;
 
 private:
     int64_t read_some(uint64_t offset, std::span<uint8_t> out) const override {
         readsAt.push_back(offset);
         const size_t length = std::min<size_t>(out.size(), 10000);
-        if (offset < badTo_ && offset + length > badFrom_)
+        if (offset < badTo && offset + length > badFrom)
             return -1;
         for (size_t i = 0; i < length; ++i)
             out[i] = static_cast<uint8_t>((offset + i) % 251);
         return static_cast<int64_t>(length);
     }
-
-    uint64_t badFrom_;
-    uint64_t badTo_;
 };
 
-bool holds_media(const std::vector<uint8_t>& bytes, uint64_t offset) {
+bool holds_media(std::span<const uint8_t> bytes, uint64_t offset) {
     for (size_t i = 0; i < bytes.size(); ++i) {
         if (bytes[i] != (offset + i) % 251)
             return false;
@@ -39,47 +41,103 @@ bool holds_media(const std::vector<uint8_t>& bytes, uint64_t offset) {
     return true;
 }
 
-TEST(LibraryDevice, RunsStraddlingWindowsReadEachWindowOnce) {
-    constexpr size_t kWindow = 64 * 1024;
-    const FakeLibraryDevice device(1 << 20, kWindow);
-    // 64 KiB runs that start 4 KiB past a window's start, as a run of MFT records may.
-    std::vector<uint8_t> run(kWindow);
-    for (uint64_t at = 4096; at + kWindow <= 1 << 20; at += kWindow) {
-        ASSERT_TRUE(device.read_at(at, run)) << at;
+// The fake library behind a cache of `block`-byte blocks, and what the library was asked.
+struct Cached {
+    explicit Cached(uint64_t size, size_t block, size_t budget = CachedDevice::kBudgetBytes,
+                    uint64_t badFrom = 0, uint64_t badTo = 0)
+        : library(new FakeLibraryDevice(size, badFrom, badTo)),
+          device(std::unique_ptr<BlockDevice>(library), block, budget) {}
+
+    // How many library calls started on a block's start.
+    size_t blocks_read() const {
+        return static_cast<size_t>(
+            std::count_if(library->readsAt.begin(), library->readsAt.end(),
+                          [&](uint64_t at) { return at % device.block_bytes() == 0; }));
+    }
+
+    FakeLibraryDevice* library; // owned by the device
+    CachedDevice device;
+};
+
+TEST(CachedDevice, RunsStraddlingBlocksReadEachBlockOnce) {
+    constexpr size_t kBlock = 64 * 1024;
+    Cached cached(1 << 20, kBlock);
+    // 64 KiB runs that start 4 KiB past a block's start, as a run of MFT records may.
+    std::vector<uint8_t> run(kBlock);
+    for (uint64_t at = 4096; at + kBlock <= 1 << 20; at += kBlock) {
+        ASSERT_TRUE(cached.device.read_at(at, run)) << at;
         ASSERT_TRUE(holds_media(run, at)) << at;
     }
-    std::vector<uint64_t> windowsRead;
-    for (const uint64_t at : device.readsAt) {
-        if (at % kWindow == 0)
-            windowsRead.push_back(at);
-    }
-    EXPECT_EQ(windowsRead.size(), 16u); // every window once, none twice
+    EXPECT_EQ(cached.blocks_read(), 16u); // every block once, none twice
 
-    // Whole windows go to the caller as they are, and the media's short end is read too.
-    const FakeLibraryDevice odd(3 * kWindow + 700, kWindow);
-    std::vector<uint8_t> all(3 * kWindow + 700);
-    ASSERT_TRUE(odd.read_at(0, all));
-    EXPECT_TRUE(holds_media(all, 0));
-    std::vector<uint8_t> tail(100);
-    ASSERT_TRUE(odd.read_at(3 * kWindow + 600, tail));
-    EXPECT_TRUE(holds_media(tail, 3 * kWindow + 600));
-    EXPECT_FALSE(odd.read_at(3 * kWindow + 601, tail)); // past the end
+    // Records read one by one, back and forth between two blocks, come from the cache.
+    std::vector<uint8_t> record(1024);
+    const size_t before = cached.library->readsAt.size();
+    for (uint64_t at : {3 * kBlock - 1024, 3 * kBlock + 512, 2 * kBlock + 7, 3 * kBlock + 900}) {
+        ASSERT_TRUE(cached.device.read_at(at, record));
+        EXPECT_TRUE(holds_media(record, at)) << at;
+    }
+    EXPECT_EQ(cached.library->readsAt.size(), before);
 }
 
-TEST(LibraryDevice, FailureElsewhereInAWindowDoesNotFailARequestThatAvoidsIt) {
-    constexpr size_t kWindow = 64 * 1024;
-    const FakeLibraryDevice device(1 << 20, kWindow, 70000, 70512);
+TEST(CachedDevice, WholeBlocksLargeReadsAndTheMediaEndReadExactBytes) {
+    constexpr size_t kBlock = 64 * 1024;
+    // Whole blocks go to the library as they are; a short last block is read too.
+    Cached odd(3 * kBlock + 700, kBlock);
+    std::vector<uint8_t> all(3 * kBlock + 700);
+    ASSERT_TRUE(odd.device.read_at(0, all));
+    EXPECT_TRUE(holds_media(all, 0));
+    EXPECT_EQ(odd.library->readsAt.front(), 0u);
+    std::vector<uint8_t> tail(100);
+    ASSERT_TRUE(odd.device.read_at(3 * kBlock + 600, tail));
+    EXPECT_TRUE(holds_media(tail, 3 * kBlock + 600));
+    EXPECT_FALSE(odd.device.read_at(3 * kBlock + 601, tail)); // past the end
+    EXPECT_FALSE(odd.device.read_at(UINT64_MAX - 10, tail));
+
+    // A read larger than the whole cache (two 4 KiB blocks), starting and ending mid-block.
+    Cached small(1 << 20, 4096, 8192);
+    std::vector<uint8_t> big(100000);
+    ASSERT_TRUE(small.device.read_at(1234, big));
+    EXPECT_TRUE(holds_media(big, 1234));
+    ASSERT_TRUE(small.device.read_at(4095, tail)); // across a block boundary
+    EXPECT_TRUE(holds_media(tail, 4095));
+}
+
+TEST(CachedDevice, FailingReadsAreNeverKeptAsData) {
+    constexpr size_t kBlock = 64 * 1024;
+    Cached cached(1 << 20, kBlock, CachedDevice::kBudgetBytes, 70000, 70512);
     std::vector<uint8_t> sector(512);
-    ASSERT_TRUE(device.read_at(66000, sector)); // in the same window as the bad bytes
+    // The block cannot be read whole, but a request beside the bad bytes can.
+    ASSERT_TRUE(cached.device.read_at(66000, sector));
     EXPECT_TRUE(holds_media(sector, 66000));
-    EXPECT_FALSE(device.read_at(69900, sector)); // the bad bytes themselves
-    ASSERT_TRUE(device.read_at(71000, sector));
+    EXPECT_FALSE(cached.device.read_at(69900, sector)); // the bad bytes themselves
+    ASSERT_TRUE(cached.device.read_at(71000, sector));
     EXPECT_TRUE(holds_media(sector, 71000));
 
-    // Without windows every request goes to the library as it is.
-    const FakeLibraryDevice plain(1 << 20, 0, 70000, 70512);
-    ASSERT_TRUE(plain.read_at(66000, sector));
-    EXPECT_EQ(plain.readsAt, std::vector<uint64_t>{66000});
+    // Once the library reads them (a retry succeeds), the block is read again, not served from
+    // what the failed read left.
+    cached.library->badTo = 0;
+    std::vector<uint8_t> across(2000);
+    ASSERT_TRUE(cached.device.read_at(69500, across));
+    EXPECT_TRUE(holds_media(across, 69500));
+}
+
+TEST(CachedDevice, BlockSizeFollowsTheFormatsChunk) {
+    EXPECT_EQ(cache_block_bytes(0), CachedDevice::kDefaultBlockBytes);
+    EXPECT_EQ(cache_block_bytes(32 * 1024), 64u * 1024);   // two E01 chunks
+    EXPECT_EQ(cache_block_bytes(48 * 1024), 96u * 1024);   // a whole number of chunks
+    EXPECT_EQ(cache_block_bytes(256 * 1024), 256u * 1024); // one cluster
+    EXPECT_EQ(cache_block_bytes(2u << 20), 1u << 20);      // half a VHD block
+    EXPECT_EQ(cache_block_bytes(1000), CachedDevice::kDefaultBlockBytes); // not whole sectors
+}
+
+TEST(LibraryDevice, ShortLibraryReadsAreContinuedUntilTheRequestIsFull) {
+    const FakeLibraryDevice library(1 << 20, 70000, 70512);
+    std::vector<uint8_t> bytes(25000);
+    ASSERT_TRUE(library.read_at(100, bytes));
+    EXPECT_TRUE(holds_media(bytes, 100));
+    EXPECT_EQ(library.readsAt, (std::vector<uint64_t>{100, 10100, 20100}));
+    EXPECT_FALSE(library.read_at(60000, bytes)); // reaches the bad bytes
 }
 
 TEST(LibraryErrorLine, MessagesJoinOnOneLineWithControlCharactersEscaped) {
