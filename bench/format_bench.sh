@@ -4,10 +4,11 @@
 # runs of 60 sectors), every file in the page cache; the best of RUNS runs each (processor
 # time; MEASURE=wall for wall-clock time), and its ratio to the raw image's time; a format whose
 # list or sweep takes more than 1.5 times the raw image's is marked "slow".
-# Last measured (best of 5, a busy 2-core machine): raw list 0.29 s, sweep 0.20 s; list/sweep
-# ratios E01 2.21/2.90, E01 segments 1.55/2.30, VHD fixed 1.03/1.00, VHD dynamic 1.00/0.95, VHDX
-# 1.10/1.00, VMDK sparse 1.14/1.00, flat 1.17/1.10, QCOW2 1.34/1.60, compressed 2.72/2.20,
-# split 0.97/0.95. The compressed formats' extra time is zlib's (see README, "Disk images").
+# Last measured (best of 3, a quiet 2-core machine): raw list 0.27 s, sweep 0.22 s; list/sweep
+# ratios E01 2.26/2.64, E01 segments 1.63/1.95, VHD fixed 1.11/0.91, VHD dynamic 19.3/20.0
+# (libvhdi reads a dynamic VHD sector by sector), VHDX 1.07/0.82, VMDK sparse 1.11/0.82, flat
+# 1.07/0.91, QCOW2 1.30/0.95, compressed 2.15/1.91, split 1.04/0.91. The compressed formats'
+# extra time is zlib's (see README, "Disk images").
 #   bench/format_bench.sh BUILD_DIR [IMAGE [RUNS]]
 # Without IMAGE, the volume of 100,000 MFT records is built once with
 # `tools/build_images.py bench-volume` (needs root and FUSE) and kept in BUILD_DIR/bench-volume.img.

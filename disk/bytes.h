@@ -50,26 +50,6 @@ inline std::optional<uint64_t> le64(ByteView bytes, size_t at) {
     return le_uint(bytes, at, 8);
 }
 
-// An unsigned big-endian value of `width` bytes (1 to 8) at `at`, as some image containers (VHD)
-// store theirs; nullopt past the end.
-inline std::optional<uint64_t> be_uint(ByteView bytes, size_t at, size_t width) {
-    if (width == 0 || width > 8 || at > bytes.size() || bytes.size() - at < width)
-        return std::nullopt;
-    uint64_t value = 0;
-    for (size_t i = 0; i < width; ++i)
-        value = (value << 8) | bytes[at + i];
-    return value;
-}
-
-inline std::optional<uint32_t> be32(ByteView bytes, size_t at) {
-    const auto value = be_uint(bytes, at, 4);
-    return value ? std::optional<uint32_t>(static_cast<uint32_t>(*value)) : std::nullopt;
-}
-
-inline std::optional<uint64_t> be64(ByteView bytes, size_t at) {
-    return be_uint(bytes, at, 8);
-}
-
 // True when the bytes at `at` are exactly `text` (no terminator expected).
 inline bool has_text_at(ByteView bytes, size_t at, std::string_view text) {
     return at <= bytes.size() && bytes.size() - at >= text.size() &&

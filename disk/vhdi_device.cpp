@@ -1,7 +1,6 @@
 #include "disk/vhdi_device.h"
 
 #include "disk/library_device.h"
-#include "disk/vhd_dynamic_device.h"
 
 #include <libvhdi.h>
 
@@ -45,18 +44,6 @@ Result<std::unique_ptr<BlockDevice>> open_vhdi_image(const std::string& path) {
     uint32_t bytesPerSector = 0;
     if (libvhdi_file_get_bytes_per_sector(file->pointer, &bytesPerSector, nullptr) != 1)
         bytesPerSector = 0;
-    int fileType = LIBVHDI_FILE_TYPE_UNKNOWN;
-    if (diskType == LIBVHDI_DISK_TYPE_DYNAMIC &&
-        libvhdi_file_get_file_type(file->pointer, &fileType, nullptr) == 1 &&
-        fileType == LIBVHDI_FILE_TYPE_VHD) {
-        // A dynamic VHD's data is read through its own table (see vhd_dynamic_device.h); should
-        // the table not hold together, libvhdi, which accepted the image, reads it.
-        if (auto raw = FileDevice::open(path)) {
-            auto dynamic = VhdDynamicDevice::open(std::move(raw).value(), size, bytesPerSector);
-            if (dynamic)
-                return std::move(dynamic).value();
-        }
-    }
     // libvhdi does not tell its block size (2 MiB or more, a power of two): the cache's default
     // blocks divide it.
     return open_library_device<VhdiDevice>(std::move(file), size, 0, bytesPerSector);

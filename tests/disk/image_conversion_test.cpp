@@ -197,51 +197,6 @@ TEST_F(Conversion, EwfImageWithASegmentMissingOrCutShortIsRefused) {
         << device.error();
 }
 
-TEST_F(Conversion, DynamicVhdSectorsItsBitmapLeavesUnwrittenReadAsZeros) {
-    if (!built_in_image_libraries().has(ImageLibrary::Vhdi))
-        GTEST_SKIP() << "this build has no libvhdi";
-    const Made made = convert("vhd-dynamic");
-    if (!made.reason.empty())
-        GTEST_SKIP() << made.reason;
-    // The footer (the file's last 512 bytes) leads to the dynamic header, that to the block
-    // table and the block size; all big-endian.
-    std::fstream file(made.path, std::ios::in | std::ios::out | std::ios::binary);
-    const auto bytes_at = [&](uint64_t at, size_t length) {
-        std::vector<uint8_t> bytes(length);
-        file.seekg(static_cast<std::streamoff>(at));
-        file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(length));
-        return bytes;
-    };
-    file.seekg(0, std::ios::end);
-    const auto footer = bytes_at(static_cast<uint64_t>(file.tellg()) - 512, 512);
-    const auto header = bytes_at(be64(footer, 16).value_or(0), 1024);
-    const uint32_t blockBytes = be32(header, 32).value_or(0);
-    ASSERT_TRUE(has_text_at(header, 0, "cxsparse") && blockBytes >= 4096);
-    // The first written block: its first sector is marked unwritten, as a damaged or unusual
-    // writer may leave it.
-    const auto table = bytes_at(be64(header, 16).value_or(0), 4 * 8);
-    uint64_t block = 0;
-    while (block < 8 && be32(table, block * 4) == 0xFFFFFFFF)
-        ++block;
-    ASSERT_LT(block, 8u);
-    const uint64_t bitmapAt = uint64_t{*be32(table, block * 4)} * 512;
-    auto bitmap = bytes_at(bitmapAt, 1);
-    bitmap[0] &= 0x7F;
-    file.seekp(static_cast<std::streamoff>(bitmapAt));
-    file.write(reinterpret_cast<const char*>(bitmap.data()), 1);
-    file.close();
-
-    const auto device = open_image_or_device(made.path);
-    const auto raw = open_image_or_device(test::image_path(kFixture));
-    ASSERT_TRUE(device.ok() && raw.ok());
-    std::vector<uint8_t> sectors(1024, 0xAA), rawSectors(1024);
-    ASSERT_TRUE(device.value()->read_at(block * blockBytes, sectors));
-    ASSERT_TRUE(raw.value()->read_at(block * blockBytes, rawSectors));
-    EXPECT_TRUE(
-        std::all_of(sectors.begin(), sectors.begin() + 512, [](uint8_t b) { return b == 0; }));
-    EXPECT_TRUE(std::equal(sectors.begin() + 512, sectors.end(), rawSectors.begin() + 512));
-}
-
 TEST_F(Conversion, VmdkExtentsAreFoundBesideTheirDescriptorAndAMissingOneIsNamed) {
     if (!built_in_image_libraries().vmdk)
         GTEST_SKIP() << "this build has no libvmdk";
