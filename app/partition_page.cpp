@@ -19,23 +19,14 @@ namespace {
 // Holds the messages of a Standard Scan until the window has shown its result: the hint to try
 // the Advance Scan belongs after the tree and the list, and a scan that found no volume ends on
 // a question that leads on instead of a message.
-class HeldMessages final : public ProgressSink {
+class HeldMessages final : public RelayProgress {
 public:
-    explicit HeldMessages(ProgressSink& shown) : shown_(shown) {}
-    void set_status(std::string_view text) override { shown_.set_status(text); }
-    void set_progress(int percent) override { shown_.set_progress(percent); }
-    void set_counter(std::string_view label, std::string_view value) override {
-        shown_.set_counter(label, value);
-    }
+    explicit HeldMessages(ProgressSink& shown) : RelayProgress(shown) {}
     void show_message(std::string_view text, MessageKind kind) override {
         held.push_back({QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), kind});
     }
-    bool ask_yes_no(std::string_view question) override { return shown_.ask_yes_no(question); }
 
     std::vector<std::pair<QString, MessageKind>> held;
-
-private:
-    ProgressSink& shown_;
 };
 
 } // namespace

@@ -68,15 +68,15 @@ void RecoveryProgress::set_counter(std::string_view label, std::string_view valu
         count_finished_file();
         current_ = std::string(value);
         ++started_;
-        shown_.set_counter("File", grouped(started_) + " of " + grouped(total_));
-        shown_.set_counter("Written", bytes_text(bytes_));
+        to_.set_counter("File", grouped(started_) + " of " + grouped(total_));
+        to_.set_counter("Written", bytes_text(bytes_));
     }
-    shown_.set_counter(label, value);
+    to_.set_counter(label, value);
 }
 
 void RecoveryProgress::finish() {
     count_finished_file();
-    shown_.set_counter("Written", bytes_text(bytes_));
+    to_.set_counter("Written", bytes_text(bytes_));
 }
 
 void RecoveryProgress::count_finished_file() {

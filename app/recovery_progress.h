@@ -24,17 +24,11 @@ RecoveryPlan plan_recovery(RecoveryContext& context, std::span<const RecoveryRow
 std::string bytes_text(uint64_t bytes);
 
 // Passes the driver's reports on to `shown`, adding the counters "File" (n of N) and "Written".
-class RecoveryProgress final : public ProgressSink {
+class RecoveryProgress final : public RelayProgress {
 public:
-    explicit RecoveryProgress(ProgressSink& shown) : shown_(shown) {}
+    explicit RecoveryProgress(ProgressSink& shown) : RelayProgress(shown) {}
 
-    void set_status(std::string_view text) override { shown_.set_status(text); }
-    void set_progress(int percent) override { shown_.set_progress(percent); }
     void set_counter(std::string_view label, std::string_view value) override;
-    void show_message(std::string_view text, MessageKind kind) override {
-        shown_.show_message(text, kind);
-    }
-    bool ask_yes_no(std::string_view question) override { return shown_.ask_yes_no(question); }
 
     // The number of files the run considers; set before the run starts, on its thread.
     void set_total(uint64_t total) { total_ = total; }
@@ -45,7 +39,6 @@ public:
 private:
     void count_finished_file();
 
-    ProgressSink& shown_;
     uint64_t total_ = 0;
     std::string current_; // the path of the file being written
     std::atomic<uint64_t> started_{0};

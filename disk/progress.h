@@ -46,4 +46,22 @@ private:
     bool answer_;
 };
 
+// A sink that passes every report on to another; a relay overrides what it changes on the way.
+class RelayProgress : public ProgressSink {
+public:
+    explicit RelayProgress(ProgressSink& to) : to_(to) {}
+    void set_status(std::string_view text) override { to_.set_status(text); }
+    void set_progress(int percent) override { to_.set_progress(percent); }
+    void set_counter(std::string_view label, std::string_view value) override {
+        to_.set_counter(label, value);
+    }
+    void show_message(std::string_view text, MessageKind kind) override {
+        to_.show_message(text, kind);
+    }
+    bool ask_yes_no(std::string_view question) override { return to_.ask_yes_no(question); }
+
+protected:
+    ProgressSink& to_;
+};
+
 } // namespace salvex

@@ -12,21 +12,15 @@ namespace {
 
 // Passes reports on but holds the errors back: a scan that fails returns its error as the
 // result's sentence rather than saying it as well.
-class HeldErrors final : public ProgressSink {
+class HeldErrors final : public RelayProgress {
 public:
-    explicit HeldErrors(ProgressSink& to) : to_(to) {}
-    void set_status(std::string_view text) override { to_.set_status(text); }
-    void set_progress(int percent) override { to_.set_progress(percent); }
-    void set_counter(std::string_view label, std::string_view value) override {
-        to_.set_counter(label, value);
-    }
+    explicit HeldErrors(ProgressSink& to) : RelayProgress(to) {}
     void show_message(std::string_view text, MessageKind kind) override {
         if (kind == MessageKind::Error)
             held_.emplace_back(text);
         else
             to_.show_message(text, kind);
     }
-    bool ask_yes_no(std::string_view question) override { return to_.ask_yes_no(question); }
 
     const std::vector<std::string>& held() const { return held_; }
     void release() {
@@ -36,7 +30,6 @@ public:
     }
 
 private:
-    ProgressSink& to_;
     std::vector<std::string> held_;
 };
 

@@ -2,7 +2,6 @@
 // image format: salvex-cli lists and recovers every copy exactly as it does the raw image.
 #include "disk/bytes.h"
 #include "disk/open_image.h"
-#include "tests/disk/test_folder.h"
 #include "tests/support/sha256.h"
 #include "tests/support/shell.h"
 #include "tests/support/test_images.h"
@@ -87,8 +86,7 @@ protected:
         return hashes_under(to);
     }
 
-    test::TestFolder folder{"formats"};
-    const fs::path& folder_ = folder.path();
+    const fs::path folder_ = test::empty_temp_folder("formats");
 };
 
 // "vhd-fixed" as a test's name: vhd_fixed.

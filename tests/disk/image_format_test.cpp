@@ -1,7 +1,7 @@
 // Telling disk images apart by their contents, and refusing the formats a build cannot read.
 #include "disk/image_format.h"
 #include "disk/open_image.h"
-#include "tests/disk/test_folder.h"
+#include "tests/support/test_images.h"
 
 #include <filesystem>
 #include <fstream>
@@ -68,8 +68,7 @@ protected:
         return path.string();
     }
 
-    test::TestFolder folder{"images"};
-    const fs::path& folder_ = folder.path();
+    const fs::path folder_ = test::empty_temp_folder("images");
 };
 
 TEST_F(SignatureFile, BuildWithoutALibraryRefusesItsFormatsSayingWhatToInstall) {

@@ -1,7 +1,7 @@
 // Raw images split into numbered segment files, read as one disk.
 #include "disk/open_image.h"
 #include "disk/split_raw_device.h"
-#include "tests/disk/test_folder.h"
+#include "tests/support/test_images.h"
 
 #include <filesystem>
 #include <fstream>
@@ -38,8 +38,7 @@ protected:
         return bytes;
     }
 
-    test::TestFolder folder{"split"};
-    const fs::path& folder_ = folder.path();
+    const fs::path folder_ = test::empty_temp_folder("split");
     uint64_t written_ = 0;
 };
 
