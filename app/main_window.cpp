@@ -170,19 +170,21 @@ QWidget* MainWindow::build_bottom_bar() {
     stop_ = new QPushButton(QStringLiteral("&Stop"));
     stop_->setObjectName(QStringLiteral("stopButton"));
     stop_->setToolTip(kStopTip);
+    QPushButton* search = partitionPage_->search_button();
     // A hidden button keeps its place: Back and Next never move under the mouse.
-    for (QPushButton* button : {back_, next_, stop_}) {
+    for (QPushButton* button : {search, back_, next_, stop_}) {
         QSizePolicy policy = button->sizePolicy();
         policy.setRetainSizeWhenHidden(true);
         button->setSizePolicy(policy);
     }
     auto* bar = new QWidget;
     auto* layout = new QGridLayout(bar);
-    layout->addWidget(status_, 0, 0, 1, 4);
+    layout->addWidget(status_, 0, 0, 1, 5);
     layout->addWidget(progress_, 1, 0);
-    layout->addWidget(back_, 1, 1);
-    layout->addWidget(next_, 1, 2);
-    layout->addWidget(stop_, 1, 3);
+    layout->addWidget(search, 1, 1);
+    layout->addWidget(back_, 1, 2);
+    layout->addWidget(next_, 1, 3);
+    layout->addWidget(stop_, 1, 4);
     layout->setColumnStretch(0, 1);
     return bar;
 }

@@ -40,7 +40,6 @@ PartitionPage::PartitionPage(WizardFrame& frame, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(range_);
-    layout->addWidget(search_, 0, Qt::AlignLeft);
     connect(search_, &QPushButton::clicked, this, [this] {
         if (!frame_.worker_running())
             start_quick_search();

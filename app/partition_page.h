@@ -23,6 +23,9 @@ public:
     bool can_go_next() const override;
     void next() override;
     void back() override;
+    // "Search Partitions": the window shows it in its bottom bar, beside Back, while this page is
+    // current; the page handles its click.
+    QPushButton* search_button() const { return search_; }
 
 private:
     void show_range(int fsChoice, Lba start, Lba end);

@@ -44,6 +44,9 @@ void MainWindow::update_buttons() {
     // Nothing on the first two pages may start a second worker while one runs.
     drivePage_->setEnabled(!running);
     partitionPage_->setEnabled(!running);
+    QPushButton* search = partitionPage_->search_button();
+    search->setVisible(session_.state.step == kChoosePartition);
+    search->setEnabled(!running);
 }
 
 void MainWindow::tree_item_clicked(QTreeWidgetItem* item) {
