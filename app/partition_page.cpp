@@ -6,6 +6,7 @@
 #include "partition/partition_table.h"
 #include "partition/quick_search.h"
 #include "recovery/recoverability.h"
+#include "snapshot/volume_source.h"
 
 #include <QPushButton>
 #include <QTreeWidget>
@@ -116,14 +117,14 @@ void PartitionPage::next() {
         if (state.selectedFsType == FsType::Ntfs)
             start_standard_scan();
         else
-            frame_.messages().show(kFatRefusal, MessageKind::Error);
+            frame_.messages().show(kFatPartitionMessage, MessageKind::Error);
         return;
     }
     if (state.scanMode != ScanMode::Advance)
         return;
     state.selectedFsType = fs_type_of_choice(range_->fs_choice());
     if (state.selectedFsType != FsType::Ntfs) {
-        frame_.messages().show(kFatRefusal, MessageKind::Error);
+        frame_.messages().show(kFatPartitionMessage, MessageKind::Error);
         return;
     }
     const auto refusal = session().choose_range(range_->start_text().toStdString(),

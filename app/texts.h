@@ -38,9 +38,6 @@ inline constexpr const char* kBrowseHelp =
 // Questions and refusals.
 inline constexpr const char* kStopQuestion = "Do you want to stop the current process ?";
 inline constexpr const char* kExitQuestion = "Do you really want to exit ?";
-inline constexpr const char* kFatRefusal =
-    "This is FAT partition. If earlier it was NTFS partition and you want to recover it,\r\n use "
-    "Advance Scan OR download the Salvex for FAT.";
 inline constexpr const char* kOutOfMemoryMessage =
     "Out of memory, close other applications and run again";
 inline constexpr const char* kOpenLogText =

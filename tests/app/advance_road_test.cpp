@@ -3,6 +3,7 @@
 #include "app/texts.h"
 #include "partition/partition_table.h"
 #include "partition/quick_search.h"
+#include "snapshot/volume_source.h"
 #include "tests/app/wizard_driver.h"
 #include "tests/support/test_images.h"
 
@@ -66,7 +67,7 @@ TEST_F(AdvanceRoadTest, BadRangesAndFatAreRefusedWithoutASweep) {
     fs_choice(*wizard.window)->setCurrentIndex(1);
     type_range("0", "1000");
     wizard.click(next_button(*wizard.window));
-    EXPECT_TRUE(wizard.said(app::kFatRefusal));
+    EXPECT_TRUE(wizard.said(kFatPartitionMessage));
     EXPECT_FALSE(wizard.window->worker_running());
     EXPECT_EQ(wizard.step(), app::kChoosePartition);
 }

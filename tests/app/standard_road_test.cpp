@@ -5,6 +5,7 @@
 #include "app/texts.h"
 #include "ntfs/filetime.h"
 #include "recovery/recovery_driver.h"
+#include "snapshot/volume_source.h"
 #include "tests/app/wizard_driver.h"
 #include "tests/support/scanned_volume.h"
 #include "tests/support/test_images.h"
@@ -244,7 +245,7 @@ TEST_F(StandardRoadTest, FatPartitionIsRefused) {
     wizard.click_tree_item("Partition 2 - FAT32");
     EXPECT_EQ(panel(*wizard.window)->value("Partition Type"), "FAT32");
     wizard.click(next_button(*wizard.window));
-    EXPECT_TRUE(wizard.said(app::kFatRefusal));
+    EXPECT_TRUE(wizard.said(kFatPartitionMessage));
     EXPECT_EQ(wizard.messages.back().kind, MessageKind::Error);
     EXPECT_EQ(wizard.step(), app::kChoosePartition);
     EXPECT_FALSE(wizard.window->worker_running());
