@@ -4,6 +4,7 @@
 // it whose cluster table sends that cluster past the end of the image file.
 #include "disk/image_format.h"
 #include "recovery/file_data.h"
+#include "tests/support/recovered_files.h"
 #include "tests/support/scanned_volume.h"
 #include "tests/support/shell.h"
 #include "tests/support/test_images.h"
@@ -193,6 +194,20 @@ TEST(UnreadableSectors, QcowClusterPastTheImagesEndExitsThree) {
     std::ofstream(qcow, std::ios::binary | std::ios::trunc) << bytes;
 
     expect_written_with_zeros(qcow, file, kClusterSectors);
+
+    // Only the damaged file is touched: the whole volume, recovered from the damaged copy, holds
+    // every other file of the manifest as it was written.
+    const std::string whole = test::empty_temp_folder("whole");
+    EXPECT_EQ(shell(cli("recover --quiet " + qcow + " --partition 1 --to " + whole +
+                        " --retries 1 2>/dev/null"))
+                  .status,
+              3);
+    const auto others = [](const test::ManifestEntry& e) {
+        return e.partition != 1 || e.path == kFile;
+    };
+    EXPECT_GT(test::expect_files_as_written(
+                  test::read_manifest(test::source_data_path("demo.manifest.tsv")), whole, others),
+              20u);
 }
 
 } // namespace
