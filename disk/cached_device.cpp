@@ -21,62 +21,124 @@ size_t cache_block_bytes(uint64_t chunkBytes) {
 }
 
 CachedDevice::CachedDevice(std::unique_ptr<BlockDevice> device, size_t blockBytes,
-                           size_t budgetBytes)
+                           size_t budgetBytes, size_t readAheadBlocks)
     : device_(std::move(device)),
       blockBytes_(std::clamp(blockBytes, kMinBlockBytes, kMaxBlockBytes)),
-      blocks_(std::max<size_t>(2, budgetBytes / blockBytes_)) {}
+      blocks_(std::max<size_t>(2, budgetBytes / blockBytes_)) {
+    // Half the places stay for the blocks the reader is at, so the read-ahead never evicts
+    // what the reader still works on.
+    readAheadBlocks_ = std::min(readAheadBlocks, blocks_.size() / 2);
+    if (readAheadBlocks_ > 0)
+        worker_ = std::jthread([this](const std::stop_token& stop) { read_ahead(stop); });
+}
 
 bool CachedDevice::read_at(uint64_t offset, std::span<uint8_t> out) const {
     const uint64_t size = device_->size_bytes();
     if (offset > size || out.size() > size - offset)
         return false; // past the end: a library would only report an error
-    const std::lock_guard lock(mutex_);
+    Lock lock(mutex_);
     size_t done = 0;
     while (done < out.size()) {
         const uint64_t at = offset + done;
         const uint64_t start = at - at % blockBytes_;
-        const size_t left = out.size() - done;
-        if (at == start && left >= blockBytes_) {
-            // Whole blocks go to the device in one read, not through the cache.
-            const size_t whole = left - left % blockBytes_;
-            if (!device_->read_at(at, out.subspan(done, whole)))
+        const size_t length = std::min<size_t>(out.size() - done, blockBytes_ - (at - start));
+        const auto part = out.subspan(done, length);
+        note_reader_at(start, start);
+        const Block* block = kept(start, lock);
+        if (block == nullptr && length == blockBytes_) {
+            // Whole blocks the cache does not hold go to the device in one read.
+            size_t whole = length;
+            while (out.size() - done - whole >= blockBytes_ && find(at + whole) == nullptr)
+                whole += blockBytes_;
+            note_reader_at(start, at + whole - blockBytes_);
+            if (!read_unlocked(at, out.subspan(done, whole), lock))
                 return false;
             done += whole;
             continue;
         }
-        const size_t length = std::min<size_t>(left, blockBytes_ - (at - start));
-        const auto part = out.subspan(done, length);
-        if (const Block* block = block_at(start))
+        if (block == nullptr)
+            block = load(start, lock);
+        if (block != nullptr)
             std::copy_n(block->bytes.begin() + static_cast<ptrdiff_t>(at - start), length,
                         part.begin());
-        else if (!device_->read_at(at, part)) // what failed may lie elsewhere in the block
+        else if (!read_unlocked(at, part, lock)) // what failed may lie elsewhere in the block
             return false;
         done += length;
     }
     return true;
 }
 
-const CachedDevice::Block* CachedDevice::block_at(uint64_t start) const {
-    ++useCounter_;
-    Block* oldest = &blocks_.front();
+CachedDevice::Block* CachedDevice::find(uint64_t start) const {
     for (Block& block : blocks_) {
-        if (block.lastUse != 0 && block.start == start) {
-            block.lastUse = useCounter_;
+        if (block.state != State::Empty && block.start == start)
             return &block;
+    }
+    return nullptr;
+}
+
+const CachedDevice::Block* CachedDevice::kept(uint64_t start, Lock& lock) const {
+    for (;;) {
+        Block* block = find(start);
+        if (block == nullptr || block->state == State::Ready) {
+            if (block != nullptr)
+                block->lastUse = ++useCounter_;
+            return block;
         }
-        if (block.lastUse < oldest->lastUse)
-            oldest = &block;
+        changed_.wait(lock); // the read-ahead (or another reader) is loading it
     }
+}
+
+const CachedDevice::Block* CachedDevice::load(uint64_t start, Lock& lock) const {
+    Block* place = nullptr;
+    for (Block& block : blocks_) {
+        if (block.state != State::Loading && (place == nullptr || block.lastUse < place->lastUse))
+            place = &block;
+    }
+    if (place == nullptr)
+        return nullptr; // every place is being loaded: the request is read alone
+    place->start = start;
+    place->state = State::Loading;
     // The media's last block may be short.
-    const uint64_t length = std::min<uint64_t>(blockBytes_, device_->size_bytes() - start);
-    oldest->bytes.resize(static_cast<size_t>(length));
-    if (!device_->read_at(start, oldest->bytes)) {
-        oldest->lastUse = 0; // unreadable bytes are never kept as data
-        return nullptr;
+    place->bytes.resize(
+        static_cast<size_t>(std::min<uint64_t>(blockBytes_, device_->size_bytes() - start)));
+    const bool read = read_unlocked(start, place->bytes, lock);
+    place->state = read ? State::Ready : State::Empty; // unreadable bytes are never kept as data
+    place->lastUse = read ? ++useCounter_ : 0;
+    changed_.notify_all();
+    return read ? place : nullptr;
+}
+
+bool CachedDevice::read_unlocked(uint64_t offset, std::span<uint8_t> out, Lock& lock) const {
+    lock.unlock();
+    const bool read = device_->read_at(offset, out);
+    lock.lock();
+    return read;
+}
+
+void CachedDevice::note_reader_at(uint64_t first, uint64_t last) const {
+    if (readAheadBlocks_ == 0 || (first == readerAt_ && last == readerAt_))
+        return;
+    const bool inOrder =
+        readerAt_ != UINT64_MAX && (first == readerAt_ || first == readerAt_ + blockBytes_);
+    readerAt_ = last;
+    if (!inOrder) {
+        aheadNext_ = aheadEnd_ = 0; // a jump: wait and see where the reader goes
+        return;
     }
-    oldest->start = start;
-    oldest->lastUse = useCounter_;
-    return oldest;
+    const uint64_t left = device_->size_bytes() - last;
+    aheadNext_ = std::max(aheadNext_, last + blockBytes_);
+    aheadEnd_ = last + std::min<uint64_t>(left, (readAheadBlocks_ + 1) * blockBytes_);
+    changed_.notify_all();
+}
+
+void CachedDevice::read_ahead(const std::stop_token& stop) const {
+    Lock lock(mutex_);
+    while (changed_.wait(lock, stop, [this] { return aheadNext_ < aheadEnd_; })) {
+        const uint64_t start = aheadNext_;
+        aheadNext_ += blockBytes_;
+        if (find(start) == nullptr)
+            load(start, lock);
+    }
 }
 
 } // namespace salvex

@@ -4,7 +4,11 @@
 #include "disk/library_device.h"
 
 #include <algorithm>
+#include <chrono>
 #include <gtest/gtest.h>
+#include <map>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace salvex {
@@ -14,16 +18,24 @@ namespace {
 // (as a library may stop at a chunk's end) and fail where they touch [badFrom, badTo).
 class FakeLibraryDevice final : public LibraryDevice {
 public:
-    FakeLibraryDevice(uint64_t size, uint64_t badFrom = 0, uint64_t badTo = 0)
-        : LibraryDevice(size), badFrom(badFrom), badTo(badTo) {}
+    FakeLibraryDevice(uint64_t size, uint64_t from = 0, uint64_t to = 0)
+        : LibraryDevice(size), badFrom(from), badTo(to) {}
 
-    mutable std::vector<uint64_t> readsAt; // where each library call started
+    // Where each library call started (the cache's read-ahead thread calls too).
+    std::vector<uint64_t> reads_at() const {
+        const std::lock_guard lock(mutex_);
+        return readsAt_;
+    }
+
     uint64_t badFrom;
     uint64_t badTo;
 
 private:
     int64_t read_some(uint64_t offset, std::span<uint8_t> out) const override {
-        readsAt.push_back(offset);
+        {
+            const std::lock_guard lock(mutex_);
+            readsAt_.push_back(offset);
+        }
         const size_t length = std::min<size_t>(out.size(), 10000);
         if (offset < badTo && offset + length > badFrom)
             return -1;
@@ -31,6 +43,9 @@ private:
             out[i] = static_cast<uint8_t>((offset + i) % 251);
         return static_cast<int64_t>(length);
     }
+
+    mutable std::mutex mutex_;
+    mutable std::vector<uint64_t> readsAt_;
 };
 
 bool holds_media(std::span<const uint8_t> bytes, uint64_t offset) {
@@ -44,16 +59,21 @@ bool holds_media(std::span<const uint8_t> bytes, uint64_t offset) {
 // The fake library behind a cache of `block`-byte blocks, and what the library was asked.
 struct Cached {
     explicit Cached(uint64_t size, size_t block, size_t budget = CachedDevice::kBudgetBytes,
-                    uint64_t badFrom = 0, uint64_t badTo = 0)
+                    uint64_t badFrom = 0, uint64_t badTo = 0,
+                    size_t readAhead = CachedDevice::kReadAheadBlocks)
         : library(new FakeLibraryDevice(size, badFrom, badTo)),
-          device(std::unique_ptr<BlockDevice>(library), block, budget) {}
+          device(std::unique_ptr<BlockDevice>(library), block, budget, readAhead) {}
 
-    // How many library calls started on a block's start.
-    size_t blocks_read() const {
-        return static_cast<size_t>(
-            std::count_if(library->readsAt.begin(), library->readsAt.end(),
-                          [&](uint64_t at) { return at % device.block_bytes() == 0; }));
+    // How many library calls started on each block's start.
+    std::map<uint64_t, size_t> block_reads() const {
+        std::map<uint64_t, size_t> reads;
+        for (const uint64_t at : library->reads_at()) {
+            if (at % device.block_bytes() == 0)
+                ++reads[at];
+        }
+        return reads;
     }
+    size_t blocks_read() const { return block_reads().size(); }
 
     FakeLibraryDevice* library; // owned by the device
     CachedDevice device;
@@ -68,16 +88,75 @@ TEST(CachedDevice, RunsStraddlingBlocksReadEachBlockOnce) {
         ASSERT_TRUE(cached.device.read_at(at, run)) << at;
         ASSERT_TRUE(holds_media(run, at)) << at;
     }
-    EXPECT_EQ(cached.blocks_read(), 16u); // every block once, none twice
+    EXPECT_EQ(cached.blocks_read(), 16u); // every block read
+    for (const auto& [at, reads] : cached.block_reads())
+        EXPECT_EQ(reads, 1u) << at; // none twice, though the read-ahead took most of them
 
     // Records read one by one, back and forth between two blocks, come from the cache.
     std::vector<uint8_t> record(1024);
-    const size_t before = cached.library->readsAt.size();
+    const size_t before = cached.library->reads_at().size();
     for (uint64_t at : {3 * kBlock - 1024, 3 * kBlock + 512, 2 * kBlock + 7, 3 * kBlock + 900}) {
         ASSERT_TRUE(cached.device.read_at(at, record));
         EXPECT_TRUE(holds_media(record, at)) << at;
     }
-    EXPECT_EQ(cached.library->readsAt.size(), before);
+    EXPECT_EQ(cached.library->reads_at().size(), before);
+}
+
+TEST(CachedDevice, ReadAheadFetchesForAnInOrderReaderAndNothingForAJumpingOne) {
+    constexpr size_t kBlock = 64 * 1024;
+    std::vector<uint8_t> record(4096);
+    {
+        // A reader that jumps about is served the blocks it asks for, and no others.
+        Cached jumping(1 << 20, kBlock);
+        for (const uint64_t block : {5, 2, 9, 0, 12}) {
+            ASSERT_TRUE(jumping.device.read_at(block * kBlock + 100, record));
+            EXPECT_TRUE(holds_media(record, block * kBlock + 100));
+        }
+        EXPECT_EQ(jumping.blocks_read(), 5u);
+        // A whole-block read around a kept block takes that block from the cache.
+        const auto calls_in_block5 = [&jumping] {
+            const auto reads = jumping.library->reads_at();
+            return std::count_if(reads.begin(), reads.end(),
+                                 [](uint64_t at) { return at >= 5 * kBlock && at < 6 * kBlock; });
+        };
+        const auto before = calls_in_block5();
+        std::vector<uint8_t> run(3 * kBlock);
+        ASSERT_TRUE(jumping.device.read_at(4 * kBlock, run));
+        EXPECT_TRUE(holds_media(run, 4 * kBlock));
+        EXPECT_EQ(calls_in_block5(), before);
+    }
+    // A reader going in order finds the next blocks fetched without asking for them.
+    Cached inOrder(1 << 20, kBlock);
+    ASSERT_TRUE(inOrder.device.read_at(0, record));
+    ASSERT_TRUE(inOrder.device.read_at(kBlock, record));
+    const uint64_t farthest = (1 + CachedDevice::kReadAheadBlocks) * kBlock;
+    for (int wait = 0; wait < 1000 && !inOrder.block_reads().contains(farthest); ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(inOrder.blocks_read(), 2 + CachedDevice::kReadAheadBlocks);
+    EXPECT_FALSE(inOrder.block_reads().contains(farthest + kBlock)); // no farther than that
+    // Whole-block reads take what was fetched, read the rest themselves, and nothing twice.
+    std::vector<uint8_t> run(3 * kBlock);
+    for (uint64_t at = 2 * kBlock; at + run.size() <= 1 << 20; at += run.size()) {
+        ASSERT_TRUE(inOrder.device.read_at(at, run));
+        EXPECT_TRUE(holds_media(run, at)) << at;
+    }
+    for (const auto& [at, reads] : inOrder.block_reads())
+        EXPECT_EQ(reads, 1u) << at;
+
+    // Two readers at once, each going in order through its half, share the cache.
+    Cached shared(1 << 20, 16 * 1024);
+    const auto read_half = [&shared](uint64_t from, bool& good) {
+        std::vector<uint8_t> piece(3000);
+        for (uint64_t at = from; at + piece.size() <= from + (1 << 19); at += piece.size())
+            good = good && shared.device.read_at(at, piece) && holds_media(piece, at);
+    };
+    bool firstGood = true;
+    bool secondGood = true;
+    std::thread other(read_half, 1 << 19, std::ref(secondGood));
+    read_half(0, firstGood);
+    other.join();
+    EXPECT_TRUE(firstGood);
+    EXPECT_TRUE(secondGood);
 }
 
 TEST(CachedDevice, WholeBlocksLargeReadsAndTheMediaEndReadExactBytes) {
@@ -87,7 +166,7 @@ TEST(CachedDevice, WholeBlocksLargeReadsAndTheMediaEndReadExactBytes) {
     std::vector<uint8_t> all(3 * kBlock + 700);
     ASSERT_TRUE(odd.device.read_at(0, all));
     EXPECT_TRUE(holds_media(all, 0));
-    EXPECT_EQ(odd.library->readsAt.front(), 0u);
+    EXPECT_EQ(odd.block_reads(), (std::map<uint64_t, size_t>{{0, 1}, {3 * kBlock, 1}}));
     std::vector<uint8_t> tail(100);
     ASSERT_TRUE(odd.device.read_at(3 * kBlock + 600, tail));
     EXPECT_TRUE(holds_media(tail, 3 * kBlock + 600));
@@ -136,7 +215,7 @@ TEST(LibraryDevice, ShortLibraryReadsAreContinuedUntilTheRequestIsFull) {
     std::vector<uint8_t> bytes(25000);
     ASSERT_TRUE(library.read_at(100, bytes));
     EXPECT_TRUE(holds_media(bytes, 100));
-    EXPECT_EQ(library.readsAt, (std::vector<uint64_t>{100, 10100, 20100}));
+    EXPECT_EQ(library.reads_at(), (std::vector<uint64_t>{100, 10100, 20100}));
     EXPECT_FALSE(library.read_at(60000, bytes)); // reaches the bad bytes
 }
 
