@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The Standard Scan (salvex-cli list) of one volume read from the raw image and from its copies
 # in each image format, and the Advance Scan's sweep of the whole disk (every sector read, in
-# runs of 60 sectors), every file in the page cache; the best of RUNS runs each (processor
-# time; MEASURE=wall for wall-clock time), and its ratio to the raw image's time; a format whose
+# runs of 60 sectors), every file in the page cache; the best of RUNS runs each (wall-clock
+# time; MEASURE=cpu for processor time), and its ratio to the raw image's time; a format whose
 # list or sweep takes more than 1.5 times the raw image's is marked "slow".
 # Last measured (best of 3, a quiet 2-core machine): raw list 0.27 s, sweep 0.22 s; list/sweep
 # ratios E01 2.26/2.64, E01 segments 1.63/1.95, VHD fixed 1.11/0.91, VHD dynamic 19.3/20.0
@@ -34,11 +34,12 @@ if [ ! -f "$formats/made" ] || [ "$image" -nt "$formats/made" ]; then
     mv "$formats/made.partial" "$formats/made"
 fi
 
-# The best time in seconds of `salvex-cli ARGS...`: processor time (user and system), which a
-# machine busy with other work disturbs less than wall-clock time; MEASURE=wall for the latter.
+# The best time in seconds of `salvex-cli ARGS...`: wall-clock time, what a person waits, which
+# the image libraries' read-ahead shortens on a second core; MEASURE=cpu for processor time
+# (user and system), which a machine busy with other work disturbs less.
 best_time() {
-    local best="" t format="%U %S"
-    [ "${MEASURE:-cpu}" = wall ] && format="%e 0"
+    local best="" t format="%e 0"
+    [ "${MEASURE:-wall}" = cpu ] && format="%U %S"
     for _ in $(seq "$runs"); do
         t=$( { /usr/bin/time -f "$format" "$cli" "$@" > /dev/null; } 2>&1 | awk '{ print $1 + $2 }')
         if [ -z "$best" ] || awk "BEGIN { exit !($t < $best) }"; then best=$t; fi
@@ -52,7 +53,7 @@ sectors=$("$cli" drives "$image" | tail -n 1 | cut -f 6)
 cat "$image" "$formats"/* > /dev/null
 raw_list=$(best_time list --quiet "$image" --partition 1)
 raw_sweep=$(best_time sweep --quiet "$image" --start 0 --end "$sectors")
-printf "%-18s %10s %7s %10s %7s   (%s seconds)\n" format list "x raw" sweep "x raw" "${MEASURE:-cpu}"
+printf "%-18s %10s %7s %10s %7s   (%s seconds)\n" format list "x raw" sweep "x raw" "${MEASURE:-wall}"
 printf "%-18s %10s %7s %10s %7s\n" raw "$raw_list" 1.00 "$raw_sweep" 1.00
 while IFS=$'\t' read -r name first reason; do
     if [ -z "$first" ]; then

@@ -118,8 +118,11 @@ bool CachedDevice::read_unlocked(uint64_t offset, std::span<uint8_t> out, Lock& 
 void CachedDevice::note_reader_at(uint64_t first, uint64_t last) const {
     if (readAheadBlocks_ == 0 || (first == readerAt_ && last == readerAt_))
         return;
+    // Going on from the block read last, or a little past it: a fragmented table's next extent
+    // lies beyond the file data that interrupts it.
+    const uint64_t reach = (readAheadBlocks_ + 1) * blockBytes_;
     const bool inOrder =
-        readerAt_ != UINT64_MAX && (first == readerAt_ || first == readerAt_ + blockBytes_);
+        readerAt_ != UINT64_MAX && first >= readerAt_ && first - readerAt_ <= reach;
     readerAt_ = last;
     if (!inOrder) {
         aheadNext_ = aheadEnd_ = 0; // a jump: wait and see where the reader goes
@@ -127,7 +130,7 @@ void CachedDevice::note_reader_at(uint64_t first, uint64_t last) const {
     }
     const uint64_t left = device_->size_bytes() - last;
     aheadNext_ = std::max(aheadNext_, last + blockBytes_);
-    aheadEnd_ = last + std::min<uint64_t>(left, (readAheadBlocks_ + 1) * blockBytes_);
+    aheadEnd_ = last + std::min<uint64_t>(left, reach);
     changed_.notify_all();
 }
 
