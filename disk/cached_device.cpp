@@ -21,7 +21,7 @@ size_t cache_block_bytes(uint64_t chunkBytes) {
 }
 
 CachedDevice::CachedDevice(std::unique_ptr<BlockDevice> device, size_t blockBytes,
-                           size_t budgetBytes, size_t readAheadBlocks)
+                           size_t budgetBytes, size_t readAheadBlocks, OpenDevice openAhead)
     : device_(std::move(device)),
       blockBytes_(std::clamp(blockBytes, kMinBlockBytes, kMaxBlockBytes)),
       blocks_(std::max<size_t>(2, budgetBytes / blockBytes_)) {
@@ -29,7 +29,9 @@ CachedDevice::CachedDevice(std::unique_ptr<BlockDevice> device, size_t blockByte
     // what the reader still works on.
     readAheadBlocks_ = std::min(readAheadBlocks, blocks_.size() / 2);
     if (readAheadBlocks_ > 0)
-        worker_ = std::jthread([this](const std::stop_token& stop) { read_ahead(stop); });
+        worker_ = std::jthread([this, open = std::move(openAhead)](const std::stop_token& stop) {
+            read_ahead(stop, open);
+        });
 }
 
 bool CachedDevice::read_at(uint64_t offset, std::span<uint8_t> out) const {
@@ -51,17 +53,18 @@ bool CachedDevice::read_at(uint64_t offset, std::span<uint8_t> out) const {
             while (out.size() - done - whole >= blockBytes_ && find(at + whole) == nullptr)
                 whole += blockBytes_;
             note_reader_at(start, at + whole - blockBytes_);
-            if (!read_unlocked(at, out.subspan(done, whole), lock))
+            if (!read_unlocked(*device_, at, out.subspan(done, whole), lock))
                 return false;
             done += whole;
             continue;
         }
         if (block == nullptr)
-            block = load(start, lock);
+            block = load(*device_, start, lock);
         if (block != nullptr)
             std::copy_n(block->bytes.begin() + static_cast<ptrdiff_t>(at - start), length,
                         part.begin());
-        else if (!read_unlocked(at, part, lock)) // what failed may lie elsewhere in the block
+        else if (!read_unlocked(*device_, at, part,
+                                lock)) // what failed may lie elsewhere in the block
             return false;
         done += length;
     }
@@ -88,7 +91,8 @@ const CachedDevice::Block* CachedDevice::kept(uint64_t start, Lock& lock) const 
     }
 }
 
-const CachedDevice::Block* CachedDevice::load(uint64_t start, Lock& lock) const {
+const CachedDevice::Block* CachedDevice::load(const BlockDevice& device, uint64_t start,
+                                              Lock& lock) const {
     Block* place = nullptr;
     for (Block& block : blocks_) {
         if (block.state != State::Loading && (place == nullptr || block.lastUse < place->lastUse))
@@ -101,16 +105,17 @@ const CachedDevice::Block* CachedDevice::load(uint64_t start, Lock& lock) const 
     // The media's last block may be short.
     place->bytes.resize(
         static_cast<size_t>(std::min<uint64_t>(blockBytes_, device_->size_bytes() - start)));
-    const bool read = read_unlocked(start, place->bytes, lock);
+    const bool read = read_unlocked(device, start, place->bytes, lock);
     place->state = read ? State::Ready : State::Empty; // unreadable bytes are never kept as data
     place->lastUse = read ? ++useCounter_ : 0;
     changed_.notify_all();
     return read ? place : nullptr;
 }
 
-bool CachedDevice::read_unlocked(uint64_t offset, std::span<uint8_t> out, Lock& lock) const {
+bool CachedDevice::read_unlocked(const BlockDevice& device, uint64_t offset, std::span<uint8_t> out,
+                                 Lock& lock) {
     lock.unlock();
-    const bool read = device_->read_at(offset, out);
+    const bool read = device.read_at(offset, out);
     lock.lock();
     return read;
 }
@@ -134,13 +139,17 @@ void CachedDevice::note_reader_at(uint64_t first, uint64_t last) const {
     changed_.notify_all();
 }
 
-void CachedDevice::read_ahead(const std::stop_token& stop) const {
+void CachedDevice::read_ahead(const std::stop_token& stop, const OpenDevice& openAhead) const {
+    const std::unique_ptr<BlockDevice> own = openAhead ? openAhead() : nullptr;
+    // The same media, as far as its size tells: else the reader's device serves both.
+    const bool same = own && own->size_bytes() == device_->size_bytes();
+    const BlockDevice& device = same ? *own : *device_;
     Lock lock(mutex_);
     while (changed_.wait(lock, stop, [this] { return aheadNext_ < aheadEnd_; })) {
         const uint64_t start = aheadNext_;
         aheadNext_ += blockBytes_;
         if (find(start) == nullptr)
-            load(start, lock);
+            load(device, start, lock);
     }
 }
 

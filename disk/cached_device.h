@@ -13,8 +13,10 @@
 //
 // A reader that goes through the media in order (a scan's record loop, a sweep, a file's copy)
 // spends as long working on what it read as the library spends decompressing it. While it works,
-// a thread of the cache's own reads the next few blocks, so that on a machine with a second core
-// the library's work and the reader's overlap. A reader that jumps about fetches nothing ahead.
+// a thread of the cache's own reads the next few blocks, through a handle of its own on the same
+// image when one can be opened (a library's handle does one call at a time), so that on a
+// machine with a second core the library's work and the reader's overlap. A reader that jumps
+// about fetches nothing ahead.
 #pragma once
 
 #include "disk/block_device.h"
@@ -22,6 +24,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -44,11 +47,17 @@ public:
     // (at most half of what the cache holds).
     static constexpr size_t kReadAheadBlocks = 8;
 
+    // Opens the read-ahead's own device on the same media; null when it cannot.
+    using OpenDevice = std::function<std::unique_ptr<BlockDevice>()>;
+
     // `blockBytes` is clamped to the bounds above (cache_block_bytes picks one that divides the
     // format's chunk); the cache keeps budgetBytes / block size blocks, at least two.
-    // `readAheadBlocks` 0 fetches nothing ahead.
+    // `readAheadBlocks` 0 fetches nothing ahead. The read-ahead thread opens its device with
+    // `openAhead` when it starts, so that the reader does not wait for it; without one, or when
+    // it cannot be opened, the read-ahead reads through `device`.
     CachedDevice(std::unique_ptr<BlockDevice> device, size_t blockBytes,
-                 size_t budgetBytes = kBudgetBytes, size_t readAheadBlocks = kReadAheadBlocks);
+                 size_t budgetBytes = kBudgetBytes, size_t readAheadBlocks = kReadAheadBlocks,
+                 OpenDevice openAhead = {});
     CachedDevice(const CachedDevice&) = delete;
     CachedDevice& operator=(const CachedDevice&) = delete;
 
@@ -73,15 +82,16 @@ private:
     Block* find(uint64_t start) const;
     // The kept block starting at `start`, once a load under way ends; null when it is not kept.
     const Block* kept(uint64_t start, Lock& lock) const;
-    // Reads the block starting at `start` into the least recently used free place, the lock
-    // released meanwhile; null when the device could not read all of it.
-    const Block* load(uint64_t start, Lock& lock) const;
-    // Reads `out` from the device at `offset` with the lock released.
-    bool read_unlocked(uint64_t offset, std::span<uint8_t> out, Lock& lock) const;
+    // Reads the block starting at `start` from `device` into the least recently used free
+    // place, the lock released meanwhile; null when the device could not read all of it.
+    const Block* load(const BlockDevice& device, uint64_t start, Lock& lock) const;
+    // Reads `out` from `device` at `offset` with the lock released.
+    static bool read_unlocked(const BlockDevice& device, uint64_t offset, std::span<uint8_t> out,
+                              Lock& lock);
     // Tells the read-ahead that the reader reads the blocks starting at `first` to `last`.
     void note_reader_at(uint64_t first, uint64_t last) const;
     // The read-ahead thread: loads the blocks the reader will want next.
-    void read_ahead(const std::stop_token& stop) const;
+    void read_ahead(const std::stop_token& stop, const OpenDevice& openAhead) const;
 
     std::unique_ptr<BlockDevice> device_;
     size_t blockBytes_;

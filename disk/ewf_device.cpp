@@ -35,7 +35,9 @@ bool ewf_recognises(const std::string& path) {
     return library_recognises(path, libewf_check_file_signature, libewf_error_free);
 }
 
-Result<std::unique_ptr<BlockDevice>> open_ewf_image(const std::string& path) {
+namespace {
+
+Result<LibraryImage> open_ewf_handle(const std::string& path) {
     auto files = segment_files(path);
     if (!files)
         return Error{files.error()};
@@ -69,7 +71,14 @@ Result<std::unique_ptr<BlockDevice>> open_ewf_image(const std::string& path) {
     size32_t chunkBytes = 0;
     if (libewf_handle_get_chunk_size(handle->pointer, &chunkBytes, nullptr) != 1)
         chunkBytes = 0;
-    return open_library_device<EwfDevice>(std::move(handle), size, chunkBytes, bytesPerSector);
+    return LibraryImage{std::make_unique<EwfDevice>(std::move(handle), size, bytesPerSector),
+                        chunkBytes};
+}
+
+} // namespace
+
+Result<std::unique_ptr<BlockDevice>> open_ewf_image(const std::string& path) {
+    return open_cached_image(path, open_ewf_handle);
 }
 
 } // namespace salvex

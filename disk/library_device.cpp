@@ -19,6 +19,20 @@ bool LibraryDevice::read_at(uint64_t offset, std::span<uint8_t> out) const {
     return true;
 }
 
+Result<std::unique_ptr<BlockDevice>> open_cached_image(const std::string& path,
+                                                       LibraryOpener open) {
+    auto image = open(path);
+    if (!image)
+        return Error{image.error()};
+    auto reopen = [path, open]() -> std::unique_ptr<BlockDevice> {
+        auto again = open(path);
+        return again ? std::move(again.value().device) : nullptr;
+    };
+    return std::unique_ptr<BlockDevice>(std::make_unique<CachedDevice>(
+        std::move(image.value().device), cache_block_bytes(image.value().chunkBytes),
+        CachedDevice::kBudgetBytes, CachedDevice::kReadAheadBlocks, std::move(reopen)));
+}
+
 std::string library_error_line(std::string_view text) {
     std::string line;
     size_t start = 0;

@@ -21,9 +21,9 @@
 
 namespace salvex {
 
-// Each request goes to the library as it comes; open_library_device puts a CachedDevice in
-// front, so that runs of records and sweeps do not pay the library's lookups (and a compressed
-// chunk's decompression) again for every few sectors.
+// Each request goes to the library as it comes; open_cached_image puts a CachedDevice in front,
+// so that runs of records and sweeps do not pay the library's lookups (and a compressed chunk's
+// decompression) again for every few sectors.
 class LibraryDevice : public BlockDevice {
 public:
     bool read_at(uint64_t offset, std::span<uint8_t> out) const final;
@@ -81,16 +81,18 @@ private:
     std::unique_ptr<Handle> handle_;
 };
 
-// The device over `handle`, read by blocks of the format's chunk or cluster size
-// (`chunkBytes`, 0 when the library does not tell it) through a CachedDevice.
-template <class Device, class Handle>
-std::unique_ptr<BlockDevice> open_library_device(std::unique_ptr<Handle> handle, uint64_t sizeBytes,
-                                                 uint64_t chunkBytes,
-                                                 uint32_t logicalSectorSize = 0) {
-    return std::make_unique<CachedDevice>(
-        std::make_unique<Device>(std::move(handle), sizeBytes, logicalSectorSize),
-        cache_block_bytes(chunkBytes));
-}
+// An image opened through its library: the device over its handle, and the format's chunk or
+// cluster size (0 when the library does not tell it).
+struct LibraryImage {
+    std::unique_ptr<BlockDevice> device;
+    uint64_t chunkBytes = 0;
+};
+using LibraryOpener = Result<LibraryImage> (*)(const std::string& path);
+
+// The image at `path` opened by a format's `open`, read by blocks of its chunk or cluster size
+// through a CachedDevice, whose read-ahead opens the image a second time for a handle of its
+// own. The error is `open`'s.
+Result<std::unique_ptr<BlockDevice>> open_cached_image(const std::string& path, LibraryOpener open);
 
 // A UTF-8 text that a library gives in two calls, its size and then the text (a parent image's
 // name); nullopt when the object has none.

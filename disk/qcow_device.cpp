@@ -26,7 +26,9 @@ bool qcow_recognises(const std::string& path) {
     return library_recognises(path, libqcow_check_file_signature, libqcow_error_free);
 }
 
-Result<std::unique_ptr<BlockDevice>> open_qcow_image(const std::string& path) {
+namespace {
+
+Result<LibraryImage> open_qcow_handle(const std::string& path) {
     // The examined image is only ever opened for reading.
     auto opened = open_library_handle<QcowFile>(path, libqcow_file_initialize, libqcow_file_open,
                                                 LIBQCOW_OPEN_READ, take_error);
@@ -46,7 +48,13 @@ Result<std::unique_ptr<BlockDevice>> open_qcow_image(const std::string& path) {
     size64_t size = 0;
     if (libqcow_file_get_media_size(file->pointer, &size, &error) != 1)
         return Error{take_error(error)};
-    return open_library_device<QcowDevice>(std::move(file), size, kClusterBytes);
+    return LibraryImage{std::make_unique<QcowDevice>(std::move(file), size), kClusterBytes};
+}
+
+} // namespace
+
+Result<std::unique_ptr<BlockDevice>> open_qcow_image(const std::string& path) {
+    return open_cached_image(path, open_qcow_handle);
 }
 
 } // namespace salvex

@@ -21,7 +21,9 @@ bool vhdi_recognises(const std::string& path) {
     return library_recognises(path, libvhdi_check_file_signature, libvhdi_error_free);
 }
 
-Result<std::unique_ptr<BlockDevice>> open_vhdi_image(const std::string& path) {
+namespace {
+
+Result<LibraryImage> open_vhdi_handle(const std::string& path) {
     // The examined image is only ever opened for reading.
     auto opened = open_library_handle<VhdiFile>(path, libvhdi_file_initialize, libvhdi_file_open,
                                                 LIBVHDI_OPEN_READ, take_error);
@@ -46,7 +48,13 @@ Result<std::unique_ptr<BlockDevice>> open_vhdi_image(const std::string& path) {
         bytesPerSector = 0;
     // libvhdi does not tell its block size (2 MiB or more, a power of two): the cache's default
     // blocks divide it.
-    return open_library_device<VhdiDevice>(std::move(file), size, 0, bytesPerSector);
+    return LibraryImage{std::make_unique<VhdiDevice>(std::move(file), size, bytesPerSector), 0};
+}
+
+} // namespace
+
+Result<std::unique_ptr<BlockDevice>> open_vhdi_image(const std::string& path) {
+    return open_cached_image(path, open_vhdi_handle);
 }
 
 } // namespace salvex

@@ -22,7 +22,9 @@ bool vmdk_recognises(const std::string& path) {
     return library_recognises(path, libvmdk_check_file_signature, libvmdk_error_free);
 }
 
-Result<std::unique_ptr<BlockDevice>> open_vmdk_image(const std::string& path) {
+namespace {
+
+Result<LibraryImage> open_vmdk_handle(const std::string& path) {
     // The examined image is only ever opened for reading.
     auto opened = open_library_handle<VmdkHandle>(
         path, libvmdk_handle_initialize, libvmdk_handle_open, LIBVMDK_OPEN_READ, take_error);
@@ -46,7 +48,13 @@ Result<std::unique_ptr<BlockDevice>> open_vmdk_image(const std::string& path) {
     if (libvmdk_handle_get_media_size(handle->pointer, &size, &error) != 1)
         return Error{take_error(error)};
     // libvmdk does not tell its grain size (64 KiB in a sparse extent, by default).
-    return open_library_device<VmdkDevice>(std::move(handle), size, 0);
+    return LibraryImage{std::make_unique<VmdkDevice>(std::move(handle), size), 0};
+}
+
+} // namespace
+
+Result<std::unique_ptr<BlockDevice>> open_vmdk_image(const std::string& path) {
+    return open_cached_image(path, open_vmdk_handle);
 }
 
 } // namespace salvex

@@ -161,6 +161,40 @@ TEST(CachedDevice, ReadAheadFetchesForAnInOrderReaderAndNothingForAJumpingOne) {
     EXPECT_TRUE(secondGood);
 }
 
+TEST(CachedDevice, ReadAheadReadsThroughAHandleOfItsOwnOnTheSameMedia) {
+    constexpr size_t kBlock = 64 * 1024;
+    constexpr uint64_t kMedia = 1 << 20;
+    const uint64_t farthest = (2 + CachedDevice::kReadAheadBlocks) * kBlock;
+    for (const uint64_t aheadSize : {kMedia, kMedia / 2}) {
+        auto* reader = new FakeLibraryDevice(kMedia);
+        auto* ahead = new FakeLibraryDevice(aheadSize); // owned by the read-ahead once opened
+        CachedDevice device(std::unique_ptr<BlockDevice>(reader), kBlock,
+                            CachedDevice::kBudgetBytes, CachedDevice::kReadAheadBlocks,
+                            [ahead] { return std::unique_ptr<BlockDevice>(ahead); });
+        std::vector<uint8_t> record(4096);
+        ASSERT_TRUE(device.read_at(0, record));
+        ASSERT_TRUE(device.read_at(2 * kBlock, record));
+        // Another media (its size differs) is not read: the reader's device serves both.
+        const FakeLibraryDevice& used = aheadSize == kMedia ? *ahead : *reader;
+        const auto fetched = [&used, farthest] {
+            const auto reads = used.reads_at();
+            return std::find(reads.begin(), reads.end(), farthest) != reads.end();
+        };
+        for (int wait = 0; wait < 1000 && !fetched(); ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_TRUE(fetched()) << aheadSize;
+        if (aheadSize == kMedia) { // the reader's device read what the reader asked, no more
+            const auto reads = reader->reads_at();
+            EXPECT_EQ(std::count_if(reads.begin(), reads.end(),
+                                    [](uint64_t at) { return at % kBlock == 0; }),
+                      2);
+            EXPECT_EQ(reads.back(), 2 * kBlock + 6 * 10000);
+        }
+        ASSERT_TRUE(device.read_at(farthest + 5, record));
+        EXPECT_TRUE(holds_media(record, farthest + 5));
+    }
+}
+
 TEST(CachedDevice, WholeBlocksLargeReadsAndTheMediaEndReadExactBytes) {
     constexpr size_t kBlock = 64 * 1024;
     // Whole blocks go to the library as they are; a short last block is read too.
