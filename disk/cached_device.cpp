@@ -87,7 +87,15 @@ const CachedDevice::Block* CachedDevice::kept(uint64_t start, Lock& lock) const 
                 block->lastUse = ++useCounter_;
             return block;
         }
-        changed_.wait(lock); // the read-ahead (or another reader) is loading it
+        // The read-ahead is loading it: rather than wait idle, load a block it has not come to.
+        if (aheadNext_ < aheadEnd_) {
+            const uint64_t next = aheadNext_;
+            aheadNext_ += blockBytes_;
+            if (find(next) == nullptr)
+                load(*device_, next, lock);
+            continue;
+        }
+        changed_.wait(lock);
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <gtest/gtest.h>
 #include <map>
 #include <mutex>
@@ -193,6 +194,77 @@ TEST(CachedDevice, ReadAheadReadsThroughAHandleOfItsOwnOnTheSameMedia) {
         ASSERT_TRUE(device.read_at(farthest + 5, record));
         EXPECT_TRUE(holds_media(record, farthest + 5));
     }
+}
+
+// The media of FakeLibraryDevice, whose reads wait at a gate until it opens.
+class GatedDevice final : public BlockDevice {
+public:
+    explicit GatedDevice(uint64_t size) : media_(size) {}
+
+    bool read_at(uint64_t offset, std::span<uint8_t> out) const override {
+        std::unique_lock lock(mutex_);
+        entered_.push_back(offset);
+        changed_.notify_all();
+        changed_.wait(lock, [this] { return open_; });
+        return media_.read_at(offset, out);
+    }
+    uint64_t size_bytes() const override { return media_.size_bytes(); }
+
+    void wait_entered(uint64_t offset) const {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] {
+            return std::find(entered_.begin(), entered_.end(), offset) != entered_.end();
+        });
+    }
+    void open() {
+        const std::lock_guard lock(mutex_);
+        open_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    FakeLibraryDevice media_;
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    mutable std::vector<uint64_t> entered_;
+    bool open_ = false;
+};
+
+TEST(CachedDevice, AReaderWaitingForTheReadAheadLoadsTheBlocksAfterIt) {
+    constexpr size_t kBlock = 64 * 1024;
+    auto* reader = new FakeLibraryDevice(1 << 20);
+    auto* ahead = new GatedDevice(1 << 20);
+    CachedDevice device(std::unique_ptr<BlockDevice>(reader), kBlock, CachedDevice::kBudgetBytes,
+                        CachedDevice::kReadAheadBlocks,
+                        [ahead] { return std::unique_ptr<BlockDevice>(ahead); });
+    std::vector<uint8_t> record(4096);
+    ASSERT_TRUE(device.read_at(0, record));
+    ASSERT_TRUE(device.read_at(kBlock, record));
+    ahead->wait_entered(2 * kBlock); // the read-ahead is stuck in block 2
+    std::thread opener([ahead, reader] {
+        // Open the gate once the reader has loaded every other block of the window, which
+        // reaches the read-ahead's depth past block 2 (or after 10 s, for a reader that waits).
+        const uint64_t last = (2 + CachedDevice::kReadAheadBlocks) * kBlock;
+        for (int wait = 0; wait < 10000; ++wait) {
+            const auto reads = reader->reads_at();
+            if (std::find(reads.begin(), reads.end(), last) != reads.end())
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ahead->open();
+    });
+    ASSERT_TRUE(device.read_at(2 * kBlock + 100, record));
+    opener.join();
+    EXPECT_TRUE(holds_media(record, 2 * kBlock + 100));
+    // Blocks 3 to 10 came through the reader's own device, and were not read again.
+    for (uint64_t block = 3; block <= 2 + CachedDevice::kReadAheadBlocks; ++block) {
+        ASSERT_TRUE(device.read_at(block * kBlock, record));
+        EXPECT_TRUE(holds_media(record, block * kBlock));
+    }
+    const auto reads = reader->reads_at();
+    EXPECT_EQ(
+        std::count_if(reads.begin(), reads.end(), [](uint64_t at) { return at % kBlock == 0; }),
+        2 + CachedDevice::kReadAheadBlocks);
 }
 
 TEST(CachedDevice, WholeBlocksLargeReadsAndTheMediaEndReadExactBytes) {
