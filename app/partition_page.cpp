@@ -177,10 +177,12 @@ void PartitionPage::start_standard_scan() {
     auto messages = std::make_shared<HeldMessages>(progress);
     frame_.start_worker(
         [&s, &progress, start, end, outcome, messages] {
-            *outcome =
-                standard_scan(s.reader, start, end, s.scan, *messages, s.state.stopRequested);
+            RunCollector runs; // gathered while the scan reads the table
+            *outcome = standard_scan(s.reader, start, end, s.scan, *messages, s.state.stopRequested,
+                                     &runs);
             if (*outcome == ScanOutcome::Completed)
-                assess_recoverability(s.reader, s.scan, progress, s.state.stopRequested);
+                assess_recoverability(s.reader, s.scan, runs.finish(s.reader, s.scan), progress,
+                                      s.state.stopRequested);
         },
         [this, outcome, messages] {
             if (*outcome == ScanOutcome::Completed) {

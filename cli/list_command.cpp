@@ -98,11 +98,13 @@ int run_list(const std::vector<std::string>& args, std::ostream& out, std::ostre
     TerminalProgress progress(err, "list",
                               TerminalProgress::wants_bar(parsed->flags.count("--quiet")));
     int status = kFailure;
-    auto volume = open_volume(*parsed, parsed->positional[0], "list", progress, err, status);
+    RunCollector runs; // gathered while a partition's scan reads the table
+    auto volume = open_volume(*parsed, parsed->positional[0], "list", progress, err, status, &runs);
     if (!volume)
         return status;
     StopFlag stop{0};
-    assess_recoverability(*volume->reader, volume->scan, progress, stop);
+    assess_recoverability(*volume->reader, volume->scan, runs.finish(*volume->reader, volume->scan),
+                          progress, stop);
     progress.finish();
     if (!save_snapshot_if_asked(*parsed, *volume, "list", err))
         return kFailure;

@@ -190,12 +190,17 @@ int run_recover(const std::vector<std::string>& args, std::ostream& out, std::os
         return kFailure;
 
     int status = kFailure;
-    auto volume = open_volume(*parsed, drivePath, "recover", progress, err, status);
+    // The report names each deleted file's recoverable share.
+    const bool assess = parsed->value("--report").has_value();
+    RunCollector runs; // gathered while a partition's scan reads the table
+    auto volume =
+        open_volume(*parsed, drivePath, "recover", progress, err, status, assess ? &runs : nullptr);
     if (!volume)
         return status;
-    if (parsed->value("--report")) { // the report names each deleted file's recoverable share
+    if (assess) {
         StopFlag stop{0};
-        assess_recoverability(*volume->reader, volume->scan, progress, stop);
+        assess_recoverability(*volume->reader, volume->scan,
+                              runs.finish(*volume->reader, volume->scan), progress, stop);
     }
     if (!save_snapshot_if_asked(*parsed, *volume, "recover", err))
         return kFailure;

@@ -95,7 +95,7 @@ std::optional<OpenVolume> take(Result<VolumeScan> scanned, std::unique_ptr<Secto
 std::optional<OpenVolume> partition_volume(const ParsedArgs& args, const std::string& partitionText,
                                            const std::string& drivePath, const char* command,
                                            TerminalProgress& progress, std::ostream& err,
-                                           int& status) {
+                                           int& status, RecordObserver* observer) {
     const uint64_t number = parse_number(partitionText).value_or(0);
     if (number == 0) {
         say(err, command, "--partition takes a number from 1");
@@ -107,7 +107,8 @@ std::optional<OpenVolume> partition_volume(const ParsedArgs& args, const std::st
         return std::nullopt;
     apply_retries(args, *drive->reader);
     StopFlag stop{0};
-    auto scanned = scan_partition_volume(*drive->reader, drive->partitions, number, progress, stop);
+    auto scanned =
+        scan_partition_volume(*drive->reader, drive->partitions, number, progress, stop, observer);
     if (!scanned && number > drive->partitions.size())
         scanned = Error{with_pointer(scanned.error(), "partitions")};
     return take(std::move(scanned), std::move(drive->reader), drivePath, command, progress, err);
@@ -144,7 +145,7 @@ std::optional<OpenVolume> candidate_volume(const ParsedArgs& args,
 
 std::optional<OpenVolume> open_volume(const ParsedArgs& args, const std::string& drivePath,
                                       const char* command, TerminalProgress& progress,
-                                      std::ostream& err, int& status) {
+                                      std::ostream& err, int& status, RecordObserver* observer) {
     status = kFailure;
     const auto partitionText = args.value("--partition");
     const auto snapshotPath = args.value("--snapshot");
@@ -161,7 +162,8 @@ std::optional<OpenVolume> open_volume(const ParsedArgs& args, const std::string&
         return std::nullopt;
 
     if (partitionText)
-        return partition_volume(args, *partitionText, drivePath, command, progress, err, status);
+        return partition_volume(args, *partitionText, drivePath, command, progress, err, status,
+                                observer);
     auto reader = open_reader(drivePath, command, err);
     if (!reader)
         return std::nullopt;

@@ -42,10 +42,11 @@ std::optional<uint32_t> sectors_per_read(const ParsedArgs& args, const char* com
                                          std::ostream& err);
 
 // Opens DRIVE and produces the volume the options name; nullopt after a sentence, with the exit
-// status in `status`.
+// status in `status`. A partition's scan hands each record it reads to `observer`, when given.
 std::optional<OpenVolume> open_volume(const ParsedArgs& args, const std::string& drivePath,
                                       const char* command, TerminalProgress& progress,
-                                      std::ostream& err, int& status);
+                                      std::ostream& err, int& status,
+                                      RecordObserver* observer = nullptr);
 
 // Saves the volume as a snapshot when --save-snapshot was given; false after a sentence.
 bool save_snapshot_if_asked(const ParsedArgs& args, const OpenVolume& volume, const char* command,

@@ -85,16 +85,18 @@ void show_found(ProgressSink& progress, const NtfsScan& scan, const std::string&
     progress.set_status("Reading Sector " + std::to_string(done) + " Of " + std::to_string(total));
 }
 
-} // namespace
-
-void standard_scan_body(const SectorReader& reader, NtfsScan& scan, ProgressSink& progress,
-                        StopFlag& stop, Lba lastSector) {
+// The record loop, over a volume whose parameters are known and whose last sector is
+// `lastSector`: fills scan.mftMap, scan.items and scan.tree.
+void scan_records(const SectorReader& reader, NtfsScan& scan, ProgressSink& progress,
+                  StopFlag& stop, Lba lastSector, RecordObserver* observer) {
     scan.items.clear();
     scan.tree.reset();
     scan.lostFolderNumber = 0;
     stop.store(0);
     scan.mftMap = build_mft_map(reader, scan.volume, lastSector);
     progress.set_progress(0);
+    if (observer)
+        observer->map_ready(reader, scan.volume, scan.mftMap);
 
     const uint64_t total = scan.mftMap.total_sectors();
     RecordFetcher fetcher(reader, scan.mftMap);
@@ -105,14 +107,18 @@ void standard_scan_body(const SectorReader& reader, NtfsScan& scan, ProgressSink
             progress.set_counter("Current Sector", std::to_string(chunk));
             shownSector = chunk;
         }
-        if (!has_file_signature(record) && !read_mirror_copy(reader, scan.volume, number, record))
+        const SlotRecord judged = fix_up_slot(reader, scan.volume, number, record);
+        if (judged == SlotRecord::None)
             return;
-        apply_fixup(record);
+        if (observer)
+            observer->take(record, number, judged);
         const std::string name =
             decode_record(record, static_cast<uint32_t>(number), reader, scan, fetcher);
         if (!name.empty())
             show_found(progress, scan, name, (number + 1) * scan.mftMap.record_sectors(), total);
     });
+    if (observer && stop.load() != 1)
+        observer->table_read();
 
     stop.store(0);
     progress.set_progress(0);
@@ -125,8 +131,10 @@ void standard_scan_body(const SectorReader& reader, NtfsScan& scan, ProgressSink
     progress.set_status("");
 }
 
+} // namespace
+
 ScanOutcome standard_scan(const SectorReader& reader, Lba start, Lba end, NtfsScan& scan,
-                          ProgressSink& progress, StopFlag& stop) {
+                          ProgressSink& progress, StopFlag& stop, RecordObserver* observer) {
     scan.volume = VolumeInfo{};
     const bool found = read_volume_parameters(reader, FsType::Ntfs, start, end, scan.volume);
     if (!found) {
@@ -139,7 +147,7 @@ ScanOutcome standard_scan(const SectorReader& reader, Lba start, Lba end, NtfsSc
     }
     stop.store(0);
     // The partition's last sector bounds what the volume's structures may claim.
-    standard_scan_body(reader, scan, progress, stop, end);
+    scan_records(reader, scan, progress, stop, end, observer);
     if (scan.mftMap.empty() || (scan.items.folders.empty() && scan.items.files.empty())) {
         // Neither $MFT nor its mirror gave a usable map, or the map holds no item: the volume
         // was found but this scan cannot read it.

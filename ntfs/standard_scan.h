@@ -9,6 +9,7 @@
 #include "ntfs/folder_tree.h"
 #include "ntfs/item_tree.h"
 #include "ntfs/mft_map.h"
+#include "ntfs/record_observer.h"
 #include "partition/volume_info.h"
 
 #include <unordered_map>
@@ -43,13 +44,10 @@ inline constexpr const char* kTryAdvanceScanMessage =
     "If you don't find your file(s) or folder(s) here, you can use \"Advance scan\"";
 
 // Scans the NTFS partition from `start` to `end` (its last sector). Reports through `progress`
-// and ends the record loop when `stop` becomes 1; the flag is cleared when the scan ends.
+// and ends the record loop when `stop` becomes 1; the flag is cleared when the scan ends. Hands
+// every record the loop reads to `observer`, when given, as it reads it.
 ScanOutcome standard_scan(const SectorReader& reader, Lba start, Lba end, NtfsScan& scan,
-                          ProgressSink& progress, StopFlag& stop);
-
-// The record loop alone, over a volume whose parameters are known and whose last sector is
-// `lastSector` (0: as far as the device goes): fills scan.mftMap, scan.items and scan.tree.
-void standard_scan_body(const SectorReader& reader, NtfsScan& scan, ProgressSink& progress,
-                        StopFlag& stop, Lba lastSector = 0);
+                          ProgressSink& progress, StopFlag& stop,
+                          RecordObserver* observer = nullptr);
 
 } // namespace salvex

@@ -92,7 +92,8 @@ uint8_t recoverable_percent(const FileData& data, uint64_t size, uint32_t sector
     return percent_of(total - std::min(lost, total), total);
 }
 
-void assess_recoverability(const SectorReader& reader, NtfsScan& scan, ProgressSink& progress,
+void assess_recoverability(const SectorReader& reader, NtfsScan& scan,
+                           std::optional<VolumeRuns> gathered, ProgressSink& progress,
                            const StopFlag& stop) {
     clear_values(scan.items);
     if (scan.mftMap.empty() || scan.volume.sectorsPerCluster == 0)
@@ -100,7 +101,8 @@ void assess_recoverability(const SectorReader& reader, NtfsScan& scan, ProgressS
     progress.set_status(kAssessingStatus);
     progress.set_progress(0);
     const VolumeBounds bounds = volume_bounds(reader, scan.volume);
-    const auto runs = collect_volume_runs(reader, scan, bounds.clusters, progress, stop);
+    const auto runs =
+        gathered ? std::move(gathered) : collect_volume_runs(reader, scan, progress, stop);
     if (!runs) {
         progress.set_status("");
         return;
@@ -140,6 +142,11 @@ void assess_recoverability(const SectorReader& reader, NtfsScan& scan, ProgressS
 
 bool recoverable_at_least(const FileNode& file, uint8_t minimum) {
     return !file.deleted || minimum == 0 || (file.recoverable && *file.recoverable >= minimum);
+}
+
+void assess_recoverability(const SectorReader& reader, NtfsScan& scan, ProgressSink& progress,
+                           const StopFlag& stop) {
+    assess_recoverability(reader, scan, std::nullopt, progress, stop);
 }
 
 void assess_recoverability(const SectorReader& reader, NtfsScan& scan) {

@@ -46,9 +46,15 @@ uint8_t recoverable_percent(const FileData& data, uint64_t size, uint32_t sector
 
 // Sets `recoverable` of every deleted file of scan.items, and clears it on every other item.
 // Left empty for a file whose $DATA cannot be found, and for every file when the volume's $MFT is
-// not mapped (an Advance Scan candidate that knows no $MFT) or `stop` becomes 1 meanwhile. Reads
-// the whole table once, so it runs after the scan, on the scan's thread; reports "Checking which
-// deleted files are whole" and progress.
+// not mapped (an Advance Scan candidate that knows no $MFT) or `stop` becomes 1 meanwhile. Judges
+// by the runs `gathered` while the scan read the table (RunCollector::finish); without them (no
+// collector watched the scan, or the scan was stopped) reads the whole table once more, so it
+// runs after the scan, on the scan's thread. Reports "Checking which deleted files are whole" and
+// progress.
+void assess_recoverability(const SectorReader& reader, NtfsScan& scan,
+                           std::optional<VolumeRuns> gathered, ProgressSink& progress,
+                           const StopFlag& stop);
+// The same, reading the table.
 void assess_recoverability(const SectorReader& reader, NtfsScan& scan, ProgressSink& progress,
                            const StopFlag& stop);
 // The same, silently and without a way to stop.

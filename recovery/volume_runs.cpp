@@ -4,6 +4,7 @@
 #include "ntfs/mft_record_stream.h"
 #include "ntfs/run_list.h"
 #include "recovery/content_copy.h"
+#include "recovery/volume_bounds.h"
 
 #include <algorithm>
 #include <vector>
@@ -56,9 +57,10 @@ void each_run(ByteView record, Visit&& visit) {
 }
 
 // The table's own bitmap: the unnamed $BITMAP of $MFT (record 0), one bit per record, set for a
-// record in use. nullopt when record 0 (or its copy in $MFTMirr) holds none.
+// record in use. nullopt when record 0 (or its copy in $MFTMirr) holds none. The volume holds
+// `clusters` clusters.
 std::optional<std::vector<uint8_t>> read_mft_bitmap(const SectorReader& reader,
-                                                    const NtfsScan& scan, uint64_t volumeBytes) {
+                                                    const NtfsScan& scan, uint64_t clusters) {
     std::vector<uint8_t> record(scan.mftMap.record_bytes(), 0);
     if ((!read_mft_record(reader, scan.mftMap, 0, record) || !has_file_signature(record)) &&
         !read_mirror_copy(reader, scan.volume, 0, record))
@@ -79,6 +81,10 @@ std::optional<std::vector<uint8_t>> read_mft_bitmap(const SectorReader& reader,
     data.dataSize = le64(bitmap->bytes, attribute::kDataSize).value_or(0);
     data.initializedSize = le64(bitmap->bytes, attribute::kInitializedSize).value_or(data.dataSize);
     // One bit per record the volume could hold; a size field beyond it is not followed.
+    const uint64_t clusterBytes = uint64_t{scan.volume.sectorsPerCluster} * kSectorSize;
+    const uint64_t volumeBytes = clusters > UINT64_MAX / std::max<uint64_t>(clusterBytes, 1)
+                                     ? UINT64_MAX
+                                     : clusters * clusterBytes;
     const uint64_t size = std::min(data.dataSize, volumeBytes / scan.mftMap.record_bytes() / 8 + 1);
     std::vector<uint8_t> bytes;
     bytes.reserve(static_cast<size_t>(size));
@@ -95,116 +101,103 @@ bool bit_set(const std::vector<uint8_t>& bits, uint64_t n) {
     return n / 8 < bits.size() && ((bits[n / 8] >> (n % 8)) & 1);
 }
 
-// Gathers the runs of the records handed to it, one record at a time.
-class RunCollector {
-public:
-    RunCollector(uint64_t clusters, uint64_t records)
-        : clusters_(clusters), read_(records), inUse_(records) {}
-
-    void take(ByteView record, uint64_t number, bool whole) {
-        if (number >= read_.size())
-            return;
-        read_[number] = whole;
-        const bool deleted = is_deleted(record);
-        inUse_[number] = !deleted;
-        const bool extension = is_extension_record(record);
-        // An extension record's runs belong to its base record's item.
-        const uint64_t owner = extension ? base_reference(record).record : number;
-        if (deleted && !extension && owner <= UINT32_MAX)
-            runs_.lastWritten[static_cast<uint32_t>(owner)] = last_written(record);
-        each_run(record, [&](const DataRun& run) {
-            const uint64_t count = within_volume(run);
-            if (count == 0)
-                return;
-            if (!deleted && !extension)
-                runs_.live.add(run.lcn, count);
-            else
-                parts_.push_back({run.lcn, count, owner, !deleted});
-        });
-    }
-
-    VolumeRuns finish(const std::optional<std::vector<uint8_t>>& mftBitmap) {
-        for (const Part& part : parts_) {
-            // An extension record still marked in use counts as live only while its base
-            // record is: a deleted item's extension left behind holds the deleted item's runs.
-            const bool baseInUse = part.owner < inUse_.size() && inUse_[part.owner];
-            if (part.inUse && baseInUse) {
-                runs_.live.add(part.first, part.count);
-                continue;
-            }
-            runs_.deleted.add(part.first, part.count, last_written_of(part.owner));
-        }
-        parts_ = {};
-        runs_.live.seal();
-        runs_.deleted.seal();
-        runs_.liveComplete = mftBitmap && every_marked_record_read(*mftBitmap);
-        return std::move(runs_);
-    }
-
-private:
-    struct Part {
-        uint64_t first = 0;
-        uint64_t count = 0;
-        uint64_t owner = 0; // the base record
-        bool inUse = false; // of an in-use extension record
-    };
-
-    // When the deleted item of base record `owner` was last written to; 0 (older than anything)
-    // when its base record is gone.
-    uint64_t last_written_of(uint64_t owner) const {
-        if (owner > UINT32_MAX)
-            return 0;
-        const auto found = runs_.lastWritten.find(static_cast<uint32_t>(owner));
-        return found != runs_.lastWritten.end() ? found->second : 0;
-    }
-
-    uint64_t within_volume(const DataRun& run) const {
-        return run.lcn >= clusters_ ? 0 : std::min(run.clusters, clusters_ - run.lcn);
-    }
-
-    bool every_marked_record_read(const std::vector<uint8_t>& bits) const {
-        for (uint64_t byte = 0; byte < bits.size(); ++byte) {
-            for (uint64_t n = byte * 8; bits[byte] != 0 && n < byte * 8 + 8; ++n) {
-                if (bit_set(bits, n) && (n >= read_.size() || !read_[n]))
-                    return false;
-            }
-        }
-        return true;
-    }
-
-    uint64_t clusters_;
-    std::vector<bool> read_;  // a whole, sane record was read from the slot
-    std::vector<bool> inUse_; // and it is in use
-    std::vector<Part> parts_; // runs of deleted and extension records, placed by finish()
-    VolumeRuns runs_;
-};
-
 } // namespace
 
+void RunCollector::map_ready(const SectorReader& reader, const VolumeInfo& volume,
+                             const MftMap& map) {
+    clusters_ = volume_bounds(reader, volume).clusters;
+    read_.assign(map.record_count(), false);
+    inUse_.assign(map.record_count(), false);
+    parts_.clear();
+    runs_ = {};
+    tableRead_ = false;
+}
+
+void RunCollector::take(ByteView record, uint64_t number, SlotRecord judged) {
+    if (number >= read_.size())
+        return;
+    read_[number] = judged == SlotRecord::Whole;
+    const bool deleted = is_deleted(record);
+    inUse_[number] = !deleted;
+    const bool extension = is_extension_record(record);
+    // An extension record's runs belong to its base record's item.
+    const uint64_t owner = extension ? base_reference(record).record : number;
+    if (deleted && !extension && owner <= UINT32_MAX)
+        runs_.lastWritten[static_cast<uint32_t>(owner)] = last_written(record);
+    each_run(record, [&](const DataRun& run) {
+        const uint64_t count = within_volume(run);
+        if (count == 0)
+            return;
+        if (!deleted && !extension)
+            runs_.live.add(run.lcn, count);
+        else
+            parts_.push_back({run.lcn, count, owner, !deleted});
+    });
+}
+
+std::optional<VolumeRuns> RunCollector::finish(const SectorReader& reader, const NtfsScan& scan) {
+    if (!tableRead_ || read_.empty())
+        return std::nullopt;
+    for (const Part& part : parts_) {
+        // An extension record still marked in use counts as live only while its base record
+        // is: a deleted item's extension left behind holds the deleted item's runs.
+        const bool baseInUse = part.owner < inUse_.size() && inUse_[part.owner];
+        if (part.inUse && baseInUse) {
+            runs_.live.add(part.first, part.count);
+            continue;
+        }
+        runs_.deleted.add(part.first, part.count, last_written_of(part.owner));
+    }
+    parts_ = {};
+    runs_.live.seal();
+    runs_.deleted.seal();
+    const auto mftBitmap = read_mft_bitmap(reader, scan, clusters_);
+    runs_.liveComplete = mftBitmap && every_marked_record_read(*mftBitmap);
+    tableRead_ = false; // handed out once
+    return std::move(runs_);
+}
+
+// When the deleted item of base record `owner` was last written to; 0 (older than anything) when
+// its base record is gone.
+uint64_t RunCollector::last_written_of(uint64_t owner) const {
+    if (owner > UINT32_MAX)
+        return 0;
+    const auto found = runs_.lastWritten.find(static_cast<uint32_t>(owner));
+    return found != runs_.lastWritten.end() ? found->second : 0;
+}
+
+uint64_t RunCollector::within_volume(const DataRun& run) const {
+    return run.lcn >= clusters_ ? 0 : std::min(run.clusters, clusters_ - run.lcn);
+}
+
+bool RunCollector::every_marked_record_read(const std::vector<uint8_t>& bits) const {
+    for (uint64_t byte = 0; byte < bits.size(); ++byte) {
+        for (uint64_t n = byte * 8; bits[byte] != 0 && n < byte * 8 + 8; ++n) {
+            if (bit_set(bits, n) && (n >= read_.size() || !read_[n]))
+                return false;
+        }
+    }
+    return true;
+}
+
 std::optional<VolumeRuns> collect_volume_runs(const SectorReader& reader, const NtfsScan& scan,
-                                              uint64_t clusters, ProgressSink& progress,
-                                              const StopFlag& stop) {
+                                              ProgressSink& progress, const StopFlag& stop) {
     if (scan.mftMap.empty())
         return std::nullopt;
     const uint64_t records = scan.mftMap.record_count();
-    RunCollector collector(clusters, records);
+    RunCollector collector;
+    collector.map_ready(reader, scan.volume, scan.mftMap);
     MftRecordStream stream(reader, scan.mftMap);
     stream.each(stop, [&](auto& record, uint64_t number, Lba) {
         if (number % kProgressEvery == 0)
             progress.set_progress(static_cast<int>(std::min<uint64_t>(99, number * 100 / records)));
-        if (!has_file_signature(record) && !read_mirror_copy(reader, scan.volume, number, record))
-            return;
-        const bool sane = is_sane_file_record(record);
-        const bool whole = apply_fixup(record);
-        collector.take(record, number, sane && whole);
+        const SlotRecord judged = fix_up_slot(reader, scan.volume, number, record);
+        if (judged != SlotRecord::None)
+            collector.take(record, number, judged);
     });
-    if (stop.load() == 1)
-        return std::nullopt;
-    const uint64_t clusterBytes = uint64_t{scan.volume.sectorsPerCluster} * kSectorSize;
-    const uint64_t volumeBytes = clusters > UINT64_MAX / std::max<uint64_t>(clusterBytes, 1)
-                                     ? UINT64_MAX
-                                     : clusters * clusterBytes;
-    return collector.finish(read_mft_bitmap(reader, scan, volumeBytes));
+    if (stop.load() != 1)
+        collector.table_read();
+    return collector.finish(reader, scan);
 }
 
 } // namespace salvex

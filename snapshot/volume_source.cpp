@@ -56,7 +56,8 @@ SnapshotSelection range_selection(SectorRange range) {
 
 Result<VolumeScan> scan_partition_volume(const SectorReader& reader,
                                          const PartitionList& partitions, uint64_t number,
-                                         ProgressSink& progress, StopFlag& stop) {
+                                         ProgressSink& progress, StopFlag& stop,
+                                         RecordObserver* observer) {
     if (number == 0 || number > partitions.size())
         return Error{no_such_partition_message(number, partitions.size())};
     const PartitionInfo& partition = partitions.entries[number - 1];
@@ -64,8 +65,8 @@ Result<VolumeScan> scan_partition_volume(const SectorReader& reader,
         return Error{kFatPartitionMessage};
     VolumeScan volume;
     HeldErrors scanProgress(progress);
-    const auto outcome =
-        standard_scan(reader, partition.start, partition.end(), volume.scan, scanProgress, stop);
+    const auto outcome = standard_scan(reader, partition.start, partition.end(), volume.scan,
+                                       scanProgress, stop, observer);
     if (outcome != ScanOutcome::Completed)
         return Error{scanProgress.held().empty() ? std::string(kScanImpossibleMessage)
                                                  : scanProgress.held().back()};

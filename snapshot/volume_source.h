@@ -37,11 +37,13 @@ SnapshotSelection partition_selection(const PartitionInfo& partition, uint16_t i
 SnapshotSelection range_selection(SectorRange range);
 
 // Partition `number` (from 1) of `partitions`, which must be NTFS, read by the Standard Scan.
-// The scan reports through `progress`; when it lists nothing the error is the sentence it
-// reported there (kScanImpossibleMessage, or kScanAbortedMessage after a stop).
+// The scan reports through `progress`, and hands each record it reads to `observer` when given;
+// when it lists nothing the error is the sentence it reported there (kScanImpossibleMessage, or
+// kScanAbortedMessage after a stop).
 Result<VolumeScan> scan_partition_volume(const SectorReader& reader,
                                          const PartitionList& partitions, uint64_t number,
-                                         ProgressSink& progress, StopFlag& stop);
+                                         ProgressSink& progress, StopFlag& stop,
+                                         RecordObserver* observer = nullptr);
 
 // Candidate `number` (from 1) of a sweep of `range` (512-byte sectors, `sectorsPerRead` at a
 // time), its folder tree reconstructed from what the sweep found.
