@@ -101,6 +101,26 @@ bool bit_set(const std::vector<uint8_t>& bits, uint64_t n) {
     return n / 8 < bits.size() && ((bits[n / 8] >> (n % 8)) & 1);
 }
 
+// Whether every record the table's bitmap `bits` marks in use was `read` whole.
+bool every_marked_record_read(const std::vector<uint8_t>& bits, const std::vector<bool>& read) {
+    for (uint64_t byte = 0; byte < bits.size(); ++byte) {
+        for (uint64_t n = byte * 8; bits[byte] != 0 && n < byte * 8 + 8; ++n) {
+            if (bit_set(bits, n) && (n >= read.size() || !read[n]))
+                return false;
+        }
+    }
+    return true;
+}
+
+// When the deleted item of base record `owner` was last written to; 0 (older than anything) when
+// its base record is gone.
+uint64_t last_written_of(const VolumeRuns& runs, uint64_t owner) {
+    if (owner > UINT32_MAX)
+        return 0;
+    const auto found = runs.lastWritten.find(static_cast<uint32_t>(owner));
+    return found != runs.lastWritten.end() ? found->second : 0;
+}
+
 } // namespace
 
 void RunCollector::map_ready(const SectorReader& reader, const VolumeInfo& volume,
@@ -125,7 +145,9 @@ void RunCollector::take(ByteView record, uint64_t number, SlotRecord judged) {
     if (deleted && !extension && owner <= UINT32_MAX)
         runs_.lastWritten[static_cast<uint32_t>(owner)] = last_written(record);
     each_run(record, [&](const DataRun& run) {
-        const uint64_t count = within_volume(run);
+        // Clusters past the volume's end hold nothing of it.
+        const uint64_t count =
+            run.lcn >= clusters_ ? 0 : std::min(run.clusters, clusters_ - run.lcn);
         if (count == 0)
             return;
         if (!deleted && !extension)
@@ -146,38 +168,15 @@ std::optional<VolumeRuns> RunCollector::finish(const SectorReader& reader, const
             runs_.live.add(part.first, part.count);
             continue;
         }
-        runs_.deleted.add(part.first, part.count, last_written_of(part.owner));
+        runs_.deleted.add(part.first, part.count, last_written_of(runs_, part.owner));
     }
     parts_ = {};
     runs_.live.seal();
     runs_.deleted.seal();
     const auto mftBitmap = read_mft_bitmap(reader, scan, clusters_);
-    runs_.liveComplete = mftBitmap && every_marked_record_read(*mftBitmap);
+    runs_.liveComplete = mftBitmap && every_marked_record_read(*mftBitmap, read_);
     tableRead_ = false; // handed out once
     return std::move(runs_);
-}
-
-// When the deleted item of base record `owner` was last written to; 0 (older than anything) when
-// its base record is gone.
-uint64_t RunCollector::last_written_of(uint64_t owner) const {
-    if (owner > UINT32_MAX)
-        return 0;
-    const auto found = runs_.lastWritten.find(static_cast<uint32_t>(owner));
-    return found != runs_.lastWritten.end() ? found->second : 0;
-}
-
-uint64_t RunCollector::within_volume(const DataRun& run) const {
-    return run.lcn >= clusters_ ? 0 : std::min(run.clusters, clusters_ - run.lcn);
-}
-
-bool RunCollector::every_marked_record_read(const std::vector<uint8_t>& bits) const {
-    for (uint64_t byte = 0; byte < bits.size(); ++byte) {
-        for (uint64_t n = byte * 8; bits[byte] != 0 && n < byte * 8 + 8; ++n) {
-            if (bit_set(bits, n) && (n >= read_.size() || !read_[n]))
-                return false;
-        }
-    }
-    return true;
 }
 
 std::optional<VolumeRuns> collect_volume_runs(const SectorReader& reader, const NtfsScan& scan,

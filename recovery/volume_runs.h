@@ -7,7 +7,6 @@
 #include "disk/progress.h"
 #include "disk/sector_reader.h"
 #include "ntfs/record_observer.h"
-#include "ntfs/run_list.h"
 #include "ntfs/standard_scan.h"
 #include "recovery/cluster_intervals.h"
 
@@ -55,10 +54,6 @@ private:
         uint64_t owner = 0; // the base record
         bool inUse = false; // of an in-use extension record
     };
-
-    uint64_t last_written_of(uint64_t owner) const;
-    uint64_t within_volume(const DataRun& run) const;
-    bool every_marked_record_read(const std::vector<uint8_t>& bits) const;
 
     uint64_t clusters_ = 0;
     std::vector<bool> read_;  // a whole, sane record was read from the slot
