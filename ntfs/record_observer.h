@@ -21,8 +21,8 @@ enum class SlotRecord {
     Whole,   // a sane record whose every sector ended in the check value
 };
 
-// Takes the record the loop read from slot `number`, or its copy in $MFTMirr when the slot holds
-// no file record, and fixes it up in place.
+// Judges the record a loop read from slot `number` into `record` (replaced by its copy in $MFTMirr
+// when the slot holds no file record) and fixes it up in place.
 inline SlotRecord fix_up_slot(const SectorReader& reader, const VolumeInfo& volume, uint64_t number,
                               std::span<uint8_t> record) {
     if (!has_file_signature(record) && !read_mirror_copy(reader, volume, number, record))
