@@ -4,11 +4,11 @@
 # runs of 60 sectors), every file in the page cache; the best of RUNS runs each (wall-clock
 # time; MEASURE=cpu for processor time), and its ratio to the raw image's time; a format whose
 # list or sweep takes more than 1.5 times the raw image's is marked "slow".
-# Last measured (best of 3, a quiet 2-core machine): raw list 0.27 s, sweep 0.22 s; list/sweep
-# ratios E01 2.26/2.64, E01 segments 1.63/1.95, VHD fixed 1.11/0.91, VHD dynamic 19.3/20.0
-# (libvhdi reads a dynamic VHD sector by sector), VHDX 1.07/0.82, VMDK sparse 1.11/0.82, flat
-# 1.07/0.91, QCOW2 1.30/0.95, compressed 2.15/1.91, split 1.04/0.91. The compressed formats'
-# extra time is zlib's (see README, "Disk images").
+# Last measured (best of 5, wall-clock, a quiet 2-core machine): raw list 0.25 s, sweep 0.18 s;
+# list/sweep ratios E01 1.36/1.83, E01 segments 1.20/1.72, VHD fixed 1.04/1.00, VHD dynamic
+# 8.28/12.5 (libvhdi reads a dynamic VHD sector by sector), VHDX 1.12/1.00, VMDK sparse
+# 1.20/1.17, flat 1.12/1.06, QCOW2 1.32/1.33, compressed 1.40/1.67, split 1.04/1.11. The sweeps of
+# the E01 and compressed copies keep both cores busy in zlib (see README, "Disk images").
 #   bench/format_bench.sh BUILD_DIR [IMAGE [RUNS]]
 # Without IMAGE, the volume of 100,000 MFT records is built once with
 # `tools/build_images.py bench-volume` (needs root and FUSE) and kept in BUILD_DIR/bench-volume.img.
