@@ -60,12 +60,12 @@ bool CachedDevice::read_at(uint64_t offset, std::span<uint8_t> out) const {
         }
         if (block == nullptr)
             block = load(*device_, start, lock);
-        if (block != nullptr)
+        if (block != nullptr) {
             std::copy_n(block->bytes.begin() + static_cast<ptrdiff_t>(at - start), length,
                         part.begin());
-        else if (!read_unlocked(*device_, at, part,
-                                lock)) // what failed may lie elsewhere in the block
-            return false;
+        } else if (!read_unlocked(*device_, at, part, lock)) {
+            return false; // the block could not be read whole, nor could the request alone
+        }
         done += length;
     }
     return true;
