@@ -148,16 +148,26 @@ void CachedDevice::note_reader_at(uint64_t first, uint64_t last) const {
 }
 
 void CachedDevice::read_ahead(const std::stop_token& stop, const OpenDevice& openAhead) const {
-    const std::unique_ptr<BlockDevice> own = openAhead ? openAhead() : nullptr;
-    // The same media, as far as its size tells: else the reader's device serves both.
-    const bool same = own && own->size_bytes() == device_->size_bytes();
-    const BlockDevice& device = same ? *own : *device_;
+    std::unique_ptr<BlockDevice> own;
+    bool opened = false;
     Lock lock(mutex_);
     while (changed_.wait(lock, stop, [this] { return aheadNext_ < aheadEnd_; })) {
+        if (!opened) {
+            // Opened when first needed: an image that is never read in order costs no second
+            // handle. The reader goes on meanwhile.
+            opened = true;
+            lock.unlock();
+            own = openAhead ? openAhead() : nullptr;
+            // The same media, as far as its size tells: else the reader's device serves both.
+            if (own && own->size_bytes() != device_->size_bytes())
+                own.reset();
+            lock.lock();
+            continue;
+        }
         const uint64_t start = aheadNext_;
         aheadNext_ += blockBytes_;
         if (find(start) == nullptr)
-            load(device, start, lock);
+            load(own ? *own : *device_, start, lock);
     }
 }
 

@@ -53,8 +53,8 @@ public:
     // `blockBytes` is clamped to the bounds above (cache_block_bytes picks one that divides the
     // format's chunk); the cache keeps budgetBytes / block size blocks, at least two.
     // `readAheadBlocks` 0 fetches nothing ahead. The read-ahead thread opens its device with
-    // `openAhead` when it starts, so that the reader does not wait for it; without one, or when
-    // it cannot be opened, the read-ahead reads through `device`.
+    // `openAhead` when it first has blocks to fetch, so that the reader does not wait for it;
+    // without one, or when it cannot be opened, the read-ahead reads through `device`.
     CachedDevice(std::unique_ptr<BlockDevice> device, size_t blockBytes,
                  size_t budgetBytes = kBudgetBytes, size_t readAheadBlocks = kReadAheadBlocks,
                  OpenDevice openAhead = {});

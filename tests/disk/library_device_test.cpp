@@ -4,6 +4,7 @@
 #include "disk/library_device.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <gtest/gtest.h>
@@ -165,6 +166,22 @@ TEST(CachedDevice, ReadAheadFetchesForAnInOrderReaderAndNothingForAJumpingOne) {
 TEST(CachedDevice, ReadAheadReadsThroughAHandleOfItsOwnOnTheSameMedia) {
     constexpr size_t kBlock = 64 * 1024;
     constexpr uint64_t kMedia = 1 << 20;
+    std::vector<uint8_t> record(4096);
+    {
+        // An image never read in order opens no second handle.
+        std::atomic<int> opened = 0;
+        {
+            CachedDevice device(std::make_unique<FakeLibraryDevice>(kMedia), kBlock,
+                                CachedDevice::kBudgetBytes, CachedDevice::kReadAheadBlocks,
+                                [&opened] {
+                                    ++opened;
+                                    return std::unique_ptr<BlockDevice>();
+                                });
+            ASSERT_TRUE(device.read_at(5 * kBlock, record));
+            ASSERT_TRUE(device.read_at(0, record));
+        }
+        EXPECT_EQ(opened, 0);
+    }
     const uint64_t farthest = (2 + CachedDevice::kReadAheadBlocks) * kBlock;
     for (const uint64_t aheadSize : {kMedia, kMedia / 2}) {
         auto* reader = new FakeLibraryDevice(kMedia);
@@ -172,7 +189,6 @@ TEST(CachedDevice, ReadAheadReadsThroughAHandleOfItsOwnOnTheSameMedia) {
         CachedDevice device(std::unique_ptr<BlockDevice>(reader), kBlock,
                             CachedDevice::kBudgetBytes, CachedDevice::kReadAheadBlocks,
                             [ahead] { return std::unique_ptr<BlockDevice>(ahead); });
-        std::vector<uint8_t> record(4096);
         ASSERT_TRUE(device.read_at(0, record));
         ASSERT_TRUE(device.read_at(2 * kBlock, record));
         // Another media (its size differs) is not read: the reader's device serves both.
