@@ -166,8 +166,7 @@ void PartitionPage::start_quick_search() {
 
 void PartitionPage::start_standard_scan() {
     frame_.set_help(kStandardScanHelp);
-    frame_.panel().show_page(kNoPanel);
-    frame_.panel().show_page(kScanPanel);
+    frame_.panel().show_page(kScanPanel); // its rows, their values cleared
     Session& s = session();
     s.clear_items();
     const Lba start = s.state.rangeStart;
@@ -216,8 +215,7 @@ void PartitionPage::offer_whole_drive_sweep(const char* question) {
 
 void PartitionPage::start_sweep() {
     frame_.set_help(kSweepHelp);
-    frame_.panel().show_page(kNoPanel);
-    frame_.panel().show_page(kSweepPanel);
+    frame_.panel().show_page(kSweepPanel); // its rows, their values cleared
     Session& s = session();
     s.clear_sweep();
     const Lba start = s.state.rangeStart;
