@@ -317,6 +317,19 @@ TEST(CachedDevice, FailingReadsAreNeverKeptAsData) {
     ASSERT_TRUE(cached.device.read_at(71000, sector));
     EXPECT_TRUE(holds_media(sector, 71000));
 
+    // A reader going through the whole media in order, the read-ahead failing on the bad block
+    // before it: only the records holding the bad bytes fail, every other one reads right.
+    Cached inOrder(1 << 20, kBlock, CachedDevice::kBudgetBytes, 200000, 200512);
+    std::vector<uint8_t> record(4096);
+    std::vector<uint64_t> failed;
+    for (uint64_t at = 0; at < 1 << 20; at += record.size()) {
+        if (!inOrder.device.read_at(at, record))
+            failed.push_back(at);
+        else
+            EXPECT_TRUE(holds_media(record, at)) << at;
+    }
+    EXPECT_EQ(failed, (std::vector<uint64_t>{196608}));
+
     // Once the library reads them (a retry succeeds), the block is read again, not served from
     // what the failed read left.
     cached.library->badTo = 0;
