@@ -112,16 +112,13 @@ TEST(IndexBlock, EntryWalkEndsAtItsBlockWhateverTheLengthsSay) {
     put_entry(b, 0x40, 0x68, 2);     // a whole entry
     put_entry(b, 0xA8, 0xF8, 0);     // no name
     put_entry(b, 0x1A0, 0x8000, 40); // its name would run past the block; its length too
-    std::vector<std::pair<size_t, std::optional<std::string>>> seen;
+    using Seen = std::vector<std::pair<size_t, std::optional<std::string>>>;
+    Seen seen;
     for_each_index_entry(b, index_block_first_entry(b), [&](const IndexEntryView& e) {
         seen.push_back({static_cast<size_t>(e.bytes.data() - b.data()), e.name()});
         return true;
     });
-    ASSERT_EQ(seen.size(), 3u);
-    EXPECT_EQ(seen[0], (std::pair<size_t, std::optional<std::string>>{0x40, "aa"}));
-    EXPECT_EQ(seen[1], (std::pair<size_t, std::optional<std::string>>{0xA8, ""}));
-    EXPECT_EQ(seen[2].first, 0x1A0u);
-    EXPECT_FALSE(seen[2].second.has_value());
+    EXPECT_EQ(seen, (Seen{{0x40, "aa"}, {0xA8, ""}, {0x1A0, std::nullopt}}));
 
     // A length of 0 ends the walk; an entry that begins in the block's last bytes reads as
     // zeros beyond them.

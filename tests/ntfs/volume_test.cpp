@@ -4,6 +4,7 @@
 #include "partition/volume_parameters.h"
 #include "tests/support/ntfs_builder.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace salvex {
@@ -15,6 +16,7 @@ using test::NtfsVolumeBuilder;
 using test::RecordBuilder;
 
 constexpr Lba kStart = 2048;
+using Extents = std::vector<MftExtent>;
 
 struct Volume {
     std::unique_ptr<MemoryDevice> disk;
@@ -42,48 +44,58 @@ struct Volume {
     }
 };
 
-TEST(VolumeParameters, HealthyBootSector) {
-    Volume v;
-    VolumeInfo volume;
-    ASSERT_TRUE(v.read(v.partition_end(), volume));
-    EXPECT_EQ(volume.fsType, FsType::Ntfs);
-    EXPECT_EQ(volume.sectorsPerCluster, 8u);
-    EXPECT_EQ(volume.mftStart, kStart + 6291456);
-    EXPECT_EQ(volume.mftMirrorStart, kStart + 16);
-    EXPECT_EQ(volume.fsStart, kStart);
-    EXPECT_EQ(volume.indexBlockSectors, 8u);
-    EXPECT_EQ(volume.recordSectors, 2u);
-}
-
-TEST(VolumeParameters, ZeroedFirstSectorFallsBackToTheBackup) {
-    // The partition table gives the partition one sector more than the volume: its last sector
-    // holds the backup.
-    Volume v;
-    std::fill_n(v.device().sector(kStart), 512, 0);
-    VolumeInfo volume;
-    ASSERT_TRUE(v.read(v.partition_end(), volume));
-    EXPECT_EQ(volume.mftStart, kStart + 6291456);
-
-    // A volume whose size came from its own boot sector (the quick search): the backup lies in
-    // the sector after the last one.
-    Volume w;
-    std::fill_n(w.device().sector(kStart), 512, 0);
-    VolumeInfo other;
-    ASSERT_TRUE(w.read(w.partition_end() - 1, other));
-    EXPECT_EQ(other.mftStart, kStart + 6291456);
-}
-
-TEST(VolumeParameters, ClusterSizeFromTheOtherBootSectorWhenOneIsDamaged) {
-    Volume v;
-    v.device().sector(kStart)[0x0D] = 3;
-    VolumeInfo volume;
-    ASSERT_TRUE(v.read(v.partition_end(), volume));
-    EXPECT_EQ(volume.sectorsPerCluster, 8u);
-
-    Volume w;
-    w.device().sector(kStart)[0x0D] = 3;
-    w.device().sector(w.partition_end())[0x0D] = 0;
-    EXPECT_FALSE(w.read(w.partition_end(), volume));
+TEST(VolumeParameters, DamagedBootSectorOrMftFallsBackToItsCopyOrFails) {
+    constexpr Lba kMft = kStart + 6291456;
+    constexpr Lba kMirror = kStart + 16;
+    constexpr Lba kBackup = kStart + 16'000'000; // the partition's last sector
+    using Damage = std::function<void(MemoryDevice&)>;
+    const auto zero = [](Lba at, size_t bytes) {
+        return [=](MemoryDevice& d) { std::fill_n(d.sector(at), bytes, 0); };
+    };
+    const auto set = [](Lba at, size_t offset, uint8_t value) {
+        return [=](MemoryDevice& d) { d.sector(at)[offset] = value; };
+    };
+    const auto both = [](Damage a, Damage b) { return [=](MemoryDevice& d) { a(d), b(d); }; };
+    const struct {
+        const char* what;
+        Damage damage;
+        Lba end;                     // the partition's end as the caller gives it
+        std::optional<Lba> mftStart; // none: the volume is refused
+    } cases[] = {
+        {"healthy", [](MemoryDevice&) {}, kBackup, kMft},
+        // The partition table gives the partition one sector more than the volume: its last
+        // sector holds the backup.
+        {"first sector zeroed", zero(kStart, 512), kBackup, kMft},
+        // A volume whose size came from its own boot sector (the quick search): the backup lies
+        // in the sector after the last one.
+        {"first sector zeroed, size from the boot sector", zero(kStart, 512), kBackup - 1, kMft},
+        {"cluster size damaged in one", set(kStart, 0x0D, 3), kBackup, kMft},
+        {"cluster size damaged in both", both(set(kStart, 0x0D, 3), set(kBackup, 0x0D, 0)), kBackup,
+         std::nullopt},
+        {"$MFT damaged, its mirror whole", zero(kMft, 4), kBackup, 0},
+        {"$MFT and its mirror damaged", both(zero(kMft, 4), zero(kMirror, 4)), kBackup,
+         std::nullopt},
+        {"no signature anywhere", both(set(kStart, 511, 0), set(kBackup, 511, 0)), kBackup,
+         std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Volume v;
+        c.damage(v.device());
+        VolumeInfo volume;
+        ASSERT_EQ(v.read(c.end, volume), c.mftStart.has_value());
+        EXPECT_EQ(volume.fsType, FsType::Ntfs);
+        if (!c.mftStart) {
+            EXPECT_EQ(volume.mftStart, 0u);
+            continue;
+        }
+        EXPECT_EQ(volume.mftStart, *c.mftStart);
+        EXPECT_EQ(volume.mftMirrorStart, kMirror);
+        EXPECT_EQ(volume.sectorsPerCluster, 8u);
+        EXPECT_EQ(volume.fsStart, kStart);
+        EXPECT_EQ(volume.indexBlockSectors, 8u);
+        EXPECT_EQ(volume.recordSectors, 2u);
+    }
 }
 
 TEST(VolumeParameters, LargeClustersAreAccepted) {
@@ -107,36 +119,12 @@ TEST(VolumeParameters, LargeClustersAreAccepted) {
     EXPECT_EQ(volume.indexBlockSectors, 8u); // 4 KiB index blocks
 }
 
-TEST(VolumeParameters, DamagedMftLeavesTheMirror) {
-    Volume v;
-    std::fill_n(v.device().sector(kStart + 6291456), 4, 0);
-    VolumeInfo volume;
-    ASSERT_TRUE(v.read(v.partition_end(), volume));
-    EXPECT_EQ(volume.mftStart, 0u);
-    EXPECT_EQ(volume.mftMirrorStart, kStart + 16);
-
-    Volume w;
-    std::fill_n(w.device().sector(kStart + 6291456), 4, 0);
-    std::fill_n(w.device().sector(kStart + 16), 4, 0);
-    EXPECT_FALSE(w.read(w.partition_end(), volume));
-}
-
 TEST(VolumeParameters, MftBeyondTwoToThe32ClustersIsAddressed) {
     const uint64_t cluster = (uint64_t{1} << 32) + 10;
     Volume v({.sectorsPerClusterByte = 1, .totalSectors = cluster + 1000, .mftCluster = cluster});
     VolumeInfo volume;
     ASSERT_TRUE(v.read(v.partition_end(), volume));
     EXPECT_EQ(volume.mftStart, kStart + cluster);
-}
-
-TEST(VolumeParameters, NoSignatureAnywhereFails) {
-    Volume v;
-    v.device().sector(kStart)[511] = 0;
-    v.device().sector(v.partition_end())[511] = 0;
-    VolumeInfo volume;
-    EXPECT_FALSE(v.read(v.partition_end(), volume));
-    EXPECT_EQ(volume.fsType, FsType::Ntfs);
-    EXPECT_EQ(volume.mftStart, 0u);
 }
 
 // A volume of 100,000 sectors whose $MFT starts at cluster 4, and what the boot sector gives of it.
@@ -154,10 +142,7 @@ TEST(MftMap, ExtentsInSectorsWithASparseGap) {
     // Three extents, the second sparse; the third counts from the first's start.
     v.builder->put(0, test::mft_record_zero({{2, 4}, {1, std::nullopt}, {3, 1000}}, 8));
     const MftMap map = v.map(small_volume());
-    ASSERT_EQ(map.extents().size(), 3u);
-    EXPECT_EQ(map.extents()[0], (MftExtent{kStart + 32, 16}));
-    EXPECT_EQ(map.extents()[1], (MftExtent{0, 8}));
-    EXPECT_EQ(map.extents()[2], (MftExtent{kStart + 8000, 24}));
+    EXPECT_EQ(map.extents(), (Extents{{kStart + 32, 16}, {0, 8}, {kStart + 8000, 24}}));
     EXPECT_EQ(map.record_to_sector(0), kStart + 32);
     EXPECT_EQ(map.record_to_sector(7), kStart + 46);
     EXPECT_EQ(map.record_to_sector(8), 0u); // sparse
@@ -182,8 +167,7 @@ TEST(MftMap, DamagedRecordZeroLeavesTheMirrorsCopy) {
             v.device().sector(zero + 1)[510] ^= 0xFF; // torn: its fix-up no longer matches
         const MftMap map = v.map(with_mirror(small_volume()));
         EXPECT_EQ(map.source(), MftMap::Source::Mirror) << damage;
-        ASSERT_EQ(map.extents().size(), 1u) << damage;
-        EXPECT_EQ(map.extents()[0], (MftExtent{kStart + 32, 128})) << damage;
+        EXPECT_EQ(map.extents(), (Extents{{kStart + 32, 128}})) << damage;
     }
 }
 
@@ -211,12 +195,10 @@ TEST(MftMap, ExtentsAreClampedToTheVolumeAndReadOnce) {
     VolumeInfo volume = small_volume();
     volume.fsEnd = kStart + 100'000 - 1;
     const MftMap map = v.map(volume);
-    ASSERT_EQ(map.extents().size(), 3u);
-    EXPECT_EQ(map.extents()[0], (MftExtent{kStart + 32, 32}));
-    EXPECT_EQ(map.extents()[1], (MftExtent{0, 32})); // the repeat keeps its place, unread
-    // Cut at the volume's end; what lies past it is no more than a gap, and a gap at the end
-    // of the map holds nothing to read.
-    EXPECT_EQ(map.extents()[2], (MftExtent{kStart + 96'000, 100'000 - 96'000}));
+    // The repeat keeps its place, unread. The third is cut at the volume's end; what lies past
+    // it is no more than a gap, and a gap at the end of the map holds nothing to read.
+    EXPECT_EQ(map.extents(),
+              (Extents{{kStart + 32, 32}, {0, 32}, {kStart + 96'000, 100'000 - 96'000}}));
     EXPECT_LE(map.total_sectors(), 100'000u);
 }
 
@@ -263,9 +245,8 @@ TEST(MftMap, FragmentedMftContinuesInExtensionRecords) {
     v.builder->put(0, listed_mft({{kData, 12, 4, 7}, {kData, 12, 4, 7}}));
     v.builder->put(12, mft_part(uint64_t{1} << 48, {{2, 500}, {2, 900}}, 4, 7));
     const MftMap map = v.map(small_volume());
-    ASSERT_EQ(map.extents().size(), 3u);
-    EXPECT_EQ(map.extents()[1], (MftExtent{kStart + 4000, 16}));
-    EXPECT_EQ(map.extents()[2], (MftExtent{kStart + 7200, 16}));
+    EXPECT_EQ(map.extents(),
+              (Extents{{kStart + 32, 32}, {kStart + 4000, 16}, {kStart + 7200, 16}}));
     EXPECT_EQ(map.record_to_sector(16), kStart + 4000);
 }
 
@@ -278,8 +259,7 @@ TEST(MftMap, ALostPartOfTheMftLeavesAGapOfItsSize) {
     v.device().fail_sector(v.builder->record_sector(12));
     v.device().fail_sector(v.builder->record_sector(12) + 1);
     const MftMap map = v.map(small_volume());
-    ASSERT_EQ(map.extents().size(), 3u);
-    EXPECT_EQ(map.extents()[1], (MftExtent{0, 16}));
+    EXPECT_EQ(map.extents(), (Extents{{kStart + 32, 32}, {0, 16}, {kStart + 7200, 16}}));
     // Record 24 is the first of cluster 6: it keeps its number.
     EXPECT_EQ(map.record_to_sector(24), kStart + 7200);
 }
