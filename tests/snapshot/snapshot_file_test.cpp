@@ -61,27 +61,7 @@ TEST(SnapshotLayout, HeaderFolderAndFileRecordsAreWrittenByteForByte) {
         put(expected, value, width);
     }
     ASSERT_EQ(expected.size(), snapshot_header::kSize);
-    put(expected, 1, 4);
-    const size_t folderAt = expected.size();
-    put(expected, 47, 2);
-    put(expected, twenty);
-    put(expected, 64, 4);
-    put(expected, 5, 4);
-    put(expected, items.folders[0].creationTime, 8);
-    put(expected, items.folders[0].changeTime, 8);
-    put(expected, 1, 1);
-    put(expected, 0, 2);
-    EXPECT_EQ(expected.size() - folderAt, 49u);
-    put(expected, 1, 4);
-    put(expected, 37 + 5, 2);
-    put(expected, 0x1234'5678, 4);
-    put(expected, "a.txt");
-    put(expected, 65, 4);
-    put(expected, 64, 4);
-    put(expected, items.files[0].creationTime, 8);
-    put(expected, items.files[0].changeTime, 8);
-    put(expected, 0, 1);
-    put(expected, 0x0102'0304'0506'0708ull, 8);
+    put_folder_and_file(expected, items, 4);
     EXPECT_EQ(bytes, expected);
 
     const fs::path dir = fresh_folder();
@@ -320,14 +300,7 @@ TEST(SnapshotFat, OtherFileSystemsKeepTheHeaderOnly) {
     const auto loaded = parse(*bytes);
     ASSERT_TRUE(loaded.ok()) << loaded.error();
     EXPECT_EQ(loaded->selection, selection);
-    const VolumeInfo& v = loaded->scan.volume;
-    EXPECT_EQ(v.fsType, FsType::Fat32);
-    EXPECT_EQ(v.sectorsPerFat, 1009u);
-    EXPECT_EQ(v.reservedSectors, 32u);
-    EXPECT_EQ(v.fsStart, 63u);
-    EXPECT_EQ(v.fat1Start, 95u);
-    EXPECT_EQ(v.fat2Start, 1104u);
-    EXPECT_EQ(v.fsEnd, 1'000'000u);
+    test::expect_same_volume(loaded->scan.volume, fat);
     EXPECT_TRUE(loaded->scan.items.folders.empty());
     EXPECT_TRUE(loaded->scan.items.files.empty());
     EXPECT_TRUE(loaded->scan.tree.empty());

@@ -85,6 +85,33 @@ inline void put(Bytes& b, std::string_view text) {
     b.insert(b.end(), text.begin(), text.end());
 }
 
+// The records of a snapshot of one folder and one file as they follow the header: the file's
+// record sector, before its name, takes `sectorWidth` bytes (4 in the first version, 8 in the
+// second).
+inline void put_folder_and_file(Bytes& b, const NtfsItems& items, size_t sectorWidth) {
+    const FolderNode& d = items.folders.at(0);
+    const FileNode& f = items.files.at(0);
+    put(b, 1, 4);
+    put(b, 27 + d.name.size(), 2);
+    put(b, d.name);
+    put(b, d.recordNumber, 4);
+    put(b, d.parent, 4);
+    put(b, d.creationTime, 8);
+    put(b, d.changeTime, 8);
+    put(b, d.deleted, 1);
+    put(b, 0, 2);
+    put(b, 1, 4);
+    put(b, 33 + sectorWidth + f.name.size(), 2);
+    put(b, f.recordSector, sectorWidth);
+    put(b, f.name);
+    put(b, f.recordNumber, 4);
+    put(b, f.parent, 4);
+    put(b, f.creationTime, 8);
+    put(b, f.changeTime, 8);
+    put(b, f.deleted, 1);
+    put(b, f.size, 8);
+}
+
 inline Bytes read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), {});

@@ -131,25 +131,7 @@ TEST(SnapshotVersions, SecondVersionLaysOutWideSectorsByteForByte) {
     at(h::kCandidateNumber, 2, 2);
     ASSERT_EQ(std::count(expected.begin(), expected.end(), 0xEE), 0); // every byte placed
     // The folder record is as in the first version; the file record's sector takes 8 bytes.
-    put(expected, 1, 4);
-    put(expected, 47, 2);
-    put(expected, "Twenty character dir");
-    put(expected, 64, 4);
-    put(expected, 5, 4);
-    put(expected, items.folders[0].creationTime, 8);
-    put(expected, items.folders[0].changeTime, 8);
-    put(expected, 1, 1);
-    put(expected, 0, 2);
-    put(expected, 1, 4);
-    put(expected, 41 + 5, 2);
-    put(expected, volume.mftStart + 130, 8);
-    put(expected, "a.txt");
-    put(expected, 65, 4);
-    put(expected, 64, 4);
-    put(expected, items.files[0].creationTime, 8);
-    put(expected, items.files[0].changeTime, 8);
-    put(expected, 0, 1);
-    put(expected, 0x0102'0304'0506'0708ull, 8);
+    put_folder_and_file(expected, items, 8);
     EXPECT_EQ(*bytes, expected);
 
     const auto loaded = parse(*bytes);
