@@ -2,6 +2,7 @@
 
 #include "advscan/reconstruction.h"
 #include "advscan/sector_sweep.h"
+#include "tests/support/recovered_files.h"
 #include "tests/support/test_images.h"
 
 #include <algorithm>
@@ -91,6 +92,16 @@ bool AdvanceScan::reconstruct(Lba start) {
                           static_cast<uint16_t>(found - candidates.begin() + 1), scan, progress,
                           stop);
     return true;
+}
+
+size_t expect_recovered_as_written(AdvanceScan& advance, Lba start, const std::string& manifest,
+                                   const ManifestSkip& skip, const std::string& stem) {
+    EXPECT_TRUE(advance.reconstruct(start)) << start;
+    expect_manifest_listed(items_by_path(advance.scan), manifest, skip);
+    const RecoveryRun run = recover_root(advance.reader, advance.scan, stem);
+    EXPECT_EQ(run.files_failed, 0u);
+    return expect_files_as_written(read_manifest(source_data_path(manifest)), temp_path(stem),
+                                   skip);
 }
 
 } // namespace salvex::test

@@ -6,6 +6,7 @@
 #include "advscan/hit_lists.h"
 #include "ntfs/standard_scan.h"
 #include "tests/support/memory_device.h"
+#include "tests/support/scanned_volume.h"
 
 #include <memory>
 #include <string>
@@ -41,5 +42,12 @@ struct AdvanceScan {
     // Reconstructs the candidate that starts at `start`; false when there is none.
     bool reconstruct(Lba start);
 };
+
+// Reconstructs the candidate at `start`, checks every path of `manifest` that `skip` does not pass
+// over, recovers the root into temp_path(stem) and compares every such file byte for byte;
+// returns how many files were compared.
+size_t expect_recovered_as_written(AdvanceScan& advance, Lba start, const std::string& manifest,
+                                   const ManifestSkip& skip = {},
+                                   const std::string& stem = "recovered");
 
 } // namespace salvex::test

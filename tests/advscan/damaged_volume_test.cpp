@@ -9,6 +9,7 @@
 #include "tests/support/test_images.h"
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
@@ -32,36 +33,32 @@ std::set<std::pair<std::string, Lba>> file_hits(const HitLists& hits) {
     return out;
 }
 
-// Every item a manifest lists (on partition 1, less those `skip` names) is at its path, with
-// its kind, deleted state, size and record number.
+// Every item a manifest lists on partition 1, less those `skip` names, is listed as written.
 void expect_manifest(const NtfsScan& scan, const std::string& manifest,
-                     const std::function<bool(const test::ManifestEntry&)>& skip = {}) {
-    const auto byPath = test::items_by_path(scan);
-    for (const auto& e : test::read_manifest(test::source_data_path(manifest))) {
-        if (e.partition != 1 || (skip && skip(e)))
-            continue;
-        const auto item = byPath.find(e.path);
-        ASSERT_NE(item, byPath.end()) << e.path;
-        test::expect_listed_as(item->second, e, e.path);
-    }
+                     const test::ManifestSkip& skip = {}) {
+    test::expect_manifest_listed(test::items_by_path(scan), manifest, [&](const auto& e) {
+        return e.partition != 1 || (skip && skip(e));
+    });
 }
 
-void expect_demo_volume(const NtfsScan& scan) {
-    expect_manifest(scan, "demo.manifest.tsv");
+// The record sectors of the files named `name`.
+std::vector<Lba> listed_sectors(const NtfsScan& scan, const std::string& name) {
+    std::vector<Lba> listed;
+    for (const FileNode& f : scan.items.files) {
+        if (f.name == name)
+            listed.push_back(f.recordSector);
+    }
+    return listed;
 }
+
+constexpr std::array<const char*, 4> kFirstRecords = {"$MFT", "$MFTMirr", "$LogFile", "$Volume"};
 
 // $MFT, $MFTMirr, $LogFile and $Volume are listed once each, from their records in the $MFT
 // (not again from the copies its mirror keeps).
 void expect_first_records_once(const NtfsScan& scan, const MftMap& map) {
-    const std::array<const char*, 4> names = {"$MFT", "$MFTMirr", "$LogFile", "$Volume"};
-    for (uint32_t n = 0; n < names.size(); ++n) {
-        std::vector<Lba> listed;
-        for (const FileNode& f : scan.items.files) {
-            if (f.name == names[n])
-                listed.push_back(f.recordSector);
-        }
-        EXPECT_EQ(listed, std::vector<Lba>{map.record_to_sector(n)}) << names[n];
-    }
+    for (uint32_t n = 0; n < kFirstRecords.size(); ++n)
+        EXPECT_EQ(listed_sectors(scan, kFirstRecords[n]), std::vector<Lba>{map.record_to_sector(n)})
+            << kFirstRecords[n];
 }
 
 TEST(DamagedVolume, AWrongAllocatedSizeInEveryRecordLosesNothing) {
@@ -82,7 +79,7 @@ TEST(DamagedVolume, AWrongAllocatedSizeInEveryRecordLosesNothing) {
     EXPECT_EQ(file_hits(damaged.hits), file_hits(intact.hits));
     EXPECT_EQ(damaged.hits.folders.size(), intact.hits.folders.size());
     ASSERT_TRUE(damaged.reconstruct(kDemoStart));
-    expect_demo_volume(damaged.scan);
+    expect_manifest(damaged.scan, "demo.manifest.tsv");
     // The boot sector's backup tells where the mirror lies.
     EXPECT_NE(damaged.scan.volume.mftMirrorStart, 0u);
     expect_first_records_once(damaged.scan, test::scan_image_partition("demo", 1).scan.mftMap);
@@ -99,7 +96,7 @@ TEST(DamagedVolume, AVolumeInferredFromItsFoldersLeavesLaterVolumesTheirFiles) {
     ASSERT_TRUE(advance.reconstruct(kDemoStart));
     EXPECT_EQ(advance.scan.volume.mftStart, 0u);
     EXPECT_EQ(advance.scan.volume.fsEnd, 262143u);
-    expect_demo_volume(advance.scan);
+    expect_manifest(advance.scan, "demo.manifest.tsv");
     const auto byPath = test::items_by_path(advance.scan);
     for (const char* elsewhere : {"/info.txt", "/letter.txt"})
         EXPECT_FALSE(byPath.count(elsewhere)) << elsewhere;
@@ -128,12 +125,8 @@ TEST(DamagedVolume, TheMirrorsCopiesStandInForDestroyedFirstRecords) {
     ASSERT_TRUE(advance.reconstruct(kDemoStart));
     const Lba mirror = advance.scan.volume.mftMirrorStart;
     ASSERT_NE(mirror, 0u);
-    for (const char* name : {"$MFT", "$MFTMirr", "$LogFile", "$Volume"}) {
-        std::vector<Lba> listed;
-        for (const FileNode& f : advance.scan.items.files) {
-            if (f.name == name)
-                listed.push_back(f.recordSector);
-        }
+    for (const char* name : kFirstRecords) {
+        const std::vector<Lba> listed = listed_sectors(advance.scan, name);
         ASSERT_EQ(listed.size(), 1u) << name;
         EXPECT_GE(listed[0], mirror) << name;
         EXPECT_LT(listed[0], mirror + 8) << name;

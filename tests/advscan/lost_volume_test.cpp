@@ -2,7 +2,7 @@
 // sector and first $MFT records gone) is found by the Advance Scan, and its files come back.
 #include "disk/block_device.h"
 #include "tests/advscan/damaged_image.h"
-#include "tests/support/recovered_files.h"
+#include "tests/support/test_images.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -27,18 +27,6 @@ std::string damaged_demo() {
     return path;
 }
 
-// Reconstructs the candidate at `start`, recovers its root, and checks every path and file of
-// `manifest` that `skip` does not pass over; returns how many files were compared.
-size_t expect_recovered_as_written(test::AdvanceScan& advance, Lba start,
-                                   const std::string& manifest, const test::ManifestSkip& skip) {
-    EXPECT_TRUE(advance.reconstruct(start)) << start;
-    test::expect_manifest_listed(test::items_by_path(advance.scan), manifest, skip);
-    const RecoveryRun run = test::recover_root(advance.reader, advance.scan, "recovered");
-    EXPECT_EQ(run.files_failed, 0u);
-    return test::expect_files_as_written(test::read_manifest(test::source_data_path(manifest)),
-                                         test::temp_path("recovered"), skip);
-}
-
 TEST(LostVolume, SweepFindsTheVolumeAndItsFilesComeBackByteForByte) {
     const std::string image = damaged_demo();
     test::AdvanceScan advance(FileDevice::open(image).value());
@@ -49,10 +37,10 @@ TEST(LostVolume, SweepFindsTheVolumeAndItsFilesComeBackByteForByte) {
     ASSERT_NE(found, advance.candidates.end());
     EXPECT_EQ(found->sectorsPerCluster, 8u);
     EXPECT_EQ(found->end, 2048u + 98303);
-    EXPECT_GT(
-        expect_recovered_as_written(advance, 2048, "demo.manifest.tsv",
-                                    [](const test::ManifestEntry& e) { return e.partition != 1; }),
-        30u);
+    EXPECT_GT(test::expect_recovered_as_written(
+                  advance, 2048, "demo.manifest.tsv",
+                  [](const test::ManifestEntry& e) { return e.partition != 1; }),
+              30u);
     fs::remove(image);
 }
 
@@ -66,7 +54,7 @@ TEST(LostVolume, PartitionWithoutATableEntryIsFoundAndRecovered) {
     EXPECT_EQ(labels, (std::vector<std::string>{"NTFS @2048", "NTFS @184320", "NTFS @233472"}));
     ASSERT_EQ(advance.candidates.size(), 3u);
     EXPECT_EQ(advance.candidates[2].end, 262143u);
-    EXPECT_GT(expect_recovered_as_written(advance, 233472, "demo_lost.manifest.tsv", {}), 0u);
+    EXPECT_GT(test::expect_recovered_as_written(advance, 233472, "demo_lost.manifest.tsv", {}), 0u);
 }
 
 } // namespace

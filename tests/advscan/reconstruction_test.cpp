@@ -8,6 +8,7 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <map>
+#include <tuple>
 
 namespace salvex {
 namespace {
@@ -97,24 +98,16 @@ TEST(Reconstruction, FilesAreCompletedFromTheirOwnExtensionRecords) {
           304);
     v.run();
 
-    const FileNode* big = v.file("big.bin");
-    ASSERT_NE(big, nullptr);
-    EXPECT_EQ(big->recordNumber, 40u);
-    EXPECT_EQ(big->size, 90'000u);
-    EXPECT_EQ(big->recordSector, 1100u);
-    const FileNode* moved = v.file("moved.bin");
-    ASSERT_NE(moved, nullptr);
-    EXPECT_EQ(moved->size, 9000u);
-    EXPECT_EQ(moved->recordSector, 2004u); // where its data starts, as in the Standard Scan
-    const FileNode* named = v.file("named-later.txt");
-    ASSERT_NE(named, nullptr);
-    EXPECT_EQ(named->recordNumber, 42u);
-    EXPECT_EQ(named->parent, 64u);
-    EXPECT_EQ(named->size, 20u);
-    const FileNode* gone = v.file("gone.bin");
-    ASSERT_NE(gone, nullptr);
-    EXPECT_TRUE(gone->deleted);
-    EXPECT_EQ(gone->size, 16'384u);
+    // Name → record number, parent, size, record sector, deleted.
+    using Listed = std::map<std::string, std::tuple<uint32_t, uint32_t, uint64_t, Lba, bool>>;
+    Listed files;
+    for (const FileNode& f : v.scan.items.files)
+        files[f.name] = {f.recordNumber, f.parent, f.size, f.recordSector, f.deleted};
+    // A file's record sector is where its data starts, as in the Standard Scan.
+    EXPECT_EQ(files, (Listed{{"big.bin", {40, 5, 90'000, 1100, false}},
+                             {"moved.bin", {41, 5, 9000, 2004, false}},
+                             {"named-later.txt", {42, 64, 20, 1104, false}},
+                             {"gone.bin", {44, 5, 16'384, 2008, true}}}));
     EXPECT_EQ(v.scan.items.files.size(), 4u);
 
     using Sectors = std::vector<Lba>;

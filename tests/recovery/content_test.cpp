@@ -163,10 +163,6 @@ protected:
         EXPECT_TRUE(std::equal(b_.begin(), b_.end(), out.begin() + 4096));
         EXPECT_TRUE(std::equal(c_.begin(), c_.end(), out.begin() + 2 * 4096));
     }
-    static bool zeros(const Bytes& out, size_t from, size_t to) {
-        return std::all_of(out.begin() + static_cast<long>(from),
-                           out.begin() + static_cast<long>(to), [](uint8_t v) { return v == 0; });
-    }
     Bytes a_, b_, c_;
 };
 

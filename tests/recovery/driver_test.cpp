@@ -36,7 +36,6 @@ protected:
     Driver()
         : disk_(std::make_unique<test::MemoryDevice>(kStart + 60'000)),
           volume_(*disk_, kStart, {.totalSectors = 50'000, .mftCluster = 4}, 64) {
-        target_ = test::temp_path("target");
         fs::remove_all(target_);
         fs::create_directories(target_);
     }
@@ -72,7 +71,7 @@ protected:
         }
         RecoveryContext context(reader_, scan_, settings_, progress_, run_);
         context.passesFilters = filter_;
-        auto target = TargetFolder::open(target_);
+        auto target = TargetFolder::open(target_.string());
         ASSERT_TRUE(target.ok());
         run_recovery(context, rows, *target);
     }
@@ -93,7 +92,7 @@ protected:
     test::RecordingProgress progress_;
     RecoveryRun run_;
     std::function<bool(std::string_view)> filter_;
-    std::string target_;
+    const fs::path target_ = test::temp_path("target");
 };
 
 TEST_F(Driver, FoldersAreWrittenWithTheirFilesAndSubFolders) {
@@ -104,15 +103,15 @@ TEST_F(Driver, FoldersAreWrittenWithTheirFilesAndSubFolders) {
     file(20, 5, u"root.txt", 3, 'r');
     file(21, 5, u"empty.txt", 0, 'e');
     recover();
-    EXPECT_EQ(read_file(fs::path(target_) / "Docs/Inner/deep.txt"), std::string(10, 'd'));
-    EXPECT_EQ(read_file(fs::path(target_) / "Docs/a.txt"), std::string(4000, 'a'));
-    EXPECT_EQ(read_file(fs::path(target_) / "root.txt"), "rrr");
-    EXPECT_FALSE(fs::exists(fs::path(target_) / "empty.txt")); // empty files are not created
+    EXPECT_EQ(read_file(target_ / "Docs/Inner/deep.txt"), std::string(10, 'd'));
+    EXPECT_EQ(read_file(target_ / "Docs/a.txt"), std::string(4000, 'a'));
+    EXPECT_EQ(read_file(target_ / "root.txt"), "rrr");
+    EXPECT_FALSE(fs::exists(target_ / "empty.txt")); // empty files are not created
     EXPECT_EQ(run_.files_written, 3u);
     EXPECT_EQ(run_.files_failed, 0u);
     // The file carries the item's time.
     struct stat st {};
-    ASSERT_EQ(stat((fs::path(target_) / "root.txt").c_str(), &st), 0);
+    ASSERT_EQ(stat((target_ / "root.txt").c_str(), &st), 0);
     EXPECT_EQ(st.st_mtime, filetime_to_unix_seconds(kCreated));
     // Progress: the first file shows 0 files written before it.
     EXPECT_EQ(progress_.counters["File Name"], "root.txt");
@@ -143,7 +142,7 @@ TEST_F(Driver, SizesAndRunsBeyondTheVolumeAreCutAndNamedTheOtherFilesUntouched) 
 
     EXPECT_EQ(run_.files_written, 5u);
     EXPECT_EQ(run_.files_failed, 0u);
-    const fs::path target(target_);
+    const fs::path& target = target_;
     EXPECT_TRUE(read_file(target / "before.txt") == std::string(4000, 'b'));
     EXPECT_TRUE(read_file(target / "after.txt") == std::string(3000, 'a'));
     // What the runs hold, and no more.
@@ -177,42 +176,32 @@ TEST_F(Driver, DeletedFilePolicies) {
     file(18, 16, u"gone.txt", 4, 'g', test::kDeletedFile);
     settings_.deleted_policy = DeletedPolicy::OnlyDeleted;
     recover();
-    EXPECT_TRUE(fs::exists(fs::path(target_) / "Docs/gone.txt"));
-    EXPECT_FALSE(fs::exists(fs::path(target_) / "Docs/live.txt"));
+    EXPECT_TRUE(fs::exists(target_ / "Docs/gone.txt"));
+    EXPECT_FALSE(fs::exists(target_ / "Docs/live.txt"));
 
-    fs::remove_all(fs::path(target_) / "Docs");
+    fs::remove_all(target_ / "Docs");
     settings_.deleted_policy = DeletedPolicy::Exclude;
     recover();
-    EXPECT_FALSE(fs::exists(fs::path(target_) / "Docs/gone.txt"));
-    EXPECT_TRUE(fs::exists(fs::path(target_) / "Docs/live.txt"));
+    EXPECT_FALSE(fs::exists(target_ / "Docs/gone.txt"));
+    EXPECT_TRUE(fs::exists(target_ / "Docs/live.txt"));
 }
 
 TEST_F(Driver, DuplicateNamesAreRenamedOverwrittenOrSkipped) {
     file(17, 5, u"a.txt", 4, 'n');
-    std::ofstream(fs::path(target_) / "a.txt") << "old";
-    std::ofstream(fs::path(target_) / "Copy (1 ) of a.txt") << "older";
+    std::ofstream(target_ / "a.txt") << "old";
+    std::ofstream(target_ / "Copy (1 ) of a.txt") << "older";
     recover();
-    EXPECT_EQ(read_file(fs::path(target_) / "Copy (2 ) of a.txt"), "nnnn");
-    EXPECT_EQ(read_file(fs::path(target_) / "a.txt"), "old");
+    EXPECT_EQ(read_file(target_ / "Copy (2 ) of a.txt"), "nnnn");
+    EXPECT_EQ(read_file(target_ / "a.txt"), "old");
 
     settings_.duplicate_policy = DuplicatePolicy::Skip;
     recover();
     EXPECT_EQ(run_.files_written, 0u);
-    EXPECT_FALSE(fs::exists(fs::path(target_) / "Copy (3 ) of a.txt"));
+    EXPECT_FALSE(fs::exists(target_ / "Copy (3 ) of a.txt"));
 
     settings_.duplicate_policy = DuplicatePolicy::Overwrite;
     recover();
-    EXPECT_EQ(read_file(fs::path(target_) / "a.txt"), "nnnn");
-}
-
-TEST_F(Driver, FiltersLetOnlyMatchingFilesThroughButKeepFolders) {
-    folder(16, 5, u"Docs");
-    file(17, 16, u"a.doc", 4, 'd');
-    filter_ = [](std::string_view name) { return name.ends_with(".txt"); };
-    recover();
-    EXPECT_TRUE(fs::is_directory(fs::path(target_) / "Docs"));
-    EXPECT_FALSE(fs::exists(fs::path(target_) / "Docs/a.doc"));
-    EXPECT_EQ(run_.files_written, 0u);
+    EXPECT_EQ(read_file(target_ / "a.txt"), "nnnn");
 }
 
 TEST_F(Driver, NamesFromTheDiskCannotLeaveTheTarget) {
@@ -221,18 +210,18 @@ TEST_F(Driver, NamesFromTheDiskCannotLeaveTheTarget) {
     file(18, 5, u".", 4, 'y');
     file(19, 5, std::u16string(u"nul\0name", 8), 4, 'z');
     recover();
-    EXPECT_FALSE(fs::exists(fs::path(target_).parent_path() / "escape.txt"));
-    EXPECT_EQ(read_file(fs::path(target_) / "_.." / ".._.._escape.txt"), "xxxx");
-    EXPECT_EQ(read_file(fs::path(target_) / "_."), "yyyy");
-    EXPECT_EQ(read_file(fs::path(target_) / "nul_name"), "zzzz");
+    EXPECT_FALSE(fs::exists(target_.parent_path() / "escape.txt"));
+    EXPECT_EQ(read_file(target_ / "_.." / ".._.._escape.txt"), "xxxx");
+    EXPECT_EQ(read_file(target_ / "_."), "yyyy");
+    EXPECT_EQ(read_file(target_ / "nul_name"), "zzzz");
 }
 
 TEST_F(Driver, SymbolicLinksInTheTargetAreNotFollowed) {
     const fs::path outside = test::temp_path("outside");
     fs::remove_all(outside);
     fs::create_directories(outside);
-    fs::create_directory_symlink(outside, fs::path(target_) / "Docs");
-    fs::create_symlink(outside / "victim.txt", fs::path(target_) / "a.txt");
+    fs::create_directory_symlink(outside, target_ / "Docs");
+    fs::create_symlink(outside / "victim.txt", target_ / "a.txt");
     folder(16, 5, u"Docs");
     file(17, 16, u"in.txt", 4, 'i');
     file(18, 5, u"a.txt", 4, 'a');
@@ -243,7 +232,7 @@ TEST_F(Driver, SymbolicLinksInTheTargetAreNotFollowed) {
     EXPECT_EQ(run_.files_failed, 2u);
     ASSERT_EQ(progress_.questions.size(), 2u);
     EXPECT_EQ(progress_.questions[0],
-              "Error creating file : " + target_ + "/Docs.  Continue Recovery ? ");
+              "Error creating file : " + target_.string() + "/Docs.  Continue Recovery ? ");
     // The file of the folder that could not be made failed, with the system's reason.
     ASSERT_EQ(run_.outcomes.size(), 2u);
     EXPECT_EQ(run_.outcomes[0].path, "/Docs/in.txt");
@@ -256,12 +245,12 @@ TEST_F(Driver, SymbolicLinksInTheTargetAreNotFollowed) {
 TEST_F(Driver, AnsweringNoToACreationErrorEndsTheRun) {
     file(17, 5, u"a.txt", 4, 'a');
     file(18, 5, u"b.txt", 4, 'b');
-    fs::create_directory(fs::path(target_) / "a.txt"); // a folder stands where the file goes
+    fs::create_directory(target_ / "a.txt"); // a folder stands where the file goes
     settings_.duplicate_policy = DuplicatePolicy::Overwrite;
     progress_.answer = false;
     recover();
     EXPECT_EQ(progress_.questions.size(), 1u);
-    EXPECT_FALSE(fs::exists(fs::path(target_) / "b.txt"));
+    EXPECT_FALSE(fs::exists(target_ / "b.txt"));
     EXPECT_EQ(run_.recovery_stop.load(), 0); // cleared for the next run
 }
 
@@ -276,8 +265,8 @@ TEST_F(Driver, StopCutsTheCurrentFileAndEndsTheRun) {
     // Stop came while the fourth file was about to be copied: it is removed, not left cut short,
     // and it is not counted as written.
     EXPECT_EQ(run_.files_written, 3u);
-    EXPECT_FALSE(fs::exists(fs::path(target_) / "f3"));
-    EXPECT_FALSE(fs::exists(fs::path(target_) / "f4"));
+    EXPECT_FALSE(fs::exists(target_ / "f3"));
+    EXPECT_FALSE(fs::exists(target_ / "f4"));
     ASSERT_EQ(run_.outcomes.size(), 4u);
     EXPECT_EQ(run_.outcomes.back().status, FileStatus::Failed);
     EXPECT_EQ(run_.outcomes.back().path, "/f3");
@@ -291,8 +280,8 @@ TEST_F(Driver, RecoveringSelectedRowsWritesOnlyThem) {
     fs::remove_all(target_);
     fs::create_directories(target_);
     recover({{RecoveryRow::Kind::File, file_index("b.txt")}});
-    EXPECT_TRUE(fs::exists(fs::path(target_) / "b.txt"));
-    EXPECT_FALSE(fs::exists(fs::path(target_) / "a.txt"));
+    EXPECT_TRUE(fs::exists(target_ / "b.txt"));
+    EXPECT_FALSE(fs::exists(target_ / "a.txt"));
 }
 
 TEST_F(Driver, EveryFileConsideredHasAnOutcomeWithTheHashOfWhatWasWritten) {
@@ -302,7 +291,9 @@ TEST_F(Driver, EveryFileConsideredHasAnOutcomeWithTheHashOfWhatWasWritten) {
     file(19, 5, u"empty.txt", 0, 'e');
     file(20, 5, u"old.txt", 3, 'o');
     file(21, 5, u"gone.txt", 7, 'g', test::kDeletedFile);
-    std::ofstream(fs::path(target_) / "old.txt") << "kept";
+    folder(22, 5, u"Papers");
+    file(23, 22, u"c.doc", 5, 'c');
+    std::ofstream(target_ / "old.txt") << "kept";
     settings_.duplicate_policy = DuplicatePolicy::Skip;
     filter_ = [](std::string_view name) { return !name.ends_with(".doc"); };
     recover();
@@ -310,17 +301,22 @@ TEST_F(Driver, EveryFileConsideredHasAnOutcomeWithTheHashOfWhatWasWritten) {
     std::map<std::string, FileOutcome> byPath;
     for (const FileOutcome& o : run_.outcomes)
         byPath[o.path] = o;
-    ASSERT_EQ(byPath.size(), 5u);
+    ASSERT_EQ(byPath.size(), 6u);
     EXPECT_EQ(byPath["/Docs/a.txt"].status, FileStatus::Written);
     EXPECT_EQ(byPath["/Docs/a.txt"].size, 4000u);
-    EXPECT_EQ(byPath["/Docs/a.txt"].sha256, test::sha256_of_file(target_ + "/Docs/a.txt"));
+    EXPECT_EQ(byPath["/Docs/a.txt"].sha256,
+              test::sha256_of_file((target_ / "Docs/a.txt").string()));
     EXPECT_EQ(byPath["/Docs/a.txt"].unreadable, 0u);
-    EXPECT_EQ(byPath["/gone.txt"].sha256, test::sha256_of_file(target_ + "/gone.txt"));
+    EXPECT_EQ(byPath["/gone.txt"].sha256, test::sha256_of_file((target_ / "gone.txt").string()));
+    // A filter lets only matching files through, and keeps their folders.
     EXPECT_EQ(byPath["/Docs/b.doc"].status, FileStatus::Filtered);
     EXPECT_TRUE(byPath["/Docs/b.doc"].sha256.empty());
+    EXPECT_FALSE(fs::exists(target_ / "Docs/b.doc"));
+    EXPECT_EQ(byPath["/Papers/c.doc"].status, FileStatus::Filtered);
+    EXPECT_TRUE(fs::is_directory(target_ / "Papers"));
     EXPECT_EQ(byPath["/empty.txt"].status, FileStatus::Empty);
     EXPECT_EQ(byPath["/old.txt"].status, FileStatus::Skipped);
-    EXPECT_EQ(read_file(fs::path(target_) / "old.txt"), "kept");
+    EXPECT_EQ(read_file(target_ / "old.txt"), "kept");
     EXPECT_EQ(run_.files_written, 2u);
     EXPECT_EQ(run_.files_unreadable, 0u);
 }
@@ -337,13 +333,13 @@ TEST_F(Driver, UnreadableSectorsAreCountedAndTheHashIsOfTheZerosWritten) {
     recover();
 
     ASSERT_EQ(run_.outcomes.size(), 2u);
-    const std::string holed = read_file(fs::path(target_) / "holed.bin");
+    const std::string holed = read_file(target_ / "holed.bin");
     std::string expected(3000, 'h');
     std::fill_n(expected.begin() + 512, 512, '\0');
     EXPECT_TRUE(holed == expected);
     for (const FileOutcome& o : run_.outcomes) {
         EXPECT_EQ(o.status, FileStatus::Written) << o.path;
-        EXPECT_EQ(o.sha256, test::sha256_of_file(target_ + o.path)) << o.path;
+        EXPECT_EQ(o.sha256, test::sha256_of_file(target_.string() + o.path)) << o.path;
         EXPECT_EQ(o.unreadable, o.path == "/holed.bin" ? 1u : 0u) << o.path;
     }
     EXPECT_EQ(run_.files_written, 2u);
@@ -354,12 +350,12 @@ TEST_F(Driver, UnreadableSectorsAreCountedAndTheHashIsOfTheZerosWritten) {
 TEST_F(Driver, OverwriteReplacesTheNameAndNeverWritesThroughAHardLink) {
     const fs::path outside = test::temp_path("outside.txt");
     std::ofstream(outside) << "precious";
-    fs::remove(fs::path(target_) / "a.txt");
-    fs::create_hard_link(outside, fs::path(target_) / "a.txt");
+    fs::remove(target_ / "a.txt");
+    fs::create_hard_link(outside, target_ / "a.txt");
     file(17, 5, u"a.txt", 4, 'n');
     settings_.duplicate_policy = DuplicatePolicy::Overwrite;
     recover();
-    EXPECT_EQ(read_file(fs::path(target_) / "a.txt"), "nnnn");
+    EXPECT_EQ(read_file(target_ / "a.txt"), "nnnn");
     EXPECT_EQ(read_file(outside), "precious");
     EXPECT_EQ(fs::hard_link_count(outside), 1u);
 }
