@@ -32,8 +32,6 @@ TEST(DriveRange, SectorsOf512BytesOrAnUnknownSizeCountAsThemselves) {
         ASSERT_TRUE(range) << size;
         EXPECT_EQ(range->count(), 10u);
     }
-    EXPECT_EQ(parse_drive_range("x", "20", 1000, 512).error(), kStartSectorInvalid);
-    EXPECT_EQ(parse_drive_range("20", "20", 1000, 512).error(), kEndNotAboveStart);
 }
 
 TEST(DriveRange, AnEndTheUnitWouldCarryPastTheLargestSectorIsRefused) {
