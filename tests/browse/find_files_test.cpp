@@ -2,6 +2,7 @@
 // that a stopped search lists nothing more.
 #include "browse/find_files.h"
 #include "browse/folder_path.h"
+#include "tests/support/item_nodes.h"
 #include "tests/support/recording_progress.h"
 #include "tests/support/scanned_volume.h"
 
@@ -12,22 +13,8 @@
 namespace salvex {
 namespace {
 
-FolderNode folder(const char* name, uint32_t record, uint32_t parent) {
-    FolderNode f;
-    f.name = name;
-    f.recordNumber = record;
-    f.parent = parent;
-    return f;
-}
-
-FileNode file(const char* name, uint32_t record, uint32_t parent, uint64_t size) {
-    FileNode f;
-    f.name = name;
-    f.recordNumber = record;
-    f.parent = parent;
-    f.size = size;
-    return f;
-}
+using test::file_node;
+using test::folder_node;
 
 // Root
 //   Pictures (30)       beach.jpg
@@ -37,17 +24,17 @@ FileNode file(const char* name, uint32_t record, uint32_t parent, uint64_t size)
 NtfsScan built_scan() {
     NtfsScan scan;
     NtfsItems& items = scan.items;
-    items.add_folder(folder("Pictures", 30, 5), ScanMode::Standard);
-    items.add_folder(folder("2024", 31, 30), ScanMode::Standard);
-    items.add_folder(folder("Docs", 32, 5), ScanMode::Standard);
-    items.add_folder(folder("x.jpg", 33, 32), ScanMode::Standard);
-    items.add_file(file("a.jpg", 40, 31, 100));
-    items.add_file(file("notes.txt", 41, 32, 200));
-    items.add_file(file("beach.JPG", 42, 30, 300));
-    items.add_file(file("orphan.jpg", 43, 99, 400));
-    items.add_file(file("b.JPG.bak", 44, 31, 500));
-    items.add_file(file("photo.jpg", 45, 32, 600));
-    items.add_file(file("top.jpg", 46, 5, 700));
+    items.add_folder(folder_node("Pictures", 30, 5), ScanMode::Standard);
+    items.add_folder(folder_node("2024", 31, 30), ScanMode::Standard);
+    items.add_folder(folder_node("Docs", 32, 5), ScanMode::Standard);
+    items.add_folder(folder_node("x.jpg", 33, 32), ScanMode::Standard);
+    items.add_file(file_node("a.jpg", 40, 31, 100));
+    items.add_file(file_node("notes.txt", 41, 32, 200));
+    items.add_file(file_node("beach.JPG", 42, 30, 300));
+    items.add_file(file_node("orphan.jpg", 43, 99, 400));
+    items.add_file(file_node("b.JPG.bak", 44, 31, 500));
+    items.add_file(file_node("photo.jpg", 45, 32, 600));
+    items.add_file(file_node("top.jpg", 46, 5, 700));
     SilentProgress progress;
     scan.tree = build_folder_tree(items, progress);
     return scan;
@@ -95,8 +82,8 @@ TEST(FolderPath, NamesFromTheRootDown) {
 TEST(FolderPath, FoldersOutsideTheTreeOrWithBrokenLinksHaveNoPath) {
     NtfsScan scan = built_scan();
     // Two folders that name each other as parent are never reached from the root.
-    scan.items.add_folder(folder("Loop1", 50, 51), ScanMode::Standard);
-    scan.items.add_folder(folder("Loop2", 51, 50), ScanMode::Standard);
+    scan.items.add_folder(folder_node("Loop1", 50, 51), ScanMode::Standard);
+    scan.items.add_folder(folder_node("Loop2", 51, 50), ScanMode::Standard);
     SilentProgress progress;
     scan.tree = build_folder_tree(scan.items, progress);
     EXPECT_EQ(folder_path(scan, 50, '\\'), "");
@@ -113,7 +100,7 @@ TEST(FolderPath, DeepTreesNeedNoRecursion) {
     NtfsScan scan;
     const uint32_t depth = 50000;
     for (uint32_t i = 0; i < depth; ++i)
-        scan.items.add_folder(folder("d", 100 + i, i == 0 ? kRootFolderRecord : 99 + i),
+        scan.items.add_folder(folder_node("d", 100 + i, i == 0 ? kRootFolderRecord : 99 + i),
                               ScanMode::Standard);
     SilentProgress progress;
     scan.tree = build_folder_tree(scan.items, progress);

@@ -1,6 +1,7 @@
 // The item lists, made-up folders for orphans, and the folder tree.
 #include "ntfs/folder_tree.h"
 #include "ntfs/item_tree.h"
+#include "tests/support/item_nodes.h"
 #include "tests/support/recording_progress.h"
 
 #include <gtest/gtest.h>
@@ -8,21 +9,8 @@
 namespace salvex {
 namespace {
 
-FolderNode folder(const char* name, uint32_t record, uint32_t parent) {
-    FolderNode f;
-    f.name = name;
-    f.recordNumber = record;
-    f.parent = parent;
-    return f;
-}
-
-FileNode file(const char* name, uint32_t record, uint32_t parent) {
-    FileNode f;
-    f.name = name;
-    f.recordNumber = record;
-    f.parent = parent;
-    return f;
-}
+using test::file_node;
+using test::folder_node;
 
 std::vector<std::string> folder_names(const NtfsItems& items) {
     std::vector<std::string> names;
@@ -43,13 +31,13 @@ uint32_t attach(NtfsItems& items, ScanMode mode, test::RecordingProgress& progre
 
 TEST(LostItems, OrphansShareOneMadeUpFolderPerMissingParent) {
     NtfsItems items;
-    items.add_folder(folder("Docs", 30, 5), ScanMode::Standard);
-    items.add_folder(folder("Sub", 31, 60), ScanMode::Standard); // parent 60 is gone
-    items.add_folder(folder("Sub2", 32, 60), ScanMode::Standard);
-    items.add_file(file("a", 40, 30));
-    items.add_file(file("b", 41, 70)); // two deleted files whose folder record was reused
-    items.add_file(file("c", 42, 70));
-    items.add_file(file("d", 43, 5));
+    items.add_folder(folder_node("Docs", 30, 5), ScanMode::Standard);
+    items.add_folder(folder_node("Sub", 31, 60), ScanMode::Standard); // parent 60 is gone
+    items.add_folder(folder_node("Sub2", 32, 60), ScanMode::Standard);
+    items.add_file(file_node("a", 40, 30));
+    items.add_file(file_node("b", 41, 70)); // two deleted files whose folder record was reused
+    items.add_file(file_node("c", 42, 70));
+    items.add_file(file_node("d", 43, 5));
     test::RecordingProgress progress;
     EXPECT_EQ(attach(items, ScanMode::Standard, progress), 2u);
     EXPECT_EQ(folder_names(items), (std::vector<std::string>{"Docs@30<5", "Sub@31<60", "Sub2@32<60",
@@ -61,9 +49,9 @@ TEST(LostItems, OrphansShareOneMadeUpFolderPerMissingParent) {
 
 TEST(LostItems, AdvanceScanGathersFilesWithoutAFolderAndDropsRepeatedFolders) {
     NtfsItems items;
-    EXPECT_TRUE(items.add_folder(folder("A", 30, 5), ScanMode::Advance));
-    EXPECT_FALSE(items.add_folder(folder("A again", 30, 5), ScanMode::Advance));
-    items.add_file(file("x", 40, 99));
+    EXPECT_TRUE(items.add_folder(folder_node("A", 30, 5), ScanMode::Advance));
+    EXPECT_FALSE(items.add_folder(folder_node("A again", 30, 5), ScanMode::Advance));
+    items.add_file(file_node("x", 40, 99));
     test::RecordingProgress progress;
     attach(items, ScanMode::Advance, progress);
     // The file's folder left no trace: it is gathered into a made-up folder, not dropped.
@@ -74,14 +62,14 @@ TEST(LostItems, AdvanceScanGathersFilesWithoutAFolderAndDropsRepeatedFolders) {
 }
 
 FolderNode folder_with(const char* name, uint32_t record, uint16_t sequence, bool deleted) {
-    FolderNode f = folder(name, record, 5);
+    FolderNode f = folder_node(name, record, 5);
     f.sequence = sequence;
     f.deleted = deleted;
     return f;
 }
 
 FileNode file_in(const char* name, uint32_t parent, uint16_t parentSequence) {
-    FileNode f = file(name, 0, parent);
+    FileNode f = file_node(name, 0, parent);
     f.parentSequence = parentSequence;
     return f;
 }
@@ -110,12 +98,12 @@ TEST(LostItems, ItemsOfAFolderWhoseRecordWasReusedGoToALostFolder) {
 
 TEST(LostItems, FoldersInALoopOfParentsAreHungUnderMadeUpFolders) {
     NtfsItems items;
-    items.add_folder(folder("Self", 80, 80), ScanMode::Standard);
-    items.add_folder(folder("Ping", 81, 82), ScanMode::Standard);
-    items.add_folder(folder("Pong", 82, 81), ScanMode::Standard);
-    items.add_folder(folder("Below", 83, 82), ScanMode::Standard);
-    items.add_folder(folder("Fine", 84, 5), ScanMode::Standard);
-    items.add_file(file("in-pong.txt", 0, 82));
+    items.add_folder(folder_node("Self", 80, 80), ScanMode::Standard);
+    items.add_folder(folder_node("Ping", 81, 82), ScanMode::Standard);
+    items.add_folder(folder_node("Pong", 82, 81), ScanMode::Standard);
+    items.add_folder(folder_node("Below", 83, 82), ScanMode::Standard);
+    items.add_folder(folder_node("Fine", 84, 5), ScanMode::Standard);
+    items.add_file(file_node("in-pong.txt", 0, 82));
     test::RecordingProgress progress;
     EXPECT_EQ(attach(items, ScanMode::Standard, progress), 2u); // one per loop
 
@@ -132,7 +120,7 @@ TEST(LostItems, FoldersInALoopOfParentsAreHungUnderMadeUpFolders) {
 TEST(LostItems, StopEndsTheWalk) {
     NtfsItems items;
     for (uint32_t i = 0; i < 10; ++i)
-        items.add_folder(folder("f", 100 + i, 1000 + i), ScanMode::Standard);
+        items.add_folder(folder_node("f", 100 + i, 1000 + i), ScanMode::Standard);
     test::RecordingProgress progress;
     attach(items, ScanMode::Standard, progress, 1);
     EXPECT_EQ(items.folder_count(), 10u);
@@ -140,11 +128,11 @@ TEST(LostItems, StopEndsTheWalk) {
 
 TEST(FolderTree, DepthFirstWithSiblingsInListOrder) {
     NtfsItems items;
-    items.add_folder(folder("B", 20, 5), ScanMode::Standard);
-    items.add_folder(folder("B1", 21, 20), ScanMode::Standard);
-    items.add_folder(folder("A", 10, 5), ScanMode::Standard);
-    items.add_folder(folder("B2", 22, 20), ScanMode::Standard);
-    items.add_folder(folder("B11", 23, 21), ScanMode::Standard);
+    items.add_folder(folder_node("B", 20, 5), ScanMode::Standard);
+    items.add_folder(folder_node("B1", 21, 20), ScanMode::Standard);
+    items.add_folder(folder_node("A", 10, 5), ScanMode::Standard);
+    items.add_folder(folder_node("B2", 22, 20), ScanMode::Standard);
+    items.add_folder(folder_node("B11", 23, 21), ScanMode::Standard);
     test::RecordingProgress progress;
     const FolderTree tree = build_folder_tree(items, progress);
 
@@ -166,11 +154,11 @@ TEST(FolderTree, DepthFirstWithSiblingsInListOrder) {
 
 TEST(FolderTree, ParentCyclesEndAndUnreachableFoldersStayOut) {
     NtfsItems items;
-    items.add_folder(folder("SelfRoot", 5, 5), ScanMode::Advance); // claims to be the root
-    items.add_folder(folder("Self", 80, 80), ScanMode::Advance);
-    items.add_folder(folder("Ping", 81, 82), ScanMode::Advance);
-    items.add_folder(folder("Pong", 82, 81), ScanMode::Advance);
-    items.add_folder(folder("Child", 90, 5), ScanMode::Advance);
+    items.add_folder(folder_node("SelfRoot", 5, 5), ScanMode::Advance); // claims to be the root
+    items.add_folder(folder_node("Self", 80, 80), ScanMode::Advance);
+    items.add_folder(folder_node("Ping", 81, 82), ScanMode::Advance);
+    items.add_folder(folder_node("Pong", 82, 81), ScanMode::Advance);
+    items.add_folder(folder_node("Child", 90, 5), ScanMode::Advance);
     test::RecordingProgress progress;
     const FolderTree tree = build_folder_tree(items, progress);
     EXPECT_EQ(tree.size(), 3u); // the root, SelfRoot once (not entered again), Child
@@ -183,7 +171,7 @@ TEST(FolderTree, VeryDeepTreesAreBuilt) {
     NtfsItems items;
     constexpr uint32_t kDepth = 200'000;
     for (uint32_t i = 0; i < kDepth; ++i)
-        items.add_folder(folder("d", 100 + i, i == 0 ? 5 : 99 + i), ScanMode::Standard);
+        items.add_folder(folder_node("d", 100 + i, i == 0 ? 5 : 99 + i), ScanMode::Standard);
     test::RecordingProgress progress;
     const FolderTree tree = build_folder_tree(items, progress);
     EXPECT_EQ(tree.size(), kDepth + 1);
@@ -192,7 +180,7 @@ TEST(FolderTree, VeryDeepTreesAreBuilt) {
 
 TEST(FolderTree, VolumeWithoutFoldersHasOnlyItsRoot) {
     NtfsItems items;
-    items.add_file(file("x", 40, 5));
+    items.add_file(file_node("x", 40, 5));
     test::RecordingProgress progress;
     EXPECT_TRUE(build_folder_tree(items, progress).empty());
     EXPECT_EQ(files_by_parent(items).at(5), std::vector<size_t>{0});
