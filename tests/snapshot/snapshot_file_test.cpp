@@ -39,27 +39,13 @@ TEST(SnapshotLayout, HeaderFolderAndFileRecordsAreWrittenByteForByte) {
     Bytes expected;
     put(expected, "qrs4.03");
     put(expected, "1.0");
-    for (const auto& [value, width] : std::vector<std::pair<uint64_t, size_t>>{{300, 2},
-                                                                               {100, 4},
-                                                                               {5000, 4},
-                                                                               {5099, 4},
-                                                                               {3, 2}, // selection
-                                                                               {300, 2},
-                                                                               {0, 4},
-                                                                               {8, 4},
-                                                                               {0, 4},
-                                                                               {0, 4},
-                                                                               {2048, 4},
-                                                                               {0, 4},
-                                                                               {0, 4}, // volume
-                                                                               {2080, 4},
-                                                                               {2064, 4},
-                                                                               {2, 4},
-                                                                               {8, 4},
-                                                                               {206847, 4},
-                                                                               {2, 2}}) {
-        put(expected, value, width);
-    }
+    // The selection (type, start, count, end, partition), then the volume's fields in order.
+    const uint64_t values[] = {300,  100, 5000, 5099, 3,    300, 0, 8,      0, 0,
+                               2048, 0,   0,    2080, 2064, 2,   8, 206847, 2};
+    const size_t widths[] = {2, 4, 4, 4, 2, 2, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 2};
+    static_assert(std::size(values) == std::size(widths));
+    for (size_t i = 0; i < std::size(values); ++i)
+        put(expected, values[i], widths[i]);
     ASSERT_EQ(expected.size(), snapshot_header::kSize);
     put_folder_and_file(expected, items, 4);
     EXPECT_EQ(bytes, expected);
