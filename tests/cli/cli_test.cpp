@@ -24,6 +24,13 @@ CliRun run(const std::vector<std::string>& args) {
     return {status, out.str(), err.str()};
 }
 
+// A disk of 64 zeroed sectors: no table, no volume.
+std::string blank_image() {
+    const std::string path = test::temp_path("blank.img");
+    std::ofstream(path, std::ios::binary) << std::string(64 * 512, '\0');
+    return path;
+}
+
 TEST(Cli, UsageErrorsExitWithTwo) {
     EXPECT_EQ(run({}).status, cli::kUsage);
     const CliRun unknown = run({"frobnicate"});
@@ -51,9 +58,7 @@ TEST(Cli, PartitionsOfAMissingDriveIsAFailureWithASentence) {
 }
 
 TEST(Cli, PartitionsOfABlankDiskSaysNoneWereFound) {
-    const std::string path = test::temp_path("blank.img");
-    std::ofstream(path, std::ios::binary) << std::string(64 * 512, '\0');
-    const CliRun r = run({"partitions", path});
+    const CliRun r = run({"partitions", blank_image()});
     EXPECT_EQ(r.status, cli::kFailure);
     // No table lists anything, and the search for lost partitions finds nothing either.
     EXPECT_EQ(r.err, "salvex-cli partitions: No partitions found, going to make a quick search for "
@@ -65,8 +70,7 @@ TEST(Cli, PartitionsOfABlankDiskSaysNoneWereFound) {
 // Every line the commands write to stderr when they refuse or fail starts with the command and
 // is one sentence.
 TEST(Cli, EveryMessageNamesItsCommand) {
-    const std::string blank = test::temp_path("blank.img");
-    std::ofstream(blank, std::ios::binary) << std::string(64 * 512, '\0');
+    const std::string blank = blank_image();
     const std::string demo = test::image_path("demo");
     const std::string damaged = test::damaged_copy("demo", {2048, 2048 + 98303});
     const struct {

@@ -1,5 +1,6 @@
 // salvex-cli as a user runs it: the built program, on real images and a loop device.
 #include "snapshot/snapshot_writer.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/scanned_volume.h"
 #include "tests/support/sha256.h"
 #include "tests/support/shell.h"
@@ -23,14 +24,8 @@ namespace {
 
 using test::cli;
 using test::CommandOutput;
+using test::file_bytes;
 using test::shell;
-
-std::string file_bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
 
 const char* const kDemoPartitions = "number\ttype\tstart\tsize\n"
                                     "1\tNTFS\t2048\t98304\n"
@@ -95,18 +90,17 @@ TEST(EndToEnd, ListPrintsTheTreeDepthFirstWithDeletedItemsMarked) {
 
 TEST(EndToEnd, ListRefusesWhatItCannotScan) {
     const std::string demo = test::image_path("demo");
-    EXPECT_EQ(shell(cli("list " + demo + " --partition 2 2>/dev/null")).status,
-              1); // FAT32
-    EXPECT_EQ(shell(cli("list " + demo + " --partition 9 2>/dev/null")).status, 1);
     EXPECT_EQ(shell(cli("list " + demo + " 2>/dev/null")).status, 2);
     EXPECT_EQ(shell(cli("list " + demo + " --partition x 2>/dev/null")).status, 2);
     const CommandOutput fat = shell(cli("list " + demo + " --partition 2 2>&1"));
+    EXPECT_EQ(fat.status, 1);
     EXPECT_EQ(fat.out, "salvex-cli list: This is FAT partition. If earlier it was NTFS partition "
                        "and you want to recover it, use Advance Scan OR download the Salvex for "
                        "FAT.\n");
-    EXPECT_EQ(shell(cli("list " + demo + " --partition 9 2>&1")).out,
-              "salvex-cli list: There is no partition 9; the drive has 3 (see salvex-cli "
-              "partitions).\n");
+    const CommandOutput none = shell(cli("list " + demo + " --partition 9 2>&1"));
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.out, "salvex-cli list: There is no partition 9; the drive has 3 (see salvex-cli "
+                        "partitions).\n");
 }
 
 TEST(EndToEnd, FindPrintsMatchesWithTheirFolders) {
@@ -121,9 +115,7 @@ TEST(EndToEnd, FindPrintsMatchesWithTheirFolders) {
 }
 
 TEST(EndToEnd, RecoverWritesTheChosenItemsUnderThePolicies) {
-    const std::string target = test::temp_path("recovered");
-    std::filesystem::remove_all(target);
-    std::filesystem::create_directories(target);
+    const std::string target = test::empty_temp_folder("recovered");
     const std::string demo = test::image_path("demo");
     const CommandOutput r = shell(cli("recover --quiet " + demo + " --partition 1 --to " + target +
                                       " /Documents/Reports /Café.txt --deleted only"));
@@ -157,9 +149,7 @@ TEST(EndToEnd, RecoverStopsAtACreationErrorUnlessToldToGoOn) {
 
 TEST(EndToEnd, RecoverNamesTheFilesItCouldOnlyWritePartly) {
     // One size field of 2^64 - 1, and a sparse run of 2^50 clusters put into a run list.
-    const std::string target = test::temp_path("recovered");
-    std::filesystem::remove_all(target);
-    std::filesystem::create_directories(target);
+    const std::string target = test::empty_temp_folder("recovered");
     const std::string errors = test::temp_path("stderr");
     const CommandOutput r = shell(
         cli("recover --quiet " + test::image_path("damaged_sizes") + " --partition 1 --to " +
@@ -176,21 +166,15 @@ TEST(EndToEnd, RecoverNamesTheFilesItCouldOnlyWritePartly) {
 }
 
 TEST(EndToEnd, RecoverRefusesBadOptions) {
-    const std::string demo = test::image_path("demo");
+    const std::string recover = "recover " + test::image_path("demo") + " --partition 1";
     const std::string to = " --to " + ::testing::TempDir();
-    EXPECT_EQ(shell(cli("recover " + demo + " --partition 1" + to +
-                        " --filter 12345678901234567890 2>/dev/null"))
-                  .status,
-              2);
-    EXPECT_EQ(
-        shell(cli("recover " + demo + " --partition 1" + to + " --retries 11 2>/dev/null")).status,
-        2);
-    EXPECT_EQ(shell(cli("recover " + demo + " --partition 1" + to + " --deleted some 2>/dev/null"))
-                  .status,
-              2);
-    EXPECT_EQ(shell(cli("recover " + demo + " --partition 1 2>/dev/null")).status, 2);
-    EXPECT_EQ(
-        shell(cli("recover " + demo + " --partition 1" + to + " /No/Such 2>/dev/null")).status, 1);
+    for (const auto& [args, status] :
+         std::vector<std::pair<std::string, int>>{{to + " --filter 12345678901234567890", 2},
+                                                  {to + " --retries 11", 2},
+                                                  {to + " --deleted some", 2},
+                                                  {"", 2}, // no --to
+                                                  {to + " /No/Such", 1}})
+        EXPECT_EQ(shell(cli(recover + args + " 2>/dev/null")).status, status) << args;
 }
 
 TEST(EndToEnd, LostPartitionsAreSearchedForWhenTheTableIsGone) {
@@ -268,9 +252,7 @@ TEST(EndToEnd, GptNtfsPartitionWithoutItsBootSectorIsScannedFromItsBackup) {
     EXPECT_EQ(listed.out, shell(cli("list --quiet " + intact + " --partition 1")).out);
 
     // gpt_no_boot, damaged by its builder the same way: every file comes back byte for byte.
-    const std::string target = test::temp_path("no-boot");
-    std::filesystem::remove_all(target);
-    std::filesystem::create_directories(target);
+    const std::string target = test::empty_temp_folder("no-boot");
     const CommandOutput recovered = shell(cli("recover --quiet " + test::image_path("gpt_no_boot") +
                                               " --partition 1 --to " + target));
     EXPECT_EQ(recovered.status, 0);
@@ -298,9 +280,7 @@ TEST(EndToEnd, SnapshotsListAndRecoverAsTheScanDid) {
         const CommandOutput loaded = shell(cli("list --quiet " + demo + " --snapshot " + saved));
         EXPECT_EQ(loaded.out, scanned.out) << volume;
     }
-    const std::string target = test::temp_path("from-snapshot");
-    std::filesystem::remove_all(target);
-    std::filesystem::create_directories(target);
+    const std::string target = test::empty_temp_folder("from-snapshot");
     shell(cli("recover --quiet " + demo + " --snapshot " + saved + " --to " + target));
     EXPECT_EQ(test::sha256_of_file(target + "/letter.txt"),
               test::read_manifest(test::source_data_path("demo_lost.manifest.tsv")).back().sha256);
@@ -439,25 +419,12 @@ TEST(EndToEnd, AVolumeWhoseMftCannotBeMappedFailsAndPointsToTheAdvanceScan) {
     EXPECT_NE(r.out.find("Sdvance scan"), std::string::npos) << r.out;
 }
 
-} // namespace
-} // namespace salvex
-
-namespace salvex {
-namespace {
-
 // The manifest's files of partition 1 of image `name`: path → sha256.
 std::map<std::string, std::string> manifest_hashes(const std::string& name) {
-    std::ifstream in(std::string(SALVEX_SOURCE_DATA_DIR) + "/" + name + ".manifest.tsv");
     std::map<std::string, std::string> hashes;
-    std::string line;
-    while (std::getline(in, line)) {
-        std::vector<std::string> cells;
-        std::istringstream fields(line);
-        for (std::string cell; std::getline(fields, cell, '\t');)
-            cells.push_back(cell);
-        if (cells.size() == 7 && cells[0] == "1" && cells[1] == "file")
-            hashes[cells[6]] = cells[5];
-    }
+    for (const auto& e : test::read_manifest(test::source_data_path(name + ".manifest.tsv")))
+        if (e.partition == 1 && !e.folder)
+            hashes[e.path] = e.sha256;
     return hashes;
 }
 
@@ -535,19 +502,17 @@ TEST(EndToEnd, RecoverReportsEveryFileAndMakesAMissingTarget) {
               "Recovered " + std::to_string(written) + " file(s) to " + target + "; 0 failed.\n");
 }
 
-TEST(EndToEnd, SweepOfARangeWithoutAVolumeSaysSoAndFails) {
-    const CommandOutput r =
-        shell(cli("sweep --quiet " + test::image_path("demo") + " --start 1 --end 2000 2>&1"));
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "salvex-cli sweep: no NTFS volume was found between sectors 1 and 2000.\n");
-}
-
-TEST(EndToEnd, SweepWithoutAVolumeNamesTheRangeInTheDrivesOwnSectors) {
-    // On the 4Kn disk, sectors 1 to 100 are 512-byte sectors 8 to 800.
-    const CommandOutput r = shell(
-        cli("sweep --quiet " + test::image_path("ntfs_4kn_gpt") + " --start 1 --end 100 2>&1"));
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "salvex-cli sweep: no NTFS volume was found between sectors 1 and 100.\n");
+// The range is named in the drive's own sectors: on the 4Kn disk, sectors 1 to 100 are 512-byte
+// sectors 8 to 800.
+TEST(EndToEnd, SweepOfARangeWithoutAVolumeSaysSoInTheDrivesOwnSectorsAndFails) {
+    for (const auto& [image, end] : std::vector<std::pair<std::string, std::string>>{
+             {"demo", "2000"}, {"ntfs_4kn_gpt", "100"}}) {
+        const CommandOutput r = shell(
+            cli("sweep --quiet " + test::image_path(image) + " --start 1 --end " + end + " 2>&1"));
+        EXPECT_EQ(r.status, 1) << image;
+        EXPECT_EQ(r.out, "salvex-cli sweep: no NTFS volume was found between sectors 1 and " + end +
+                             ".\n");
+    }
 }
 
 // SIGINT in the middle of a recovery of two thousand files: the file being written is removed,

@@ -22,15 +22,8 @@ using test::shell;
 
 namespace fs = std::filesystem;
 
-fs::path fresh_folder(const std::string& stem) {
-    const fs::path folder = test::temp_path(stem);
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    return folder;
-}
-
 TEST(SnapshotCli, ASnapshotNamedLikeTheExaminedImageLeavesTheImageUntouched) {
-    const fs::path folder = fresh_folder("image");
+    const fs::path folder = test::empty_temp_folder("image");
     const std::string image = (folder / "DISK.QRSX").string();
     fs::copy_file(test::image_path("ntfs_tree"), image);
     const std::string before = test::sha256_of_file(image);
@@ -51,7 +44,7 @@ TEST(SnapshotCli, ASnapshotNamedLikeTheExaminedImageLeavesTheImageUntouched) {
 }
 
 TEST(SnapshotCli, OnlyAnEarlierSnapshotIsReplaced) {
-    const fs::path folder = fresh_folder("replace");
+    const fs::path folder = test::empty_temp_folder("replace");
     const std::string demo = test::image_path("demo");
     std::ofstream(folder / "NOTES.QRSX") << "my notes";
     const CommandOutput refused =
@@ -80,7 +73,7 @@ TEST(SnapshotCli, OnlyAnEarlierSnapshotIsReplaced) {
 }
 
 TEST(SnapshotCli, AnotherDisksSnapshotIsRefusedAChangedDisksLoadsWithAWarning) {
-    const fs::path folder = fresh_folder("drives");
+    const fs::path folder = test::empty_temp_folder("drives");
     const std::string demo = test::image_path("demo");
     const std::string snapshot = (folder / "DEMO.QRSX").string();
     const CommandOutput scanned = shell(cli(

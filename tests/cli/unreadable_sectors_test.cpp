@@ -4,6 +4,7 @@
 // it whose cluster table sends that cluster past the end of the image file.
 #include "disk/image_format.h"
 #include "recovery/file_data.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/recovered_files.h"
 #include "tests/support/scanned_volume.h"
 #include "tests/support/shell.h"
@@ -21,18 +22,12 @@ namespace salvex {
 namespace {
 
 using test::cli;
+using test::file_bytes;
 using test::shell;
 
 constexpr const char* kFile = "/Documents/Reports/ledger-notes.txt"; // 9000 bytes, 3 clusters
 constexpr uint64_t kFileSize = 9000;
 constexpr uint32_t kClusterSectors = 8; // the demo volume's 4096-byte clusters
-
-std::string file_bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
 
 // Runs a command line when it goes out of scope: the undoing of a loop device or a table, in
 // every path a test takes.
@@ -78,9 +73,7 @@ FileOnDisk file_on_demo_disk() {
 // cannot be read, and checks what the user is told and given.
 void expect_written_with_zeros(const std::string& drive, const FileOnDisk& file,
                                uint64_t unreadable) {
-    const std::string target = test::temp_path("recovered");
-    std::filesystem::remove_all(target);
-    std::filesystem::create_directories(target);
+    const std::string target = test::empty_temp_folder("recovered");
     const std::string report = test::temp_path("report.tsv");
     const std::string errors = test::temp_path("stderr");
     const auto r = shell(cli("recover --quiet " + drive + " --partition 1 --to " + target + " " +
