@@ -24,8 +24,7 @@ class AdvanceRoadTest : public ::testing::Test {
 protected:
     void open_range_page() {
         wizard.click(advance_radio(*wizard.window));
-        wizard.click_tree_item("Storage Device0");
-        wizard.click(next_button(*wizard.window));
+        wizard.open_drive();
         ASSERT_EQ(wizard.step(), app::kChoosePartition);
     }
     void type_range(const QString& start, const QString& end) {
@@ -36,7 +35,7 @@ protected:
     WizardDriver wizard{{image_path("demo")}};
 };
 
-TEST_F(AdvanceRoadTest, RangePageStartsOnTheFirstPartition) {
+TEST_F(AdvanceRoadTest, RangePageStartsOnTheFirstPartitionAndRefusesBadRanges) {
     open_range_page();
     const PartitionInfo first = wizard.session.partitions.entries.front();
     EXPECT_EQ(fs_choice(*wizard.window)->currentText(), "NTFS");
@@ -48,49 +47,33 @@ TEST_F(AdvanceRoadTest, RangePageStartsOnTheFirstPartition) {
     EXPECT_EQ(start_edit(*wizard.window)->text(), "0");
     EXPECT_EQ(end_edit(*wizard.window)->text(),
               QString::number(wizard.session.drives[0].totalSectors));
-}
 
-TEST_F(AdvanceRoadTest, BadRangesAndFatAreRefusedWithoutASweep) {
-    open_range_page();
-    const std::pair<QString, QString> ranges[] = {{"abc", "100"}, {"0", "x"}, {"0", "0"}};
-    const char* refusals[] = {
-        "      Start sector value is not valid, It should be a positive number",
-        "      End sector value is not valid, It should be a positive number",
-        "      End sector should be bigger than start sector"};
-    fs_choice(*wizard.window)->setCurrentIndex(2);
-    for (size_t i = 0; i < 3; ++i) {
-        type_range(ranges[i].first, ranges[i].second);
-        wizard.click(next_button(*wizard.window));
-        EXPECT_TRUE(wizard.said(refusals[i])) << refusals[i];
-        EXPECT_EQ(wizard.messages.back().kind, MessageKind::Error);
-    }
-    fs_choice(*wizard.window)->setCurrentIndex(1);
-    type_range("0", "1000");
-    wizard.click(next_button(*wizard.window));
-    EXPECT_TRUE(wizard.said(kFatPartitionMessage));
-    EXPECT_FALSE(wizard.window->worker_running());
-    EXPECT_EQ(wizard.step(), app::kChoosePartition);
-}
-
-TEST_F(AdvanceRoadTest, RangePastTheDrivesEndIsRefusedWithItsLastSector) {
-    open_range_page();
-    auto* start = wizard.window->findChild<QLineEdit*>(QStringLiteral("startSector"));
-    auto* end = wizard.window->findChild<QLineEdit*>(QStringLiteral("endSector"));
-    ASSERT_NE(start, nullptr);
-    ASSERT_NE(end, nullptr);
-    fs_choice(*wizard.window)->setCurrentIndex(2);
+    // Bad ranges, ranges past the drive's end and FAT are refused without a sweep.
     const uint64_t total = wizard.session.drives[0].totalSectors;
-    start->setText("0");
-    end->setText(QString::number(total + 1));
-    wizard.click(next_button(*wizard.window));
-    ASSERT_FALSE(wizard.messages.empty());
-    EXPECT_EQ(wizard.messages.back().text, QStringLiteral("The end sector %1 lies past the "
-                                                          "drive's last sector, %2.")
-                                               .arg(total + 1)
-                                               .arg(total - 1));
-    EXPECT_EQ(wizard.messages.back().kind, MessageKind::Error);
-    EXPECT_FALSE(wizard.window->worker_running());
-    EXPECT_EQ(wizard.step(), app::kChoosePartition);
+    const struct {
+        int fsChoice;
+        QString start, end, refusal;
+    } cases[] = {
+        {2, "abc", "100", "      Start sector value is not valid, It should be a positive number"},
+        {2, "0", "x", "      End sector value is not valid, It should be a positive number"},
+        {2, "0", "0", "      End sector should be bigger than start sector"},
+        {2, "0", QString::number(total + 1),
+         QStringLiteral("The end sector %1 lies past the drive's last sector, %2.")
+             .arg(total + 1)
+             .arg(total - 1)},
+        {1, "0", "1000", kFatPartitionMessage},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.refusal.toStdString());
+        fs_choice(*wizard.window)->setCurrentIndex(c.fsChoice);
+        type_range(c.start, c.end);
+        wizard.click(next_button(*wizard.window));
+        ASSERT_FALSE(wizard.messages.empty());
+        EXPECT_EQ(wizard.messages.back().text, c.refusal);
+        EXPECT_EQ(wizard.messages.back().kind, MessageKind::Error);
+        EXPECT_FALSE(wizard.window->worker_running());
+        EXPECT_EQ(wizard.step(), app::kChoosePartition);
+    }
 }
 
 TEST_F(AdvanceRoadTest, SweepFindsTheVolumesAndOneOpensAsATree) {
@@ -125,13 +108,8 @@ TEST_F(AdvanceRoadTest, SweepFindsTheVolumesAndOneOpensAsATree) {
     EXPECT_TRUE(wizard.cell(deleted, app::kTypeColumn).startsWith("Deleted "));
 
     // The rebuilt volume's files are recovered from the sectors the sweep found them in.
-    const std::filesystem::path target = temp_path("advance-target");
-    std::filesystem::remove_all(target);
-    std::filesystem::create_directories(target);
-    wizard.recoveryTarget = QString::fromStdString(target.string());
-    wizard.select_rows({"archive.txt"});
-    wizard.window->actions().recoverSelected->trigger();
-    ASSERT_TRUE(wizard.wait_idle());
+    const std::filesystem::path target =
+        wizard.recover(wizard.window->actions().recoverSelected, "advance-target", {"archive.txt"});
     EXPECT_EQ(std::filesystem::file_size(target / "archive.txt"), 20000u);
 
     // Back walks the pages in reverse.
@@ -158,8 +136,7 @@ TEST(AdvanceStopTest, StopEndsALongSweepAndTheWizardGoesOn) {
     std::filesystem::resize_file(path, uint64_t{64} << 30);
     WizardDriver wizard{{path}};
     wizard.click(advance_radio(*wizard.window));
-    wizard.click_tree_item("Storage Device0");
-    wizard.click(next_button(*wizard.window));
+    wizard.open_drive();
     // A blank disk has no table: the quick search runs and finds nothing either.
     EXPECT_TRUE(wizard.said(kNoPartitionsFoundMessage));
     ASSERT_TRUE(wizard.wait_idle());

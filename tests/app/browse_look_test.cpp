@@ -24,10 +24,7 @@ namespace fs = std::filesystem;
 
 class BrowseLookTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        wizard.scan_partition("Partition 1 - NTFS");
-        ASSERT_EQ(wizard.step(), app::kBrowse);
-    }
+    void SetUp() override { wizard.browse_partition("Partition 1 - NTFS"); }
 
     QVariant role(const QString& name, int role) const {
         const int row = wizard.row_of(name);
@@ -157,13 +154,9 @@ TEST_F(BrowseLookTest, TickedFoldersAreRecoveredWithEverythingBeneath) {
     documents->setCheckState(0, Qt::Checked);
     EXPECT_EQ(tree_item("Projects")->checkState(0), Qt::Checked); // a ticked folder ticks its own
 
-    const fs::path target = temp_path("ticked-target");
-    fs::remove_all(target);
-    fs::create_directories(target);
-    wizard.recoveryTarget = QString::fromStdString(target.string());
     details_view(*wizard.window)->clearSelection();
-    wizard.window->actions().recoverSelected->trigger();
-    ASSERT_TRUE(wizard.wait_idle());
+    const fs::path target =
+        wizard.recover(wizard.window->actions().recoverSelected, "ticked-target");
     EXPECT_EQ(fs::file_size(target / "Documents" / "notes.txt"), 250u);
     EXPECT_EQ(fs::file_size(target / "Documents" / "Reports" / "ledger.txt"), 50000u);
     EXPECT_EQ(fs::file_size(target / "Old" / "scan1.jpg"), 20000u);
@@ -186,11 +179,9 @@ std::set<std::string> written_paths(const fs::path& folder) {
 TEST_F(BrowseLookTest, TickedSubFoldersLandWhereTheCommandLineWritesThem) {
     tree_item("Old")->setCheckState(0, Qt::Checked);
     tree_item("Reports")->setCheckState(0, Qt::Checked);
-    const fs::path target = empty_temp_folder("ticked-sub-target");
-    wizard.recoveryTarget = QString::fromStdString(target.string());
     details_view(*wizard.window)->clearSelection();
-    wizard.window->actions().recoverSelected->trigger();
-    ASSERT_TRUE(wizard.wait_idle());
+    const fs::path target =
+        wizard.recover(wizard.window->actions().recoverSelected, "ticked-sub-target");
 
     const fs::path byCli = temp_path("ticked-sub-cli");
     fs::remove_all(byCli);

@@ -50,8 +50,7 @@ TEST(CommandsTest, ToolbarButtonsCarryTheirTipsAndActOnlyWithTheirMenuTwin) {
     QTest::mouseClick(find, Qt::LeftButton);
     EXPECT_EQ(wizard.window->findChild<app::FindFilesDialog*>(), nullptr);
 
-    wizard.scan_partition("Partition 1 - NTFS");
-    ASSERT_EQ(wizard.step(), app::kBrowse);
+    wizard.browse_partition("Partition 1 - NTFS");
     EXPECT_TRUE(find->isEnabled());
     QTest::mouseClick(find, Qt::LeftButton);
     auto* dialog = wizard.window->findChild<app::FindFilesDialog*>();
@@ -67,9 +66,7 @@ TEST(CommandsTest, HelpAboutAndTheHomePage) {
     std::vector<QUrl> opened;
     wizard.window->set_url_opener([&opened](const QUrl& url) { opened.push_back(url); });
 
-    const std::filesystem::path folder = temp_path("program-folder");
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
+    const std::filesystem::path folder = empty_temp_folder("program-folder");
     wizard.session.state.programFolder = folder.string();
     wizard.window->actions().contents->trigger();
     EXPECT_TRUE(wizard.said(app::kHelpFileMissing));

@@ -111,8 +111,7 @@ TEST(FindFilesDialogTest, ASearchStoppedHalfwayKeepsItsRows) {
 
 TEST(FindFilesDialogTest, ResultsShowTheirFolderAndOpenItInTheWindow) {
     WizardDriver wizard{{image_path("demo")}};
-    wizard.scan_partition("Partition 1 - NTFS");
-    ASSERT_EQ(wizard.step(), app::kBrowse);
+    wizard.browse_partition("Partition 1 - NTFS");
     ASSERT_TRUE(wizard.window->actions().findFiles->isEnabled());
     wizard.window->actions().findFiles->trigger();
     auto* dialog = wizard.window->findChild<app::FindFilesDialog*>();
@@ -125,9 +124,8 @@ TEST(FindFilesDialogTest, ResultsShowTheirFolderAndOpenItInTheWindow) {
     EXPECT_EQ(column(results, 0),
               QStringList({"week-01.txt", "week-02.txt", "week-03.txt", "week-04.txt",
                            "week-05.txt", "week-06.txt", "week-07.txt", "week-08.txt"}));
-    EXPECT_EQ(results->horizontalHeaderItem(0)->text(), "File Name");
-    EXPECT_EQ(results->horizontalHeaderItem(1)->text(), "Path");
-    EXPECT_EQ(results->horizontalHeaderItem(2)->text(), "Size");
+    for (const auto& [col, title] : {std::pair(0, "File Name"), {1, "Path"}, {2, "Size"}})
+        EXPECT_EQ(results->horizontalHeaderItem(col)->text(), title);
     EXPECT_EQ(results->item(0, 1)->text(), "\\Documents\\Reports");
     EXPECT_EQ(results->item(2, 2)->text(), "921");
     EXPECT_FALSE(results->item(0, 0)->icon().isNull());
@@ -161,8 +159,7 @@ TEST(FindFilesDialogTest, ResultsShowTheirFolderAndOpenItInTheWindow) {
 // icon; a live one keeps the ordinary look.
 TEST(FindFilesDialogTest, DeletedResultsShowTheDeletedLook) {
     WizardDriver wizard{{image_path("demo")}};
-    wizard.scan_partition("Partition 1 - NTFS");
-    ASSERT_EQ(wizard.step(), app::kBrowse);
+    wizard.browse_partition("Partition 1 - NTFS");
     wizard.window->actions().findFiles->trigger();
     auto* dialog = control<QDialog>(*wizard.window, "findFilesDialog");
     ASSERT_NE(dialog, nullptr);
@@ -197,16 +194,17 @@ TEST(FindFilesDialogTest, DeletedResultsShowTheDeletedLook) {
 
 TEST(InformationDialogsTest, DriveInformationAndPropertiesOfFilesAndFolders) {
     WizardDriver wizard{{image_path("demo")}};
-    wizard.scan_partition("Partition 1 - NTFS");
-    ASSERT_EQ(wizard.step(), app::kBrowse);
-    const auto latest = [&wizard] {
+    wizard.browse_partition("Partition 1 - NTFS");
+    // The dialog `action` opens, after the earlier ones are gone.
+    const auto open = [&wizard](QAction* action) {
+        action->trigger();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         const auto dialogs = wizard.window->findChildren<app::InfoDialog*>();
         return dialogs.isEmpty() ? nullptr : dialogs.back();
     };
+    QAction* properties = wizard.window->actions().properties;
 
-    wizard.window->actions().driveInformation->trigger();
-    app::InfoDialog* info = latest();
+    app::InfoDialog* info = open(wizard.window->actions().driveInformation);
     ASSERT_NE(info, nullptr);
     EXPECT_EQ(info->windowTitle(), "Drive Information");
     const VolumeInfo& volume = wizard.session.scan.volume;
@@ -226,8 +224,7 @@ TEST(InformationDialogsTest, DriveInformationAndPropertiesOfFilesAndFolders) {
 
     // Documents: 5 files of its own, 16 in Reports, none in Projects; two folders beneath it.
     wizard.select_rows({"Documents"});
-    wizard.window->actions().properties->trigger();
-    info = latest();
+    info = open(properties);
     ASSERT_NE(info, nullptr);
     EXPECT_EQ(info->windowTitle(), "File/Folder Properties");
     EXPECT_EQ(info->value("Name :"), "Documents");
@@ -239,16 +236,14 @@ TEST(InformationDialogsTest, DriveInformationAndPropertiesOfFilesAndFolders) {
     // A deleted folder counts like any other: Old held scan1.jpg, scan2.jpg and index.txt.
     wizard.double_click_row("Pictures");
     wizard.select_rows({"Old"});
-    wizard.window->actions().properties->trigger();
-    info = latest();
+    info = open(properties);
     ASSERT_NE(info, nullptr);
     EXPECT_EQ(info->value("Contains                     :"), "3 File(s) and 0 Folder(s)");
     info->accept();
 
     wizard.click_tree_item("Logs");
     wizard.select_rows({"system.log"});
-    wizard.window->actions().properties->trigger();
-    info = latest();
+    info = open(properties);
     ASSERT_NE(info, nullptr);
     EXPECT_EQ(info->value("Name :"), "system.log");
     EXPECT_EQ(info->value("Size                            :"), "977 KB"); // 1,000,000 bytes

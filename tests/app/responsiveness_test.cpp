@@ -49,14 +49,11 @@ uint64_t files_in(const fs::path& folder) {
 
 TEST(ResponsivenessTest, StopEndsARecoveryOfThousandsOfFilesAtOnce) {
     WizardDriver wizard({image_path("demo")});
-    wizard.scan_partition("Partition 1 - NTFS");
-    ASSERT_EQ(wizard.step(), app::kBrowse);
+    wizard.browse_partition("Partition 1 - NTFS");
     add_copies(wizard.session);
     wizard.click_tree_item("Root"); // the list shows the new names
     ASSERT_GE(wizard.row_of("copy3999.txt"), 0);
-    const fs::path target = temp_path("stop-target");
-    fs::remove_all(target);
-    fs::create_directories(target);
+    const fs::path target = empty_temp_folder("stop-target");
     wizard.recoveryTarget = QString::fromStdString(target.string());
 
     wizard.window->actions().recoverAll->trigger();
@@ -89,8 +86,7 @@ TEST(ResponsivenessTest, StopEndsARecoveryOfThousandsOfFilesAtOnce) {
 
 TEST(RecoveryPlanTest, CountsTheNonEmptyFilesUnderEachRow) {
     WizardDriver wizard({image_path("demo")});
-    wizard.scan_partition("Partition 1 - NTFS");
-    ASSERT_EQ(wizard.step(), app::kBrowse);
+    wizard.browse_partition("Partition 1 - NTFS");
     const NtfsScan& scan = wizard.session.scan;
     uint64_t nonEmpty = 0;
     for (const FileNode& file : scan.items.files)
@@ -128,8 +124,7 @@ TEST(RecoveryPlanTest, CountsTheNonEmptyFilesUnderEachRow) {
 // policy let through, not every file under the rows.
 TEST(ResponsivenessTest, FileCountOfTheRecoveryWindowLeavesOutFilteredFiles) {
     WizardDriver wizard({image_path("demo")});
-    wizard.scan_partition("Partition 1 - NTFS");
-    ASSERT_EQ(wizard.step(), app::kBrowse);
+    wizard.browse_partition("Partition 1 - NTFS");
     FilterEditor editor(wizard.session.filters);
     ASSERT_TRUE(editor.add("*.txt").added());
     editor.close();

@@ -5,6 +5,7 @@
 #include "app/settings_dialog.h"
 #include "browse/file_filters.h"
 #include "tests/app/wizard_driver.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/test_images.h"
 
 #include <QAction>
@@ -22,18 +23,12 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
+#include <tuple>
 
 namespace salvex::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-fs::path fresh_folder(const std::string& stem) {
-    const fs::path folder = temp_path(stem);
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    return folder;
-}
 
 // Every file written under `root`, as paths relative to it.
 std::set<std::string> written_files(const fs::path& root) {
@@ -43,11 +38,6 @@ std::set<std::string> written_files(const fs::path& root) {
             files.insert(fs::relative(entry.path(), root).generic_string());
     }
     return files;
-}
-
-std::string contents(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 app::RecoverySettingsDialog* open_settings(WizardDriver& wizard) {
@@ -61,6 +51,10 @@ app::RecoverySettingsDialog* open_settings(WizardDriver& wizard) {
     return dialog;
 }
 
+void click(QAbstractButton* button) {
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, 8));
+}
+
 void close_dialog(QDialog* dialog, bool ok) {
     QPointer<QDialog> guard(dialog);
     if (ok)
@@ -70,12 +64,6 @@ void close_dialog(QDialog* dialog, bool ok) {
     QTest::qWait(0);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(guard.isNull()); // the dialog goes away once closed
-}
-
-void recover_all(WizardDriver& wizard, const fs::path& target) {
-    wizard.recoveryTarget = QString::fromStdString(target.string());
-    wizard.window->actions().recoverAll->trigger();
-    ASSERT_TRUE(wizard.wait_idle());
 }
 
 TEST(RecoverySettingsDialogTest, ShowsTheDefaultsAndOnlyOkStores) {
@@ -102,17 +90,16 @@ TEST(RecoverySettingsDialogTest, ShowsTheDefaultsAndOnlyOkStores) {
     // Cancel after changing every control keeps every value.
     dialog->sectors_choice()->setCurrentText("7");
     dialog->retries_choice()->setCurrentText("9");
-    QTest::mouseClick(dialog->duplicate_button(DuplicatePolicy::Skip), Qt::LeftButton, {},
-                      QPoint(8, 8));
-    QTest::mouseClick(dialog->deleted_button(DeletedPolicy::Exclude), Qt::LeftButton, {},
-                      QPoint(8, 8));
+    click(dialog->duplicate_button(DuplicatePolicy::Skip));
+    click(dialog->deleted_button(DeletedPolicy::Exclude));
     EXPECT_FALSE(dialog->duplicate_button(DuplicatePolicy::Rename)->isChecked());
     close_dialog(dialog, false);
     const RecoverySettings& settings = wizard.session.settings;
-    EXPECT_EQ(settings.sectors_per_read.load(), 60u);
-    EXPECT_EQ(settings.bad_sector_retries.load(), 3u);
-    EXPECT_EQ(settings.duplicate_policy.load(), DuplicatePolicy::Rename);
-    EXPECT_EQ(settings.deleted_policy.load(), DeletedPolicy::Include);
+    const auto stored = [&settings] {
+        return std::tuple(settings.sectors_per_read.load(), settings.bad_sector_retries.load(),
+                          settings.duplicate_policy.load(), settings.deleted_policy.load());
+    };
+    EXPECT_EQ(stored(), std::tuple(60u, 3u, DuplicatePolicy::Rename, DeletedPolicy::Include));
 
     // OK stores what the dialog shows, and the reader takes the retry count.
     dialog = open_settings(wizard);
@@ -120,14 +107,10 @@ TEST(RecoverySettingsDialogTest, ShowsTheDefaultsAndOnlyOkStores) {
     EXPECT_EQ(dialog->sectors_choice()->currentText(), "60");
     dialog->sectors_choice()->setCurrentText("7");
     dialog->retries_choice()->setCurrentText("10");
-    QTest::mouseClick(dialog->duplicate_button(DuplicatePolicy::Overwrite), Qt::LeftButton, {},
-                      QPoint(8, 8));
+    click(dialog->duplicate_button(DuplicatePolicy::Overwrite));
     close_dialog(dialog, true);
-    EXPECT_EQ(settings.sectors_per_read.load(), 7u);
-    EXPECT_EQ(settings.bad_sector_retries.load(), 10u);
+    EXPECT_EQ(stored(), std::tuple(7u, 10u, DuplicatePolicy::Overwrite, DeletedPolicy::Include));
     EXPECT_EQ(wizard.session.reader.bad_sector_retries(), 10u);
-    EXPECT_EQ(settings.duplicate_policy.load(), DuplicatePolicy::Overwrite);
-    EXPECT_EQ(settings.deleted_policy.load(), DeletedPolicy::Include);
     dialog = open_settings(wizard);
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->retries_choice()->currentText(), "10");
@@ -164,17 +147,14 @@ TEST(RecoverySettingsDialogTest, TheNextSweepReadsAsManySectorsAsSet) {
 
 TEST(RecoverySettingsDialogTest, RecoveryFollowsTheDeletedAndDuplicatePolicies) {
     WizardDriver wizard{{image_path("demo")}};
-    wizard.scan_partition("Partition 1 - NTFS");
-    ASSERT_EQ(wizard.step(), app::kBrowse);
+    wizard.browse_partition("Partition 1 - NTFS");
     app::RecoverySettingsDialog* dialog = open_settings(wizard);
     ASSERT_NE(dialog, nullptr);
-    QTest::mouseClick(dialog->duplicate_button(DuplicatePolicy::Skip), Qt::LeftButton, {},
-                      QPoint(8, 8));
-    QTest::mouseClick(dialog->deleted_button(DeletedPolicy::OnlyDeleted), Qt::LeftButton, {},
-                      QPoint(8, 8));
+    click(dialog->duplicate_button(DuplicatePolicy::Skip));
+    click(dialog->deleted_button(DeletedPolicy::OnlyDeleted));
     close_dialog(dialog, true);
 
-    const fs::path target = fresh_folder("policies");
+    const fs::path target = empty_temp_folder("policies");
     { std::ofstream(target / "Café.txt") << "mine"; }
     wizard.recoveryTarget = QString::fromStdString(target.string());
     wizard.window->actions().recoverAll->trigger();
@@ -187,7 +167,7 @@ TEST(RecoverySettingsDialogTest, RecoveryFollowsTheDeletedAndDuplicatePolicies) 
 
     const std::set<std::string> files = written_files(target);
     // Only deleted files are written; the one whose name exists is skipped, not replaced.
-    EXPECT_EQ(contents(target / "Café.txt"), "mine");
+    EXPECT_EQ(file_bytes(target / "Café.txt"), "mine");
     EXPECT_FALSE(files.contains("readme.txt"));
     EXPECT_FALSE(files.contains("Documents/notes.txt"));
     EXPECT_TRUE(files.contains("Documents/Reports/q1-draft.txt"));
@@ -197,7 +177,7 @@ TEST(RecoverySettingsDialogTest, RecoveryFollowsTheDeletedAndDuplicatePolicies) 
     EXPECT_FALSE(files.contains("Logs/system.log"));
 
     // The report of the run lies in the target, and the user was asked whether to open it.
-    const std::string report = contents(target / "Salvex recovery report.tsv");
+    const std::string report = file_bytes(target / "Salvex recovery report.tsv");
     EXPECT_TRUE(report.starts_with("status\tsize\tsha256\tunreadable\trecoverable\tpath\n"));
     // Café.txt is deleted and its data resident: it can come back whole.
     EXPECT_NE(report.find("skipped\t300\t\t0\t100\t/Café.txt\n"), std::string::npos) << report;
@@ -211,10 +191,7 @@ TEST(RecoverySettingsDialogTest, RecoveryFollowsTheDeletedAndDuplicatePolicies) 
 
 class FileFiltersTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        wizard.scan_partition("Partition 1 - NTFS");
-        ASSERT_EQ(wizard.step(), app::kBrowse);
-    }
+    void SetUp() override { wizard.browse_partition("Partition 1 - NTFS"); }
     app::FileFiltersDialog* open_filters() {
         // Dialogs closed before are gone.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -300,8 +277,7 @@ TEST_F(FileFiltersTest, FiltersNarrowTheListAndRecoverAllUntilNext) {
     EXPECT_GE(wizard.row_of("boot.log"), 0);
 
     wizard.click_tree_item("Root");
-    const fs::path target = fresh_folder("filtered");
-    recover_all(wizard, target);
+    const fs::path target = wizard.recover(wizard.window->actions().recoverAll, "filtered");
     // The files that pass, and the run's report.
     EXPECT_EQ(written_files(target),
               std::set<std::string>({"Logs/system.log", "Logs/boot.log", "Pictures/2024/beach.jpg",
@@ -339,8 +315,7 @@ TEST_F(FileFiltersTest, FiltersNarrowTheListAndRecoverAllUntilNext) {
 // file's recoverable share, and the File Filters can keep only those recoverable whole.
 TEST(RecoverableFilter, OnlyDeletedFilesRecoverableAtLeastTheShareSetAreListed) {
     WizardDriver wizard{{image_path("ntfs_reused_space")}};
-    wizard.scan_partition("Partition 1 - NTFS");
-    ASSERT_EQ(wizard.step(), app::kBrowse);
+    wizard.browse_partition("Partition 1 - NTFS");
     wizard.double_click_row("Documents");
     const auto shares = [&] {
         std::map<QString, QString> byName;

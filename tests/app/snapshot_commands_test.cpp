@@ -26,14 +26,9 @@ namespace fs = std::filesystem;
 
 TEST(SnapshotCommandsTest, SavedTreeLoadsBackOnThePartitionPage) {
     WizardDriver wizard{{image_path("demo")}};
-    wizard.scan_partition("Partition 3 - NTFS");
-    ASSERT_EQ(wizard.step(), app::kBrowse);
+    wizard.browse_partition("Partition 3 - NTFS");
     EXPECT_FALSE(wizard.window->actions().loadSnapshot->isEnabled());
-    const fs::path folder = temp_path("snapshots");
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    QString answer = QString::fromStdString((folder / "backup").string());
-    wizard.window->set_snapshot_chooser([&answer](bool) { return answer; });
+    const fs::path folder = empty_temp_folder("snapshots");
     // A folder renamed before the save keeps its new name in the snapshot.
     wizard.select_rows({"Backup"});
     ASSERT_TRUE(list_model(*wizard.window)
@@ -41,7 +36,7 @@ TEST(SnapshotCommandsTest, SavedTreeLoadsBackOnThePartitionPage) {
                               "Saved", Qt::EditRole));
     EXPECT_EQ(
         tree(*wizard.window)->findItems("Saved", Qt::MatchExactly | Qt::MatchRecursive).size(), 1);
-    wizard.window->actions().saveSnapshot->trigger();
+    wizard.save_snapshot((folder / "backup").string());
     const fs::path saved = folder / "BACKUP.QRSX";
     ASSERT_TRUE(fs::exists(saved));
 
@@ -49,8 +44,7 @@ TEST(SnapshotCommandsTest, SavedTreeLoadsBackOnThePartitionPage) {
     wizard.click(back_button(*wizard.window));
     ASSERT_EQ(wizard.step(), app::kChoosePartition);
     EXPECT_TRUE(wizard.session.scan.items.files.empty());
-    answer = QString::fromStdString(saved.string());
-    wizard.window->actions().loadSnapshot->trigger();
+    wizard.load_snapshot(saved.string());
     ASSERT_EQ(wizard.step(), app::kBrowse);
     EXPECT_EQ(wizard.window->menu_state(), app::MenuState::Browsing);
     EXPECT_EQ(wizard.session.state.rangeStart, 184320u);
@@ -73,12 +67,8 @@ TEST(SnapshotCommandsTest, AdvanceScanSnapshotLoadsAsAStandardTreeAndRecoversThe
     ASSERT_TRUE(wizard.wait_idle());
     ASSERT_EQ(wizard.step(), app::kBrowse);
 
-    const fs::path folder = temp_path("advance-snapshot");
-    fs::remove_all(folder);
-    fs::create_directories(folder / "out");
-    const QString file = QString::fromStdString((folder / "lost").string());
-    wizard.window->set_snapshot_chooser([&file](bool) { return file; });
-    wizard.window->actions().saveSnapshot->trigger();
+    const fs::path folder = empty_temp_folder("advance-snapshot");
+    wizard.save_snapshot((folder / "lost").string());
     const fs::path saved = folder / "LOST.QRSX";
     ASSERT_TRUE(fs::exists(saved));
 
@@ -87,36 +77,29 @@ TEST(SnapshotCommandsTest, AdvanceScanSnapshotLoadsAsAStandardTreeAndRecoversThe
     wizard.click(back_button(*wizard.window));
     wizard.click(back_button(*wizard.window));
     ASSERT_EQ(wizard.step(), app::kChoosePartition);
-    const QString load = QString::fromStdString(saved.string());
-    wizard.window->set_snapshot_chooser([&load](bool) { return load; });
-    wizard.window->actions().loadSnapshot->trigger();
+    wizard.load_snapshot(saved.string());
     ASSERT_EQ(wizard.step(), app::kBrowse);
     EXPECT_EQ(wizard.session.state.scanMode, ScanMode::Standard);
     ASSERT_GE(wizard.row_of("Holiday"), 0);
     wizard.double_click_row("Holiday");
     ASSERT_GE(wizard.row_of("beach.jpg"), 0);
 
-    wizard.recoveryTarget = QString::fromStdString((folder / "out").string());
-    wizard.select_rows({"beach.jpg", "notes.txt"});
-    wizard.window->actions().recoverSelected->trigger();
-    ASSERT_TRUE(wizard.wait_idle());
+    const fs::path out = wizard.recover(wizard.window->actions().recoverSelected,
+                                        "advance-snapshot-out", {"beach.jpg", "notes.txt"});
     for (const auto& e : read_manifest(source_data_path("demo_lost.manifest.tsv"))) {
         if (e.path == "/Holiday/beach.jpg" || e.path == "/Holiday/notes.txt") {
-            ASSERT_TRUE(fs::exists(folder / "out" / e.path.substr(9))) << e.path;
-            EXPECT_EQ(sha256_of_file((folder / "out" / e.path.substr(9)).string()), e.sha256)
-                << e.path;
+            ASSERT_TRUE(fs::exists(out / e.path.substr(9))) << e.path;
+            EXPECT_EQ(sha256_of_file((out / e.path.substr(9)).string()), e.sha256) << e.path;
         }
     }
 }
 
 TEST(SnapshotCommandsTest, ForeignFileIsRefusedAndNothingChanges) {
     WizardDriver wizard{{image_path("demo")}};
-    wizard.click_tree_item("Storage Device0");
-    wizard.click(next_button(*wizard.window));
+    wizard.open_drive();
     const std::string path = temp_path("foreign") + ".QRSX";
     std::ofstream(path) << "not a snapshot at all";
-    wizard.window->set_snapshot_chooser([&path](bool) { return QString::fromStdString(path); });
-    wizard.window->actions().loadSnapshot->trigger();
+    wizard.load_snapshot(path);
     ASSERT_FALSE(wizard.messages.empty());
     EXPECT_TRUE(wizard.messages.back().text.startsWith(kSnapshotBadTagMessage));
     EXPECT_EQ(wizard.messages.back().kind, MessageKind::Error);
@@ -126,9 +109,7 @@ TEST(SnapshotCommandsTest, ForeignFileIsRefusedAndNothingChanges) {
 
 // A copy of a disk image in a fresh folder, named as the snapshot "disk" would be.
 fs::path image_named_like_a_snapshot(const std::string& stem) {
-    const fs::path folder = temp_path(stem);
-    fs::remove_all(folder);
-    fs::create_directories(folder);
+    const fs::path folder = empty_temp_folder(stem);
     fs::copy_file(image_path("ntfs_tree"), folder / "DISK.QRSX");
     return folder;
 }
@@ -138,8 +119,7 @@ TEST(SnapshotCommandsTest, TheExaminedImageIsNeverSavedOverAnotherNameMayBeChose
     const std::string image = (folder / "DISK.QRSX").string();
     const std::string before = sha256_of_file(image);
     WizardDriver wizard{{image}};
-    wizard.scan_partition("Partition 1 - NTFS");
-    ASSERT_EQ(wizard.step(), app::kBrowse);
+    wizard.browse_partition("Partition 1 - NTFS");
     wizard.messages.clear();
     // "disk" becomes DISK.QRSX, the image itself; asked for another name, the user gives one.
     std::deque<QString> chosen{QString::fromStdString((folder / "disk").string()),
@@ -172,17 +152,12 @@ TEST(SnapshotCommandsTest, TheExaminedImageIsNeverSavedOverAnotherNameMayBeChose
 
 TEST(SnapshotCommandsTest, AFileThatIsNotASnapshotIsReplacedOnlyWhenTheUserSaysSo) {
     WizardDriver wizard{{image_path("demo")}};
-    wizard.scan_partition("Partition 3 - NTFS");
-    ASSERT_EQ(wizard.step(), app::kBrowse);
+    wizard.browse_partition("Partition 3 - NTFS");
     wizard.messages.clear();
-    const fs::path folder = temp_path("not-a-snapshot");
-    fs::remove_all(folder);
-    fs::create_directories(folder);
+    const fs::path folder = empty_temp_folder("not-a-snapshot");
     const fs::path notes = folder / "NOTES.QRSX";
     std::ofstream(notes) << "my notes";
-    wizard.window->set_snapshot_chooser(
-        [&folder](bool) { return QString::fromStdString((folder / "notes").string()); });
-    wizard.window->actions().saveSnapshot->trigger();
+    wizard.save_snapshot((folder / "notes").string());
     ASSERT_EQ(wizard.messages.size(), 1u);
     EXPECT_TRUE(wizard.messages.back().question);
     EXPECT_EQ(wizard.messages.back().text,
@@ -191,14 +166,14 @@ TEST(SnapshotCommandsTest, AFileThatIsNotASnapshotIsReplacedOnlyWhenTheUserSaysS
     EXPECT_EQ(fs::file_size(notes), 8u);
 
     wizard.answers = {true};
-    wizard.window->actions().saveSnapshot->trigger();
+    wizard.save_snapshot((folder / "notes").string());
     std::ifstream saved(notes, std::ios::binary);
     std::string tag(7, '\0');
     saved.read(tag.data(), 7);
     EXPECT_EQ(tag, "qrs4.03");
     // An earlier snapshot is replaced without a question.
     wizard.messages.clear();
-    wizard.window->actions().saveSnapshot->trigger();
+    wizard.save_snapshot((folder / "notes").string());
     EXPECT_TRUE(wizard.messages.empty());
 }
 
@@ -216,11 +191,8 @@ TEST(SnapshotCommandsTest, AnotherDisksSnapshotIsRefusedAChangedDisksLoadsWithAW
     const std::string snapshot = demo_snapshot("demo-one");
     {
         WizardDriver wizard{{image_path("ntfs_tree")}};
-        wizard.click_tree_item("Storage Device0");
-        wizard.click(next_button(*wizard.window));
-        wizard.window->set_snapshot_chooser(
-            [&snapshot](bool) { return QString::fromStdString(snapshot); });
-        wizard.window->actions().loadSnapshot->trigger();
+        wizard.open_drive();
+        wizard.load_snapshot(snapshot);
         ASSERT_FALSE(wizard.messages.empty());
         EXPECT_TRUE(
             wizard.messages.back().text.startsWith("The snapshot does not belong to this drive: "))
@@ -233,11 +205,8 @@ TEST(SnapshotCommandsTest, AnotherDisksSnapshotIsRefusedAChangedDisksLoadsWithAW
     const auto demo = scan_image_partition("demo", 1);
     const std::string changed = damaged_copy("demo", {demo.scan.items.files[0].recordSector});
     WizardDriver wizard{{changed}};
-    wizard.click_tree_item("Storage Device0");
-    wizard.click(next_button(*wizard.window));
-    wizard.window->set_snapshot_chooser(
-        [&snapshot](bool) { return QString::fromStdString(snapshot); });
-    wizard.window->actions().loadSnapshot->trigger();
+    wizard.open_drive();
+    wizard.load_snapshot(snapshot);
     ASSERT_EQ(wizard.step(), app::kBrowse);
     ASSERT_FALSE(wizard.messages.empty());
     EXPECT_TRUE(wizard.messages.back().text.startsWith(
@@ -247,18 +216,11 @@ TEST(SnapshotCommandsTest, AnotherDisksSnapshotIsRefusedAChangedDisksLoadsWithAW
     EXPECT_EQ(wizard.session.scan.items.files.size(), demo.scan.items.files.size());
 }
 
-} // namespace
-} // namespace salvex::test
-
-namespace salvex::test {
-namespace {
-
 // A volume with 100,000 folders and 100,000 files in its root opens from a snapshot into the
 // tree and the list (the list holds rows, not widgets: it opens at once).
 TEST(SnapshotCommandsTest, HundredThousandItemsOpenInTheTreeAndTheList) {
     WizardDriver wizard{{image_path("demo")}};
-    wizard.scan_partition("Partition 1 - NTFS");
-    ASSERT_EQ(wizard.step(), app::kBrowse);
+    wizard.browse_partition("Partition 1 - NTFS");
     NtfsItems& items = wizard.session.scan.items;
     const size_t folders = items.folders.size();
     const size_t files = items.files.size();
@@ -279,11 +241,10 @@ TEST(SnapshotCommandsTest, HundredThousandItemsOpenInTheTreeAndTheList) {
         items.add_file(file);
     }
     const std::string path = snapshot_path(temp_path("big"));
-    wizard.window->set_snapshot_chooser([&path](bool) { return QString::fromStdString(path); });
-    wizard.window->actions().saveSnapshot->trigger();
+    wizard.save_snapshot(path);
     wizard.answers.push_back(true); // yes, discard the scan
     wizard.click(back_button(*wizard.window));
-    wizard.window->actions().loadSnapshot->trigger();
+    wizard.load_snapshot(path);
     ASSERT_EQ(wizard.step(), app::kBrowse);
     EXPECT_EQ(tree(*wizard.window)->topLevelItem(0)->childCount(),
               static_cast<int>(wizard.session.scan.tree.root().children.size()));

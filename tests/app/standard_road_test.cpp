@@ -3,10 +3,10 @@
 #include "app/folder_list_model.h"
 #include "app/recovery_dialog.h"
 #include "app/texts.h"
-#include "ntfs/filetime.h"
 #include "recovery/recovery_driver.h"
 #include "snapshot/volume_source.h"
 #include "tests/app/wizard_driver.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/scanned_volume.h"
 #include "tests/support/test_images.h"
 
@@ -30,19 +30,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string file_bytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-// A fresh, empty folder for one test.
-fs::path fresh_folder(const std::string& stem) {
-    const fs::path folder = temp_path(stem);
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    return folder;
-}
-
 // What the engine alone writes for the file at `path` of partition 1 of the demo disk.
 std::string engine_bytes(const std::string& path, const std::string& stem) {
     ScannedVolume volume = scan_image_partition("demo", 1);
@@ -50,7 +37,7 @@ std::string engine_bytes(const std::string& path, const std::string& stem) {
     EXPECT_NE(listed, volume.byPath.end()) << path;
     if (listed == volume.byPath.end())
         return {};
-    const fs::path folder = fresh_folder(stem);
+    const fs::path folder = empty_temp_folder(stem);
     auto target = TargetFolder::open(folder.string());
     EXPECT_TRUE(target.ok());
     RecoverySettings settings;
@@ -68,12 +55,12 @@ std::string engine_bytes(const std::string& path, const std::string& stem) {
 
 class StandardRoadTest : public ::testing::Test {
 protected:
+    void SetUp() override { wizard.browse_partition("Partition 1 - NTFS"); }
+
     WizardDriver wizard{{image_path("demo")}};
 };
 
 TEST_F(StandardRoadTest, ScanShowsTheTreeAndRecoversTheEnginesBytes) {
-    wizard.scan_partition("Partition 1 - NTFS");
-    ASSERT_EQ(wizard.step(), app::kBrowse);
     EXPECT_EQ(wizard.window->menu_state(), app::MenuState::Browsing);
     EXPECT_TRUE(wizard.window->actions().recoverSelected->isEnabled());
     EXPECT_EQ(tree(*wizard.window)->topLevelItem(0)->text(0), "Root");
@@ -100,12 +87,9 @@ TEST_F(StandardRoadTest, ScanShowsTheTreeAndRecoversTheEnginesBytes) {
     EXPECT_FALSE(app::type_name_for("notes.txt").isEmpty());
 
     // Recover two files into a folder the user chose.
-    const fs::path target = fresh_folder("standard-target");
-    wizard.recoveryTarget = QString::fromStdString(target.string());
-    wizard.select_rows({"notes.txt", "Résumé.txt"});
-    wizard.window->actions().recoverSelected->trigger();
+    const fs::path target = wizard.recover(wizard.window->actions().recoverSelected,
+                                           "standard-target", {"notes.txt", "Résumé.txt"});
     EXPECT_TRUE(wizard.said(app::kChooseTargetTitle));
-    ASSERT_TRUE(wizard.wait_idle());
     const auto* progressWindow = wizard.window->findChild<app::RecoveryDialog*>();
     EXPECT_TRUE(progressWindow == nullptr || !progressWindow->isVisible());
     EXPECT_EQ(file_bytes(target / "notes.txt"), engine_bytes("/Documents/notes.txt", "engine-a"));
@@ -113,32 +97,7 @@ TEST_F(StandardRoadTest, ScanShowsTheTreeAndRecoversTheEnginesBytes) {
     EXPECT_FALSE(fs::exists(target / "todo.txt"));
 }
 
-TEST_F(StandardRoadTest, DeletedFilesAndTimesAsTheListShowsThem) {
-    wizard.scan_partition("Partition 1 - NTFS");
-    ASSERT_EQ(wizard.step(), app::kBrowse);
-    wizard.click_tree_item("Reports");
-    EXPECT_TRUE(wizard.session.state.keyFocusOnTree);
-    const int deleted = wizard.row_of("q1-draft.txt");
-    const int kept = wizard.row_of("week-01.txt");
-    ASSERT_GE(deleted, 0);
-    ASSERT_GE(kept, 0);
-    EXPECT_EQ(wizard.cell(deleted, app::kTypeColumn),
-              "Deleted " + app::type_name_for("q1-draft.txt"));
-    EXPECT_FALSE(wizard.cell(kept, app::kTypeColumn).startsWith("Deleted"));
-
-    const FileNode* node = nullptr;
-    for (const FileNode& file : wizard.session.scan.items.files) {
-        if (file.name == "q1-draft.txt")
-            node = &file;
-    }
-    ASSERT_NE(node, nullptr);
-    EXPECT_EQ(wizard.cell(deleted, app::kCreatedColumn),
-              QString::fromStdString(format_item_time(node->creationTime)));
-    EXPECT_EQ(wizard.cell(deleted, app::kIdColumn), QString::number(node->recordSector));
-}
-
 TEST_F(StandardRoadTest, RenamedFileIsRecoveredUnderItsNewName) {
-    wizard.scan_partition("Partition 1 - NTFS");
     wizard.click_tree_item("Documents");
     wizard.select_rows({"todo.txt"});
     QTableView* table = details_view(*wizard.window);
@@ -164,22 +123,15 @@ TEST_F(StandardRoadTest, RenamedFileIsRecoveredUnderItsNewName) {
     QTest::qWait(1); // the list takes the edit once the key is handled
     EXPECT_GE(wizard.row_of("plans.txt"), 0);
 
-    const fs::path target = fresh_folder("renamed-target");
-    wizard.recoveryTarget = QString::fromStdString(target.string());
-    wizard.select_rows({"plans.txt"});
-    wizard.window->actions().recoverSelected->trigger();
-    ASSERT_TRUE(wizard.wait_idle());
+    const fs::path target =
+        wizard.recover(wizard.window->actions().recoverSelected, "renamed-target", {"plans.txt"});
     EXPECT_EQ(file_bytes(target / "plans.txt").size(), 640u);
     EXPECT_FALSE(fs::exists(target / "todo.txt"));
 }
 
 TEST_F(StandardRoadTest, RecoverAllWritesFoldersAndTheirFiles) {
-    wizard.scan_partition("Partition 1 - NTFS");
     wizard.click_tree_item("Documents");
-    const fs::path target = fresh_folder("all-target");
-    wizard.recoveryTarget = QString::fromStdString(target.string());
-    wizard.window->actions().recoverAll->trigger();
-    ASSERT_TRUE(wizard.wait_idle());
+    const fs::path target = wizard.recover(wizard.window->actions().recoverAll, "all-target");
     EXPECT_EQ(file_bytes(target / "Reports" / "report-2024.txt").size(), 12345u);
     EXPECT_EQ(file_bytes(target / "Reports" / "week-03.txt"),
               engine_bytes("/Documents/Reports/week-03.txt", "engine-b"));
@@ -187,9 +139,8 @@ TEST_F(StandardRoadTest, RecoverAllWritesFoldersAndTheirFiles) {
 }
 
 TEST_F(StandardRoadTest, CreationErrorQuestionIsAskedAndNoEndsTheRun) {
-    wizard.scan_partition("Partition 1 - NTFS");
     wizard.click_tree_item("Documents");
-    const fs::path target = fresh_folder("blocked-target");
+    const fs::path target = empty_temp_folder("blocked-target");
     // A folder of the file's name stands where the file must be created.
     fs::create_directories(target / "notes.txt");
     wizard.session.settings.duplicate_policy = DuplicatePolicy::Overwrite;
@@ -207,13 +158,11 @@ TEST_F(StandardRoadTest, CreationErrorQuestionIsAskedAndNoEndsTheRun) {
 TEST(StandardRoadDamage, TheEndOfARecoveryNamesTheFilesWrittenOnlyPartly) {
     // One size field of 2^64 - 1, and a sparse run of 2^50 clusters put into a run list.
     WizardDriver wizard{{image_path("damaged_sizes")}};
-    wizard.scan_partition("Partition 1 - NTFS");
+    wizard.browse_partition("Partition 1 - NTFS");
     wizard.double_click_row("Data"); // /Data: the tree has another folder of that name
-    const fs::path target = fresh_folder("damaged-target");
-    wizard.recoveryTarget = QString::fromStdString(target.string());
-    wizard.select_rows({"huge-size.bin", "intact.bin", "sparse-run.bin"});
-    wizard.window->actions().recoverSelected->trigger();
-    ASSERT_TRUE(wizard.wait_idle());
+    const fs::path target =
+        wizard.recover(wizard.window->actions().recoverSelected, "damaged-target",
+                       {"huge-size.bin", "intact.bin", "sparse-run.bin"});
     // The summary says what was written where, and lists the damaged files with their reasons.
     auto* summary = control<QLabel>(*wizard.window, "summaryText");
     ASSERT_NE(summary, nullptr);
@@ -239,9 +188,9 @@ TEST(StandardRoadDamage, TheEndOfARecoveryNamesTheFilesWrittenOnlyPartly) {
     EXPECT_EQ(fs::file_size(target / "intact.bin"), 20000u);
 }
 
-TEST_F(StandardRoadTest, FatPartitionIsRefused) {
-    wizard.click_tree_item("Storage Device0");
-    wizard.click(next_button(*wizard.window));
+TEST(StandardRoadFat, FatPartitionIsRefused) {
+    WizardDriver wizard{{image_path("demo")}};
+    wizard.open_drive();
     wizard.click_tree_item("Partition 2 - FAT32");
     EXPECT_EQ(panel(*wizard.window)->value("Partition Type"), "FAT32");
     wizard.click(next_button(*wizard.window));

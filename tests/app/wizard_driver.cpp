@@ -1,6 +1,9 @@
 #include "tests/app/wizard_driver.h"
 
+#include "tests/support/test_images.h"
+
 #include <QAbstractButton>
+#include <QAction>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QItemSelectionModel>
@@ -69,19 +72,48 @@ bool WizardDriver::wait_idle(int ms) {
     return !window->worker_running();
 }
 
-void WizardDriver::scan_partition(const QString& partition) {
+void WizardDriver::open_drive() {
     click_tree_item("Storage Device0");
     click(next_button(*window));
+}
+
+void WizardDriver::scan_partition(const QString& partition) {
+    open_drive();
     ASSERT_EQ(step(), app::kChoosePartition);
     click_tree_item(partition);
     click(next_button(*window));
     ASSERT_TRUE(wait_idle());
 }
 
+void WizardDriver::browse_partition(const QString& partition) {
+    scan_partition(partition);
+    EXPECT_EQ(step(), app::kBrowse) << partition.toStdString();
+}
+
+std::filesystem::path WizardDriver::recover(QAction* action, const std::string& stem,
+                                            const QStringList& rows) {
+    const std::filesystem::path target = empty_temp_folder(stem);
+    recoveryTarget = QString::fromStdString(target.string());
+    if (!rows.isEmpty())
+        select_rows(rows);
+    action->trigger();
+    EXPECT_TRUE(wait_idle()) << "the recovery into " << stem << " did not end";
+    return target;
+}
+
+void WizardDriver::save_snapshot(const std::string& path) {
+    window->set_snapshot_chooser([path](bool) { return QString::fromStdString(path); });
+    window->actions().saveSnapshot->trigger();
+}
+
+void WizardDriver::load_snapshot(const std::string& path) {
+    window->set_snapshot_chooser([path](bool) { return QString::fromStdString(path); });
+    window->actions().loadSnapshot->trigger();
+}
+
 void WizardDriver::open_advance_range(const QString& start, const QString& end) {
     click(advance_radio(*window));
-    click_tree_item("Storage Device0");
-    click(next_button(*window));
+    open_drive();
     ASSERT_EQ(step(), app::kChoosePartition);
     fs_choice(*window)->setCurrentIndex(2);
     start_edit(*window)->setText(start);

@@ -18,6 +18,7 @@
 #include <QTableView>
 #include <QTreeWidget>
 #include <deque>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
 #include <ostream>
@@ -115,8 +116,19 @@ public:
     void click(QAbstractButton* button);
     // Waits until no worker runs; false after `ms` milliseconds.
     bool wait_idle(int ms = 30000);
+    // Drive 0 and Next: the partition page (the range page in Advance Scan).
+    void open_drive();
     // Drive 0, Next, partition `partition`, Next, and the scan to its end.
     void scan_partition(const QString& partition);
+    // scan_partition, failing the test unless it ends on the browse page.
+    void browse_partition(const QString& partition);
+    // `action` (Recover Selected or Recover All) into a fresh folder `stem`, with the list rows
+    // `rows` selected first unless none are named, to the run's end; the folder.
+    std::filesystem::path recover(QAction* action, const std::string& stem,
+                                  const QStringList& rows = {});
+    // Save or Load Snapshot, the file chooser answering `path`.
+    void save_snapshot(const std::string& path);
+    void load_snapshot(const std::string& path);
     // Advance Scan of drive 0: the range page with NTFS chosen and the range start..end typed,
     // ready for Next.
     void open_advance_range(const QString& start, const QString& end);

@@ -57,8 +57,10 @@ TEST(DrivePageTest, ListsImagesUnderMyComputerAndShowsTheDrive) {
     EXPECT_EQ(tree(window)->topLevelItem(0)->childCount(), 2);
 }
 
-TEST(DrivePageTest, DroppedImageJoinsTheDrives) {
+TEST(DrivePageTest, WithoutDrivesTheHelpSaysHowToOpenAnImageAndADroppedOneJoins) {
     WizardDriver wizard;
+    EXPECT_EQ(tree(*wizard.window)->topLevelItem(0)->childCount(), 0);
+    EXPECT_EQ(quick_help(*wizard.window)->text(), app::displayed(app::kNoDriveHelp).trimmed());
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(QString::fromStdString(image_path("demo")))});
     const QPoint at = wizard.window->rect().center();
@@ -68,24 +70,20 @@ TEST(DrivePageTest, DroppedImageJoinsTheDrives) {
     QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, {});
     QApplication::sendEvent(wizard.window.get(), &drop);
     ASSERT_EQ(wizard.session.drives.size(), 1u);
-    EXPECT_TRUE(
-        tree(*wizard.window)->topLevelItem(0)->child(0)->text(0).startsWith("Storage Device0 - "));
-    // The dropped image is chosen at once: Next leads on from it.
-    EXPECT_EQ(tree(*wizard.window)->currentItem(), tree(*wizard.window)->topLevelItem(0)->child(0));
+    // The dropped image is named with its file and size (262,144 sectors of 512 bytes) and chosen
+    // at once: Next leads on from it.
+    QTreeWidgetItem* current = tree(*wizard.window)->currentItem();
+    ASSERT_NE(current, nullptr);
+    EXPECT_EQ(current, tree(*wizard.window)->topLevelItem(0)->child(0));
+    EXPECT_EQ(current->text(0), "Storage Device0 - demo.img (128.0 MB)");
+    EXPECT_EQ(wizard.session.state.driveIndex, 0u);
     EXPECT_TRUE(next_button(*wizard.window)->isVisible());
-}
-
-TEST(DrivePageTest, WithoutDrivesTheHelpSaysHowToOpenAnImage) {
-    WizardDriver wizard;
-    EXPECT_EQ(tree(*wizard.window)->topLevelItem(0)->childCount(), 0);
-    EXPECT_EQ(quick_help(*wizard.window)->text(), app::displayed(app::kNoDriveHelp).trimmed());
 }
 
 TEST(WizardPagesTest, BackFromEveryStandardPageAndTheMenuStates) {
     WizardDriver wizard{{image_path("demo")}};
     app::MainWindow& window = *wizard.window;
-    wizard.click_tree_item("Storage Device0");
-    wizard.click(next_button(window));
+    wizard.open_drive();
     ASSERT_EQ(wizard.step(), app::kChoosePartition);
     EXPECT_TRUE(wizard.session.drive_open());
     EXPECT_EQ(window.menu_state(), app::MenuState::Partitions);
@@ -128,15 +126,13 @@ TEST(WizardPagesTest, BackFromEveryStandardPageAndTheMenuStates) {
     EXPECT_EQ(tree(window)->topLevelItem(0)->text(0), "My Computer");
 
     // Next opens the drive again.
-    wizard.click_tree_item("Storage Device0");
-    wizard.click(next_button(window));
+    wizard.open_drive();
     EXPECT_TRUE(wizard.session.drive_open());
 }
 
 TEST(WizardPagesTest, EmptyWalkStartsTheQuickSearch) {
     WizardDriver wizard{{image_path("lost_mbr_zeroed")}};
-    wizard.click_tree_item("Storage Device0");
-    wizard.click(next_button(*wizard.window));
+    wizard.open_drive();
     EXPECT_TRUE(wizard.said(kNoPartitionsFoundMessage));
     ASSERT_TRUE(wizard.wait_idle());
     EXPECT_EQ(wizard.step(), app::kChoosePartition);
@@ -147,8 +143,7 @@ TEST(WizardPagesTest, EmptyWalkStartsTheQuickSearch) {
 
 TEST(WizardPagesTest, SearchPartitionsFindsTheLostVolumeToo) {
     WizardDriver wizard{{image_path("demo")}};
-    wizard.click_tree_item("Storage Device0");
-    wizard.click(next_button(*wizard.window));
+    wizard.open_drive();
     const size_t listed = wizard.session.partitions.size();
     bool lostListed = wizard.session.partitions.has_start(233472);
     EXPECT_FALSE(lostListed); // the table no longer names it
