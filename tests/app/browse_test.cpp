@@ -44,7 +44,9 @@ TEST(FolderListModelTest, FoldersFirstDeletedPrefixesAndFiltersOnFilesOnly) {
     NtfsScan scan;
     scan.items.add_file(file("a.txt", 5, 0, false));
     scan.items.add_folder(folder("Old", 40, 5, true), ScanMode::Standard);
-    scan.items.add_file(file("b.jpg", 5, 12, true));
+    FileNode jpg = file("b.jpg", 5, 12, true);
+    jpg.creationTime = 116444736000000000; // 1 January 1970; modified stays 1601
+    scan.items.add_file(jpg);
     scan.items.add_folder(folder("New", 41, 5, false), ScanMode::Standard);
     scan.items.add_file(file("inner.txt", 41, 3, false));
     SilentProgress silent;
@@ -67,7 +69,9 @@ TEST(FolderListModelTest, FoldersFirstDeletedPrefixesAndFiltersOnFilesOnly) {
     EXPECT_EQ(text(2, app::kSizeColumn), "0");
     EXPECT_EQ(text(3, app::kTypeColumn), "Deleted " + app::type_name_for("b.jpg"));
     EXPECT_EQ(text(3, app::kIdColumn), "1012");
-    EXPECT_EQ(text(3, app::kCreatedColumn), "1-1-1601 0:0:0");
+    EXPECT_EQ(text(3, app::kCreatedColumn),
+              QString::fromStdString(format_item_time(jpg.creationTime)));
+    EXPECT_EQ(text(3, app::kModifiedColumn), "1-1-1601 0:0:0");
 
     FilterEditor editor(filters);
     ASSERT_TRUE(editor.add("*.JPG").added());
