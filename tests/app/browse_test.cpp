@@ -4,6 +4,7 @@
 #include "app/texts.h"
 #include "ntfs/filetime.h"
 #include "tests/app/wizard_driver.h"
+#include "tests/support/item_nodes.h"
 #include "tests/support/test_images.h"
 
 #include <QAction>
@@ -22,19 +23,14 @@ namespace salvex::test {
 namespace {
 
 FolderNode folder(const std::string& name, uint32_t record, uint32_t parent, bool deleted) {
-    FolderNode node;
-    node.name = name;
-    node.recordNumber = record;
-    node.parent = parent;
+    FolderNode node = folder_node(name, record, parent);
     node.deleted = deleted;
     return node;
 }
 
+// A file whose record lies at sector 1000 + its size.
 FileNode file(const std::string& name, uint32_t parent, uint64_t size, bool deleted) {
-    FileNode node;
-    node.name = name;
-    node.parent = parent;
-    node.size = size;
+    FileNode node = file_node(name, 0, parent, size);
     node.deleted = deleted;
     node.recordSector = 1000 + size;
     return node;

@@ -4,6 +4,7 @@
 #include "app/folder_list_model.h"
 #include "app/info_dialogs.h"
 #include "tests/app/wizard_driver.h"
+#include "tests/support/item_nodes.h"
 #include "tests/support/test_images.h"
 
 #include <QAction>
@@ -278,23 +279,11 @@ TEST(InformationDialogsTest, DriveInformationCountsTheDrivesOwnSectors) {
 
 TEST(InformationDialogsTest, FolderTotalsAddEveryLevelAndMegabytes) {
     NtfsScan scan;
-    FolderNode top;
-    top.name = "Top";
-    top.recordNumber = 40;
-    scan.items.add_folder(top, ScanMode::Standard);
-    FolderNode inner = top;
-    inner.name = "Inner";
-    inner.recordNumber = 41;
-    inner.parent = 40;
-    scan.items.add_folder(inner, ScanMode::Standard);
+    scan.items.add_folder(folder_node("Top", 40, kRootFolderRecord), ScanMode::Standard);
+    scan.items.add_folder(folder_node("Inner", 41, 40), ScanMode::Standard);
     for (const auto& [parent, size] :
-         std::vector<std::pair<uint32_t, uint64_t>>{{40, 1000}, {41, 3u << 20}, {41, 5}}) {
-        FileNode file;
-        file.name = "f";
-        file.parent = parent;
-        file.size = size;
-        scan.items.add_file(file);
-    }
+         std::vector<std::pair<uint32_t, uint64_t>>{{40, 1000}, {41, 3u << 20}, {41, 5}})
+        scan.items.add_file(file_node("f", 0, parent, size));
     SilentProgress silent;
     scan.tree = build_folder_tree(scan.items, silent);
     const app::FolderTotals totals =
