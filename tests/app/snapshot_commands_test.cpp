@@ -107,16 +107,11 @@ TEST(SnapshotCommandsTest, ForeignFileIsRefusedAndNothingChanges) {
     fs::remove(path);
 }
 
-// A copy of a disk image in a fresh folder, named as the snapshot "disk" would be.
-fs::path image_named_like_a_snapshot(const std::string& stem) {
-    const fs::path folder = empty_temp_folder(stem);
-    fs::copy_file(image_path("ntfs_tree"), folder / "DISK.QRSX");
-    return folder;
-}
-
 TEST(SnapshotCommandsTest, TheExaminedImageIsNeverSavedOverAnotherNameMayBeChosen) {
-    const fs::path folder = image_named_like_a_snapshot("over-the-image");
+    // A copy of a disk image, named as the snapshot "disk" would be.
+    const fs::path folder = empty_temp_folder("over-the-image");
     const std::string image = (folder / "DISK.QRSX").string();
+    fs::copy_file(image_path("ntfs_tree"), image);
     const std::string before = sha256_of_file(image);
     WizardDriver wizard{{image}};
     wizard.browse_partition("Partition 1 - NTFS");
