@@ -1,7 +1,6 @@
 // The browse page's recovery: the rows chosen (the ticked folders of the tree, the selected or
 // all rows of the list) and the run that writes them behind the progress window.
 #include "app/browse_page.h"
-
 #include "app/recovery_dialog.h"
 #include "app/recovery_progress.h"
 #include "app/recovery_summary.h"
@@ -85,7 +84,8 @@ void BrowsePage::recover(std::vector<RecoveryRow> rows) {
     }
     // Writing onto the drive being examined could overwrite the very files being recovered.
     const DriveInfo* drive = session().current_drive();
-    if (drive != nullptr && target_on_device(chosen.toStdString(), drive->path) &&
+    const ExaminedDisk examined = drive != nullptr ? ExaminedDisk(drive->path) : ExaminedDisk();
+    if (examined.under(chosen.toStdString()) &&
         !frame_.messages().ask(kTargetOnExaminedDriveQuestion))
         return;
 
@@ -105,9 +105,10 @@ void BrowsePage::recover(std::vector<RecoveryRow> rows) {
     s.reader.set_bad_sector_retries(s.settings.bad_sector_retries);
     dialog->show();
     frame_.start_worker(
-        [&s, rows = std::move(rows), folder, run, counting, plan] {
+        [&s, rows = std::move(rows), folder, run, counting, plan, examined] {
             const ActiveFilters active(s.filters);
             RecoveryContext context(s.reader, s.scan, s.settings, *counting, *run);
+            context.examined = examined;
             if (!active.empty())
                 context.passesFilters = [&active](std::string_view name) {
                     return active.passes(name);
@@ -118,10 +119,10 @@ void BrowsePage::recover(std::vector<RecoveryRow> rows) {
             run_recovery(context, rows, *folder);
             counting->finish();
         },
-        [this, dialog, run, sink, counting, stopped, folder, plan] {
+        [this, dialog, run, sink, counting, stopped, folder, plan, examined] {
             sink->flush();
             recoveryRun_.reset();
-            dialog->finish(frame_.messages());
+            dialog->finish(frame_.messages(), examined);
             RecoverySummary summary;
             summary.target = QString::fromStdString(folder->path());
             summary.stopped = *stopped;

@@ -47,7 +47,7 @@ RecoveryDialog::RecoveryDialog(RecoveryRun& run, QWidget* parent)
     connect(skip_, &QPushButton::clicked, this, [this] { run_.skip_file = 1; });
 }
 
-void RecoveryDialog::finish(const MessageBoxes& messages) {
+void RecoveryDialog::finish(const MessageBoxes& messages, const ExaminedDisk& examined) {
     finished_ = true;
     accept();
     if (run_.targetPath.empty())
@@ -56,7 +56,7 @@ void RecoveryDialog::finish(const MessageBoxes& messages) {
                              std::string(kReportFileName);
     const QString shown = QString::fromStdString(path);
     std::string reason;
-    if (!write_report_file(path, run_.outcomes, reason)) {
+    if (!write_report_file(path, run_.outcomes, examined, reason)) {
         messages.show(QStringLiteral("The recovery report could not be written to %1: %2.")
                           .arg(shown, QString::fromStdString(reason)),
                       MessageKind::Error);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/message_box.h"
+#include "disk/examined_disk.h"
 #include "recovery/recovery_driver.h"
 
 #include <QDialog>
@@ -22,7 +23,7 @@ public:
 
     // The run has ended: the window closes, the report of the run is written into its target
     // folder, and the user is offered to open it.
-    void finish(const MessageBoxes& messages);
+    void finish(const MessageBoxes& messages, const ExaminedDisk& examined);
 
     QString value(const QString& label) const;
     QPushButton* stop_button() const { return stop_; }

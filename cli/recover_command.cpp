@@ -10,6 +10,7 @@
 #include "cli/stop_signals.h"
 #include "cli/terminal_progress.h"
 #include "cli/volume_source.h"
+#include "disk/examined_disk.h"
 #include "recovery/recoverability.h"
 #include "recovery/recovery_driver.h"
 #include "recovery/recovery_report.h"
@@ -156,6 +157,47 @@ int run_status(const RecoveryRun& run, int signal) {
     return run.files_unreadable > 0 ? kUnreadableZeros : kSuccess;
 }
 
+// False, after saying why, when a file the run would write must not be written: the report may
+// be neither the drive, nor a device or anything but a regular file; the target folder and the
+// report may lie on the drive being examined only when the user says so (--yes).
+bool writes_allowed(const ParsedArgs& args, const std::string& target,
+                    const std::optional<std::string>& report, const ExaminedDisk& examined,
+                    std::ostream& err) {
+    if (report) {
+        if (const auto refusal = output_file_refusal(*report, examined)) {
+            say(err, "recover", "the report cannot be written: " + *refusal + ".");
+            return false;
+        }
+    }
+    const bool onExamined = examined.under(target) || (report && examined.under(*report));
+    if (!onExamined)
+        return true;
+    TerminalProgress asking(err, "recover",
+                            TerminalProgress::wants_bar(args.flags.count("--quiet")),
+                            args.flags.count("--yes") > 0);
+    if (asking.ask_yes_no(kTargetOnExaminedDriveQuestion))
+        return true;
+    say(err, "recover",
+        (examined.under(target) ? target : *report) +
+            " lies on the drive being examined; nothing was written. Choose a folder on another "
+            "disk, or give --yes to recover there anyway.");
+    return false;
+}
+
+// Writes the report when --report was given; false after saying why it could not be written.
+bool write_report_if_asked(const std::optional<std::string>& path,
+                           std::span<const FileOutcome> outcomes, const ExaminedDisk& examined,
+                           std::ostream& err) {
+    if (!path)
+        return true;
+    std::string reason;
+    if (write_report_file(*path, outcomes, examined, reason))
+        return true;
+    err << "salvex-cli recover: the report " << *path << " could not be written: " << reason
+        << ".\n";
+    return false;
+}
+
 } // namespace
 
 int run_recover(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -177,6 +219,10 @@ int run_recover(const std::vector<std::string>& args, std::ostream& out, std::os
         return kUsage;
 
     const std::string& drivePath = parsed->positional[0];
+    const ExaminedDisk examined(drivePath);
+    const auto reportPath = parsed->value("--report");
+    if (!writes_allowed(*parsed, *target, reportPath, examined, err))
+        return kFailure;
     auto folder = TargetFolder::open_or_create(*target);
     if (!folder) {
         say(err, "recover", folder.error());
@@ -185,23 +231,27 @@ int run_recover(const std::vector<std::string>& args, std::ostream& out, std::os
     const bool answer = parsed->flags.count("--yes") > 0;
     TerminalProgress progress(err, "recover",
                               TerminalProgress::wants_bar(parsed->flags.count("--quiet")), answer);
-    if (target_on_device(*target, drivePath) &&
-        !progress.ask_yes_no(kTargetOnExaminedDriveQuestion))
-        return kFailure;
 
+    // From here on a signal stops the work and leaves the report of what was done.
+    StopOnSignals stopper;
+    StopFlag scanStop{0};
+    stopper.watch(scanStop);
     int status = kFailure;
     // The report names each deleted file's recoverable share.
-    const bool assess = parsed->value("--report").has_value();
     RunCollector runs; // gathered while a partition's scan reads the table
-    auto volume =
-        open_volume(*parsed, drivePath, "recover", progress, err, status, assess ? &runs : nullptr);
+    auto volume = open_volume(*parsed, drivePath, "recover", progress, err, status,
+                              reportPath ? &runs : nullptr, &scanStop);
+    if (volume && reportPath && stopper.signal() == 0)
+        assess_recoverability(*volume->reader, volume->scan,
+                              runs.finish(*volume->reader, volume->scan), progress, scanStop);
+    if (stopper.signal() != 0) {
+        progress.finish();
+        err << "salvex-cli recover: stopped by a signal during the scan; nothing was recovered.\n";
+        write_report_if_asked(reportPath, {}, examined, err);
+        return kSignalBase + stopper.signal();
+    }
     if (!volume)
         return status;
-    if (assess) {
-        StopFlag stop{0};
-        assess_recoverability(*volume->reader, volume->scan,
-                              runs.finish(*volume->reader, volume->scan), progress, stop);
-    }
     if (!save_snapshot_if_asked(*parsed, *volume, "recover", err))
         return kFailure;
     volume->reader->set_bad_sector_retries(settings->bad_sector_retries);
@@ -231,12 +281,10 @@ int run_recover(const std::vector<std::string>& args, std::ostream& out, std::os
                                       " could not be written: " + o.reason,
                                   MessageKind::Error);
     };
-    int signal = 0;
-    {
-        const StopOnSignals stopper(run.recovery_stop);
-        run_recovery(context, rows, *folder);
-        signal = stopper.signal();
-    }
+    context.examined = examined;
+    stopper.watch(run.recovery_stop);
+    run_recovery(context, rows, *folder);
+    const int signal = stopper.signal();
     progress.finish();
 
     out << "Recovered " << run.files_written << " file(s) to " << *target << "; "
@@ -253,15 +301,9 @@ int run_recover(const std::vector<std::string>& args, std::ostream& out, std::os
     report_passed(run, err);
     report_damaged(run, err);
     int exitStatus = run_status(run, signal);
-    if (const auto reportPath = parsed->value("--report")) {
-        std::string reason;
-        if (!write_report_file(*reportPath, run.outcomes, reason)) {
-            err << "salvex-cli recover: the report " << *reportPath
-                << " could not be written: " << reason << ".\n";
-            if (exitStatus == kSuccess || exitStatus == kUnreadableZeros)
-                exitStatus = kFailure;
-        }
-    }
+    if (!write_report_if_asked(reportPath, run.outcomes, examined, err) &&
+        (exitStatus == kSuccess || exitStatus == kUnreadableZeros))
+        exitStatus = kFailure;
     return exitStatus;
 }
 

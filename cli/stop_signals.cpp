@@ -7,26 +7,34 @@ namespace salvex::cli {
 
 namespace {
 
-// Both are lock-free, so the handler may touch them.
+// All are lock-free, so the handler may touch them: the state a signal handler needs can only
+// live here.
 static_assert(std::atomic<int>::is_always_lock_free);
 static_assert(std::atomic<Relaxed<int>*>::is_always_lock_free);
-std::atomic<Relaxed<int>*> gStop{nullptr};
+static_assert(std::atomic<StopFlag*>::is_always_lock_free);
+std::atomic<StopFlag*> gScanStop{nullptr};
+std::atomic<Relaxed<int>*> gRunStop{nullptr};
 std::atomic<int> gSignal{0};
 
 struct sigaction gPrevious[2];
 constexpr int kSignals[2] = {SIGINT, SIGTERM};
 
+void raise_watched() {
+    if (StopFlag* stop = gScanStop.load())
+        stop->store(1);
+    if (Relaxed<int>* stop = gRunStop.load())
+        stop->store(1);
+}
+
 extern "C" void on_stop_signal(int number) {
     gSignal.store(number);
-    if (Relaxed<int>* stop = gStop.load())
-        stop->store(1);
+    raise_watched();
 }
 
 } // namespace
 
-StopOnSignals::StopOnSignals(Relaxed<int>& stop) {
+StopOnSignals::StopOnSignals() {
     gSignal.store(0);
-    gStop.store(&stop);
     struct sigaction action {};
     action.sa_handler = on_stop_signal;
     sigemptyset(&action.sa_mask);
@@ -38,7 +46,22 @@ StopOnSignals::StopOnSignals(Relaxed<int>& stop) {
 StopOnSignals::~StopOnSignals() {
     for (int i = 0; i < 2; ++i)
         sigaction(kSignals[i], &gPrevious[i], nullptr);
-    gStop.store(nullptr);
+    gScanStop.store(nullptr);
+    gRunStop.store(nullptr);
+}
+
+void StopOnSignals::watch(StopFlag& stop) {
+    gRunStop.store(nullptr);
+    gScanStop.store(&stop);
+    if (gSignal.load() != 0)
+        raise_watched();
+}
+
+void StopOnSignals::watch(Relaxed<int>& stop) {
+    gScanStop.store(nullptr);
+    gRunStop.store(&stop);
+    if (gSignal.load() != 0)
+        raise_watched();
 }
 
 int StopOnSignals::signal() const {

@@ -64,10 +64,17 @@ void apply_retries(const ParsedArgs& args, SectorReader& reader) {
 bool snapshot_target_allowed(const std::string& path, const std::string& drivePath,
                              const char* command, std::ostream& err) {
     const TargetCheck target = check_snapshot_target(path, drivePath);
-    if (target.kind != SnapshotTarget::ExaminedDisk && target.kind != SnapshotTarget::NotASnapshot)
-        return true;
-    say(err, command, target.what + "; choose another name for the snapshot.");
-    return false;
+    if (target.kind == SnapshotTarget::ExaminedDisk ||
+        target.kind == SnapshotTarget::NotASnapshot) {
+        say(err, command, target.what + "; choose another name for the snapshot.");
+        return false;
+    }
+    if (ExaminedDisk(drivePath).under(path)) {
+        say(err, command,
+            path + " lies on the drive being examined; save the snapshot on another disk.");
+        return false;
+    }
+    return true;
 }
 
 // `sentence` without its full stop, followed by a pointer to the command that lists the choices.
@@ -95,7 +102,7 @@ std::optional<OpenVolume> take(Result<VolumeScan> scanned, std::unique_ptr<Secto
 std::optional<OpenVolume> partition_volume(const ParsedArgs& args, const std::string& partitionText,
                                            const std::string& drivePath, const char* command,
                                            TerminalProgress& progress, std::ostream& err,
-                                           int& status, RecordObserver* observer) {
+                                           int& status, RecordObserver* observer, StopFlag& stop) {
     const uint64_t number = parse_number(partitionText).value_or(0);
     if (number == 0) {
         say(err, command, "--partition takes a number from 1");
@@ -106,7 +113,6 @@ std::optional<OpenVolume> partition_volume(const ParsedArgs& args, const std::st
     if (!drive)
         return std::nullopt;
     apply_retries(args, *drive->reader);
-    StopFlag stop{0};
     auto scanned =
         scan_partition_volume(*drive->reader, drive->partitions, number, progress, stop, observer);
     if (!scanned && number > drive->partitions.size())
@@ -119,7 +125,7 @@ std::optional<OpenVolume> candidate_volume(const ParsedArgs& args,
                                            std::unique_ptr<SectorReader> reader,
                                            const std::string& drivePath, const char* command,
                                            TerminalProgress& progress, std::ostream& err,
-                                           int& status) {
+                                           int& status, StopFlag& stop) {
     const auto range = args.values.find("--range");
     const auto candidateText = args.value("--candidate");
     const uint64_t candidate = candidateText ? parse_number(*candidateText).value_or(0) : 0;
@@ -134,7 +140,6 @@ std::optional<OpenVolume> candidate_volume(const ParsedArgs& args,
         status = kUsage;
         return std::nullopt;
     }
-    StopFlag stop{0};
     auto scanned = scan_candidate_volume(*reader, *bounds, *perRead, candidate, progress, stop);
     if (!scanned)
         scanned = Error{with_pointer(scanned.error(), "sweep")};
@@ -145,8 +150,11 @@ std::optional<OpenVolume> candidate_volume(const ParsedArgs& args,
 
 std::optional<OpenVolume> open_volume(const ParsedArgs& args, const std::string& drivePath,
                                       const char* command, TerminalProgress& progress,
-                                      std::ostream& err, int& status, RecordObserver* observer) {
+                                      std::ostream& err, int& status, RecordObserver* observer,
+                                      StopFlag* stop) {
     status = kFailure;
+    StopFlag unraised{0};
+    StopFlag& scanStop = stop != nullptr ? *stop : unraised;
     const auto partitionText = args.value("--partition");
     const auto snapshotPath = args.value("--snapshot");
     const bool candidate = args.values.count("--range") > 0 || args.value("--candidate");
@@ -163,13 +171,14 @@ std::optional<OpenVolume> open_volume(const ParsedArgs& args, const std::string&
 
     if (partitionText)
         return partition_volume(args, *partitionText, drivePath, command, progress, err, status,
-                                observer);
+                                observer, scanStop);
     auto reader = open_reader(drivePath, command, err);
     if (!reader)
         return std::nullopt;
     apply_retries(args, *reader);
     if (!snapshotPath)
-        return candidate_volume(args, std::move(reader), drivePath, command, progress, err, status);
+        return candidate_volume(args, std::move(reader), drivePath, command, progress, err, status,
+                                scanStop);
     auto loaded = load_snapshot_volume(*snapshotPath, *reader, progress);
     return take(std::move(loaded), std::move(reader), drivePath, command, progress, err);
 }

@@ -42,11 +42,12 @@ std::optional<uint32_t> sectors_per_read(const ParsedArgs& args, const char* com
                                          std::ostream& err);
 
 // Opens DRIVE and produces the volume the options name; nullopt after a sentence, with the exit
-// status in `status`. A partition's scan hands each record it reads to `observer`, when given.
+// status in `status`. A partition's scan hands each record it reads to `observer`, when given;
+// a scan ends early when `stop`, when given, becomes 1 (the volume then holds what it found).
 std::optional<OpenVolume> open_volume(const ParsedArgs& args, const std::string& drivePath,
                                       const char* command, TerminalProgress& progress,
                                       std::ostream& err, int& status,
-                                      RecordObserver* observer = nullptr);
+                                      RecordObserver* observer = nullptr, StopFlag* stop = nullptr);
 
 // Saves the volume as a snapshot when --save-snapshot was given; false after a sentence.
 bool save_snapshot_if_asked(const ParsedArgs& args, const OpenVolume& volume, const char* command,

@@ -28,7 +28,9 @@ std::string name_after_duplicates(const RecoveryContext& context, const TargetFo
     case DuplicatePolicy::Skip:
         return {};
     case DuplicatePolicy::Overwrite:
-        return name;
+        if (!folder.entry_is(name, context.examined))
+            return name;
+        break; // the disk being read is never replaced: the file takes another name
     case DuplicatePolicy::Rename:
         break;
     }
@@ -88,6 +90,20 @@ FileOutcome outcome_of(const FileNode& file, FileStatus status, uint64_t size, s
 // A full target fails every file after this one: the run ends instead of asking each time.
 bool target_full(int error) {
     return error == ENOSPC || error == EDQUOT;
+}
+
+// A file that could not be created or written: a full target ends the run, any other failure
+// asks whether to go on.
+void fail_to_write(RecoveryContext& context, const FileNode& file, const std::string& relative,
+                   const std::string& path, int error) {
+    record(context,
+           outcome_of(file, FileStatus::Failed, file.size, relative, std::strerror(error)));
+    if (target_full(error)) {
+        context.run.stopReason = std::strerror(error);
+        context.run.recovery_stop = 1;
+    } else {
+        report_failure(context, path);
+    }
 }
 
 // The system's reason in an error of TargetFolder: the text after its last ": ", without the
@@ -181,8 +197,9 @@ struct Copied {
     int error = 0; // errno of the write, sizing or closing that failed
 };
 
-Copied copy_into(RecoveryContext& context, const FileData& data, uint64_t size, int fd,
+Copied copy_into(RecoveryContext& context, const FileData& data, uint64_t size, PendingFile& file,
                  RecoveryMode mode, uint64_t fileTime) {
+    const int fd = file.fd();
     Copied copied;
     ContentHash hash;
     const bool save = mode == RecoveryMode::Save;
@@ -217,7 +234,7 @@ Copied copy_into(RecoveryContext& context, const FileData& data, uint64_t size, 
     }
     if (save)
         set_item_file_time(fd, fileTime);
-    if (::close(fd) != 0 && copied.error == 0) {
+    if (!file.close() && copied.error == 0) {
         copied.error = errno;
         copied.outcome = CopyOutcome::WriteFailed;
     }
@@ -266,47 +283,38 @@ WriteResult extract_ntfs_file(RecoveryContext& context, const TargetFolder& fold
         bound_to_volume(*data, size, context.bounds(), context.scan.volume.sectorsPerCluster);
     const std::string path = joined(folder.path(), name);
     const bool replace = !save || context.settings.duplicate_policy == DuplicatePolicy::Overwrite;
-    const int fd = folder.create_file(name, replace);
-    if (fd < 0) {
-        const int error = errno;
-        if (save) {
-            record(context,
-                   outcome_of(file, FileStatus::Failed, file.size, relative, std::strerror(error)));
-            if (target_full(error)) {
-                context.run.stopReason = std::strerror(error);
-                context.run.recovery_stop = 1;
-            } else {
-                report_failure(context, path);
-            }
-        }
+    auto pending = folder.start_file(name);
+    if (!pending) {
+        if (save)
+            fail_to_write(context, file, relative, path, errno);
         return WriteResult::Failed;
     }
     context.run.skip_file = 0;
-    const Copied copied = copy_into(context, *data, size, fd, mode, file.creationTime);
+    const Copied copied = copy_into(context, *data, size, *pending, mode, file.creationTime);
 
     if (copied.outcome != CopyOutcome::Complete) {
         const bool stopped = context.run.recovery_stop != 0;
         const bool skipped = copied.outcome == CopyOutcome::Interrupted && !stopped;
         // A file cut short by "Skip File" stays as far as it was written, as the user asked; any
         // other partial file is removed, so that no half-written file passes for a whole one.
-        if (!skipped)
-            folder.remove_file(name);
+        if (skipped)
+            pending->commit(replace);
         if (!save)
             return WriteResult::Failed;
-        std::string reason =
-            copied.outcome == CopyOutcome::WriteFailed ? std::strerror(copied.error)
-            : skipped ? "skipped by the user after " + std::to_string(copied.bytes) + " bytes"
-                      : std::string("the run was stopped while it was written; it was removed");
-        record(context,
-               outcome_of(file, FileStatus::Failed, file.size, relative, std::move(reason)));
         if (copied.outcome == CopyOutcome::WriteFailed) {
-            if (target_full(copied.error)) {
-                context.run.stopReason = std::strerror(copied.error);
-                context.run.recovery_stop = 1;
-            } else {
-                report_failure(context, path);
-            }
+            fail_to_write(context, file, relative, path, copied.error);
+            return WriteResult::Failed;
         }
+        record(context, outcome_of(file, FileStatus::Failed, file.size, relative,
+                                   skipped ? "skipped by the user after " +
+                                                 std::to_string(copied.bytes) + " bytes"
+                                           : "the run was stopped while it was written; it was "
+                                             "removed"));
+        return WriteResult::Failed;
+    }
+    if (!pending->commit(replace)) {
+        if (save)
+            fail_to_write(context, file, relative, path, errno);
         return WriteResult::Failed;
     }
     if (data->encrypted)
@@ -346,8 +354,15 @@ void recover_folder(RecoveryContext& context, TreeItemId node, const TargetFolde
     const auto enter = [&](TreeItemId id, const TargetFolder& under, std::string_view folderName) {
         auto folder = under.sub_folder(folderName);
         if (!folder) {
-            fail_folder_files(context, id, under.relative_path() + "/" + safe_component(folderName),
-                              system_reason(folder.error()));
+            // The folder itself fails, with the system's reason, and every file beneath it.
+            const std::string relative = under.relative_path() + "/" + safe_component(folderName);
+            const std::string reason = system_reason(folder.error());
+            FileOutcome failed;
+            failed.status = FileStatus::Failed;
+            failed.path = relative;
+            failed.reason = reason;
+            record(context, std::move(failed));
+            fail_folder_files(context, id, relative, reason);
             report_failure(context, joined(under.path(), folderName));
             return;
         }

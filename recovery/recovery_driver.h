@@ -3,6 +3,7 @@
 // progress sink that can stop the run or skip the current file.
 #pragma once
 
+#include "disk/examined_disk.h"
 #include "disk/progress.h"
 #include "disk/relaxed.h"
 #include "disk/sector_reader.h"
@@ -59,6 +60,9 @@ struct RecoveryContext {
     RecoveryRun& run;
     // Told of each file as soon as its outcome is known (after it is added to run.outcomes).
     std::function<void(const FileOutcome&)> fileDone;
+    // The disk being read: a file of the target that is it (a hard link to the image) is never
+    // replaced, whatever the duplicate policy says; the file is written under another name.
+    ExaminedDisk examined;
 
     RecoveryContext(const SectorReader& r, const NtfsScan& s, const RecoverySettings& settings_,
                     ProgressSink& p, RecoveryRun& run_);

@@ -1,13 +1,10 @@
 #include "recovery/recovery_report.h"
 
-#include "recovery/target_folder.h"
+#include "recovery/replace_file.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <sstream>
-#include <unistd.h>
 
 namespace salvex {
 
@@ -76,27 +73,17 @@ void write_report(std::ostream& out, std::span<const FileOutcome> outcomes) {
 }
 
 bool write_report_file(const std::string& path, std::span<const FileOutcome> outcomes,
-                       std::string& reason) {
+                       const ExaminedDisk& examined, std::string& reason) {
+    if (const auto refusal = output_file_refusal(path, examined)) {
+        reason = *refusal;
+        return false;
+    }
     std::ostringstream text;
     write_report(text, outcomes);
     const std::string bytes = std::move(text).str();
-    // A new file in place of whatever had the name: never written through a link.
-    if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
-        reason = std::strerror(errno);
-        return false;
-    }
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        reason = std::strerror(errno);
-        return false;
-    }
-    if (!write_all(fd, ByteView(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()))) {
-        reason = std::strerror(errno);
-        ::close(fd);
-        return false;
-    }
-    if (::close(fd) != 0) {
-        reason = std::strerror(errno);
+    if (const auto failure = replace_file(
+            path, ByteView(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()))) {
+        reason = std::strerror(failure->error);
         return false;
     }
     return true;

@@ -2,6 +2,8 @@
 // tab-separated line per file, so that a user knows exactly what came back and how.
 #pragma once
 
+#include "disk/examined_disk.h"
+
 #include <cstdint>
 #include <optional>
 #include <ostream>
@@ -48,9 +50,10 @@ std::string escape_for_message(std::string_view text);
 // Writes the header and one line per outcome.
 void write_report(std::ostream& out, std::span<const FileOutcome> outcomes);
 
-// Writes the report to `path` (replacing a file there); false with the system's reason in
-// `reason` when it could not be written whole.
+// Writes the report to `path`, replacing a file there, whole or not at all (a report cut off
+// by a full disk is never left); false with the reason in `reason` when it could not be
+// written. The examined disk, a device, a pipe or a folder of that name is never replaced.
 bool write_report_file(const std::string& path, std::span<const FileOutcome> outcomes,
-                       std::string& reason);
+                       const ExaminedDisk& examined, std::string& reason);
 
 } // namespace salvex

@@ -1,11 +1,12 @@
 #include "recovery/target_folder.h"
 
+#include "recovery/replace_file.h"
+
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace salvex {
@@ -32,11 +33,11 @@ Result<TargetFolder> TargetFolder::open_or_create(const std::string& path) {
     // Each parent in turn, from the first missing one down; an existing one is fine.
     for (size_t at = path.find('/', 1); at != std::string::npos; at = path.find('/', at + 1)) {
         const std::string parent = path.substr(0, at);
-        if (::mkdir(parent.c_str(), 0755) != 0 && errno != EEXIST)
+        if (::mkdir(parent.c_str(), kPrivateFolderMode) != 0 && errno != EEXIST)
             return Error{"Cannot create the target folder " + parent + ": " + std::strerror(errno) +
                          "."};
     }
-    if (::mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
+    if (::mkdir(path.c_str(), kPrivateFolderMode) != 0 && errno != EEXIST)
         return Error{"Cannot create the target folder " + path + ": " + std::strerror(errno) + "."};
     return open(path);
 }
@@ -66,7 +67,7 @@ TargetFolder::~TargetFolder() {
 Result<TargetFolder> TargetFolder::sub_folder(std::string_view name) const {
     const std::string component = safe_component(name);
     const std::string path = path_ + (path_.ends_with('/') ? "" : "/") + component;
-    if (::mkdirat(fd_, component.c_str(), 0755) != 0 && errno != EEXIST)
+    if (::mkdirat(fd_, component.c_str(), kPrivateFolderMode) != 0 && errno != EEXIST)
         return Error{"Cannot create folder " + path + ": " + std::strerror(errno) + "."};
     const int fd =
         ::openat(fd_, component.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -80,36 +81,73 @@ bool TargetFolder::has_entry(std::string_view name) const {
     return ::fstatat(fd_, safe_component(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-int TargetFolder::create_file(std::string_view name, bool replace) const {
-    const std::string component = safe_component(name);
+bool TargetFolder::entry_is(std::string_view name, const ExaminedDisk& disk) const {
     struct stat st {};
-    if (replace && ::fstatat(fd_, component.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-        S_ISREG(st.st_mode) && ::unlinkat(fd_, component.c_str(), 0) != 0)
-        return -1;
-    return ::openat(fd_, component.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                    0644);
+    return ::fstatat(fd_, safe_component(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+           disk.is(st);
 }
 
-void TargetFolder::remove_file(std::string_view name) const {
-    ::unlinkat(fd_, safe_component(name).c_str(), 0);
+std::string pending_name(std::string_view component) {
+    uint64_t hash = 0xcbf29ce484222325; // 64-bit FNV-1a
+    for (const char c : component)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3;
+    char text[40];
+    std::snprintf(text, sizeof text, ".~salvex-%016llx.part",
+                  static_cast<unsigned long long>(hash));
+    return text;
 }
 
-bool target_on_device(const std::string& target, const std::string& devicePath) {
-    struct stat device {};
-    struct stat folder {};
-    if (::stat(devicePath.c_str(), &device) != 0 || !S_ISBLK(device.st_mode) ||
-        ::stat(target.c_str(), &folder) != 0)
+std::optional<PendingFile> TargetFolder::start_file(std::string_view name) const {
+    std::string component = safe_component(name);
+    const std::string temporary = pending_name(component);
+    ::unlinkat(fd_, temporary.c_str(), 0); // what a killed run left of this file
+    const int fd = ::openat(fd_, temporary.c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kPrivateFileMode);
+    if (fd < 0)
+        return std::nullopt;
+    return PendingFile(fd_, fd, std::move(component));
+}
+
+PendingFile::PendingFile(PendingFile&& other) noexcept
+    : folderFd_(other.folderFd_), fd_(other.fd_), name_(std::move(other.name_)),
+      temporary_(std::move(other.temporary_)), committed_(other.committed_) {
+    other.fd_ = -1;
+    other.committed_ = true; // the moved-from file removes nothing
+}
+
+PendingFile::~PendingFile() {
+    if (fd_ >= 0)
+        ::close(fd_);
+    if (!committed_)
+        ::unlinkat(folderFd_, temporary_.c_str(), 0);
+}
+
+bool PendingFile::close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd < 0 || ::close(fd) == 0;
+}
+
+bool PendingFile::commit(bool replace) {
+    struct stat st {};
+    if (::fstatat(folderFd_, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        (!replace || !S_ISREG(st.st_mode))) {
+        errno = EEXIST;
         return false;
-    if (folder.st_dev == device.st_rdev)
-        return true;
-    // A partition of the device: sysfs lists it as a child of the whole disk.
-    const std::string partition = "/sys/dev/block/" + std::to_string(major(folder.st_dev)) + ":" +
-                                  std::to_string(minor(folder.st_dev));
-    std::ifstream parentDev(partition + "/../dev");
-    std::string parent;
-    std::getline(parentDev, parent);
-    return parent ==
-           std::to_string(major(device.st_rdev)) + ":" + std::to_string(minor(device.st_rdev));
+    }
+    // Without `replace` the name must still be free as it is taken: a file that appeared
+    // meanwhile is not replaced.
+    const unsigned flags = replace ? 0 : RENAME_NOREPLACE;
+    if (::renameat2(folderFd_, temporary_.c_str(), folderFd_, name_.c_str(), flags) != 0) {
+        if (replace || errno != EINVAL)
+            return false;
+        // A file system without that flag: a link is never made over an existing name.
+        if (::linkat(folderFd_, temporary_.c_str(), folderFd_, name_.c_str(), 0) != 0)
+            return false;
+        ::unlinkat(folderFd_, temporary_.c_str(), 0);
+    }
+    committed_ = true;
+    return true;
 }
 
 bool write_all(int fd, ByteView bytes) {

@@ -6,8 +6,10 @@
 #pragma once
 
 #include "disk/bytes.h"
+#include "disk/examined_disk.h"
 #include "disk/result.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -37,15 +39,14 @@ public:
 
     // True when an entry of that name (made safe) exists, of any kind.
     bool has_entry(std::string_view name) const;
+    // True when the entry of that name (made safe) is `disk`, not through a symbolic link.
+    bool entry_is(std::string_view name, const ExaminedDisk& disk) const;
 
-    // Creates the file `name` (made safe) for writing; it must not exist. With `replace`, a
-    // regular file of that name is unlinked first, so that a new file takes its name: another
-    // hard link to the old one keeps the old bytes. Nothing is ever written through a link.
-    // Returns the open descriptor, or -1 with errno set.
-    int create_file(std::string_view name, bool replace = false) const;
-
-    // Removes the file `name` (made safe), such as a file left half-written.
-    void remove_file(std::string_view name) const;
+    // Starts the file `name` (made safe): a new file under a temporary name in this folder,
+    // which takes its own name only when PendingFile::commit is called, so that a file cut short
+    // (the program killed, the disk full) never passes for a whole one. A temporary file left by
+    // an earlier run for the same name is removed first. Returns nullopt with errno set.
+    std::optional<class PendingFile> start_file(std::string_view name) const;
 
     const std::string& path() const { return path_; }
     // The folder below the target: "" for the target itself, "/Docs/2024" below it.
@@ -59,12 +60,42 @@ private:
     std::string relative_; // the components below the target
 };
 
+// The temporary name a file is written under in its folder until it is whole: a hidden name made
+// from a hash of the file's own, the same in every run, so that a later run finds what a killed
+// one left.
+std::string pending_name(std::string_view component);
+
+// A file being written under its temporary name. Destroyed before commit, it is removed.
+class PendingFile {
+public:
+    PendingFile(PendingFile&& other) noexcept;
+    PendingFile& operator=(PendingFile&&) = delete;
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+    ~PendingFile();
+
+    int fd() const { return fd_; }
+    // Closes the file; false with errno set when the system reports a write it could not make.
+    bool close();
+    // Gives the closed file its own name. Without `replace` an entry of that name is never
+    // replaced (EEXIST); with it, a regular file of that name is, atomically: another hard link
+    // to the old one keeps the old bytes. Nothing is ever written through a link. False with
+    // errno set.
+    bool commit(bool replace);
+
+private:
+    friend class TargetFolder;
+    PendingFile(int folderFd, int fd, std::string name)
+        : folderFd_(folderFd), fd_(fd), name_(std::move(name)), temporary_(pending_name(name_)) {}
+    int folderFd_;
+    int fd_;
+    std::string name_;
+    std::string temporary_;
+    bool committed_ = false;
+};
+
 // Writes every byte to the open file `fd`, again after an interruption; false with errno set
 // (EIO when the system took nothing and gave no reason) when it cannot.
 bool write_all(int fd, ByteView bytes);
-
-// True when `target` lies on the block device `devicePath` or on one of its partitions:
-// writing there could overwrite the data being recovered. False for image files.
-bool target_on_device(const std::string& target, const std::string& devicePath);
 
 } // namespace salvex

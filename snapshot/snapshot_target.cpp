@@ -1,5 +1,6 @@
 #include "snapshot/snapshot_target.h"
 
+#include "disk/examined_disk.h"
 #include "snapshot/snapshot_format.h"
 #include "snapshot/snapshot_layout.h"
 
@@ -11,10 +12,6 @@
 namespace salvex {
 
 namespace {
-
-bool is_device(const struct stat& s) {
-    return S_ISBLK(s.st_mode) || S_ISCHR(s.st_mode);
-}
 
 // Whether the regular file at `path` starts with the snapshot tag.
 bool starts_with_tag(const std::string& path) {
@@ -35,22 +32,11 @@ bool starts_with_tag(const std::string& path) {
 
 } // namespace
 
-bool same_file(const std::string& a, const std::string& b) {
-    struct stat sa {};
-    struct stat sb {};
-    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0)
-        return false;
-    if (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino)
-        return true;
-    return is_device(sa) && is_device(sb) && (sa.st_mode & S_IFMT) == (sb.st_mode & S_IFMT) &&
-           sa.st_rdev == sb.st_rdev;
-}
-
 TargetCheck check_snapshot_target(const std::string& path, const std::string& examinedDisk) {
     struct stat s {};
     if (::stat(path.c_str(), &s) != 0)
         return {SnapshotTarget::Free, {}};
-    if (!examinedDisk.empty() && same_file(path, examinedDisk))
+    if (!examinedDisk.empty() && ExaminedDisk(examinedDisk).is(path))
         return {SnapshotTarget::ExaminedDisk, path + " is the disk being examined"};
     // A folder, a device or a pipe is never a snapshot; it is not opened to see.
     if (S_ISREG(s.st_mode) && starts_with_tag(path))

@@ -7,6 +7,8 @@
 // replaced; a file that is not a snapshot is replaced only when the user says so.
 #pragma once
 
+#include "disk/examined_disk.h"
+
 #include <string>
 
 namespace salvex {
@@ -28,9 +30,5 @@ struct TargetCheck {
 // Judges `path`, the name the writer will use (snapshot_path applied), against `examinedDisk`,
 // the image file or device the drive was opened from ("" when there is none).
 TargetCheck check_snapshot_target(const std::string& path, const std::string& examinedDisk);
-
-// Whether two paths name one file: the same device and inode (through links of any kind), or
-// the same block or character device through two device nodes. False when either is missing.
-bool same_file(const std::string& a, const std::string& b);
 
 } // namespace salvex

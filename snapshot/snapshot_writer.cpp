@@ -1,20 +1,17 @@
 #include "snapshot/snapshot_writer.h"
 
+#include "disk/examined_disk.h"
+#include "recovery/replace_file.h"
 #include "snapshot/snapshot_layout.h"
 #include "snapshot/snapshot_target.h"
 
-#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <limits>
-#include <memory>
 #include <optional>
-#include <random>
 #include <span>
 #include <string_view>
-#include <unistd.h>
 
 namespace salvex {
 
@@ -92,63 +89,6 @@ const SnapshotVersion& version_for(const SnapshotHeaderValues& values, const Ntf
     return kSnapshotV1;
 }
 
-// A file being written beside the target; removed unless it was renamed over the target.
-class SiblingFile {
-public:
-    SiblingFile(const SiblingFile&) = delete;
-    SiblingFile& operator=(const SiblingFile&) = delete;
-    ~SiblingFile() {
-        if (fd_ >= 0)
-            ::close(fd_);
-        if (!renamed_)
-            ::unlink(path_.c_str());
-    }
-
-    // Creates a new file named after `target` with a random suffix, never an existing one.
-    static std::unique_ptr<SiblingFile> create(const std::string& target) {
-        std::random_device random;
-        for (int attempt = 0; attempt < 16; ++attempt) {
-            std::array<char, 16> suffix{};
-            std::snprintf(suffix.data(), suffix.size(), ".~%08x", random());
-            std::string path = target + suffix.data();
-            const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd >= 0)
-                return std::unique_ptr<SiblingFile>(new SiblingFile(fd, std::move(path)));
-            if (errno != EEXIST)
-                break;
-        }
-        return nullptr;
-    }
-
-    // Writes all of `bytes` and makes them durable; false with errno set on failure.
-    bool write_all(std::span<const uint8_t> bytes) {
-        while (!bytes.empty()) {
-            const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            bytes = bytes.subspan(static_cast<size_t>(n));
-        }
-        if (::fsync(fd_) != 0)
-            return false;
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-    bool rename_to(const std::string& target) {
-        renamed_ = ::rename(path_.c_str(), target.c_str()) == 0;
-        return renamed_;
-    }
-
-private:
-    SiblingFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-    int fd_;
-    std::string path_;
-    bool renamed_ = false;
-};
-
 } // namespace
 
 std::string snapshot_path(std::string chosen) {
@@ -224,21 +164,24 @@ Result<std::vector<uint8_t>> encode_snapshot(const SnapshotSelection& selection,
 Result<uint64_t> save_snapshot(const std::string& path, const SnapshotSelection& selection,
                                const VolumeInfo& volume, const NtfsItems& items,
                                const std::string& examinedDisk) {
-    if (!examinedDisk.empty() && same_file(path, examinedDisk))
-        return Error{"The snapshot cannot be saved as " + path +
-                     ": that is the disk being examined. Nothing was saved."};
+    if (const auto refusal = output_file_refusal(path, ExaminedDisk(examinedDisk)))
+        return Error{"The snapshot cannot be saved: " + *refusal + ". Nothing was saved."};
     auto bytes = encode_snapshot(selection, volume, items);
     if (!bytes)
         return Error{bytes.error()};
-    auto file = SiblingFile::create(path);
-    if (!file)
-        return Error{kSnapshotOpenFailedMessage};
-    if (!file->write_all(*bytes))
-        return Error{"Unable to write the snapshot " + path + ": " + std::strerror(errno) +
-                     ". Nothing was saved."};
-    if (!file->rename_to(path))
-        return Error{"Unable to save the snapshot as " + path + ": " + std::strerror(errno) +
-                     ". Nothing was saved."};
+    if (const auto failure = replace_file(path, *bytes)) {
+        const char* reason = std::strerror(failure->error);
+        switch (failure->step) {
+        case ReplaceFailure::Step::Create:
+            return Error{kSnapshotOpenFailedMessage};
+        case ReplaceFailure::Step::Write:
+            return Error{"Unable to write the snapshot " + path + ": " + reason +
+                         ". Nothing was saved."};
+        case ReplaceFailure::Step::Rename:
+            return Error{"Unable to save the snapshot as " + path + ": " + reason +
+                         ". Nothing was saved."};
+        }
+    }
     return static_cast<uint64_t>(bytes->size());
 }
 

@@ -1,6 +1,7 @@
 // salvex-cli as a user runs it: the built program, on real images and a loop device.
 #include "snapshot/snapshot_writer.h"
 #include "tests/support/file_bytes.h"
+#include "tests/support/report_file.h"
 #include "tests/support/scanned_volume.h"
 #include "tests/support/sha256.h"
 #include "tests/support/shell.h"
@@ -25,6 +26,9 @@ namespace {
 using test::cli;
 using test::CommandOutput;
 using test::file_bytes;
+using test::files_under;
+using test::manifest_hashes;
+using test::read_report;
 using test::shell;
 
 const char* const kDemoPartitions = "number\ttype\tstart\tsize\n"
@@ -417,55 +421,6 @@ TEST(EndToEnd, AVolumeWhoseMftCannotBeMappedFailsAndPointsToTheAdvanceScan) {
         cli("list --quiet " + test::image_path("damaged_mft_and_mirror") + " --partition 1 2>&1"));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("Sdvance scan"), std::string::npos) << r.out;
-}
-
-// The manifest's files of partition 1 of image `name`: path → sha256.
-std::map<std::string, std::string> manifest_hashes(const std::string& name) {
-    std::map<std::string, std::string> hashes;
-    for (const auto& e : test::read_manifest(test::source_data_path(name + ".manifest.tsv")))
-        if (e.partition == 1 && !e.folder)
-            hashes[e.path] = e.sha256;
-    return hashes;
-}
-
-struct ReportLine {
-    std::string status;
-    uint64_t size = 0;
-    std::string sha256;
-    uint64_t unreadable = 0;
-    std::string recoverable;
-};
-
-// The report's lines by path; fails the test when the header is not the report's.
-std::map<std::string, ReportLine> read_report(const std::string& path) {
-    std::ifstream in(path);
-    std::string line;
-    std::getline(in, line);
-    EXPECT_EQ(line, "status\tsize\tsha256\tunreadable\trecoverable\tpath");
-    std::map<std::string, ReportLine> lines;
-    while (std::getline(in, line)) {
-        std::vector<std::string> cells;
-        std::istringstream fields(line);
-        for (std::string cell; std::getline(fields, cell, '\t');)
-            cells.push_back(cell);
-        if (cells.size() != 6) {
-            ADD_FAILURE() << "a report line without six columns: " << line;
-            continue;
-        }
-        lines[cells[5]] = {cells[0], std::stoull(cells[1]), cells[2], std::stoull(cells[3]),
-                           cells[4]};
-    }
-    return lines;
-}
-
-// Every regular file under `folder`, by its path below it ("/a/b.txt").
-std::vector<std::string> files_under(const std::string& folder) {
-    std::vector<std::string> files;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-        if (entry.is_regular_file())
-            files.push_back(entry.path().string().substr(folder.size()));
-    }
-    return files;
 }
 
 TEST(EndToEnd, RecoverReportsEveryFileAndMakesAMissingTarget) {

@@ -229,17 +229,20 @@ TEST_F(Driver, SymbolicLinksInTheTargetAreNotFollowed) {
     progress_.answer = true; // go on after each error
     recover();
     EXPECT_TRUE(fs::is_empty(outside));
-    EXPECT_EQ(run_.files_failed, 2u);
+    EXPECT_EQ(run_.files_failed, 3u);
     ASSERT_EQ(progress_.questions.size(), 2u);
     EXPECT_EQ(progress_.questions[0],
               "Error creating file : " + target_.string() + "/Docs.  Continue Recovery ? ");
-    // The file of the folder that could not be made failed, with the system's reason.
-    ASSERT_EQ(run_.outcomes.size(), 2u);
-    EXPECT_EQ(run_.outcomes[0].path, "/Docs/in.txt");
+    // The folder that could not be made failed with the system's reason, and its file with it.
+    ASSERT_EQ(run_.outcomes.size(), 3u);
+    EXPECT_EQ(run_.outcomes[0].path, "/Docs");
     EXPECT_EQ(run_.outcomes[0].status, FileStatus::Failed);
-    EXPECT_EQ(run_.outcomes[0].reason,
+    EXPECT_EQ(run_.outcomes[0].reason, std::strerror(ENOTDIR));
+    EXPECT_EQ(run_.outcomes[1].path, "/Docs/in.txt");
+    EXPECT_EQ(run_.outcomes[1].status, FileStatus::Failed);
+    EXPECT_EQ(run_.outcomes[1].reason,
               std::string("its folder could not be made (") + std::strerror(ENOTDIR) + ")");
-    EXPECT_EQ(run_.outcomes[1].reason, std::strerror(EEXIST)); // the link stays a link
+    EXPECT_EQ(run_.outcomes[2].reason, std::strerror(EEXIST)); // the link stays a link
 }
 
 TEST_F(Driver, AnsweringNoToACreationErrorEndsTheRun) {
@@ -424,9 +427,9 @@ TEST(TargetFolders, ComponentsAreMadeSafe) {
     EXPECT_EQ(safe_component(std::string("a\0b", 3)), "a_b");
 }
 
-TEST(TargetFolders, ImagesAreNotTheTargetsDevice) {
-    EXPECT_FALSE(target_on_device(::testing::TempDir(), test::image_path("demo")));
-    EXPECT_FALSE(target_on_device(::testing::TempDir(), "/nonexistent"));
+TEST(TargetFolders, AFolderBesideAnImageIsNotOnTheExaminedDisk) {
+    EXPECT_FALSE(ExaminedDisk(test::image_path("demo")).under(::testing::TempDir()));
+    EXPECT_FALSE(ExaminedDisk("/nonexistent").under(::testing::TempDir()));
 }
 
 } // namespace

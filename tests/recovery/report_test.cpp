@@ -38,11 +38,11 @@ TEST(RecoveryReport, TheFileReplacesALinkInsteadOfWritingThroughIt) {
     std::ofstream(victim) << "keep";
     fs::create_symlink(victim, report);
     std::string reason;
-    ASSERT_TRUE(write_report_file(report.string(), {}, reason)) << reason;
+    ASSERT_TRUE(write_report_file(report.string(), {}, ExaminedDisk(), reason)) << reason;
     EXPECT_FALSE(fs::is_symlink(report));
     std::ifstream kept(victim);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "keep");
-    EXPECT_FALSE(write_report_file("/nonexistent/folder/report.tsv", {}, reason));
+    EXPECT_FALSE(write_report_file("/nonexistent/folder/report.tsv", {}, ExaminedDisk(), reason));
     EXPECT_EQ(reason, "No such file or directory");
 }
 

@@ -248,7 +248,8 @@ TEST(SnapshotSave, FailuresToCreateOrReplaceLeaveNothingBehind) {
     fs::create_directory(folderInTheWay);
     saved = save_snapshot(folderInTheWay.string(), {}, ntfs_volume(), sample_items(), "");
     ASSERT_FALSE(saved.ok());
-    EXPECT_NE(saved.error().find("Unable to save the snapshot as"), std::string::npos);
+    EXPECT_EQ(saved.error(), "The snapshot cannot be saved: " + folderInTheWay.string() +
+                                 " is a folder. Nothing was saved.");
     EXPECT_TRUE(fs::is_directory(folderInTheWay));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1);
 

@@ -76,8 +76,8 @@ TEST(SnapshotTarget, TheWriterRefusesToReplaceTheExaminedDiskAndLeavesItByteForB
     ASSERT_EQ(path, image);
     const auto saved = save_snapshot(path, {}, ntfs_volume(), sample_items(), image);
     ASSERT_FALSE(saved.ok());
-    EXPECT_EQ(saved.error(), "The snapshot cannot be saved as " + image +
-                                 ": that is the disk being examined. Nothing was saved.");
+    EXPECT_EQ(saved.error(), "The snapshot cannot be saved: " + image +
+                                 " is the disk being examined. Nothing was saved.");
     // Through a link, too.
     fs::create_symlink(image, dir / "LINK.QRSX");
     EXPECT_FALSE(
