@@ -187,6 +187,18 @@ TEST(RecoverySettingsDialogTest, RecoveryFollowsTheDeletedAndDuplicatePolicies) 
             return m.question && m.text.endsWith(QStringLiteral("Open it now?"));
         });
     EXPECT_TRUE(asked);
+    // What was recovered is readable by its owner alone, and nothing was left under a
+    // temporary name.
+    const auto mode = [](const fs::path& path) {
+        return fs::status(path).permissions() & fs::perms::all;
+    };
+    EXPECT_EQ(mode(target / "Salvex recovery report.tsv"),
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(mode(target / "Pictures/2024/sunset.jpg"),
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(mode(target / "Logs"), fs::perms::owner_all);
+    for (const auto& entry : fs::recursive_directory_iterator(target))
+        EXPECT_FALSE(entry.path().filename().string().starts_with(".~")) << entry.path();
 }
 
 class FileFiltersTest : public ::testing::Test {
