@@ -3,16 +3,20 @@
 #               (without a display: lists the demo disk's partitions with the command line)
 #   make test   installs what is missing, builds, and runs every test
 #   make bench  builds and runs the benchmarks
+#   make test-sanitize  the same tests built with AddressSanitizer and UndefinedBehaviorSanitizer
+#   make fuzz   runs each fuzz target for FUZZ_SECONDS (needs clang)
+#   make format-check  fails when a C++ file is not formatted as .clang-format says
 
 BUILD ?= build
 JOBS ?= 2
 PACKAGES := build-essential cmake ninja-build libgtest-dev gzip qt6-base-dev python3 \
-	libewf-dev libvhdi-dev libvmdk-dev libqcow-dev ewf-tools qemu-utils libssl-dev libcli11-dev
+	libewf-dev libvhdi-dev libvmdk-dev libqcow-dev ewf-tools qemu-utils libssl-dev libcli11-dev \
+	clang clang-format e2fsprogs
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 CLI := $(BUILD)/cli/salvex-cli
 DEMO := $(BUILD)/data/demo.img
 
-.PHONY: all deps configure build run test bench fuzz clean
+.PHONY: all deps configure build run test test-sanitize bench fuzz format-check clean
 
 all: build
 
@@ -42,6 +46,19 @@ run: build
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# The whole suite again, every library and test built with the sanitizers: a read past a buffer
+# or an undefined shift fails the test that causes it.
+SANITIZE_BUILD ?= build-sanitize
+test-sanitize: deps
+	@[ -f $(SANITIZE_BUILD)/build.ninja ] || cmake -S . -B $(SANITIZE_BUILD) -G Ninja \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo -DSALVEX_SANITIZE=ON
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	cd $(SANITIZE_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+		UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+format-check:
+	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
+
 bench: build
 	cmake --build $(BUILD) -j $(JOBS) --target benchmarks
 	$(BUILD)/bench/read_bench $(DEMO)
@@ -57,9 +74,10 @@ clean:
 
 # Fuzz the decoders for FUZZ_SECONDS each under AddressSanitizer and UndefinedBehaviorSanitizer.
 FUZZ_SECONDS ?= 60
-fuzz:
+fuzz: deps
 	@[ -f build-fuzz/build.ninja ] || CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja \
-		-DSALVEX_BUILD_FUZZERS=ON -DSALVEX_SANITIZE=ON -DSALVEX_BUILD_TESTS=OFF
+		-DSALVEX_BUILD_FUZZERS=ON -DSALVEX_SANITIZE=ON -DSALVEX_BUILD_TESTS=OFF \
+		-DSALVEX_BUILD_GUI=OFF
 	cmake --build build-fuzz -j $(JOBS)
 	for f in build-fuzz/fuzz/*_fuzz; do d=fuzz/$$(basename $$f _fuzz).dict; \
 		$$f -max_total_time=$(FUZZ_SECONDS) $$( [ -f $$d ] && echo -dict=$$d ) || exit 1; done

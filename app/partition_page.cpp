@@ -15,23 +15,6 @@
 
 namespace salvex::app {
 
-namespace {
-
-// Holds the messages of a Standard Scan until the window has shown its result: the hint to try
-// the Advance Scan belongs after the tree and the list, and a scan that found no volume ends on
-// a question that leads on instead of a message.
-class HeldMessages final : public RelayProgress {
-public:
-    explicit HeldMessages(ProgressSink& shown) : RelayProgress(shown) {}
-    void show_message(std::string_view text, MessageKind kind) override {
-        held.push_back({QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), kind});
-    }
-
-    std::vector<std::pair<QString, MessageKind>> held;
-};
-
-} // namespace
-
 PartitionPage::PartitionPage(WizardFrame& frame, QWidget* parent)
     : WizardPage(frame, parent), range_(new RangePage),
       search_(new QPushButton(QStringLiteral("Search Partitions"))) {
@@ -173,31 +156,28 @@ void PartitionPage::start_standard_scan() {
     const Lba end = s.state.rangeEnd;
     GuiProgress& progress = frame_.progress();
     auto outcome = std::make_shared<ScanOutcome>(ScanOutcome::NoVolume);
-    auto messages = std::make_shared<HeldMessages>(progress);
     frame_.start_worker(
-        [&s, &progress, start, end, outcome, messages] {
+        [&s, &progress, start, end, outcome] {
             RunCollector runs; // gathered while the scan reads the table
-            *outcome = standard_scan(s.reader, start, end, s.scan, *messages, s.state.stopRequested,
-                                     &runs);
+            *outcome =
+                standard_scan(s.reader, start, end, s.scan, progress, s.state.stopRequested, &runs);
             if (*outcome == ScanOutcome::Completed)
                 assess_recoverability(s.reader, s.scan, runs.finish(s.reader, s.scan), progress,
                                       s.state.stopRequested);
         },
-        [this, outcome, messages] {
+        [this, outcome] {
+            // The hint to try the Advance Scan belongs after the tree and the list.
             if (*outcome == ScanOutcome::Completed) {
                 frame_.advance_to(kBrowse);
-                for (const auto& [text, kind] : messages->held)
-                    frame_.messages().show(text, kind);
+                frame_.messages().show(scan_outcome_message(*outcome), MessageKind::Information);
                 return;
             }
             frame_.show_step(kChoosePartition);
             // A scan the user stopped says so; one that could not read the volume leads on.
-            for (const auto& [text, kind] : messages->held) {
-                if (frame_.stop_asked() || text != QLatin1String(kScanImpossibleMessage))
-                    frame_.messages().show(text, kind);
-                else
-                    offer_whole_drive_sweep(kNoVolumeQuestion);
-            }
+            if (frame_.stop_asked() || *outcome == ScanOutcome::Stopped)
+                frame_.messages().show(scan_outcome_message(*outcome), MessageKind::Error);
+            else
+                offer_whole_drive_sweep(kNoVolumeQuestion);
         });
 }
 

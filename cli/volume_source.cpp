@@ -77,11 +77,13 @@ bool snapshot_target_allowed(const std::string& path, const std::string& drivePa
     return true;
 }
 
-// `sentence` without its full stop, followed by a pointer to the command that lists the choices.
-std::string with_pointer(std::string sentence, const char* pointer) {
-    if (sentence.ends_with('.'))
-        sentence.pop_back();
-    return sentence + " (see salvex-cli " + pointer + ").";
+// The core's sentence, and where the choices are listed when what was named does not exist.
+Result<VolumeScan> with_pointer(Result<VolumeScan> scanned, const char* command) {
+    if (scanned || scanned.code() != ErrorCode::NotFound)
+        return scanned;
+    Error pointed = scanned.failure();
+    pointed.message += std::string(" See salvex-cli ") + command + ".";
+    return pointed;
 }
 
 // The volume as the core produced it, with the drive it was read from; nullopt after saying why.
@@ -115,9 +117,8 @@ std::optional<OpenVolume> partition_volume(const ParsedArgs& args, const std::st
     apply_retries(args, *drive->reader);
     auto scanned =
         scan_partition_volume(*drive->reader, drive->partitions, number, progress, stop, observer);
-    if (!scanned && number > drive->partitions.size())
-        scanned = Error{with_pointer(scanned.error(), "partitions")};
-    return take(std::move(scanned), std::move(drive->reader), drivePath, command, progress, err);
+    return take(with_pointer(std::move(scanned), "partitions"), std::move(drive->reader), drivePath,
+                command, progress, err);
 }
 
 // Candidate K of a sweep of S..E, its tree reconstructed.
@@ -141,9 +142,8 @@ std::optional<OpenVolume> candidate_volume(const ParsedArgs& args,
         return std::nullopt;
     }
     auto scanned = scan_candidate_volume(*reader, *bounds, *perRead, candidate, progress, stop);
-    if (!scanned)
-        scanned = Error{with_pointer(scanned.error(), "sweep")};
-    return take(std::move(scanned), std::move(reader), drivePath, command, progress, err);
+    return take(with_pointer(std::move(scanned), "sweep"), std::move(reader), drivePath, command,
+                progress, err);
 }
 
 } // namespace

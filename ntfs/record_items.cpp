@@ -18,8 +18,9 @@ std::vector<Stream> item_streams(const ItemRecords& item) {
     std::vector<Stream> streams;
     for (size_t i = 0; i < item.records.size(); ++i) {
         for (StreamInfo& info : named_streams(item.records[i])) {
-            const bool known = std::any_of(streams.begin(), streams.end(),
-                                           [&](const Stream& s) { return s.info.name == info.name; });
+            const bool known = std::any_of(streams.begin(), streams.end(), [&](const Stream& s) {
+                return s.info.name == info.name;
+            });
             if (!known)
                 streams.push_back({std::move(info), item.sectors[i]});
         }

@@ -140,24 +140,32 @@ ScanOutcome standard_scan(const SectorReader& reader, Lba start, Lba end, NtfsSc
     if (!found) {
         progress.set_status("Calculating partition parameters");
         progress.set_status("");
-        progress.show_message(stop.load() == 1 ? kScanAbortedMessage : kScanImpossibleMessage,
-                              MessageKind::Error);
+        const bool stopped = stop.load() == 1;
         stop.store(0);
-        return ScanOutcome::NoVolume;
+        return stopped ? ScanOutcome::Stopped : ScanOutcome::NoVolume;
     }
     stop.store(0);
     // The partition's last sector bounds what the volume's structures may claim.
     scan_records(reader, scan, progress, stop, end, observer);
-    if (scan.mftMap.empty() || (scan.items.folders.empty() && scan.items.files.empty())) {
-        // Neither $MFT nor its mirror gave a usable map, or the map holds no item: the volume
-        // was found but this scan cannot read it.
-        progress.show_message(kScanImpossibleMessage, MessageKind::Error);
-        stop.store(0);
-        return ScanOutcome::NoItems;
-    }
-    progress.show_message(kTryAdvanceScanMessage, MessageKind::Information);
     stop.store(0);
+    // Neither $MFT nor its mirror gave a usable map, or the map holds no item: the volume was
+    // found but this scan cannot read it.
+    if (scan.mftMap.empty() || (scan.items.folders.empty() && scan.items.files.empty()))
+        return ScanOutcome::NoItems;
     return ScanOutcome::Completed;
+}
+
+const char* scan_outcome_message(ScanOutcome outcome) {
+    switch (outcome) {
+    case ScanOutcome::Completed:
+        return kTryAdvanceScanMessage;
+    case ScanOutcome::Stopped:
+        return kScanAbortedMessage;
+    case ScanOutcome::NoVolume:
+    case ScanOutcome::NoItems:
+        break;
+    }
+    return kScanImpossibleMessage;
 }
 
 } // namespace salvex

@@ -34,6 +34,7 @@ enum class ScanOutcome {
     Completed, // the items are listed (a stopped scan lists what it found before Stop)
     NoVolume,  // no usable boot sector, or neither $MFT nor $MFTMirr confirmed: nothing listed
     NoItems,   // the volume was found, but its Master File Table gave no map or no item
+    Stopped,   // stopped before the volume was found: nothing listed
 };
 
 // Texts the scan shows.
@@ -43,11 +44,16 @@ inline constexpr const char* kScanAbortedMessage = "Recovery procedure aborted b
 inline constexpr const char* kTryAdvanceScanMessage =
     "If you don't find your file(s) or folder(s) here, you can use \"Advance scan\"";
 
-// Scans the NTFS partition from `start` to `end` (its last sector). Reports through `progress`
-// and ends the record loop when `stop` becomes 1; the flag is cleared when the scan ends. Hands
-// every record the loop reads to `observer`, when given, as it reads it.
+// Scans the NTFS partition from `start` to `end` (its last sector). Reports its steps through
+// `progress` and ends the record loop when `stop` becomes 1; the flag is cleared when the scan
+// ends. Hands every record the loop reads to `observer`, when given, as it reads it. Says why it
+// failed by its outcome, not through `progress`: scan_outcome_message gives the sentence.
 ScanOutcome standard_scan(const SectorReader& reader, Lba start, Lba end, NtfsScan& scan,
                           ProgressSink& progress, StopFlag& stop,
                           RecordObserver* observer = nullptr);
+
+// What a person is told after a scan of that outcome: the failure, or after a completed scan
+// the hint that the Advance Scan finds more.
+const char* scan_outcome_message(ScanOutcome outcome);
 
 } // namespace salvex

@@ -87,33 +87,19 @@ FileOutcome outcome_of(const FileNode& file, FileStatus status, uint64_t size, s
     return o;
 }
 
-// A full target fails every file after this one: the run ends instead of asking each time.
-bool target_full(int error) {
-    return error == ENOSPC || error == EDQUOT;
-}
-
 // A file that could not be created or written: a full target ends the run, any other failure
 // asks whether to go on.
 void fail_to_write(RecoveryContext& context, const FileNode& file, const std::string& relative,
                    const std::string& path, int error) {
     record(context,
            outcome_of(file, FileStatus::Failed, file.size, relative, std::strerror(error)));
-    if (target_full(error)) {
+    // A full target fails every file after this one: the run ends instead of asking each time.
+    if (code_of_errno(error) == ErrorCode::TargetFull) {
         context.run.stopReason = std::strerror(error);
         context.run.recovery_stop = 1;
     } else {
         report_failure(context, path);
     }
-}
-
-// The system's reason in an error of TargetFolder: the text after its last ": ", without the
-// final full stop.
-std::string system_reason(const std::string& message) {
-    const size_t colon = message.rfind(": ");
-    std::string reason = colon == std::string::npos ? message : message.substr(colon + 2);
-    if (reason.ends_with('.'))
-        reason.pop_back();
-    return reason;
 }
 
 // The files of the tree below `node` (its own included) as failed: their folder could not be made.
@@ -356,7 +342,7 @@ void recover_folder(RecoveryContext& context, TreeItemId node, const TargetFolde
         if (!folder) {
             // The folder itself fails, with the system's reason, and every file beneath it.
             const std::string relative = under.relative_path() + "/" + safe_component(folderName);
-            const std::string reason = system_reason(folder.error());
+            const std::string reason = std::strerror(folder.system_error());
             FileOutcome failed;
             failed.status = FileStatus::Failed;
             failed.path = relative;

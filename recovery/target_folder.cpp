@@ -25,7 +25,7 @@ std::string safe_component(std::string_view name) {
 Result<TargetFolder> TargetFolder::open(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
-        return Error{"Cannot open the target folder " + path + ": " + std::strerror(errno) + "."};
+        return system_error("Cannot open the target folder " + path, errno);
     return TargetFolder(fd, path, {});
 }
 
@@ -34,11 +34,10 @@ Result<TargetFolder> TargetFolder::open_or_create(const std::string& path) {
     for (size_t at = path.find('/', 1); at != std::string::npos; at = path.find('/', at + 1)) {
         const std::string parent = path.substr(0, at);
         if (::mkdir(parent.c_str(), kPrivateFolderMode) != 0 && errno != EEXIST)
-            return Error{"Cannot create the target folder " + parent + ": " + std::strerror(errno) +
-                         "."};
+            return system_error("Cannot create the target folder " + parent, errno);
     }
     if (::mkdir(path.c_str(), kPrivateFolderMode) != 0 && errno != EEXIST)
-        return Error{"Cannot create the target folder " + path + ": " + std::strerror(errno) + "."};
+        return system_error("Cannot create the target folder " + path, errno);
     return open(path);
 }
 
@@ -68,11 +67,11 @@ Result<TargetFolder> TargetFolder::sub_folder(std::string_view name) const {
     const std::string component = safe_component(name);
     const std::string path = path_ + (path_.ends_with('/') ? "" : "/") + component;
     if (::mkdirat(fd_, component.c_str(), kPrivateFolderMode) != 0 && errno != EEXIST)
-        return Error{"Cannot create folder " + path + ": " + std::strerror(errno) + "."};
+        return system_error("Cannot create folder " + path, errno);
     const int fd =
         ::openat(fd_, component.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
-        return Error{"Cannot open folder " + path + ": " + std::strerror(errno) + "."};
+        return system_error("Cannot open folder " + path, errno);
     return TargetFolder(fd, path, relative_ + "/" + component);
 }
 

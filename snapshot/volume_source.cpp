@@ -10,28 +10,18 @@ namespace salvex {
 
 namespace {
 
-// Passes reports on but holds the errors back: a scan that fails returns its error as the
-// result's sentence rather than saying it as well.
-class HeldErrors final : public RelayProgress {
-public:
-    explicit HeldErrors(ProgressSink& to) : RelayProgress(to) {}
-    void show_message(std::string_view text, MessageKind kind) override {
-        if (kind == MessageKind::Error)
-            held_.emplace_back(text);
-        else
-            to_.show_message(text, kind);
+ErrorCode scan_error_code(ScanOutcome outcome) {
+    switch (outcome) {
+    case ScanOutcome::Stopped:
+        return ErrorCode::Stopped;
+    case ScanOutcome::NoItems:
+        return ErrorCode::NoItems;
+    case ScanOutcome::NoVolume:
+    case ScanOutcome::Completed:
+        break;
     }
-
-    const std::vector<std::string>& held() const { return held_; }
-    void release() {
-        for (const std::string& text : held_)
-            to_.show_message(text, MessageKind::Error);
-        held_.clear();
-    }
-
-private:
-    std::vector<std::string> held_;
-};
+    return ErrorCode::NotNtfs;
+}
 
 } // namespace
 
@@ -59,18 +49,16 @@ Result<VolumeScan> scan_partition_volume(const SectorReader& reader,
                                          ProgressSink& progress, StopFlag& stop,
                                          RecordObserver* observer) {
     if (number == 0 || number > partitions.size())
-        return Error{no_such_partition_message(number, partitions.size())};
+        return Error{no_such_partition_message(number, partitions.size()), ErrorCode::NotFound};
     const PartitionInfo& partition = partitions.entries[number - 1];
     if (partition.type != FsType::Ntfs)
-        return Error{kFatPartitionMessage};
+        return Error{kFatPartitionMessage, ErrorCode::NotNtfs};
     VolumeScan volume;
-    HeldErrors scanProgress(progress);
     const auto outcome = standard_scan(reader, partition.start, partition.end(), volume.scan,
-                                       scanProgress, stop, observer);
+                                       progress, stop, observer);
     if (outcome != ScanOutcome::Completed)
-        return Error{scanProgress.held().empty() ? std::string(kScanImpossibleMessage)
-                                                 : scanProgress.held().back()};
-    scanProgress.release();
+        return Error{scan_outcome_message(outcome), scan_error_code(outcome)};
+    progress.show_message(scan_outcome_message(outcome), MessageKind::Information);
     volume.selection = partition_selection(partition, static_cast<uint16_t>(number - 1));
     return volume;
 }
@@ -82,7 +70,7 @@ Result<VolumeScan> scan_candidate_volume(const SectorReader& reader, SectorRange
     const CandidateList candidates =
         sweep_and_classify(reader, range, sectorsPerRead, hits, progress, stop);
     if (number == 0 || number > candidates.size())
-        return Error{no_such_candidate_message(number, candidates.size())};
+        return Error{no_such_candidate_message(number, candidates.size()), ErrorCode::NotFound};
     VolumeScan volume;
     reconstruct_candidate(reader, hits, candidates, static_cast<uint16_t>(number), volume.scan,
                           progress, stop);
@@ -94,7 +82,7 @@ Result<VolumeScan> load_snapshot_volume(const std::string& path, const SectorRea
                                         ProgressSink& progress) {
     auto loaded = load_snapshot(path, reader, progress);
     if (!loaded)
-        return Error{loaded.error()};
+        return loaded.failure();
     return VolumeScan{std::move(loaded->scan), loaded->selection, std::move(loaded->warning)};
 }
 

@@ -38,8 +38,9 @@ SnapshotSelection range_selection(SectorRange range);
 
 // Partition `number` (from 1) of `partitions`, which must be NTFS, read by the Standard Scan.
 // The scan reports through `progress`, and hands each record it reads to `observer` when given;
-// when it lists nothing the error is the sentence it reported there (kScanImpossibleMessage, or
-// kScanAbortedMessage after a stop).
+// a completed scan ends on the hint that the Advance Scan finds more. When it lists nothing the
+// error says why: NotNtfs (no volume there, or a FAT partition), NoItems, Stopped, or NotFound
+// (no such partition).
 Result<VolumeScan> scan_partition_volume(const SectorReader& reader,
                                          const PartitionList& partitions, uint64_t number,
                                          ProgressSink& progress, StopFlag& stop,

@@ -103,8 +103,8 @@ TEST(EndToEnd, ListRefusesWhatItCannotScan) {
                        "FAT.\n");
     const CommandOutput none = shell(cli("list " + demo + " --partition 9 2>&1"));
     EXPECT_EQ(none.status, 1);
-    EXPECT_EQ(none.out, "salvex-cli list: There is no partition 9; the drive has 3 (see salvex-cli "
-                        "partitions).\n");
+    EXPECT_EQ(none.out, "salvex-cli list: There is no partition 9; the drive has 3. See salvex-cli "
+                        "partitions.\n");
 }
 
 TEST(EndToEnd, FindPrintsMatchesWithTheirFolders) {

@@ -45,12 +45,15 @@ TEST(VolumeSource, PartitionsThatCannotBeScannedAreRefusedWithTheirSentence) {
     const PartitionList partitions = partitions_of(*reader);
     test::RecordingProgress progress;
     StopFlag stop{0};
-    EXPECT_EQ(scan_partition_volume(*reader, partitions, 0, progress, stop).error(),
+    const auto none = scan_partition_volume(*reader, partitions, 0, progress, stop);
+    EXPECT_EQ(none.error(),
               "There is no partition 0; the drive has " + std::to_string(partitions.size()) + ".");
+    EXPECT_EQ(none.code(), ErrorCode::NotFound);
     EXPECT_EQ(scan_partition_volume(*reader, partitions, 9, progress, stop).error(),
               no_such_partition_message(9, partitions.size()));
-    EXPECT_EQ(scan_partition_volume(*reader, partitions, 2, progress, stop).error(),
-              kFatPartitionMessage);
+    const auto fat = scan_partition_volume(*reader, partitions, 2, progress, stop);
+    EXPECT_EQ(fat.error(), kFatPartitionMessage);
+    EXPECT_EQ(fat.code(), ErrorCode::NotNtfs);
 
     // Both boot sectors of partition 1 gone: the scan's own sentence is the refusal, and it is
     // not said a second time through the progress sink.
@@ -60,6 +63,11 @@ TEST(VolumeSource, PartitionsThatCannotBeScannedAreRefusedWithTheirSentence) {
     const auto refused = scan_partition_volume(damagedReader, partitions, 1, progress, stop);
     ASSERT_FALSE(refused);
     EXPECT_EQ(refused.error(), kScanImpossibleMessage);
+    EXPECT_EQ(refused.code(), ErrorCode::NotNtfs);
+    // Stopped before the volume was found.
+    StopFlag stopped{1};
+    EXPECT_EQ(scan_partition_volume(damagedReader, partitions, 1, progress, stopped).code(),
+              ErrorCode::Stopped);
     for (const auto& message : progress.messages)
         EXPECT_NE(message.kind, MessageKind::Error) << message.text;
 }

@@ -1,0 +1,62 @@
+// libFuzzer target: every file of a volume whose Master File Table is the input, its data stream
+// assembled across extension records and copied as a recovery would (sparse, compressed and
+// resident data, runs past the volume's end), into nothing.
+//
+// The volume is laid out as in standard_scan_fuzz: a fixed boot sector, one sector per cluster,
+// $MFT at cluster 8 holding the input.
+#include "disk/progress.h"
+#include "fuzz/input_device.h"
+#include "ntfs/standard_scan.h"
+#include "recovery/content_copy.h"
+#include "recovery/file_data.h"
+#include "recovery/volume_bounds.h"
+
+#include <cstdint>
+#include <cstring>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace salvex;
+    constexpr size_t kMftSector = 8;
+    std::vector<uint8_t> disk(kMftSector * kSectorSize, 0);
+    disk.insert(disk.end(), data, data + std::min<size_t>(size, 64 * 1024));
+    disk.resize(std::max(disk.size(), (kMftSector + 16) * kSectorSize), 0);
+    for (const size_t boot : {size_t{0}, disk.size() / kSectorSize - 1}) {
+        uint8_t* b = disk.data() + boot * kSectorSize;
+        std::memcpy(b + 3, "NTFS    ", 8);
+        b[0x0D] = 1;
+        b[0x30] = kMftSector;
+        b[0x38] = 4;
+        b[510] = 0x55;
+        b[511] = 0xAA;
+    }
+    std::memcpy(disk.data() + 4 * kSectorSize, "FILE", 4);
+    const uint64_t sectors = disk.size() / kSectorSize;
+
+    SectorReader reader(AccessMode::Device);
+    reader.open_device(std::make_unique<fuzz::InputDevice>(std::move(disk)));
+    NtfsScan scan;
+    SilentProgress progress;
+    StopFlag stop{0};
+    standard_scan(reader, 0, sectors - 1, scan, progress, stop);
+    const VolumeBounds bounds = volume_bounds(reader, scan.volume);
+    for (const FileNode& file : scan.items.files) {
+        auto located = locate_file_data(reader, scan, file);
+        if (!located)
+            continue;
+        uint64_t length = file.size;
+        bound_to_volume(*located, length, bounds, scan.volume.sectorsPerCluster);
+        uint64_t copied = 0;
+        const auto count = [&](ByteView bytes) {
+            copied += bytes.size();
+            return true;
+        };
+        const auto hole = [&](uint64_t zeros) {
+            copied += zeros;
+            return true;
+        };
+        copy_file_content(reader, scan.volume, *located, length, count, CopyControl{}, hole);
+        if (copied > length)
+            __builtin_trap(); // more bytes than the file's size
+    }
+    return 0;
+}
