@@ -57,8 +57,10 @@ constexpr std::array kCommands = {
             "recoverable and path.\n"
             "recoverable, for a deleted file, is the share (0 to 100) of the clusters holding\n"
             "its bytes that no file written since has taken: 100 means it can come back whole.\n"
-            "It is empty for live files and folders, for a deleted file whose data cannot be\n"
-            "found, and for a candidate whose Master File Table is not known.\n"
+            "For a live file it is the share of its clusters that lie on DRIVE, told only when\n"
+            "DRIVE (an image cut short) ends before them. It is empty for folders, for other\n"
+            "live files, for a deleted file whose data cannot be found, and for a candidate\n"
+            "whose Master File Table is not known.\n"
             "  --deleted             print only deleted items\n"
             "  --save-snapshot FILE  also save the scan as FILE.QRSX for later use\n"
             "  --quiet               no progress bar on stderr",
