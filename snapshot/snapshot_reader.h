@@ -49,7 +49,9 @@ Result<LoadedSnapshot> parse_snapshot(ByteView bytes, const SectorReader& reader
 // Reads the file at `path`, decodes it as parse_snapshot does and, for an NTFS volume, checks
 // that `reader` holds the drive the snapshot was made of (drive_check.h): a snapshot of another
 // drive is refused with the sentence that says what did not match, one of a drive that has
-// changed a little loads with `warning` set.
+// changed a little loads with `warning` set. Only a regular file is read, and no further than
+// its header's counts allow: anything else (a named pipe, a device) is refused without reading,
+// and so is a file larger than the counts in its first bytes allow.
 Result<LoadedSnapshot> load_snapshot(const std::string& path, const SectorReader& reader,
                                      ProgressSink& progress);
 Result<LoadedSnapshot> load_snapshot(const std::string& path, const SectorReader& reader);
