@@ -4,11 +4,13 @@
 #include "ntfs/utf16.h"
 #include "snapshot/drive_check.h"
 #include "snapshot/snapshot_layout.h"
+#include "snapshot/snapshot_writer.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -420,7 +422,7 @@ Result<LoadedSnapshot> parse_snapshot(ByteView bytes, const SectorReader& reader
 
 Result<LoadedSnapshot> load_snapshot(const std::string& path, const SectorReader& reader,
                                      ProgressSink& progress) {
-    const auto bytes = read_snapshot_file(path);
+    const auto bytes = read_snapshot_file(snapshot_file_to_load(path));
     if (!bytes)
         return Error{bytes.error()};
     auto loaded = parse_snapshot(*bytes, reader, progress);
@@ -436,6 +438,14 @@ Result<LoadedSnapshot> load_snapshot(const std::string& path, const SectorReader
 Result<LoadedSnapshot> load_snapshot(const std::string& path, const SectorReader& reader) {
     SilentProgress progress;
     return load_snapshot(path, reader, progress);
+}
+
+std::string snapshot_file_to_load(const std::string& path) {
+    std::error_code ec;
+    if (std::filesystem::exists(std::filesystem::symlink_status(path, ec)) || path.empty())
+        return path;
+    std::string saved = snapshot_path(path);
+    return std::filesystem::exists(saved, ec) ? saved : path;
 }
 
 } // namespace salvex
