@@ -104,8 +104,8 @@ Result<int> open_read_only(const std::string& path, ReadableKinds kinds, std::st
         error = Error{open_error(path, errno)};
     else if (const auto kind = kind_not_of(st.st_mode, kinds))
         error = refusal(*kind);
-    const int flags = error ? 0 : ::fcntl(fd, F_GETFL);
-    if (!error && (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0))
+    else if (const int flags = ::fcntl(fd, F_GETFL);
+             flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
         error = Error{open_error(path, errno)};
     if (error) {
         ::close(fd);
