@@ -9,6 +9,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <vector>
 
 namespace salvex {
 namespace {
@@ -18,6 +19,20 @@ using test::shell;
 
 namespace fs = std::filesystem;
 
+// A path of each kind that is neither a file nor a block device, made in `folder`, and the
+// kind's name.
+struct SpecialPath {
+    std::string path;
+    std::string kind;
+};
+
+std::vector<SpecialPath> special_paths(const fs::path& folder) {
+    const std::string pipe = (folder / "p").string();
+    EXPECT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    return {
+        {pipe, "a named pipe"}, {"/dev/zero", "a character device"}, {folder.string(), "a folder"}};
+}
+
 // The command line run with a time limit, so that a command that waits fails instead of
 // hanging the suite; stderr is what comes back.
 test::CommandOutput run_limited(const std::string& args) {
@@ -26,15 +41,8 @@ test::CommandOutput run_limited(const std::string& args) {
 
 TEST(SpecialFiles, EveryCommandRefusesANamedPipeACharacterDeviceOrAFolderAsItsDrive) {
     const fs::path folder = test::empty_temp_folder("special");
-    const std::string pipe = (folder / "p").string();
-    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     const std::string target = (folder / "out").string();
-    const struct {
-        std::string path;
-        std::string kind;
-    } paths[] = {
-        {pipe, "a named pipe"}, {"/dev/zero", "a character device"}, {folder.string(), "a folder"}};
-    for (const auto& [path, kind] : paths) {
+    for (const auto& [path, kind] : special_paths(folder)) {
         const std::string refusal = path + " is not a disk image or a block device (" + kind + ").";
         const struct {
             std::string command;
@@ -57,16 +65,9 @@ TEST(SpecialFiles, EveryCommandRefusesANamedPipeACharacterDeviceOrAFolderAsItsDr
 
 TEST(SpecialFiles, ASnapshotMustBeARegularFile) {
     const fs::path folder = test::empty_temp_folder("snapshots");
-    const std::string pipe = (folder / "p").string();
-    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     const std::string demo = test::image_path("demo");
     const std::string before = test::sha256_of_file(demo);
-    const struct {
-        std::string path;
-        std::string kind;
-    } paths[] = {
-        {pipe, "a named pipe"}, {"/dev/zero", "a character device"}, {folder.string(), "a folder"}};
-    for (const auto& [path, kind] : paths) {
+    for (const auto& [path, kind] : special_paths(folder)) {
         const auto r = run_limited("list --quiet " + demo + " --snapshot " + path);
         EXPECT_EQ(r.status, 1) << path;
         EXPECT_EQ(r.out, "salvex-cli list: " + path + " is not a snapshot file (" + kind + ").\n");

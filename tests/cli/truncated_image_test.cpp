@@ -2,7 +2,7 @@
 // the image's end are unreadable sectors. The files are written with zeros there, counted as
 // such and named in the run's summary, the run exits 3, and `list` tells a live file's share
 // beforehand.
-#include "recovery/file_data.h"
+#include "tests/support/demo_file.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/recovered_files.h"
 #include "tests/support/scanned_volume.h"
@@ -23,9 +23,9 @@ using test::cli;
 using test::file_bytes;
 using test::shell;
 
-constexpr const char* kFile = "/Documents/Reports/ledger-notes.txt"; // 9000 bytes, 3 clusters
-constexpr uint64_t kFileSize = 9000;
-constexpr uint64_t kClusterSectors = 8; // the demo volume's 4096-byte clusters
+constexpr const char* kFile = test::kDemoFile; // 9000 bytes, 3 clusters
+constexpr uint64_t kFileSize = test::kDemoFileSize;
+constexpr uint64_t kClusterSectors = test::kDemoClusterSectors;
 
 // The demo disk cut after the first cluster of kFile, whose clusters are one run: its first
 // 4096 bytes lie on the copy, the rest past its end.
@@ -36,25 +36,15 @@ struct CutImage {
 };
 
 CutImage cut_after_first_cluster() {
-    const auto volume = test::scan_image_partition("demo", 1);
-    const Lba record = volume.byPath.at(kFile).recordSector;
-    for (const FileNode& file : volume.scan.items.files) {
-        if (file.recordSector != record)
-            continue;
-        const auto data = locate_file_data(*volume.reader, volume.scan, file);
-        if (!data || data->runs.size() != 1 || data->runs.front().clusters != 3)
-            break;
-        const Lba first = volume.scan.volume.cluster_sector(data->runs.front().lcn);
-        const std::string image = file_bytes(test::image_path("demo"));
-        CutImage cut{test::temp_path("cut.img"), {}, {}};
-        const uint64_t keep = (first + kClusterSectors) * 512;
-        std::ofstream(cut.path, std::ios::binary) << image.substr(0, keep);
-        cut.sha256 = test::sha256_of_file(cut.path);
-        cut.fileHead = image.substr(first * 512, kClusterSectors * 512);
-        return cut;
-    }
-    ADD_FAILURE() << kFile << " is not one run of 3 clusters on the demo disk";
-    return {};
+    const test::FileOnDisk file = test::demo_file_on_disk();
+    if (file.firstSector == 0)
+        return {};
+    CutImage cut{test::temp_path("cut.img"), {}, file.content.substr(0, kClusterSectors * 512)};
+    const uint64_t keep = (file.firstSector + kClusterSectors) * 512;
+    std::ofstream(cut.path, std::ios::binary)
+        << file_bytes(test::image_path("demo")).substr(0, keep);
+    cut.sha256 = test::sha256_of_file(cut.path);
+    return cut;
 }
 
 // The rows of a tab-separated table after its header, by their cell `key`.
