@@ -79,6 +79,22 @@ std::optional<std::string> kind_not_of(mode_t mode, ReadableKinds kinds) {
     return kind_name(mode);
 }
 
+// `fd`, opened without blocking, made a blocking descriptor of the same file: the descriptor to
+// use from now on, or -1 with errno. A block device is opened once more, through the descriptor
+// (the same device, whatever its path names by now): opened without blocking it skips its
+// driver's checks, and a drive without its medium would open. Without /proc to reach it, and for
+// anything else, the flag is cleared.
+int made_blocking(int fd, mode_t mode) {
+    if (S_ISBLK(mode)) {
+        const int again =
+            ::open(("/proc/self/fd/" + std::to_string(fd)).c_str(), O_RDONLY | O_CLOEXEC);
+        if (again >= 0 || errno != ENOENT)
+            return again;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 ? fd : -1;
+}
+
 } // namespace
 
 std::optional<std::string> kind_not_readable(const std::string& path, ReadableKinds kinds) {
@@ -104,9 +120,13 @@ Result<int> open_read_only(const std::string& path, ReadableKinds kinds, std::st
         error = Error{open_error(path, errno)};
     else if (const auto kind = kind_not_of(st.st_mode, kinds))
         error = refusal(*kind);
-    else if (const int flags = ::fcntl(fd, F_GETFL);
-             flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
-        error = Error{open_error(path, errno)};
+    else if (const int blocking = made_blocking(fd, st.st_mode); blocking != fd) {
+        const int reason = errno;
+        ::close(fd);
+        if (blocking < 0)
+            return Error{open_error(path, reason)}; // a drive without its medium, ...
+        return blocking;
+    }
     if (error) {
         ::close(fd);
         return *std::move(error);

@@ -62,6 +62,14 @@ TEST(ReadablePath, ARegularFileOpensBlockingOtherKindsAreRefusedByName) {
         GTEST_SKIP() << "no block device node found under /dev";
     EXPECT_EQ(kind_not_readable(device, ReadableKinds::FilesAndBlockDevices), std::nullopt);
     EXPECT_EQ(kind_not_readable(device, ReadableKinds::Files), "a block device");
+    if (::access(device.c_str(), R_OK) != 0)
+        GTEST_SKIP() << device << " cannot be read by this user";
+    const auto disk = open_read_only(device, ReadableKinds::FilesAndBlockDevices, "a drive");
+    ASSERT_TRUE(disk.ok()) << disk.error();
+    const int diskFlags = ::fcntl(*disk, F_GETFL);
+    EXPECT_EQ(diskFlags & O_NONBLOCK, 0); // opened once more, blocking, through its driver
+    EXPECT_EQ(diskFlags & O_ACCMODE, O_RDONLY);
+    ::close(*disk);
 }
 
 } // namespace
