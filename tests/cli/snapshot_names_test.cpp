@@ -44,6 +44,7 @@ TEST(SnapshotNames, ASnapshotLoadsByTheNameGivenWhenItWasSaved) {
 TEST(SnapshotNames, AFileNamedExactlyAsGivenIsReadAndNoOther) {
     const fs::path folder = test::empty_temp_folder("exact");
     const std::string demo = test::image_path("demo");
+    const std::string before = test::sha256_of_file(demo);
     ASSERT_EQ(shell(cli("list --quiet " + demo + " --partition 1 --save-snapshot " +
                         (folder / "s2").string() + " >/dev/null"))
                   .status,
@@ -61,6 +62,7 @@ TEST(SnapshotNames, AFileNamedExactlyAsGivenIsReadAndNoOther) {
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.out, "salvex-cli list: Unable to open the snapshot file " + none +
                                ": No such file or directory.\n");
+    EXPECT_EQ(test::sha256_of_file(demo), before);
 }
 
 } // namespace
