@@ -146,8 +146,7 @@ QString FolderListModel::text(const ListRow& row, int column) const {
     case kIdColumn:
         return QString::number(file.recordSector);
     case kRecoverableColumn:
-        return file.deleted && file.recoverable ? QStringLiteral("%1 %").arg(*file.recoverable)
-                                                : QString();
+        return file.recoverable ? QStringLiteral("%1 %").arg(*file.recoverable) : QString();
     }
     return {};
 }

@@ -25,7 +25,8 @@ enum ListColumn {
     kCreatedColumn,
     kModifiedColumn,
     kIdColumn,
-    kRecoverableColumn // a deleted file's recoverable share, in percent
+    kRecoverableColumn // a deleted file's recoverable share, in percent (a live file's share
+                       // on the drive, when the drive ends before some of its clusters)
 };
 inline constexpr int kListColumns = kRecoverableColumn + 1;
 

@@ -51,8 +51,7 @@ struct Printer {
         for (const size_t index : it->second) {
             const FileNode& f = scan.items.files[index];
             line("file", f.deleted, f.size, f.creationTime, f.changeTime,
-                 f.recordSector / sectorUnit, f.deleted ? f.recoverable : std::nullopt,
-                 path + "/" + escape_name(f.name));
+                 f.recordSector / sectorUnit, f.recoverable, path + "/" + escape_name(f.name));
         }
     }
 

@@ -56,17 +56,97 @@ std::string open_error_message(const std::string& path, int errnoValue) {
     return "Cannot open " + path + ": " + std::strerror(errnoValue) + ".";
 }
 
+namespace {
+
+// What a file of `mode` is, for a sentence.
+const char* kind_name(mode_t mode) {
+    if (S_ISFIFO(mode))
+        return "a named pipe";
+    if (S_ISCHR(mode))
+        return "a character device";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    if (S_ISDIR(mode))
+        return "a folder";
+    if (S_ISBLK(mode))
+        return "a block device";
+    return "an unknown kind of file";
+}
+
+std::optional<std::string> kind_not_of(mode_t mode, ReadableKinds kinds) {
+    if (S_ISREG(mode) || (S_ISBLK(mode) && kinds == ReadableKinds::FilesAndBlockDevices))
+        return std::nullopt;
+    return kind_name(mode);
+}
+
+// `fd`, opened without blocking, made a blocking descriptor of the same file: the descriptor to
+// use from now on, or -1 with errno. A block device is opened once more, through the descriptor
+// (the same device, whatever its path names by now): opened without blocking it skips its
+// driver's checks, and a drive without its medium would open. Without /proc to reach it, and for
+// anything else, the flag is cleared.
+int made_blocking(int fd, mode_t mode) {
+    if (S_ISBLK(mode)) {
+        const int again =
+            ::open(("/proc/self/fd/" + std::to_string(fd)).c_str(), O_RDONLY | O_CLOEXEC);
+        if (again >= 0 || errno != ENOENT)
+            return again;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 ? fd : -1;
+}
+
+} // namespace
+
+std::optional<std::string> kind_not_readable(const std::string& path, ReadableKinds kinds) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return kind_not_of(st.st_mode, kinds);
+}
+
+Result<int> open_read_only(const std::string& path, ReadableKinds kinds, std::string_view expected,
+                           OpenErrorMessage open_error) {
+    const auto refusal = [&](const std::string& kind) {
+        return Error{path + " is not " + std::string(expected) + " (" + kind + ")."};
+    };
+    if (const auto kind = kind_not_readable(path, kinds))
+        return refusal(*kind);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return Error{open_error(path, errno)};
+    struct stat st {};
+    std::optional<Error> error;
+    if (::fstat(fd, &st) != 0)
+        error = Error{open_error(path, errno)};
+    else if (const auto kind = kind_not_of(st.st_mode, kinds))
+        error = refusal(*kind);
+    else if (const int blocking = made_blocking(fd, st.st_mode); blocking != fd) {
+        const int reason = errno;
+        ::close(fd);
+        if (blocking < 0)
+            return Error{open_error(path, reason)}; // a drive without its medium, ...
+        return blocking;
+    }
+    if (error) {
+        ::close(fd);
+        return *std::move(error);
+    }
+    return fd;
+}
+
 Result<std::unique_ptr<FileDevice>> FileDevice::open(const std::string& path) {
     // The examined disk is only ever opened for reading.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return Error{open_error_message(path, errno)};
-    const auto size = size_of(fd);
+    const auto fd =
+        open_read_only(path, ReadableKinds::FilesAndBlockDevices, "a disk image or a block device");
+    if (!fd)
+        return Error{fd.error()};
+    const auto size = size_of(*fd);
     if (!size) {
-        ::close(fd);
-        return Error{"Cannot read " + path + ": it is neither a block device nor an image file."};
+        ::close(*fd);
+        return Error{"Cannot read " + path + ": its size cannot be told."};
     }
-    return std::unique_ptr<FileDevice>(new FileDevice(fd, path, *size, logical_sector_size_of(fd)));
+    return std::unique_ptr<FileDevice>(
+        new FileDevice(*fd, path, *size, logical_sector_size_of(*fd)));
 }
 
 FileDevice::FileDevice(int fd, std::string path, uint64_t sizeBytes, uint32_t logicalSectorSize)

@@ -9,8 +9,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace salvex {
 
@@ -59,5 +61,23 @@ private:
 
 // The sentence shown when `path` cannot be opened for reading because of `errnoValue`.
 std::string open_error_message(const std::string& path, int errnoValue);
+
+// What a path given by the user may name.
+enum class ReadableKinds { Files, FilesAndBlockDevices };
+
+// What `path` is, as stat() finds it, when it is not of `kinds`: "a named pipe", "a character
+// device", "a socket", "a folder"; nullopt when it is of `kinds`, or cannot be looked at (opening
+// it then says why). Nothing is opened: opening a named pipe waits for a writer, and reading a
+// character device may never end.
+std::optional<std::string> kind_not_readable(const std::string& path, ReadableKinds kinds);
+
+// `path` opened read-only, when it is of `kinds`. It is looked at before it is opened, and
+// opened without blocking and looked at again through the descriptor, so that a path swapped
+// for a named pipe in between is refused too; the descriptor is then made blocking. The error
+// is a sentence: for a path of another kind "p is not `expected` (a named pipe).", for a failed
+// open or look what `open_error` makes of the path and errno.
+using OpenErrorMessage = std::string (*)(const std::string& path, int errnoValue);
+Result<int> open_read_only(const std::string& path, ReadableKinds kinds, std::string_view expected,
+                           OpenErrorMessage open_error = open_error_message);
 
 } // namespace salvex

@@ -42,8 +42,12 @@ Result<LibraryImage> open_ewf_handle(const std::string& path) {
     if (!files)
         return Error{files.error()};
     std::vector<char*> names;
-    for (std::string& file : files.value())
+    for (std::string& file : files.value()) {
+        // libewf opens each segment the glob found beside the first.
+        if (const auto kind = kind_not_readable(file, ReadableKinds::Files))
+            return Error{"its segment " + file + " is " + *kind + ", not a file"};
         names.push_back(file.data());
+    }
 
     libewf_error_t* error = nullptr;
     auto handle = std::make_unique<EwfHandle>();

@@ -21,6 +21,9 @@ bool LibraryDevice::read_at(uint64_t offset, std::span<uint8_t> out) const {
 
 Result<std::unique_ptr<BlockDevice>> open_cached_image(const std::string& path,
                                                        LibraryOpener open) {
+    // The libraries open the path themselves, and would wait on a named pipe as open() does.
+    if (const auto kind = kind_not_readable(path, ReadableKinds::Files))
+        return Error{"it is " + *kind + ", not an image file"};
     auto image = open(path);
     if (!image)
         return Error{image.error()};

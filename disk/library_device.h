@@ -91,7 +91,8 @@ using LibraryOpener = Result<LibraryImage> (*)(const std::string& path);
 
 // The image at `path` opened by a format's `open`, read by blocks of its chunk or cluster size
 // through a CachedDevice, whose read-ahead opens the image a second time for a handle of its
-// own. The error is `open`'s.
+// own. A path that is not a regular file is refused before `open` sees it. The error is
+// `open`'s.
 Result<std::unique_ptr<BlockDevice>> open_cached_image(const std::string& path, LibraryOpener open);
 
 // A UTF-8 text that a library gives in two calls, its size and then the text (a parent image's
@@ -124,10 +125,13 @@ Result<std::unique_ptr<Handle>> open_library_handle(const std::string& path, Ini
 }
 
 // True when the library's check of the file's signature (libewf_check_file_signature, ...)
-// takes the file at `path` for one of its images; a file it cannot read is none.
+// takes the file at `path` for one of its images; a file it cannot read, or anything but a
+// regular file, is none.
 template <class ErrorT>
 bool library_recognises(const std::string& path, int (*check)(const char*, ErrorT**),
                         void (*release)(ErrorT**)) {
+    if (kind_not_readable(path, ReadableKinds::Files))
+        return false;
     ErrorT* error = nullptr;
     const int found = check(path.c_str(), &error);
     release(&error);

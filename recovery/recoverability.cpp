@@ -111,6 +111,11 @@ void assess_recoverability(const SectorReader& reader, NtfsScan& scan,
     if (!runs->liveComplete && bounds.clusters != kUnbounded)
         bitmap = ClusterBitmap::read(reader, scan, bounds.clusters);
     const ClusterOwners owners{*runs, bitmap ? &*bitmap : nullptr, bounds.clusters};
+    // A live file loses only the clusters past the device's end, when the device ends inside the
+    // volume (an image cut short).
+    const VolumeRuns noRuns;
+    const bool deviceCut = bounds.deviceClusters < bounds.volumeClusters;
+    const ClusterOwners deviceEnd{noRuns, nullptr, bounds.deviceClusters};
 
     // Every name of a file shares its data: each record's data is judged once.
     std::map<std::pair<Lba, std::string>, std::optional<uint8_t>> judged;
@@ -122,7 +127,7 @@ void assess_recoverability(const SectorReader& reader, NtfsScan& scan,
         }
         if (i % kProgressEvery == 0)
             progress.set_progress(static_cast<int>(i * 99 / scan.items.files.size()));
-        if (!file.deleted)
+        if (!file.deleted && !deviceCut)
             continue;
         const auto [it, first] = judged.try_emplace({file.recordSector, file.stream});
         if (first) {
@@ -130,9 +135,12 @@ void assess_recoverability(const SectorReader& reader, NtfsScan& scan,
             // Data whose runs could not be decoded says nothing of where it lay.
             if (data && !(data->kind == FileData::Kind::NonResident && data->runs.empty() &&
                           data->dataSize > 0))
-                it->second = recoverable_percent(*data, std::min(file.size, bounds.bytes),
-                                                 scan.volume.sectorsPerCluster,
-                                                 last_written_of(*runs, file), owners);
+                it->second = recoverable_percent(
+                    *data, std::min(file.size, bounds.bytes), scan.volume.sectorsPerCluster,
+                    last_written_of(*runs, file), file.deleted ? owners : deviceEnd);
+            // A live file's share is told only when the device's end takes some of it.
+            if (!file.deleted && it->second == 100)
+                it->second.reset();
         }
         file.recoverable = it->second;
     }

@@ -44,13 +44,14 @@ struct ClusterOwners {
 uint8_t recoverable_percent(const FileData& data, uint64_t size, uint32_t sectorsPerCluster,
                             uint64_t lastWritten, const ClusterOwners& owners);
 
-// Sets `recoverable` of every deleted file of scan.items, and clears it on every other item.
-// Left empty for a file whose $DATA cannot be found, and for every file when the volume's $MFT is
-// not mapped (an Advance Scan candidate that knows no $MFT) or `stop` becomes 1 meanwhile. Judges
-// by the runs `gathered` while the scan read the table (RunCollector::finish); without them (no
-// collector watched the scan, or the scan was stopped) reads the whole table once more, so it
-// runs after the scan, on the scan's thread. Reports "Checking which deleted files are whole" and
-// progress.
+// Sets `recoverable` of every deleted file of scan.items, and clears it on every other item but
+// a live file with clusters past the device's end (an image cut short inside the volume), whose
+// share is that of its clusters on the device. Left empty for a file whose $DATA cannot be found,
+// and for every file when the volume's $MFT is not mapped (an Advance Scan candidate that knows no
+// $MFT) or `stop` becomes 1 meanwhile. Judges by the runs `gathered` while the scan read the table
+// (RunCollector::finish); without them (no collector watched the scan, or the scan was stopped)
+// reads the whole table once more, so it runs after the scan, on the scan's thread. Reports
+// "Checking which deleted files are whole" and progress.
 void assess_recoverability(const SectorReader& reader, NtfsScan& scan,
                            std::optional<VolumeRuns> gathered, ProgressSink& progress,
                            const StopFlag& stop);

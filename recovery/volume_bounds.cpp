@@ -46,10 +46,12 @@ VolumeBounds volume_bounds(const SectorReader& reader, const VolumeInfo& volume)
     if (sectors)
         bounds.bytes = *sectors > kUnbounded / kSectorSize ? kUnbounded : *sectors * kSectorSize;
     if (volume.sectorsPerCluster > 0) {
-        const uint64_t readable =
-            std::min(sectors.value_or(kUnbounded), onDevice.value_or(kUnbounded));
-        if (readable != kUnbounded)
-            bounds.clusters = readable / volume.sectorsPerCluster;
+        const auto clusters_of = [&](const std::optional<uint64_t>& count) {
+            return count ? *count / volume.sectorsPerCluster : kUnbounded;
+        };
+        bounds.volumeClusters = clusters_of(sectors);
+        bounds.deviceClusters = clusters_of(onDevice);
+        bounds.clusters = std::min(bounds.volumeClusters, bounds.deviceClusters);
     }
     return bounds;
 }
@@ -87,8 +89,9 @@ FileDamage bound_to_volume(FileData& file, uint64_t& size, const VolumeBounds& b
     for (const DataRun& run : file.runs) {
         const uint64_t read =
             run.sparse || vcn >= needed ? 0 : std::min(run.clusters, needed - vcn);
-        const uint64_t inside =
-            run.lcn >= bounds.clusters ? 0 : std::min(run.clusters, bounds.clusters - run.lcn);
+        const uint64_t inside = run.lcn >= bounds.volumeClusters
+                                    ? 0
+                                    : std::min(run.clusters, bounds.volumeClusters - run.lcn);
         if (inside >= read) {
             bounded.push_back(run);
         } else {

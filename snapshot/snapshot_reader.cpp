@@ -1,13 +1,18 @@
 #include "snapshot/snapshot_reader.h"
 
+#include "disk/block_device.h"
 #include "ntfs/utf16.h"
 #include "snapshot/drive_check.h"
 #include "snapshot/snapshot_layout.h"
+#include "snapshot/snapshot_writer.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <memory>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace salvex {
 
@@ -254,9 +259,130 @@ std::optional<Error> read_items(SnapshotCursor& in, const SnapshotVersion& versi
     return std::nullopt;
 }
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
+// The longest record of each kind: its length, its fixed fields and the longest name.
+constexpr uint64_t kMostFolderRecordBytes =
+    2 + snapshot_folder::kFixedBytes + kSnapshotMaxNameBytes;
+constexpr uint64_t most_file_record_bytes(const SnapshotVersion& version) {
+    return 2 + version.fileFixedBytes + kSnapshotMaxNameBytes;
+}
+// The largest file the format can describe: a header of version "2.0", then 2^32 − 1 folders
+// and as many files, each with the longest name.
+constexpr uint64_t kMostSnapshotBytes = kSnapshotV2.headerSize + 4 +
+                                        uint64_t{UINT32_MAX} * kMostFolderRecordBytes + 4 +
+                                        uint64_t{UINT32_MAX} * most_file_record_bytes(kSnapshotV2);
+
+// How far a snapshot file that starts with `head` can reach: `most`, the largest size its counts
+// allow, once `head` holds them; otherwise `readTo`, how far to read to learn them. Neither when
+// `head` is all that is worth reading: a snapshot of another file system (its header is all it
+// holds), or one refused before its counts (a foreign header, a damaged folder record) or that
+// ends before them, whose bytes read say why.
+struct SnapshotExtent {
+    std::optional<uint64_t> most;
+    uint64_t readTo = 0;
 };
+
+SnapshotExtent snapshot_extent(ByteView head) {
+    const auto version = check_header(head);
+    if (!version)
+        return {};
+    LoadedSnapshot header;
+    read_header(head, **version, header);
+    const size_t headerSize = (*version)->headerSize;
+    if (header.scan.volume.fsType != FsType::Ntfs)
+        return {}; // the header is all it holds, and the first bytes hold the header
+    const auto folders = le32(head, headerSize);
+    if (!folders)
+        return {std::nullopt, headerSize + 4};
+    // The folder records, each at most this long, and the file count after them.
+    const uint64_t foldersReach = headerSize + 4 + *folders * kMostFolderRecordBytes + 4;
+    uint64_t at = headerSize + 4;
+    for (uint32_t i = 0; i < *folders; ++i) {
+        const auto length = le16(head, at);
+        if (!length)
+            return {std::nullopt, foldersReach};
+        if (*length < snapshot_folder::kFixedBytes ||
+            *length - snapshot_folder::kFixedBytes > kSnapshotMaxNameBytes)
+            return {};
+        at += 2 + *length;
+    }
+    const auto files = le32(head, at);
+    if (!files)
+        return {std::nullopt, foldersReach};
+    return {at + 4 + *files * most_file_record_bytes(**version)};
+}
+
+// Closes a descriptor it owns.
+class OwnedFd {
+public:
+    explicit OwnedFd(int fd) : fd_(fd) {}
+    OwnedFd(const OwnedFd&) = delete;
+    OwnedFd& operator=(const OwnedFd&) = delete;
+    ~OwnedFd() { ::close(fd_); }
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// Appends the file's bytes to `bytes` until it holds `size` of them or the file ends; false on
+// a read error.
+bool read_up_to(const OwnedFd& file, std::vector<uint8_t>& bytes, uint64_t size) {
+    while (bytes.size() < size) {
+        const size_t at = bytes.size();
+        bytes.resize(static_cast<size_t>(std::min<uint64_t>(size, at + (1 << 20))));
+        const ssize_t n =
+            ::pread(file.get(), bytes.data() + at, bytes.size() - at, static_cast<off_t>(at));
+        if (n < 0 && errno == EINTR) {
+            bytes.resize(at);
+            continue;
+        }
+        bytes.resize(at + static_cast<size_t>(std::max<ssize_t>(n, 0)));
+        if (n <= 0)
+            return n == 0;
+    }
+    return true;
+}
+
+// The bytes of the snapshot file at `path`: a regular file, read no further than its counts
+// allow, and refused when it is larger than they allow.
+Result<std::vector<uint8_t>> read_snapshot_file(const std::string& path) {
+    const auto fd = open_read_only(
+        path, ReadableKinds::Files, "a snapshot file", [](const std::string& file, int error) {
+            return "Unable to open the snapshot file " + file + ": " + std::strerror(error) + ".";
+        });
+    if (!fd)
+        return Error{fd.error()};
+    const OwnedFd file(*fd);
+    struct stat st {};
+    if (::fstat(file.get(), &st) != 0)
+        return Error{"Unable to read the snapshot file " + path + ": " + std::strerror(errno) +
+                     "."};
+    const auto size = static_cast<uint64_t>(st.st_size);
+    const auto too_large = [&](uint64_t most) {
+        return Error{"The snapshot file " + path + " is not a snapshot: it has " +
+                     std::to_string(size) + " bytes, more than the " + std::to_string(most) +
+                     " its header and counts allow."};
+    };
+    if (size > kMostSnapshotBytes)
+        return too_large(kMostSnapshotBytes);
+
+    std::vector<uint8_t> bytes;
+    SnapshotExtent extent{std::nullopt, kSnapshotV2.headerSize + 4};
+    do {
+        if (!read_up_to(file, bytes, std::min(size, extent.readTo)))
+            return Error{"Unable to read the snapshot file " + path + ": " + std::strerror(errno) +
+                         "."};
+        extent = snapshot_extent(bytes);
+    } while (!extent.most && extent.readTo > bytes.size() && bytes.size() < size);
+    if (!extent.most)
+        return bytes;
+    if (size > *extent.most)
+        return too_large(*extent.most);
+    if (!read_up_to(file, bytes, size))
+        return Error{"Unable to read the snapshot file " + path + ": " + std::strerror(errno) +
+                     "."};
+    return bytes;
+}
 
 } // namespace
 
@@ -296,22 +422,10 @@ Result<LoadedSnapshot> parse_snapshot(ByteView bytes, const SectorReader& reader
 
 Result<LoadedSnapshot> load_snapshot(const std::string& path, const SectorReader& reader,
                                      ProgressSink& progress) {
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file)
-        return Error{"Unable to open the snapshot file " + path + ": " + std::strerror(errno) +
-                     "."};
-    std::vector<uint8_t> bytes;
-    std::vector<uint8_t> chunk(1 << 16);
-    while (true) {
-        const size_t n = std::fread(chunk.data(), 1, chunk.size(), file.get());
-        bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + static_cast<ptrdiff_t>(n));
-        if (n < chunk.size())
-            break;
-    }
-    if (std::ferror(file.get()))
-        return Error{"Unable to read the snapshot file " + path + ": " + std::strerror(errno) +
-                     "."};
-    auto loaded = parse_snapshot(bytes, reader, progress);
+    const auto bytes = read_snapshot_file(snapshot_file_to_load(path));
+    if (!bytes)
+        return Error{bytes.error()};
+    auto loaded = parse_snapshot(*bytes, reader, progress);
     if (!loaded)
         return loaded;
     const DriveCheck check = check_snapshot_drive(reader, loaded->scan, loaded->selection);
@@ -324,6 +438,14 @@ Result<LoadedSnapshot> load_snapshot(const std::string& path, const SectorReader
 Result<LoadedSnapshot> load_snapshot(const std::string& path, const SectorReader& reader) {
     SilentProgress progress;
     return load_snapshot(path, reader, progress);
+}
+
+std::string snapshot_file_to_load(const std::string& path) {
+    std::error_code ec;
+    if (std::filesystem::exists(std::filesystem::symlink_status(path, ec)) || path.empty())
+        return path;
+    std::string saved = snapshot_path(path);
+    return std::filesystem::exists(saved, ec) ? saved : path;
 }
 
 } // namespace salvex

@@ -46,13 +46,21 @@ Result<LoadedSnapshot> parse_snapshot(ByteView bytes, const SectorReader& reader
                                       ProgressSink& progress);
 Result<LoadedSnapshot> parse_snapshot(ByteView bytes, const SectorReader& reader);
 
-// Reads the file at `path`, decodes it as parse_snapshot does and, for an NTFS volume, checks
+// Reads the file at `path` (snapshot_file_to_load), decodes it as parse_snapshot does and, for an
+// NTFS volume, checks
 // that `reader` holds the drive the snapshot was made of (drive_check.h): a snapshot of another
 // drive is refused with the sentence that says what did not match, one of a drive that has
-// changed a little loads with `warning` set.
+// changed a little loads with `warning` set. Only a regular file is read, and no further than
+// its header's counts allow: anything else (a named pipe, a device) is refused without reading,
+// and so is a file larger than the counts in its first bytes allow.
 Result<LoadedSnapshot> load_snapshot(const std::string& path, const SectorReader& reader,
                                      ProgressSink& progress);
 Result<LoadedSnapshot> load_snapshot(const std::string& path, const SectorReader& reader);
+
+// The file a snapshot named `path` is read from: `path` when it exists, else the name a snapshot
+// saved as `path` was given (snapshot_path: "scan" was saved as "SCAN.QRSX") when that exists,
+// else `path`.
+std::string snapshot_file_to_load(const std::string& path);
 
 // `bytes` when they are valid UTF-8; otherwise each byte taken as the Latin-1 character of that
 // code, in UTF-8.

@@ -3,7 +3,7 @@
 // device-mapper table with an error target over one cluster of a file, or a QCOW2 conversion of
 // it whose cluster table sends that cluster past the end of the image file.
 #include "disk/image_format.h"
-#include "recovery/file_data.h"
+#include "tests/support/demo_file.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/recovered_files.h"
 #include "tests/support/scanned_volume.h"
@@ -25,9 +25,11 @@ using test::cli;
 using test::file_bytes;
 using test::shell;
 
-constexpr const char* kFile = "/Documents/Reports/ledger-notes.txt"; // 9000 bytes, 3 clusters
-constexpr uint64_t kFileSize = 9000;
-constexpr uint32_t kClusterSectors = 8; // the demo volume's 4096-byte clusters
+using test::FileOnDisk;
+
+constexpr const char* kFile = test::kDemoFile;
+constexpr uint64_t kFileSize = test::kDemoFileSize;
+constexpr uint32_t kClusterSectors = test::kDemoClusterSectors;
 
 // Runs a command line when it goes out of scope: the undoing of a loop device or a table, in
 // every path a test takes.
@@ -41,33 +43,6 @@ public:
 private:
     std::string command_;
 };
-
-// The file's first data sector on the demo disk and its content there, as the Standard Scan
-// finds them; the file's clusters are contiguous (one run).
-struct FileOnDisk {
-    Lba firstSector = 0;
-    std::string content;
-};
-
-FileOnDisk file_on_demo_disk() {
-    const auto volume = test::scan_image_partition("demo", 1);
-    const Lba record = volume.byPath.at(kFile).recordSector;
-    for (const FileNode& file : volume.scan.items.files) {
-        if (file.recordSector != record)
-            continue;
-        const auto data = locate_file_data(*volume.reader, volume.scan, file);
-        if (!data || data->runs.size() != 1)
-            break;
-        FileOnDisk found{volume.scan.volume.cluster_sector(data->runs.front().lcn), {}};
-        std::ifstream image(test::image_path("demo"), std::ios::binary);
-        image.seekg(static_cast<std::streamoff>(found.firstSector * 512));
-        found.content.resize(kFileSize);
-        image.read(found.content.data(), static_cast<std::streamsize>(kFileSize));
-        return found;
-    }
-    ADD_FAILURE() << kFile << " is not one run of clusters on the demo disk";
-    return {};
-}
 
 // Recovers the file from `drive`, whose sectors from the file's first to `unreadable` after it
 // cannot be read, and checks what the user is told and given.
@@ -114,7 +89,7 @@ TEST(UnreadableSectors, DeviceMapperErrorTargetOverAFilesClusterExitsThree) {
         GTEST_SKIP() << "dmsetup not found (Debian package dmsetup)";
     if (shell("dmsetup version >/dev/null 2>&1").status != 0)
         GTEST_SKIP() << "this kernel has no device-mapper driver ('dmsetup version' fails)";
-    const FileOnDisk file = file_on_demo_disk();
+    const FileOnDisk file = test::demo_file_on_disk();
     ASSERT_NE(file.firstSector, 0u);
 
     const std::string image = test::image_path("demo");
@@ -161,7 +136,7 @@ TEST(UnreadableSectors, QcowClusterPastTheImagesEndExitsThree) {
         GTEST_SKIP() << "this build has no libqcow";
     if (shell("command -v qemu-img >/dev/null 2>&1").status != 0)
         GTEST_SKIP() << "qemu-img not found (Debian package qemu-utils)";
-    const FileOnDisk file = file_on_demo_disk();
+    const FileOnDisk file = test::demo_file_on_disk();
     ASSERT_NE(file.firstSector, 0u);
     const std::string qcow = test::temp_path("demo.qcow2");
     ASSERT_EQ(shell("qemu-img convert -q -f raw -O qcow2 -o cluster_size=4096 " +
