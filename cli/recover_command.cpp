@@ -223,11 +223,6 @@ int run_recover(const std::vector<std::string>& args, std::ostream& out, std::os
     const auto reportPath = parsed->value("--report");
     if (!writes_allowed(*parsed, *target, reportPath, examined, err))
         return kFailure;
-    auto folder = TargetFolder::open_or_create(*target);
-    if (!folder) {
-        say(err, "recover", folder.error());
-        return kFailure;
-    }
     const bool answer = parsed->flags.count("--yes") > 0;
     TerminalProgress progress(err, "recover",
                               TerminalProgress::wants_bar(parsed->flags.count("--quiet")), answer);
@@ -270,6 +265,12 @@ int run_recover(const std::vector<std::string>& args, std::ostream& out, std::os
         rows.insert(rows.end(), found.begin(), found.end());
     }
 
+    // Made once there is something to write into it: a drive that cannot be read leaves none.
+    auto folder = TargetFolder::open_or_create(*target);
+    if (!folder) {
+        say(err, "recover", folder.error());
+        return kFailure;
+    }
     const ActiveFilters active(*filters);
     RecoveryRun run;
     RecoveryContext context(*volume->reader, scan, *settings, progress, run);

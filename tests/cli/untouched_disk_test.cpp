@@ -88,6 +88,13 @@ TEST(UntouchedDisk, NoFileTheRunWritesMayBeTheExaminedDiskOrADevice) {
         EXPECT_EQ(r.status, 1) << stem << ": " << r.out;
         EXPECT_EQ(r.out.find("kind\t"), std::string::npos) << r.out; // refused before the scan
     }
+    // A drive that cannot be read leaves no target folder behind either.
+    fs::remove_all(target);
+    EXPECT_EQ(run_cli("recover --quiet " + test::temp_path("missing.img") + " --partition 1 --to " +
+                      target)
+                  .status,
+              1);
+    EXPECT_FALSE(fs::exists(target));
     EXPECT_TRUE(fs::is_fifo(pipeAsSaved));
     EXPECT_EQ(test::sha256_of_file(linkAsSaved), disk.sha256);
     EXPECT_TRUE(fs::is_fifo(pipe));
