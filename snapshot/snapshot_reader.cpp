@@ -11,8 +11,10 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace salvex {
 
@@ -396,6 +398,52 @@ std::string snapshot_name_text(std::string_view bytes) {
     return text;
 }
 
+namespace {
+
+bool power_of_two(uint64_t n) {
+    return n != 0 && (n & (n - 1)) == 0;
+}
+
+std::string damaged_field(const char* field, uint64_t value, const char* rule) {
+    return std::string("The snapshot file is damaged: its ") + field + " (" +
+           std::to_string(value) + ") " + rule + ".";
+}
+
+// Why the saved sizes cannot be those of an NTFS volume, naming the field; nullopt when they
+// can. Nothing is read or allocated by their measure before this.
+std::optional<std::string> size_refusal(const VolumeInfo& v) {
+    // Clusters of 512 bytes to 2 MiB, file records and index blocks of 512 bytes to 64 KiB; 0
+    // where a volume found by the Advance Scan did not learn them.
+    if (v.sectorsPerCluster != 0 &&
+        (!power_of_two(v.sectorsPerCluster) || v.sectorsPerCluster > 4096))
+        return damaged_field("sectors per cluster", v.sectorsPerCluster,
+                             "is not a cluster size NTFS allows");
+    if (v.recordSectors != 0 && (!power_of_two(v.recordSectors) || v.recordSectors > 128))
+        return damaged_field("sectors per file record", v.recordSectors,
+                             "is not a record size NTFS allows");
+    if (v.indexBlockSectors > 128)
+        return damaged_field("sectors per index block", v.indexBlockSectors,
+                             "is not an index block size NTFS allows");
+    return std::nullopt;
+}
+
+// Why the saved places cannot be those of one volume: its end before its start, its $MFT or
+// $MFTMirr outside it. A Standard Scan's snapshot leaves the last sector 0 (unknown).
+std::optional<std::string> layout_refusal(const VolumeInfo& v) {
+    if (v.fsEnd == 0)
+        return std::nullopt;
+    if (v.fsEnd < v.fsStart)
+        return damaged_field("volume's last sector", v.fsEnd, "lies before its first");
+    for (const auto& [field, at] :
+         {std::pair{"$MFT sector", v.mftStart}, std::pair{"$MFTMirr sector", v.mftMirrorStart}}) {
+        if (at != 0 && (at < v.fsStart || at > v.fsEnd))
+            return damaged_field(field, at, "lies outside the volume");
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 Result<LoadedSnapshot> parse_snapshot(ByteView bytes, const SectorReader& reader,
                                       ProgressSink& progress) {
     const auto version = check_header(bytes);
@@ -405,6 +453,8 @@ Result<LoadedSnapshot> parse_snapshot(ByteView bytes, const SectorReader& reader
     read_header(bytes, **version, loaded);
     if (loaded.scan.volume.fsType != FsType::Ntfs)
         return loaded;
+    if (auto refusal = size_refusal(loaded.scan.volume))
+        return Error{std::move(*refusal), ErrorCode::Refused};
 
     SnapshotCursor in(bytes);
     in.take_bytes((*version)->headerSize);
@@ -428,6 +478,13 @@ Result<LoadedSnapshot> load_snapshot(const std::string& path, const SectorReader
     auto loaded = parse_snapshot(*bytes, reader, progress);
     if (!loaded)
         return loaded;
+    // Only NTFS volumes are saved with their items: any other holds nothing to browse.
+    if (loaded->scan.volume.fsType != FsType::Ntfs)
+        return Error{"The snapshot file " + path +
+                         " holds no NTFS volume: there is nothing in it to list or recover.",
+                     ErrorCode::NotNtfs};
+    if (auto refusal = layout_refusal(loaded->scan.volume))
+        return Error{std::move(*refusal), ErrorCode::Refused};
     const DriveCheck check = check_snapshot_drive(reader, loaded->scan, loaded->selection);
     if (check.match == DriveMatch::Other)
         return Error{check.message};

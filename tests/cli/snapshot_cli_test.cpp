@@ -12,6 +12,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <vector>
 
 namespace salvex {
 namespace {
@@ -102,6 +103,46 @@ TEST(SnapshotCli, AnotherDisksSnapshotIsRefusedAChangedDisksLoadsWithAWarning) {
     EXPECT_TRUE(warned.out.starts_with("salvex-cli list: warning: The drive has changed since "
                                        "the snapshot was made: 1 of "))
         << warned.out;
+}
+
+// A snapshot is input like any other: a saved parameter no NTFS volume can have refuses it,
+// naming the field, before anything is allocated by its measure; a snapshot of a file system
+// other than NTFS holds nothing to list and is refused as well.
+TEST(SnapshotCli, DamagedSnapshotHeadersAreRefusedNamingTheField) {
+    const std::string image = test::image_path("demo");
+    const std::string before = test::sha256_of_file(image);
+    const std::string saved = test::temp_path("scan");
+    ASSERT_EQ(shell(cli("list --quiet " + image + " --partition 1 --save-snapshot " + saved) +
+                    " >/dev/null")
+                  .status,
+              0);
+    const std::string file = snapshot_path(saved);
+    const struct {
+        size_t at;
+        std::vector<uint8_t> bytes;
+        std::string said;
+    } damages[] = {
+        {64, {0xFF, 0xFF, 0xFF, 0xFF}, "its sectors per file record (4294967295)"},
+        {32, {0x03, 0, 0, 0}, "its sectors per cluster (3)"},
+        {72, {0x10, 0, 0, 0}, "its volume's last sector (16) lies before its first"},
+        {26, {0, 0}, "holds no NTFS volume"},
+    };
+    for (const auto& damage : damages) {
+        const std::string copy = test::temp_path("DAMAGED.QRSX");
+        std::filesystem::copy_file(file, copy, std::filesystem::copy_options::overwrite_existing);
+        {
+            std::fstream patch(copy, std::ios::in | std::ios::out | std::ios::binary);
+            patch.seekp(static_cast<std::streamoff>(damage.at));
+            patch.write(reinterpret_cast<const char*>(damage.bytes.data()),
+                        static_cast<std::streamsize>(damage.bytes.size()));
+        }
+        const CommandOutput r =
+            shell(cli("list --quiet " + image + " --snapshot " + copy) + " 2>&1");
+        EXPECT_EQ(r.status, 1) << damage.said << ": " << r.out;
+        EXPECT_NE(r.out.find(damage.said), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("kind\t"), std::string::npos) << r.out;
+    }
+    EXPECT_EQ(test::sha256_of_file(image), before);
 }
 
 } // namespace
