@@ -12,13 +12,6 @@ namespace salvex {
 
 namespace {
 
-enum RecordFlags : uint8_t {
-    kDeletedFile = 0,
-    kFile = 1,
-    kDeletedFolder = 2,
-    kFolder = 3,
-};
-
 constexpr uint32_t kExtendRecord = 11;
 // Records 0 to 23 are reserved for the file system's own files.
 constexpr uint32_t kFirstUserRecord = 24;
@@ -184,11 +177,12 @@ void decode_file_record_hit(std::span<uint8_t> whole, Lba sector, HitLists& hits
         return;
     }
     const uint8_t flags = record[mft_record::kFlags];
-    const bool folder = flags == kFolder || flags == kDeletedFolder;
-    if (!folder && flags != kFile && flags != kDeletedFile)
+    const bool folder = record_flags::is_folder(flags);
+    // A swept record counts only with one of the four plain values.
+    if (!folder && flags != record_flags::kFile && flags != record_flags::kDeletedFile)
         return;
     const uint32_t number = own_record_number(record).value_or(0);
-    const bool deleted = flags == kDeletedFile || flags == kDeletedFolder;
+    const bool deleted = record_flags::is_deleted(flags);
     const std::vector<DataPartHit> parts = data_parts(record);
     // Named data streams, of files and folders alike, are listed beside their item; not those of
     // the file system's own files ($BadClus:$Bad, $UsnJrnl:$J), which are bookkeeping as large

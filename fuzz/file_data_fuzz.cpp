@@ -6,9 +6,9 @@
 // $MFT at cluster 8 holding the input.
 #include "disk/progress.h"
 #include "fuzz/input_device.h"
+#include "ntfs/file_data.h"
 #include "ntfs/standard_scan.h"
 #include "recovery/content_copy.h"
-#include "recovery/file_data.h"
 #include "recovery/volume_bounds.h"
 
 #include <cstdint>

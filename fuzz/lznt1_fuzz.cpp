@@ -1,6 +1,6 @@
 // libFuzzer target: LZNT1 decompression of a compression unit that is the input, into units of
 // the sizes NTFS uses (4 KiB clusters, 16 to a unit; smaller clusters; a cut-off buffer).
-#include "recovery/lznt1.h"
+#include "ntfs/lznt1.h"
 
 #include <cstdint>
 #include <vector>

@@ -3,6 +3,8 @@
 #include "disk/sector.h"
 #include "ntfs/utf16.h"
 
+#include <algorithm>
+
 namespace salvex {
 
 std::optional<ByteView> AttributeView::resident_value() const {
@@ -101,6 +103,17 @@ std::optional<AttributeView> find_named_attribute(ByteView record, uint32_t type
         return true;
     });
     return found;
+}
+
+uint64_t record_last_written(ByteView record) {
+    const auto info = find_unnamed_attribute(record, kStandardInformation);
+    const auto value = info ? info->resident_value() : std::nullopt;
+    if (!value)
+        return 0;
+    using namespace standard_information;
+    return std::max({le64(*value, kCreationTime).value_or(0),
+                     le64(*value, kModificationTime).value_or(0),
+                     le64(*value, kRecordChangeTime).value_or(0)});
 }
 
 } // namespace salvex

@@ -34,6 +34,35 @@ inline constexpr size_t kRecordNumber = 0x2C;   // 4 bytes, the record's own num
 inline constexpr size_t kMinimumHeader = 0x2A;  // the oldest header layout ends here
 } // namespace mft_record
 
+// A $STANDARD_INFORMATION value (resident, little-endian, from the value's start).
+namespace standard_information {
+inline constexpr size_t kCreationTime = 0x00;     // 8 bytes, FILETIME
+inline constexpr size_t kModificationTime = 0x08; // 8 bytes, FILETIME: the data last written
+inline constexpr size_t kRecordChangeTime = 0x10; // 8 bytes, FILETIME: the record last changed
+} // namespace standard_information
+
+// The flags byte of a record header: bit 0 the record is in use, bit 1 it is a folder.
+namespace record_flags {
+inline constexpr uint8_t kInUse = 0x01;
+inline constexpr uint8_t kFolderBit = 0x02;
+inline constexpr uint8_t kDeletedFile = 0;
+inline constexpr uint8_t kFile = kInUse;
+inline constexpr uint8_t kDeletedFolder = kFolderBit;
+inline constexpr uint8_t kFolder = kInUse | kFolderBit;
+
+// A folder is exactly 3 (2 deleted); 0 is a deleted file, and any other value a file in use
+// (the files of $Extend carry further bits).
+inline bool is_folder(uint8_t flags) {
+    return flags == kFolder || flags == kDeletedFolder;
+}
+inline bool is_deleted(uint8_t flags) {
+    return flags == kDeletedFile || flags == kDeletedFolder;
+}
+inline bool in_use(uint8_t flags) {
+    return (flags & kInUse) != 0;
+}
+} // namespace record_flags
+
 // A file reference: a 48-bit record number and the 16-bit sequence number that the record had
 // when the reference was made. A reference whose sequence differs from the record's names an
 // item that no longer lives there.
@@ -141,5 +170,9 @@ std::optional<AttributeView> find_unnamed_attribute(ByteView record, uint32_t ty
 // non-resident from cluster 0.
 std::optional<AttributeView> find_named_attribute(ByteView record, uint32_t type,
                                                   std::string_view name);
+
+// When a fixed-up record's item was last written to: the latest of its $STANDARD_INFORMATION
+// times; 0 when the record has none.
+uint64_t record_last_written(ByteView record);
 
 } // namespace salvex

@@ -17,12 +17,6 @@ namespace {
 // A record's bytes: as many as the volume's records have.
 using Record = std::vector<uint8_t>;
 
-enum RecordFlags : uint8_t {
-    kDeletedFile = 0,
-    kDeletedFolder = 2,
-    kFolder = 3,
-};
-
 // The records of one item beyond its base record, read once each while the item is decoded.
 class RecordFetcher {
 public:
@@ -71,8 +65,8 @@ std::string decode_record(const Record& record, uint32_t number, const SectorRea
         item.sectors.push_back(scan.mftMap.record_to_sector(list[j].record));
     }
     const uint8_t flags = record[mft_record::kFlags];
-    const bool folder = flags == kFolder || flags == kDeletedFolder;
-    const bool deleted = flags == kDeletedFolder || flags == kDeletedFile;
+    const bool folder = record_flags::is_folder(flags);
+    const bool deleted = record_flags::is_deleted(flags);
     return add_record_items(item, folder, deleted, scan.items);
 }
 

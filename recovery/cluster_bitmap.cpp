@@ -1,8 +1,8 @@
 #include "recovery/cluster_bitmap.h"
 
+#include "ntfs/file_data.h"
 #include "ntfs/mft_record.h"
 #include "recovery/content_copy.h"
-#include "recovery/file_data.h"
 
 #include <bit>
 #include <vector>
@@ -11,15 +11,13 @@ namespace salvex {
 
 namespace {
 
-constexpr uint8_t kRecordInUse = 0x01; // bit of the record header's flags
-
 // Whether record n of the map is an in-use base record.
 bool in_use_base_record(const SectorReader& reader, const MftMap& map, uint64_t n) {
     std::vector<uint8_t> record(map.record_bytes(), 0);
     if (!read_mft_record(reader, map, n, record) || !has_file_signature(record))
         return false;
     apply_fixup(record);
-    return (le8(record, mft_record::kFlags).value_or(0) & kRecordInUse) != 0 &&
+    return record_flags::in_use(le8(record, mft_record::kFlags).value_or(0)) &&
            !is_extension_record(record);
 }
 

@@ -1,6 +1,6 @@
 #include "recovery/content_copy.h"
 
-#include "recovery/lznt1.h"
+#include "ntfs/lznt1.h"
 
 #include <algorithm>
 #include <vector>

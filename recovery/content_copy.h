@@ -6,7 +6,7 @@
 #include "disk/relaxed.h"
 #include "disk/sector_reader.h"
 #include "partition/volume_info.h"
-#include "recovery/file_data.h"
+#include "ntfs/file_data.h"
 
 #include <cstdint>
 #include <functional>

@@ -21,7 +21,7 @@
 #include "disk/sector_reader.h"
 #include "ntfs/standard_scan.h"
 #include "recovery/cluster_bitmap.h"
-#include "recovery/file_data.h"
+#include "ntfs/file_data.h"
 #include "recovery/volume_runs.h"
 
 #include <cstdint>

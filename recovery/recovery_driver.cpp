@@ -1,9 +1,9 @@
 #include "recovery/recovery_driver.h"
 
+#include "ntfs/file_data.h"
 #include "ntfs/filetime.h"
 #include "recovery/content_copy.h"
 #include "recovery/content_hash.h"
-#include "recovery/file_data.h"
 #include "recovery/volume_bounds.h"
 
 #include <cerrno>

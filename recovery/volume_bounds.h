@@ -7,7 +7,7 @@
 
 #include "disk/sector_reader.h"
 #include "partition/volume_info.h"
-#include "recovery/file_data.h"
+#include "ntfs/file_data.h"
 
 #include <cstdint>
 #include <limits>

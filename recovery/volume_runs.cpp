@@ -13,32 +13,10 @@ namespace salvex {
 
 namespace {
 
-// A $STANDARD_INFORMATION value (resident, little-endian, from the value's start).
-namespace standard_information {
-inline constexpr size_t kCreationTime = 0x00;     // 8 bytes, FILETIME
-inline constexpr size_t kModificationTime = 0x08; // 8 bytes, FILETIME: the data last written
-inline constexpr size_t kRecordChangeTime = 0x10; // 8 bytes, FILETIME: the record last changed
-} // namespace standard_information
-
-constexpr uint8_t kDeletedFile = 0;       // record flags of a record not in use
-constexpr uint8_t kDeletedFolder = 2;     // (the folder bit alone)
 constexpr uint64_t kProgressEvery = 4096; // records
 
 bool is_deleted(ByteView record) {
-    const uint8_t flags = le8(record, mft_record::kFlags).value_or(0);
-    return flags == kDeletedFile || flags == kDeletedFolder;
-}
-
-// When a record's item was last written to; 0 when the record has no $STANDARD_INFORMATION.
-uint64_t last_written(ByteView record) {
-    const auto info = find_unnamed_attribute(record, kStandardInformation);
-    const auto value = info ? info->resident_value() : std::nullopt;
-    if (!value)
-        return 0;
-    using namespace standard_information;
-    return std::max({le64(*value, kCreationTime).value_or(0),
-                     le64(*value, kModificationTime).value_or(0),
-                     le64(*value, kRecordChangeTime).value_or(0)});
+    return record_flags::is_deleted(le8(record, mft_record::kFlags).value_or(0));
 }
 
 // The runs of every non-resident attribute of a fixed-up record, sparse runs left out.
@@ -143,7 +121,7 @@ void RunCollector::take(ByteView record, uint64_t number, SlotRecord judged) {
     // An extension record's runs belong to its base record's item.
     const uint64_t owner = extension ? base_reference(record).record : number;
     if (deleted && !extension && owner <= UINT32_MAX)
-        runs_.lastWritten[static_cast<uint32_t>(owner)] = last_written(record);
+        runs_.lastWritten[static_cast<uint32_t>(owner)] = record_last_written(record);
     each_run(record, [&](const DataRun& run) {
         // Clusters past the volume's end hold nothing of it.
         const uint64_t count =

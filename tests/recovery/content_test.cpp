@@ -2,8 +2,8 @@
 // attribute lists and compressed units.
 #include "ntfs/mft_record.h"
 #include "recovery/content_copy.h"
-#include "recovery/file_data.h"
-#include "recovery/lznt1.h"
+#include "ntfs/file_data.h"
+#include "ntfs/lznt1.h"
 #include "tests/support/ntfs_builder.h"
 
 #include <cstring>

@@ -2,7 +2,7 @@
 // unreadable: where it lies and what it holds. For the suites that link the recovery layer.
 #pragma once
 
-#include "recovery/file_data.h"
+#include "ntfs/file_data.h"
 #include "tests/support/scanned_volume.h"
 #include "tests/support/test_images.h"
 

@@ -1,4 +1,4 @@
-#include "recovery/file_data.h"
+#include "ntfs/file_data.h"
 
 #include "ntfs/attribute_list.h"
 #include "ntfs/mft_record.h"
@@ -17,7 +17,6 @@ using Record = std::vector<uint8_t>;
 
 constexpr uint16_t kCompressedFlag = 0x0001;
 constexpr uint16_t kEncryptedFlag = 0x4000;
-constexpr uint8_t kRecordInUse = 0x01; // bit of the record header's flags
 
 // The record of `sectors` sectors (the volume's record size) at `at`.
 std::optional<Record> read_record(const SectorReader& reader, Lba at, uint32_t sectors) {
@@ -103,7 +102,7 @@ struct Owner {
 
 Owner owner_of(ByteView base, uint64_t number) {
     return Owner{number, record_sequence(base),
-                 (le8(base, mft_record::kFlags).value_or(0) & kRecordInUse) != 0};
+                 record_flags::in_use(le8(base, mft_record::kFlags).value_or(0))};
 }
 
 // Collects the parts of one stream from the records that hold them, each record once.

@@ -1,4 +1,4 @@
-#include "recovery/lznt1.h"
+#include "ntfs/lznt1.h"
 
 #include <algorithm>
 #include <cstring>
