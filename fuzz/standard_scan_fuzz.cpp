@@ -12,20 +12,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace salvex;
-    constexpr size_t kMftSector = 8;
-    std::vector<uint8_t> disk(kMftSector * kSectorSize, 0);
-    disk.insert(disk.end(), data, data + std::min<size_t>(size, 256 * 1024));
-    disk.resize(std::max(disk.size(), (kMftSector + 16) * kSectorSize), 0);
-    for (const size_t boot : {size_t{0}, disk.size() / kSectorSize - 1}) {
-        uint8_t* b = disk.data() + boot * kSectorSize;
-        std::memcpy(b + 3, "NTFS    ", 8);
-        b[0x0D] = 1;
-        b[0x30] = kMftSector;
-        b[0x38] = 4;
-        b[510] = 0x55;
-        b[511] = 0xAA;
-    }
-    std::memcpy(disk.data() + 4 * kSectorSize, "FILE", 4); // the mirror confirms the volume
+    std::vector<uint8_t> disk = fuzz::volume_with_mft(data, size, 256 * 1024);
     const uint64_t sectors = disk.size() / kSectorSize;
 
     SectorReader reader(AccessMode::Device);

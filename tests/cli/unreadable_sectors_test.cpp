@@ -24,25 +24,13 @@ namespace {
 using test::cli;
 using test::file_bytes;
 using test::shell;
+using test::Undo;
 
 using test::FileOnDisk;
 
 constexpr const char* kFile = test::kDemoFile;
 constexpr uint64_t kFileSize = test::kDemoFileSize;
 constexpr uint32_t kClusterSectors = test::kDemoClusterSectors;
-
-// Runs a command line when it goes out of scope: the undoing of a loop device or a table, in
-// every path a test takes.
-class Undo {
-public:
-    explicit Undo(std::string command) : command_(std::move(command)) {}
-    Undo(const Undo&) = delete;
-    Undo& operator=(const Undo&) = delete;
-    ~Undo() { shell(command_ + " >/dev/null 2>&1"); }
-
-private:
-    std::string command_;
-};
 
 // Recovers the file from `drive`, whose sectors from the file's first to `unreadable` after it
 // cannot be read, and checks what the user is told and given.

@@ -27,6 +27,7 @@ using test::cli;
 using test::CommandOutput;
 using test::file_bytes;
 using test::shell;
+using test::Undo;
 
 // A copy of the demo disk that a test may examine as its own, with its hash now.
 struct ExaminedCopy {
@@ -39,19 +40,6 @@ ExaminedCopy demo_copy(const std::string& stem = "disk.img") {
     fs::copy_file(test::image_path("demo"), path, fs::copy_options::overwrite_existing);
     return {path, test::sha256_of_file(path)};
 }
-
-// Runs a command line when it goes out of scope: the undoing of a mount or a loop device, in
-// every path a test takes.
-class Undo {
-public:
-    explicit Undo(std::string command) : command_(std::move(command)) {}
-    Undo(const Undo&) = delete;
-    Undo& operator=(const Undo&) = delete;
-    ~Undo() { shell(command_ + " >/dev/null 2>&1"); }
-
-private:
-    std::string command_;
-};
 
 CommandOutput run_cli(const std::string& args) {
     return shell(cli(args) + " 2>&1");
