@@ -5,8 +5,8 @@
 #include "disk/progress.h"
 #include "disk/relaxed.h"
 #include "disk/sector_reader.h"
-#include "partition/volume_info.h"
 #include "ntfs/file_data.h"
+#include "partition/volume_info.h"
 
 #include <cstdint>
 #include <functional>

@@ -19,9 +19,9 @@
 
 #include "disk/progress.h"
 #include "disk/sector_reader.h"
+#include "ntfs/file_data.h"
 #include "ntfs/standard_scan.h"
 #include "recovery/cluster_bitmap.h"
-#include "ntfs/file_data.h"
 #include "recovery/volume_runs.h"
 
 #include <cstdint>

@@ -6,8 +6,8 @@
 #pragma once
 
 #include "disk/sector_reader.h"
-#include "partition/volume_info.h"
 #include "ntfs/file_data.h"
+#include "partition/volume_info.h"
 
 #include <cstdint>
 #include <limits>

@@ -1,9 +1,9 @@
 // Locating and copying file contents: resident values, runs, sparse runs, unreadable sectors,
 // attribute lists and compressed units.
-#include "ntfs/mft_record.h"
-#include "recovery/content_copy.h"
 #include "ntfs/file_data.h"
 #include "ntfs/lznt1.h"
+#include "ntfs/mft_record.h"
+#include "recovery/content_copy.h"
 #include "tests/support/ntfs_builder.h"
 
 #include <cstring>
