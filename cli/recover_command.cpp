@@ -169,8 +169,8 @@ bool writes_allowed(const ParsedArgs& args, const std::string& target,
             return false;
         }
     }
-    const bool onExamined = examined.under(target) || (report && examined.under(*report));
-    if (!onExamined)
+    const bool targetOnExamined = examined.under(target);
+    if (!targetOnExamined && !(report && examined.under(*report)))
         return true;
     TerminalProgress asking(err, "recover",
                             TerminalProgress::wants_bar(args.flags.count("--quiet")),
@@ -178,7 +178,7 @@ bool writes_allowed(const ParsedArgs& args, const std::string& target,
     if (asking.ask_yes_no(kTargetOnExaminedDriveQuestion))
         return true;
     say(err, "recover",
-        (examined.under(target) ? target : *report) +
+        (targetOnExamined ? target : *report) +
             " lies on the drive being examined; nothing was written. Choose a folder on another "
             "disk, or give --yes to recover there anyway.");
     return false;

@@ -114,24 +114,22 @@ Result<int> open_read_only(const std::string& path, ReadableKinds kinds, std::st
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return Error{open_error(path, errno)};
+    const auto closing = [fd](Error error) {
+        ::close(fd);
+        return error;
+    };
     struct stat st {};
-    std::optional<Error> error;
     if (::fstat(fd, &st) != 0)
-        error = Error{open_error(path, errno)};
-    else if (const auto kind = kind_not_of(st.st_mode, kinds))
-        error = refusal(*kind);
-    else if (const int blocking = made_blocking(fd, st.st_mode); blocking != fd) {
-        const int reason = errno;
-        ::close(fd);
-        if (blocking < 0)
-            return Error{open_error(path, reason)}; // a drive without its medium, ...
-        return blocking;
-    }
-    if (error) {
-        ::close(fd);
-        return *std::move(error);
-    }
-    return fd;
+        return closing(Error{open_error(path, errno)});
+    if (const auto kind = kind_not_of(st.st_mode, kinds))
+        return closing(refusal(*kind));
+    const int blocking = made_blocking(fd, st.st_mode);
+    if (blocking == fd)
+        return fd;
+    if (blocking < 0)
+        return closing(Error{open_error(path, errno)}); // a drive without its medium, ...
+    ::close(fd);
+    return blocking;
 }
 
 Result<std::unique_ptr<FileDevice>> FileDevice::open(const std::string& path) {

@@ -355,10 +355,13 @@ Result<std::vector<uint8_t>> read_snapshot_file(const std::string& path) {
     if (!fd)
         return Error{fd.error()};
     const OwnedFd file(*fd);
-    struct stat st {};
-    if (::fstat(file.get(), &st) != 0)
+    const auto read_failed = [&] {
         return Error{"Unable to read the snapshot file " + path + ": " + std::strerror(errno) +
                      "."};
+    };
+    struct stat st {};
+    if (::fstat(file.get(), &st) != 0)
+        return read_failed();
     const auto size = static_cast<uint64_t>(st.st_size);
     const auto too_large = [&](uint64_t most) {
         return Error{"The snapshot file " + path + " is not a snapshot: it has " +
@@ -372,8 +375,7 @@ Result<std::vector<uint8_t>> read_snapshot_file(const std::string& path) {
     SnapshotExtent extent{std::nullopt, kSnapshotV2.headerSize + 4};
     do {
         if (!read_up_to(file, bytes, std::min(size, extent.readTo)))
-            return Error{"Unable to read the snapshot file " + path + ": " + std::strerror(errno) +
-                         "."};
+            return read_failed();
         extent = snapshot_extent(bytes);
     } while (!extent.most && extent.readTo > bytes.size() && bytes.size() < size);
     if (!extent.most)
@@ -381,8 +383,7 @@ Result<std::vector<uint8_t>> read_snapshot_file(const std::string& path) {
     if (size > *extent.most)
         return too_large(*extent.most);
     if (!read_up_to(file, bytes, size))
-        return Error{"Unable to read the snapshot file " + path + ": " + std::strerror(errno) +
-                     "."};
+        return read_failed();
     return bytes;
 }
 
