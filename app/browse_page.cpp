@@ -225,15 +225,11 @@ void BrowsePage::open_file(size_t fileIndex, bool withChooser) {
     Session& s = session();
     GuiProgress& progress = frame_.progress();
     frame_.start_worker(
-        [&s, &progress, file, tempDir, result] {
-            auto folder = TargetFolder::open(tempDir);
-            if (!folder) {
-                progress.show_message(folder.error(), MessageKind::Error);
-                return;
-            }
-            RecoveryRun run;
-            RecoveryContext context(s.reader, s.scan, s.settings, progress, run);
-            *result = extract_ntfs_file(context, *folder, file, RecoveryMode::Open);
+        [&s, &progress, fileIndex, tempDir, result] {
+            const auto written = s.write_copy(fileIndex, tempDir, progress);
+            if (!written)
+                progress.show_message(written.error(), MessageKind::Error);
+            *result = written ? *written : WriteResult::Failed;
         },
         [this, result, path, withChooser] {
             frame_.set_menu_state(MenuState::Browsing);
@@ -291,7 +287,7 @@ bool BrowsePage::eventFilter(QObject* watched, QEvent* event) {
 void BrowsePage::show_find_files() {
     if (frame_.worker_running())
         return;
-    auto* dialog = new FindFilesDialog(session().scan, *model_, frame_.messages(), this);
+    auto* dialog = new FindFilesDialog(session(), *model_, frame_.messages(), this);
     connect(dialog, &FindFilesDialog::fileActivated, this, &BrowsePage::show_file_in_folder);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setModal(true);

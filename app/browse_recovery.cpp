@@ -2,10 +2,10 @@
 // all rows of the list) and the run that writes them behind the progress window.
 #include "app/browse_page.h"
 #include "app/recovery_dialog.h"
-#include "app/recovery_progress.h"
 #include "app/recovery_summary.h"
 #include "app/texts.h"
 #include "recovery/target_folder.h"
+#include "session/recovery_progress.h"
 
 #include <QItemSelectionModel>
 #include <QPushButton>
@@ -83,8 +83,7 @@ void BrowsePage::recover(std::vector<RecoveryRow> rows) {
         return;
     }
     // Writing onto the drive being examined could overwrite the very files being recovered.
-    const DriveInfo* drive = session().current_drive();
-    const ExaminedDisk examined = drive != nullptr ? ExaminedDisk(drive->path) : ExaminedDisk();
+    const ExaminedDisk examined = session().examined();
     if (examined.under(chosen.toStdString()) &&
         !frame_.messages().ask(kTargetOnExaminedDriveQuestion))
         return;
@@ -95,40 +94,27 @@ void BrowsePage::recover(std::vector<RecoveryRow> rows) {
     auto* dialog = new RecoveryDialog(*run, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     auto* sink = new GuiProgress(frame_.messages(), dialog);
-    auto counting = std::make_shared<RecoveryProgress>(*sink);
-    auto plan = std::make_shared<RecoveryPlan>();
+    auto totals = std::make_shared<RecoveryTotals>();
     auto stopped = std::make_shared<bool>(false);
     connect(dialog->stop_button(), &QPushButton::clicked, this, [stopped] { *stopped = true; });
     connect(sink, &GuiProgress::counterChanged, dialog, &RecoveryDialog::set_counter);
     connect(sink, &GuiProgress::progressChanged, dialog, &RecoveryDialog::set_progress);
     Session& s = session();
-    s.reader.set_bad_sector_retries(s.settings.bad_sector_retries);
     dialog->show();
     frame_.start_worker(
-        [&s, rows = std::move(rows), folder, run, counting, plan, examined] {
-            const ActiveFilters active(s.filters);
-            RecoveryContext context(s.reader, s.scan, s.settings, *counting, *run);
-            context.examined = examined;
-            if (!active.empty())
-                context.passesFilters = [&active](std::string_view name) {
-                    return active.passes(name);
-                };
-            // "File n of N" counts only the files the filters and policies let through.
-            *plan = plan_recovery(context, rows);
-            counting->set_total(plan->files);
-            run_recovery(context, rows, *folder);
-            counting->finish();
+        [&s, rows = std::move(rows), folder, run, sink, totals] {
+            *totals = s.recover(rows, *folder, *run, *sink);
         },
-        [this, dialog, run, sink, counting, stopped, folder, plan, examined] {
+        [this, dialog, run, sink, stopped, folder, totals, examined] {
             sink->flush();
             recoveryRun_.reset();
             dialog->finish(frame_.messages(), examined);
             RecoverySummary summary;
             summary.target = QString::fromStdString(folder->path());
             summary.stopped = *stopped;
-            summary.planned = plan->files;
-            summary.emptyFiles = plan->emptyFiles;
-            summary.bytes = counting->bytes();
+            summary.planned = totals->plan.files;
+            summary.emptyFiles = totals->plan.emptyFiles;
+            summary.bytes = totals->bytes;
             frame_.set_status(summary_text(summary, *run).section(QLatin1Char('\n'), 0, 0));
             frame_.set_menu_state(MenuState::Browsing);
             auto* done = new RecoverySummaryDialog(

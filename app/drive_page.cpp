@@ -81,8 +81,8 @@ void DrivePage::choose_drive(size_t index) {
 void DrivePage::next() {
     if (!session().state.driveChosen)
         return;
-    if (const auto failure = session().open_current_drive()) {
-        frame_.messages().show(QString::fromStdString(*failure), MessageKind::Error);
+    if (const auto opened = session().open_current_drive(); !opened) {
+        frame_.messages().show(QString::fromStdString(opened.error()), MessageKind::Error);
         return;
     }
     frame_.advance_to(kChoosePartition);

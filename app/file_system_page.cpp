@@ -1,8 +1,6 @@
 #include "app/file_system_page.h"
 
-#include "advscan/reconstruction.h"
 #include "app/texts.h"
-#include "recovery/recoverability.h"
 
 #include <QTreeWidget>
 
@@ -48,11 +46,7 @@ void FileSystemPage::next() {
     const uint16_t number = s.candidateNumber;
     GuiProgress& progress = frame_.progress();
     frame_.start_worker(
-        [&s, &progress, number] {
-            reconstruct_candidate(s.reader, s.hits, s.candidates, number, s.scan, progress,
-                                  s.state.stopRequested);
-            assess_recoverability(s.reader, s.scan, progress, s.state.stopRequested);
-        },
+        [&s, &progress, number] { s.reconstruct(number, progress, Recoverability::Assess); },
         [this] { frame_.advance_to(kBrowse); });
 }
 

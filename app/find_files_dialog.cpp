@@ -13,9 +13,9 @@
 
 namespace salvex::app {
 
-FindFilesDialog::FindFilesDialog(const NtfsScan& scan, const FolderListModel& icons,
+FindFilesDialog::FindFilesDialog(const Session& session, const FolderListModel& icons,
                                  const MessageBoxes& messages, QWidget* parent)
-    : QDialog(parent), scan_(scan), icons_(icons), messages_(messages),
+    : QDialog(parent), session_(session), icons_(icons), messages_(messages),
       stop_flag_(std::make_shared<StopFlag>(kSearchRunning)) {
     setObjectName(QStringLiteral("findFilesDialog"));
     setWindowTitle(QStringLiteral("Find File(s)"));
@@ -96,8 +96,8 @@ void FindFilesDialog::start_search() {
     const unsigned search = ++searchNumber_;
     worker_ = QThread::create([this, pattern, search, flag = stop_flag_] {
         SilentProgress quiet;
-        find_files(
-            scan_, pattern,
+        session_.find_files(
+            pattern,
             [this, search](const FileMatch& match) {
                 // Rows of a search that has since been replaced by another are dropped.
                 QMetaObject::invokeMethod(
@@ -122,8 +122,9 @@ void FindFilesDialog::add_row(const FileMatch& match) {
     const int row = results_->rowCount();
     results_->insertRow(row);
     const QString name = QString::fromStdString(match.name);
+    const NtfsItems& items = session_.scan.items;
     const bool deleted =
-        match.fileIndex < scan_.items.files.size() && scan_.items.files[match.fileIndex].deleted;
+        match.fileIndex < items.files.size() && items.files[match.fileIndex].deleted;
     const QIcon icon = icons_.file_icon(match.name);
     auto* nameItem = new QTableWidgetItem(deleted ? deleted_icon(icon) : icon, name);
     nameItem->setData(Qt::UserRole, QVariant::fromValue<qulonglong>(match.fileIndex));

@@ -5,7 +5,7 @@
 
 #include "app/message_box.h"
 #include "browse/find_files.h"
-#include "ntfs/standard_scan.h"
+#include "session/session.h"
 
 #include <QDialog>
 #include <memory>
@@ -26,7 +26,7 @@ class FindFilesDialog final : public QDialog {
     Q_OBJECT
 
 public:
-    FindFilesDialog(const NtfsScan& scan, const FolderListModel& icons,
+    FindFilesDialog(const Session& session, const FolderListModel& icons,
                     const MessageBoxes& messages, QWidget* parent = nullptr);
     ~FindFilesDialog() override;
 
@@ -52,7 +52,7 @@ private:
     void add_row(const FileMatch& match);
     void search_ended();
 
-    const NtfsScan& scan_;
+    const Session& session_;
     const FolderListModel& icons_;
     const MessageBoxes& messages_;
     QLineEdit* pattern_;

@@ -1,15 +1,15 @@
 // salvex: the desktop wizard. Raw disk images named on the command line are listed with the
 // drives.
 #include "app/main_window.h"
-#include "app/session.h"
+#include "session/session.h"
 
 #include <QApplication>
 #include <QStringList>
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
-    salvex::app::Session session;
-    session.drives = salvex::enumerate_block_devices();
+    salvex::Session session;
+    session.list_drives();
     salvex::app::MainWindow window(session);
     window.show();
     // Images that cannot be opened are reported over the window.

@@ -4,9 +4,6 @@
 #include "app/range_page.h"
 #include "app/texts.h"
 #include "partition/partition_table.h"
-#include "partition/quick_search.h"
-#include "recovery/recoverability.h"
-#include "snapshot/volume_source.h"
 
 #include <QPushButton>
 #include <QTreeWidget>
@@ -110,10 +107,10 @@ void PartitionPage::next() {
         frame_.messages().show(kFatPartitionMessage, MessageKind::Error);
         return;
     }
-    const auto refusal = session().choose_range(range_->start_text().toStdString(),
-                                                range_->end_text().toStdString());
-    if (refusal) {
-        frame_.messages().show(QString::fromStdString(*refusal), MessageKind::Error);
+    const auto range = session().choose_range(range_->start_text().toStdString(),
+                                              range_->end_text().toStdString());
+    if (!range) {
+        frame_.messages().show(QString::fromStdString(range.error()), MessageKind::Error);
         return;
     }
     start_sweep();
@@ -125,26 +122,21 @@ void PartitionPage::back() {
 }
 
 void PartitionPage::start_quick_search() {
-    const DriveInfo drive = *session().current_drive();
     const QuickSearchMode mode = session().state.scanMode == ScanMode::Advance
                                      ? QuickSearchMode::Advance
                                      : QuickSearchMode::Standard;
     frame_.set_help(kQuickSearchInstruction);
     Session& s = session();
     GuiProgress& progress = frame_.progress();
-    frame_.start_worker(
-        [&s, &progress, drive, mode] {
-            quick_search_partitions(s.reader, drive, mode, s.partitions, progress,
-                                    s.state.stopRequested);
-        },
-        [this] {
-            frame_.set_status({});
-            session().state.selectedFsType = FsType::Unknown;
-            frame_.show_step(kChoosePartition);
-            if (session().partitions.empty() && !frame_.stop_asked() &&
-                session().state.scanMode == ScanMode::Standard)
-                offer_whole_drive_sweep(kNoPartitionQuestion);
-        });
+    frame_.start_worker([&s, &progress, mode] { s.search_partitions(mode, progress); },
+                        [this] {
+                            frame_.set_status({});
+                            session().state.selectedFsType = FsType::Unknown;
+                            frame_.show_step(kChoosePartition);
+                            if (session().partitions.empty() && !frame_.stop_asked() &&
+                                session().state.scanMode == ScanMode::Standard)
+                                offer_whole_drive_sweep(kNoPartitionQuestion);
+                        });
 }
 
 void PartitionPage::start_standard_scan() {
@@ -152,30 +144,23 @@ void PartitionPage::start_standard_scan() {
     frame_.panel().show_page(kScanPanel); // its rows, their values cleared
     Session& s = session();
     s.clear_items();
-    const Lba start = s.state.rangeStart;
-    const Lba end = s.state.rangeEnd;
     GuiProgress& progress = frame_.progress();
-    auto outcome = std::make_shared<ScanOutcome>(ScanOutcome::NoVolume);
+    auto scanned = std::make_shared<Result<Done>>(Done{});
     frame_.start_worker(
-        [&s, &progress, start, end, outcome] {
-            RunCollector runs; // gathered while the scan reads the table
-            *outcome =
-                standard_scan(s.reader, start, end, s.scan, progress, s.state.stopRequested, &runs);
-            if (*outcome == ScanOutcome::Completed)
-                assess_recoverability(s.reader, s.scan, runs.finish(s.reader, s.scan), progress,
-                                      s.state.stopRequested);
-        },
-        [this, outcome] {
+        [&s, &progress, scanned] { *scanned = s.scan_partition(progress, Recoverability::Assess); },
+        [this, scanned] {
             // The hint to try the Advance Scan belongs after the tree and the list.
-            if (*outcome == ScanOutcome::Completed) {
+            if (*scanned) {
                 frame_.advance_to(kBrowse);
-                frame_.messages().show(scan_outcome_message(*outcome), MessageKind::Information);
+                frame_.messages().show(scan_outcome_message(ScanOutcome::Completed),
+                                       MessageKind::Information);
                 return;
             }
             frame_.show_step(kChoosePartition);
             // A scan the user stopped says so; one that could not read the volume leads on.
-            if (frame_.stop_asked() || *outcome == ScanOutcome::Stopped)
-                frame_.messages().show(scan_outcome_message(*outcome), MessageKind::Error);
+            if (frame_.stop_asked() || scanned->code() == ErrorCode::Stopped)
+                frame_.messages().show(QString::fromStdString(scanned->error()),
+                                       MessageKind::Error);
             else
                 offer_whole_drive_sweep(kNoVolumeQuestion);
         });

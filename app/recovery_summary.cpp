@@ -1,7 +1,7 @@
 #include "app/recovery_summary.h"
 
-#include "app/recovery_progress.h"
 #include "app/texts.h"
+#include "session/recovery_progress.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

@@ -4,7 +4,7 @@
 #include "app/filters_dialog.h"
 #include "app/find_files_dialog.h"
 #include "app/main_window.h"
-#include "app/session.h"
+#include "session/session.h"
 
 #include <QAction>
 #include <QApplication>
@@ -173,7 +173,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "Usage: salvex-screenshot-tour IMAGE FOLDER\n");
         return 2;
     }
-    salvex::app::Session session;
+    salvex::Session session;
     if (!session.add_images({argv[1]}).empty()) {
         std::fprintf(stderr, "salvex-screenshot-tour: cannot open %s\n", argv[1]);
         return 1;

@@ -1,7 +1,5 @@
 // Saving the shown scan as a snapshot file, and loading one to browse it again without a scan.
 #include "app/main_window.h"
-#include "recovery/recoverability.h"
-#include "snapshot/snapshot_reader.h"
 #include "snapshot/snapshot_target.h"
 #include "snapshot/snapshot_writer.h"
 
@@ -9,30 +7,19 @@
 
 namespace salvex::app {
 
-namespace {
-
-// The image file or device the shown scan was read from; "" when the drive has no path.
-std::string examined_disk(const Session& session) {
-    const DriveInfo* drive = session.current_drive();
-    return drive ? drive->path : std::string();
-}
-
-} // namespace
-
 // The name chosen is the one the writer uses once upper-cased: that file is looked at first. The
 // disk being examined is never replaced (the user may choose another name), any other file that
 // is not a snapshot only when the user says so.
 void MainWindow::save_recovery_snapshot() {
     if (!actions_.saveSnapshot->isEnabled() || runner_->running())
         return;
-    const std::string examined = examined_disk(session_);
     std::string path;
     while (true) {
         const QString chosen = snapshotChooser_(true);
         if (chosen.isEmpty())
             return;
         path = snapshot_path(chosen.toStdString());
-        const TargetCheck target = check_snapshot_target(path, examined);
+        const TargetCheck target = session_.snapshot_target(path);
         if (target.kind == SnapshotTarget::ExaminedDisk) {
             if (messages_.ask(QString::fromStdString(
                     target.what + ": a snapshot is never saved over it. Choose another name?")))
@@ -44,11 +31,7 @@ void MainWindow::save_recovery_snapshot() {
             return;
         break;
     }
-    const WizardState& state = session_.state;
-    const SnapshotSelection selection{state.selectedFsType, state.rangeStart, state.rangeCount,
-                                      state.rangeEnd, state.selectedPartitionIndex};
-    const auto saved =
-        save_snapshot(path, selection, session_.scan.volume, session_.scan.items, examined);
+    const auto saved = session_.save_snapshot(path);
     if (!saved)
         messages_.show(QString::fromStdString(saved.error()), MessageKind::Error);
 }
@@ -61,26 +44,28 @@ void MainWindow::load_recovery_snapshot() {
     const QString chosen = snapshotChooser_(false);
     if (chosen.isEmpty())
         return;
-    auto loaded = load_snapshot(chosen.toStdString(), session_.reader, *progressSink_);
-    if (!loaded) {
-        messages_.show(QString::fromStdString(loaded.error()), MessageKind::Error);
-        return;
-    }
-    WizardState& state = session_.state;
-    const SnapshotSelection& selection = loaded->selection;
-    state.selectedFsType = selection.selectedFsType;
-    state.rangeStart = selection.rangeStart;
-    state.rangeCount = selection.rangeCount;
-    state.rangeEnd = selection.rangeEnd;
-    state.selectedPartitionIndex = selection.selectedPartitionIndex;
-    const std::string warning = std::move(loaded->warning);
-    session_.scan = std::move(loaded->scan);
-    assess_recoverability(session_.reader, session_.scan); // a snapshot does not keep it
-    state.stopRequested = 0;
-    state.scanMode = ScanMode::Standard;
-    show_step(kBrowse);
-    if (!warning.empty())
-        messages_.show(QString::fromStdString(warning), MessageKind::Information);
+    // Read on the worker; the scan shown until then stays as it is, and is replaced only once
+    // the snapshot has loaded.
+    auto loaded = std::make_shared<Result<LoadedSnapshot>>(Error{});
+    const Session& s = session_;
+    GuiProgress& progress = *progressSink_;
+    const MenuState before = menuState_;
+    start_worker([&s, &progress, path = chosen.toStdString(),
+                  loaded] { *loaded = s.read_snapshot(path, progress, Recoverability::Assess); },
+                 [this, loaded, before] {
+                     if (!*loaded) {
+                         set_menu_state(before);
+                         messages_.show(QString::fromStdString(loaded->error()),
+                                        MessageKind::Error);
+                         return;
+                     }
+                     const std::string warning = session_.take_snapshot(std::move(**loaded));
+                     session_.state.scanMode = ScanMode::Standard;
+                     show_step(kBrowse);
+                     if (!warning.empty())
+                         messages_.show(QString::fromStdString(warning), MessageKind::Information);
+                 },
+                 false);
 }
 
 } // namespace salvex::app

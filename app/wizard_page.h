@@ -8,7 +8,7 @@
 #include "app/info_panel.h"
 #include "app/menu_state.h"
 #include "app/message_box.h"
-#include "app/session.h"
+#include "session/session.h"
 
 #include <QWidget>
 #include <functional>

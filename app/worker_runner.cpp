@@ -30,7 +30,7 @@ bool WorkerRunner::start(std::function<void()> job, std::function<void()> done) 
         } catch (const std::bad_alloc&) {
             // Nothing sound can follow a failed allocation: say so and end the process.
             sink->show_message(kOutOfMemoryMessage, MessageKind::Error);
-            std::_Exit(0);
+            std::_Exit(EXIT_FAILURE);
         }
     });
     connect(thread_, &QThread::finished, this, [this, done = std::move(done)] {

@@ -2,66 +2,42 @@
 
 #include "cli/message_line.h"
 #include "cli/terminal_progress.h"
-#include "disk/drive_table.h"
-#include "disk/open_image.h"
 #include "partition/partition_table.h"
-#include "partition/quick_search.h"
-#include "partition/sector_size.h"
 
 namespace salvex::cli {
 
-std::optional<PartitionedDrive> open_drive(const std::string& path, const char* command,
-                                           std::ostream& err) {
-    auto device = open_image_or_device(path);
-    if (!device) {
-        say(err, command, device.error());
-        return std::nullopt;
+bool open_drive(Session& session, const std::string& path, const char* command, std::ostream& err) {
+    if (const auto opened = session.open_drive(path); !opened) {
+        say(err, command, opened.error());
+        return false;
     }
-    PartitionedDrive drive{std::make_unique<SectorReader>(AccessMode::Device), {}};
-    drive.reader->open_device(std::move(device).value());
-    drive.sectorSize = drive_sector_size(*drive.reader);
-    list_partitions(*drive.reader, drive.partitions, drive.sectorSize);
-    return drive;
+    session.walk_partitions();
+    return true;
 }
 
-uint32_t drive_sector_size_of(const DriveInfo& drive) {
-    if (is_logical_sector_size(drive.sectorSize))
-        return drive.sectorSize;
-    auto device = open_image_or_device(drive.path);
-    if (!device)
-        return static_cast<uint32_t>(kSectorSize);
-    SectorReader reader(AccessMode::Device);
-    reader.open_device(std::move(device).value());
-    return drive_sector_size(reader);
+bool open_partitioned_drive(Session& session, const std::string& path, const char* command,
+                            std::ostream& err) {
+    if (!open_drive(session, path, command, err))
+        return false;
+    if (!session.partitions.empty())
+        return true;
+    // No table lists anything: look for the boot sectors of lost partitions instead.
+    say(err, command, kNoPartitionsFoundMessage);
+    return search_lost_partitions(session, command, err);
 }
 
-std::optional<PartitionedDrive> open_partitioned_drive(const std::string& path, const char* command,
-                                                       std::ostream& err) {
-    auto drive = open_drive(path, command, err);
-    if (drive && drive->partitions.empty()) {
-        // No table lists anything: look for the boot sectors of lost partitions instead.
-        say(err, command, kNoPartitionsFoundMessage);
-        if (!search_lost_partitions(*drive, command, err))
-            return std::nullopt;
-    }
-    return drive;
-}
-
-bool search_lost_partitions(PartitionedDrive& drive, const char* command, std::ostream& err) {
+bool search_lost_partitions(Session& session, const char* command, std::ostream& err) {
     // The search reads the whole drive: its progress shows on a terminal.
     TerminalProgress progress(err, command, TerminalProgress::wants_bar(false));
-    StopFlag stop{0};
-    quick_search_partitions(*drive.reader,
-                            drive_with_default_geometry(drive.reader->total_sectors()),
-                            QuickSearchMode::Standard, drive.partitions, progress, stop);
+    const bool found = session.search_partitions(QuickSearchMode::Standard, progress);
     progress.finish();
     // When nothing was found, the search has said so through the progress sink.
-    return !drive.partitions.empty();
+    return found;
 }
 
-void print_partitions(const PartitionedDrive& drive, std::ostream& out) {
-    const uint64_t unit = drive.sectorSize / kSectorSize;
-    const PartitionList& list = drive.partitions;
+void print_partitions(const Session& session, std::ostream& out) {
+    const uint64_t unit = session.drive_sector_unit();
+    const PartitionList& list = session.partitions;
     out << "number\ttype\tstart\tsize\n";
     for (size_t i = 0; i < list.size(); ++i) {
         const PartitionInfo& p = list.entries[i];

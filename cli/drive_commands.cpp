@@ -3,12 +3,7 @@
 #include "cli/commands.h"
 #include "cli/drive_access.h"
 #include "cli/message_line.h"
-#include "disk/block_device.h"
-#include "disk/drive_table.h"
-#include "disk/sector_reader.h"
 #include "partition/partition_table.h"
-
-#include <memory>
 
 namespace salvex::cli {
 
@@ -29,17 +24,13 @@ bool rejects_options(const std::vector<std::string>& args, const char* command, 
 int run_drives(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (rejects_options(args, "drives", err))
         return kUsage;
-    DriveTable table = enumerate_block_devices();
-    int status = kSuccess;
-    for (const auto& image : args) {
-        auto drive = describe_image(image);
-        if (!drive) {
-            say(err, "drives", drive.error());
-            status = kFailure;
-            continue;
-        }
-        table.push_back(std::move(drive).value());
-    }
+    Session session;
+    session.list_drives();
+    const std::vector<std::string> failures = session.add_images(args);
+    for (const std::string& failure : failures)
+        say(err, "drives", failure);
+    const int status = failures.empty() ? kSuccess : kFailure;
+    const DriveTable& table = session.drives;
     out << "index\tname\tcylinders\theads\tsectors_per_track\ttotal_sectors\tsector_size\tpath\n";
     for (size_t i = 0; i < table.size(); ++i) {
         const DriveInfo& d = table[i];
@@ -59,10 +50,10 @@ int run_partitions(const std::vector<std::string>& args, std::ostream& out, std:
         say_usage(err, "partitions", "name one DRIVE");
         return kUsage;
     }
-    const auto drive = open_partitioned_drive(args[0], "partitions", err);
-    if (!drive)
+    Session session;
+    if (!open_partitioned_drive(session, args[0], "partitions", err))
         return kFailure;
-    print_partitions(*drive, out);
+    print_partitions(session, out);
     return kSuccess;
 }
 
@@ -73,10 +64,11 @@ int run_search(const std::vector<std::string>& args, std::ostream& out, std::ost
         say_usage(err, "search", "name one DRIVE");
         return kUsage;
     }
-    auto drive = open_drive(args[0], "search", err);
-    if (!drive || !search_lost_partitions(*drive, "search", err))
+    Session session;
+    if (!open_drive(session, args[0], "search", err) ||
+        !search_lost_partitions(session, "search", err))
         return kFailure;
-    print_partitions(*drive, out);
+    print_partitions(session, out);
     return kSuccess;
 }
 

@@ -1,8 +1,6 @@
 // salvex-cli find: the files of a scanned partition whose names match a pattern.
-#include "browse/find_files.h"
 #include "cli/cli.h"
 #include "cli/commands.h"
-#include "cli/drive_access.h"
 #include "cli/item_paths.h"
 #include "cli/message_line.h"
 #include "cli/options.h"
@@ -22,18 +20,18 @@ int run_find(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
     TerminalProgress progress(err, "find",
                               TerminalProgress::wants_bar(parsed->flags.count("--quiet")));
+    Session session;
     int status = kFailure;
-    const auto volume = open_volume(*parsed, parsed->positional[0], "find", progress, err, status);
-    if (!volume)
+    if (!open_volume(*parsed, session, parsed->positional[0], "find", progress, err, status,
+                     Recoverability::Skip))
         return status;
     progress.finish();
-    const NtfsScan& scan = volume->scan;
-    StopFlag stop{0};
+    const NtfsScan& scan = session.scan;
 
     out << "name\tpath\tsize\n";
     SilentProgress quiet;
-    find_files(
-        scan, parsed->positional[1],
+    session.find_files(
+        parsed->positional[1],
         [&](const FileMatch& match) {
             const FileNode& file = scan.items.files[match.fileIndex];
             const std::string folder = listed_folder_path(scan, file.parent);
@@ -41,7 +39,7 @@ int run_find(const std::vector<std::string>& args, std::ostream& out, std::ostre
                 << match.size << '\n';
             return true;
         },
-        quiet, stop);
+        quiet, session.state.stopRequested);
     return kSuccess;
 }
 

@@ -1,21 +1,13 @@
 // salvex-cli list: the Standard Scan of one partition, printed as a tree walk.
 #include "cli/cli.h"
 #include "cli/commands.h"
-#include "cli/drive_access.h"
 #include "cli/item_paths.h"
 #include "cli/message_line.h"
 #include "cli/options.h"
 #include "cli/terminal_progress.h"
 #include "cli/volume_source.h"
-#include "disk/block_device.h"
 #include "ntfs/filetime.h"
-#include "ntfs/standard_scan.h"
-#include "partition/partition_table.h"
-#include "partition/sector_size.h"
-#include "recovery/recoverability.h"
 
-#include <algorithm>
-#include <memory>
 #include <optional>
 
 namespace salvex::cli {
@@ -96,21 +88,17 @@ int run_list(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
     TerminalProgress progress(err, "list",
                               TerminalProgress::wants_bar(parsed->flags.count("--quiet")));
+    Session session;
     int status = kFailure;
-    RunCollector runs; // gathered while a partition's scan reads the table
-    auto volume = open_volume(*parsed, parsed->positional[0], "list", progress, err, status, &runs);
-    if (!volume)
+    if (!open_volume(*parsed, session, parsed->positional[0], "list", progress, err, status,
+                     Recoverability::Assess))
         return status;
-    StopFlag stop{0};
-    assess_recoverability(*volume->reader, volume->scan, runs.finish(*volume->reader, volume->scan),
-                          progress, stop);
     progress.finish();
-    if (!save_snapshot_if_asked(*parsed, *volume, "list", err))
+    if (!save_snapshot_if_asked(*parsed, session, "list", err))
         return kFailure;
 
     out << "kind\tdeleted\tsize\tcreated\tmodified\tid\trecoverable\tpath\n";
-    const uint64_t sectorUnit = drive_sector_size(*volume->reader) / kSectorSize;
-    Printer{volume->scan, files_by_parent(volume->scan.items), std::max<uint64_t>(sectorUnit, 1),
+    Printer{session.scan, files_by_parent(session.scan.items), session.drive_sector_unit(),
             parsed->flags.count("--deleted") > 0, out}
         .print();
     return kSuccess;

@@ -3,7 +3,6 @@
 #include "browse/file_filters.h"
 #include "cli/cli.h"
 #include "cli/commands.h"
-#include "cli/drive_access.h"
 #include "cli/item_paths.h"
 #include "cli/message_line.h"
 #include "cli/options.h"
@@ -11,7 +10,6 @@
 #include "cli/terminal_progress.h"
 #include "cli/volume_source.h"
 #include "disk/examined_disk.h"
-#include "recovery/recoverability.h"
 #include "recovery/recovery_driver.h"
 #include "recovery/recovery_report.h"
 #include "recovery/target_folder.h"
@@ -227,35 +225,31 @@ int run_recover(const std::vector<std::string>& args, std::ostream& out, std::os
     TerminalProgress progress(err, "recover",
                               TerminalProgress::wants_bar(parsed->flags.count("--quiet")), answer);
 
+    Session session;
+    session.settings = *settings;
+    session.filters = *filters;
     // From here on a signal stops the work and leaves the report of what was done.
     StopOnSignals stopper;
-    StopFlag scanStop{0};
-    stopper.watch(scanStop);
+    stopper.watch(session.state.stopRequested);
     int status = kFailure;
     // The report names each deleted file's recoverable share.
-    RunCollector runs; // gathered while a partition's scan reads the table
-    auto volume = open_volume(*parsed, drivePath, "recover", progress, err, status,
-                              reportPath ? &runs : nullptr, &scanStop);
-    if (volume && reportPath && stopper.signal() == 0)
-        assess_recoverability(*volume->reader, volume->scan,
-                              runs.finish(*volume->reader, volume->scan), progress, scanStop);
+    const bool opened = open_volume(*parsed, session, drivePath, "recover", progress, err, status,
+                                    reportPath ? Recoverability::Assess : Recoverability::Skip);
     if (stopper.signal() != 0) {
         progress.finish();
         err << "salvex-cli recover: stopped by a signal during the scan; nothing was recovered.\n";
         write_report_if_asked(reportPath, {}, examined, err);
         return kSignalBase + stopper.signal();
     }
-    if (!volume)
+    if (!opened)
         return status;
-    if (!save_snapshot_if_asked(*parsed, *volume, "recover", err))
+    if (!save_snapshot_if_asked(*parsed, session, "recover", err))
         return kFailure;
-    volume->reader->set_bad_sector_retries(settings->bad_sector_retries);
-    const NtfsScan& scan = volume->scan;
 
     std::vector<RecoveryRow> rows;
     const std::vector<std::string> paths(parsed->positional.begin() + 1, parsed->positional.end());
     for (const std::string& path : paths.empty() ? std::vector<std::string>{"/"} : paths) {
-        const auto found = items_at_path(scan, path);
+        const auto found = items_at_path(session.scan, path);
         if (found.empty()) {
             progress.finish();
             err << "salvex-cli recover: nothing was found at " << path
@@ -271,20 +265,14 @@ int run_recover(const std::vector<std::string>& args, std::ostream& out, std::os
         say(err, "recover", folder.error());
         return kFailure;
     }
-    const ActiveFilters active(*filters);
     RecoveryRun run;
-    RecoveryContext context(*volume->reader, scan, *settings, progress, run);
-    if (!active.empty())
-        context.passesFilters = [&active](std::string_view name) { return active.passes(name); };
-    context.fileDone = [&](const FileOutcome& o) {
+    stopper.watch(run.recovery_stop);
+    session.recover(rows, *folder, run, progress, [&](const FileOutcome& o) {
         if (o.status == FileStatus::Failed && run.recovery_stop == 0)
             progress.show_message(escape_for_message(*target + o.path) +
                                       " could not be written: " + o.reason,
                                   MessageKind::Error);
-    };
-    context.examined = examined;
-    stopper.watch(run.recovery_stop);
-    run_recovery(context, rows, *folder);
+    });
     const int signal = stopper.signal();
     progress.finish();
 

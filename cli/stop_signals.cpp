@@ -10,19 +10,15 @@ namespace {
 // All are lock-free, so the handler may touch them: the state a signal handler needs can only
 // live here.
 static_assert(std::atomic<int>::is_always_lock_free);
-static_assert(std::atomic<Relaxed<int>*>::is_always_lock_free);
 static_assert(std::atomic<StopFlag*>::is_always_lock_free);
-std::atomic<StopFlag*> gScanStop{nullptr};
-std::atomic<Relaxed<int>*> gRunStop{nullptr};
+std::atomic<StopFlag*> gWatched{nullptr};
 std::atomic<int> gSignal{0};
 
 struct sigaction gPrevious[2];
 constexpr int kSignals[2] = {SIGINT, SIGTERM};
 
 void raise_watched() {
-    if (StopFlag* stop = gScanStop.load())
-        stop->store(1);
-    if (Relaxed<int>* stop = gRunStop.load())
+    if (StopFlag* stop = gWatched.load())
         stop->store(1);
 }
 
@@ -46,20 +42,11 @@ StopOnSignals::StopOnSignals() {
 StopOnSignals::~StopOnSignals() {
     for (int i = 0; i < 2; ++i)
         sigaction(kSignals[i], &gPrevious[i], nullptr);
-    gScanStop.store(nullptr);
-    gRunStop.store(nullptr);
+    gWatched.store(nullptr);
 }
 
 void StopOnSignals::watch(StopFlag& stop) {
-    gRunStop.store(nullptr);
-    gScanStop.store(&stop);
-    if (gSignal.load() != 0)
-        raise_watched();
-}
-
-void StopOnSignals::watch(Relaxed<int>& stop) {
-    gScanStop.store(nullptr);
-    gRunStop.store(&stop);
+    gWatched.store(&stop);
     if (gSignal.load() != 0)
         raise_watched();
 }

@@ -4,7 +4,6 @@
 #pragma once
 
 #include "disk/progress.h"
-#include "disk/relaxed.h"
 
 namespace salvex::cli {
 
@@ -20,7 +19,6 @@ public:
     // The flag a signal raises from now on: a scan's, then a recovery run's. A signal that came
     // before raises it at once.
     void watch(StopFlag& stop);
-    void watch(Relaxed<int>& stop);
 
     // The signal that arrived, or 0.
     int signal() const;

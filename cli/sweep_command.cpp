@@ -1,14 +1,10 @@
 // salvex-cli sweep: the Advance Scan's sector sweep and classification over a range.
-#include "advscan/range_input.h"
-#include "advscan/sweep_and_classify.h"
 #include "cli/cli.h"
 #include "cli/commands.h"
 #include "cli/message_line.h"
 #include "cli/options.h"
 #include "cli/terminal_progress.h"
 #include "cli/volume_source.h"
-#include "disk/open_image.h"
-#include "partition/sector_size.h"
 
 #include <algorithm>
 
@@ -28,27 +24,23 @@ int run_sweep(const std::vector<std::string>& args, std::ostream& out, std::ostr
     const auto perRead = sectors_per_read(*parsed, "sweep", err);
     if (!perRead)
         return kUsage;
-    auto device = open_image_or_device(parsed->positional[0]);
-    if (!device) {
-        say(err, "sweep", device.error());
+    Session session;
+    if (const auto opened = session.open_drive(parsed->positional[0]); !opened) {
+        say(err, "sweep", opened.error());
         return kFailure;
     }
-    SectorReader reader(AccessMode::Device);
-    reader.open_device(std::move(device).value());
     // The range is judged against the drive, so the drive is opened first.
-    const auto range = parse_range(*startText, *endText, reader, "sweep", err);
+    const auto range = parse_range(*startText, *endText, session, "sweep", err);
     if (!range)
         return kUsage;
 
     TerminalProgress progress(err, "sweep",
                               TerminalProgress::wants_bar(parsed->flags.count("--quiet")));
-    HitLists hits;
-    StopFlag stop{0};
-    const CandidateList candidates =
-        sweep_and_classify(reader, *range, *perRead, hits, progress, stop);
+    session.sweep(*range, *perRead, progress);
     progress.finish();
+    const CandidateList& candidates = session.candidates;
     // Sector numbers in the drive's own sectors, as the range was given.
-    const uint64_t unit = sector_unit(drive_sector_size(reader));
+    const uint64_t unit = session.drive_sector_unit();
     if (candidates.empty()) {
         err << "salvex-cli sweep: no NTFS volume was found between sectors " << range->start / unit
             << " and " << range->end / unit << ".\n";

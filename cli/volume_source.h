@@ -5,10 +5,8 @@
 #include "advscan/sector_range.h"
 #include "cli/options.h"
 #include "cli/terminal_progress.h"
-#include "disk/sector_reader.h"
-#include "snapshot/volume_source.h"
+#include "session/session.h"
 
-#include <memory>
 #include <optional>
 #include <ostream>
 #include <set>
@@ -23,34 +21,26 @@ inline const std::set<std::string> kVolumePairedOptions = {"--range"};
 inline constexpr const char* kVolumeUsage =
     "(--partition N | --range S E --candidate K | --snapshot FILE)";
 
-struct OpenVolume {
-    std::unique_ptr<SectorReader> reader;
-    NtfsScan scan;
-    SnapshotSelection selection; // what a snapshot of this volume records of the choice
-    std::string drivePath;       // the image or device examined, which a snapshot never replaces
-};
-
-// The range of --range S E (or --start S --end E) on the drive `reader` holds, in the drive's
-// own sectors; nullopt after a sentence when it is refused. The range returned counts 512-byte
-// sectors.
+// The range of --range S E (or --start S --end E) on the drive open in `session`, in the
+// drive's own sectors, taken as the session's range; nullopt after a sentence when it is
+// refused. The range returned counts 512-byte sectors.
 std::optional<SectorRange> parse_range(const std::string& start, const std::string& end,
-                                       const SectorReader& reader, const char* command,
-                                       std::ostream& err);
+                                       Session& session, const char* command, std::ostream& err);
 
 // --sectors-per-read N (60 when not given); nullopt after a sentence when out of bounds.
 std::optional<uint32_t> sectors_per_read(const ParsedArgs& args, const char* command,
                                          std::ostream& err);
 
-// Opens DRIVE and produces the volume the options name; nullopt after a sentence, with the exit
-// status in `status`. A partition's scan hands each record it reads to `observer`, when given;
-// a scan ends early when `stop`, when given, becomes 1 (the volume then holds what it found).
-std::optional<OpenVolume> open_volume(const ParsedArgs& args, const std::string& drivePath,
-                                      const char* command, TerminalProgress& progress,
-                                      std::ostream& err, int& status,
-                                      RecordObserver* observer = nullptr, StopFlag* stop = nullptr);
+// Opens DRIVE in `session` and produces there the volume the options name, judging
+// recoverability when asked; false after a sentence, with the exit status in `status`. A scan
+// ends early when the session's stop flag becomes 1 (the volume then holds what it found).
+bool open_volume(const ParsedArgs& args, Session& session, const std::string& drivePath,
+                 const char* command, TerminalProgress& progress, std::ostream& err, int& status,
+                 Recoverability assess);
 
-// Saves the volume as a snapshot when --save-snapshot was given; false after a sentence.
-bool save_snapshot_if_asked(const ParsedArgs& args, const OpenVolume& volume, const char* command,
+// Saves the session's volume as a snapshot when --save-snapshot was given; false after a
+// sentence.
+bool save_snapshot_if_asked(const ParsedArgs& args, const Session& session, const char* command,
                             std::ostream& err);
 
 } // namespace salvex::cli

@@ -54,6 +54,9 @@ inline Error system_error(const std::string& what, int error) {
     return Error{what + ": " + std::strerror(error) + ".", code_of_errno(error), error};
 }
 
+// The value of an operation that gives nothing back when it succeeds.
+struct Done {};
+
 template <class T>
 class Result {
 public:

@@ -23,8 +23,8 @@ using HoleWriter = std::function<bool(uint64_t)>;
 // between chunks. Progress, when given, moves 0 to 99 with the bytes written. `unreadable`, when
 // given, counts the sectors of the file that could not be read and went out as zeros.
 struct CopyControl {
-    const Relaxed<int>* stop = nullptr;
-    const Relaxed<int>* skip = nullptr;
+    const StopFlag* stop = nullptr;
+    const StopFlag* skip = nullptr;
     ProgressSink* progress = nullptr;
     uint64_t* unreadable = nullptr;
 

@@ -32,8 +32,8 @@ struct DamagedFile {
 
 // The state of one run, shared with the window that shows it.
 struct RecoveryRun {
-    Relaxed<int> recovery_stop{0}; // "&Stop Saving", or No to the creation-error question
-    Relaxed<int> skip_file{0};     // "S&kip File": ends the current file's copy only
+    StopFlag recovery_stop{0}; // "&Stop Saving", or No to the creation-error question
+    StopFlag skip_file{0};     // "S&kip File": ends the current file's copy only
     uint32_t files_written = 0;
     uint32_t files_failed = 0;     // could not be created, written whole, or found on the disk
     uint32_t files_encrypted = 0;  // written as they lie on disk: their content is encrypted

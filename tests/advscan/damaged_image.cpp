@@ -98,7 +98,8 @@ size_t expect_recovered_as_written(AdvanceScan& advance, Lba start, const std::s
                                    const ManifestSkip& skip, const std::string& stem) {
     EXPECT_TRUE(advance.reconstruct(start)) << start;
     expect_manifest_listed(items_by_path(advance.scan), manifest, skip);
-    const RecoveryRun run = recover_root(advance.reader, advance.scan, stem);
+    RecoveryRun run;
+    recover_root(advance.reader, advance.scan, stem, run);
     EXPECT_EQ(run.files_failed, 0u);
     return expect_files_as_written(read_manifest(source_data_path(manifest)), temp_path(stem),
                                    skip);

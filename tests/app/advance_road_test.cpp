@@ -3,7 +3,6 @@
 #include "app/texts.h"
 #include "partition/partition_table.h"
 #include "partition/quick_search.h"
-#include "snapshot/volume_source.h"
 #include "tests/app/wizard_driver.h"
 #include "tests/support/test_images.h"
 
@@ -25,7 +24,7 @@ protected:
     void open_range_page() {
         wizard.click(advance_radio(*wizard.window));
         wizard.open_drive();
-        ASSERT_EQ(wizard.step(), app::kChoosePartition);
+        ASSERT_EQ(wizard.step(), kChoosePartition);
     }
     void type_range(const QString& start, const QString& end) {
         start_edit(*wizard.window)->setText(start);
@@ -72,7 +71,7 @@ TEST_F(AdvanceRoadTest, RangePageStartsOnTheFirstPartitionAndRefusesBadRanges) {
         EXPECT_EQ(wizard.messages.back().text, c.refusal);
         EXPECT_EQ(wizard.messages.back().kind, MessageKind::Error);
         EXPECT_FALSE(wizard.window->worker_running());
-        EXPECT_EQ(wizard.step(), app::kChoosePartition);
+        EXPECT_EQ(wizard.step(), kChoosePartition);
     }
 }
 
@@ -84,7 +83,7 @@ TEST_F(AdvanceRoadTest, SweepFindsTheVolumesAndOneOpensAsATree) {
     EXPECT_EQ(wizard.window->menu_state(), app::MenuState::Idle);
     EXPECT_EQ(panel(*wizard.window)->page(), app::kSweepPanel);
     ASSERT_TRUE(wizard.wait_idle());
-    ASSERT_EQ(wizard.step(), app::kChooseFileSystem);
+    ASSERT_EQ(wizard.step(), kChooseFileSystem);
     EXPECT_EQ(wizard.window->menu_state(), app::MenuState::FileSystems);
     QTreeWidgetItem* root = tree(*wizard.window)->topLevelItem(0);
     ASSERT_NE(root, nullptr);
@@ -98,7 +97,7 @@ TEST_F(AdvanceRoadTest, SweepFindsTheVolumesAndOneOpensAsATree) {
     EXPECT_EQ(panel(*wizard.window)->value("File System Size"), "49152"); // 184320 to 233471
     wizard.click(next_button(*wizard.window));
     ASSERT_TRUE(wizard.wait_idle());
-    ASSERT_EQ(wizard.step(), app::kBrowse);
+    ASSERT_EQ(wizard.step(), kBrowse);
     EXPECT_EQ(wizard.window->menu_state(), app::MenuState::Browsing);
     ASSERT_GE(wizard.row_of("Backup"), 0);
     wizard.double_click_row("Backup");
@@ -115,16 +114,16 @@ TEST_F(AdvanceRoadTest, SweepFindsTheVolumesAndOneOpensAsATree) {
     // Back walks the pages in reverse.
     wizard.answers.push_back(true); // yes, discard the scan
     wizard.click(back_button(*wizard.window));
-    EXPECT_EQ(wizard.step(), app::kChooseFileSystem);
+    EXPECT_EQ(wizard.step(), kChooseFileSystem);
     EXPECT_EQ(wizard.window->menu_state(), app::MenuState::FileSystems);
     EXPECT_TRUE(wizard.session.scan.items.files.empty());
     EXPECT_EQ(tree(*wizard.window)->topLevelItem(0)->text(0), "File Systems");
     wizard.click(back_button(*wizard.window));
-    EXPECT_EQ(wizard.step(), app::kChoosePartition);
+    EXPECT_EQ(wizard.step(), kChoosePartition);
     EXPECT_TRUE(wizard.session.candidates.empty());
     EXPECT_EQ(wizard.window->menu_state(), app::MenuState::Partitions);
     wizard.click(back_button(*wizard.window));
-    EXPECT_EQ(wizard.step(), app::kChooseDrive);
+    EXPECT_EQ(wizard.step(), kChooseDrive);
     EXPECT_FALSE(wizard.session.drive_open());
 }
 
@@ -141,7 +140,7 @@ TEST(AdvanceStopTest, StopEndsALongSweepAndTheWizardGoesOn) {
     EXPECT_TRUE(wizard.said(kNoPartitionsFoundMessage));
     ASSERT_TRUE(wizard.wait_idle());
     EXPECT_TRUE(wizard.said(kNoLostPartitionAdvanceMessage));
-    ASSERT_EQ(wizard.step(), app::kChoosePartition);
+    ASSERT_EQ(wizard.step(), kChoosePartition);
     fs_choice(*wizard.window)->setCurrentIndex(2);
     start_edit(*wizard.window)->setText("0");
     end_edit(*wizard.window)->setText(QString::number(wizard.session.drives[0].totalSectors));
@@ -160,11 +159,11 @@ TEST(AdvanceStopTest, StopEndsALongSweepAndTheWizardGoesOn) {
     wizard.click(stop_button(*wizard.window));
     EXPECT_TRUE(wizard.wait_idle(10000));
     EXPECT_EQ(wizard.session.state.stopRequested.load(), 0);
-    EXPECT_EQ(wizard.step(), app::kChooseFileSystem);
+    EXPECT_EQ(wizard.step(), kChooseFileSystem);
     EXPECT_TRUE(wizard.session.candidates.empty());
     EXPECT_FALSE(next_button(*wizard.window)->isVisible());
     wizard.click(back_button(*wizard.window));
-    EXPECT_EQ(wizard.step(), app::kChoosePartition);
+    EXPECT_EQ(wizard.step(), kChoosePartition);
     std::filesystem::remove(path);
 }
 

@@ -131,7 +131,7 @@ TEST(CommandsTest, TheWindowComesBackWithItsSizeAndPlace) {
     EXPECT_EQ(again.window->size(), left.size());
     EXPECT_EQ(again.window->geometry().topLeft(), left.topLeft());
     // Nothing else outlives the run: the new window starts on the drive page with the defaults.
-    EXPECT_EQ(again.step(), app::kChooseDrive);
+    EXPECT_EQ(again.step(), kChooseDrive);
     EXPECT_EQ(again.session.settings.sectors_per_read.load(), 60u);
     QSettings(app::kSettingsOrganization, app::kSettingsApplication).clear();
 }

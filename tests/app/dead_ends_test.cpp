@@ -1,7 +1,7 @@
 // The wizard never leaves a person stuck: a too small file is refused, a volume the Standard Scan
 // cannot read leads to the Advance Scan, and a sweep that finds nothing says so.
-#include "app/session.h"
 #include "app/texts.h"
+#include "session/session.h"
 #include "tests/app/wizard_driver.h"
 #include "tests/support/test_images.h"
 
@@ -51,7 +51,7 @@ TEST(DeadEndsTest, AVolumeTheStandardScanCannotReadLeadsToTheAdvanceScan) {
     EXPECT_TRUE(wizard.said(app::displayed(app::kNoVolumeQuestion)));
     ASSERT_TRUE(wizard.wait_idle());
     EXPECT_EQ(wizard.session.state.scanMode, ScanMode::Advance);
-    EXPECT_EQ(wizard.step(), app::kChooseFileSystem);
+    EXPECT_EQ(wizard.step(), kChooseFileSystem);
     EXPECT_FALSE(wizard.session.candidates.empty());
     EXPECT_EQ(fs_choice(*wizard.window)->currentText(), "NTFS");
 }
@@ -60,7 +60,7 @@ TEST(DeadEndsTest, NoToTheAdvanceScanStaysOnThePartitionPage) {
     WizardDriver wizard({demo_without_boot_sectors()});
     wizard.scan_partition("Partition 1 - NTFS");
     EXPECT_TRUE(wizard.said(app::displayed(app::kNoVolumeQuestion)));
-    EXPECT_EQ(wizard.step(), app::kChoosePartition);
+    EXPECT_EQ(wizard.step(), kChoosePartition);
     EXPECT_FALSE(wizard.window->worker_running());
 }
 
@@ -79,11 +79,11 @@ TEST(DeadEndsTest, BackFromTheBrowsePageAsksFirstAndButtonsKeepTheirPlaces) {
     const QPoint backAt = back_button(*wizard.window)->pos();
     wizard.click(back_button(*wizard.window)); // answered No
     EXPECT_TRUE(wizard.said(app::displayed(app::kBackDiscardsQuestion)));
-    EXPECT_EQ(wizard.step(), app::kBrowse);
+    EXPECT_EQ(wizard.step(), kBrowse);
     EXPECT_FALSE(wizard.session.scan.items.files.empty());
     wizard.answers.push_back(true);
     wizard.click(back_button(*wizard.window));
-    EXPECT_EQ(wizard.step(), app::kChoosePartition);
+    EXPECT_EQ(wizard.step(), kChoosePartition);
     QTest::qWait(1);
     EXPECT_EQ(back_button(*wizard.window)->pos(), backAt);
 }

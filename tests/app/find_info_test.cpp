@@ -35,7 +35,8 @@ bool wait_for_search(app::FindFilesDialog* dialog, int ms = 30000) {
 constexpr int kManyFiles = 200000;
 
 TEST(FindFilesDialogTest, ASearchStoppedHalfwayKeepsItsRows) {
-    NtfsScan scan;
+    Session session;
+    NtfsScan& scan = session.scan;
     for (int i = 0; i < kManyFiles; ++i) {
         FileNode file;
         file.name = "file" + std::to_string(i) + ".dat";
@@ -57,7 +58,7 @@ TEST(FindFilesDialogTest, ASearchStoppedHalfwayKeepsItsRows) {
         rowsWhenAsked = dialog->results()->rowCount();
         return answer;
     });
-    app::FindFilesDialog window(scan, icons, messages);
+    app::FindFilesDialog window(session, icons, messages);
     dialog = &window;
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));

@@ -2,9 +2,9 @@
 // the recovery window says which file of how many it is at.
 #include "app/gui_progress.h"
 #include "app/recovery_dialog.h"
-#include "app/recovery_progress.h"
 #include "browse/file_filters.h"
 #include "recovery/recovery_report.h"
+#include "session/recovery_progress.h"
 #include "tests/app/wizard_driver.h"
 #include "tests/support/test_images.h"
 
@@ -25,7 +25,7 @@ constexpr int kCopies = 4000;
 
 // The demo volume's root holds, besides its own items, kCopies more names of one real file: a
 // recovery of the root then writes thousands of files read from the disk.
-void add_copies(app::Session& session) {
+void add_copies(Session& session) {
     auto& files = session.scan.items.files;
     const auto real = std::find_if(files.begin(), files.end(), [](const FileNode& file) {
         return file.name == "notes.txt" && !file.deleted;
@@ -96,14 +96,14 @@ TEST(RecoveryPlanTest, CountsTheNonEmptyFilesUnderEachRow) {
     RecoveryContext context(wizard.session.reader, scan, wizard.session.settings, silent, run);
     // The whole volume: every file that the tree reaches.
     const std::vector<RecoveryRow> all = root_rows(scan);
-    const app::RecoveryPlan plan = app::plan_recovery(context, all);
+    const RecoveryPlan plan = plan_recovery(context, all);
     EXPECT_GT(plan.files, 0u);
     EXPECT_LE(plan.files, nonEmpty);
     EXPECT_LE(plan.files + plan.emptyFiles, scan.items.files.size());
     // A single file counts once, as empty or not.
     for (size_t i = 0; i < scan.items.files.size(); ++i) {
         const std::vector<RecoveryRow> one{{RecoveryRow::Kind::File, i}};
-        const app::RecoveryPlan single = app::plan_recovery(context, one);
+        const RecoveryPlan single = plan_recovery(context, one);
         EXPECT_EQ(single.files, scan.items.files[i].size > 0 ? 1u : 0u);
         EXPECT_EQ(single.emptyFiles, scan.items.files[i].size > 0 ? 0u : 1u);
     }
@@ -113,11 +113,11 @@ TEST(RecoveryPlanTest, CountsTheNonEmptyFilesUnderEachRow) {
     uint64_t liveJpegs = 0;
     for (const FileNode& file : scan.items.files)
         liveJpegs += file.name.ends_with(".jpg") && !file.deleted && file.size > 0;
-    const app::RecoveryPlan filtered = app::plan_recovery(context, all);
+    const RecoveryPlan filtered = plan_recovery(context, all);
     EXPECT_EQ(filtered.files, liveJpegs);
     EXPECT_EQ(filtered.emptyFiles, 0u);
-    EXPECT_EQ(app::bytes_text(512), "512 bytes");
-    EXPECT_EQ(app::bytes_text(1572864), "1.5 MB (1,572,864 bytes)");
+    EXPECT_EQ(bytes_text(512), "512 bytes");
+    EXPECT_EQ(bytes_text(1572864), "1.5 MB (1,572,864 bytes)");
 }
 
 // "File n of N" counts the files the run considers: those the filters and the deleted-file

@@ -314,11 +314,11 @@ TEST_F(FileFiltersTest, FiltersNarrowTheListAndRecoverAllUntilNext) {
     EXPECT_EQ(wizard.row_of("readme.txt"), -1);
     wizard.answers.push_back(true); // yes, discard the scan
     wizard.click(back_button(*wizard.window));
-    ASSERT_EQ(wizard.step(), app::kChoosePartition);
+    ASSERT_EQ(wizard.step(), kChoosePartition);
     wizard.click_tree_item("Partition 1 - NTFS");
     wizard.click(next_button(*wizard.window));
     ASSERT_TRUE(wizard.wait_idle());
-    ASSERT_EQ(wizard.step(), app::kBrowse);
+    ASSERT_EQ(wizard.step(), kBrowse);
     EXPECT_EQ(wizard.session.filters.count, 0u);
     EXPECT_GE(wizard.row_of("readme.txt"), 0);
 }

@@ -42,10 +42,10 @@ TEST(SnapshotCommandsTest, SavedTreeLoadsBackOnThePartitionPage) {
 
     wizard.answers.push_back(true); // yes, discard the scan
     wizard.click(back_button(*wizard.window));
-    ASSERT_EQ(wizard.step(), app::kChoosePartition);
+    ASSERT_EQ(wizard.step(), kChoosePartition);
     EXPECT_TRUE(wizard.session.scan.items.files.empty());
     wizard.load_snapshot(saved.string());
-    ASSERT_EQ(wizard.step(), app::kBrowse);
+    ASSERT_EQ(wizard.step(), kBrowse);
     EXPECT_EQ(wizard.window->menu_state(), app::MenuState::Browsing);
     EXPECT_EQ(wizard.session.state.rangeStart, 184320u);
     EXPECT_EQ(tree(*wizard.window)->topLevelItem(0)->text(0), "Root");
@@ -60,12 +60,12 @@ TEST(SnapshotCommandsTest, AdvanceScanSnapshotLoadsAsAStandardTreeAndRecoversThe
     wizard.open_advance_range("0", QString::number(wizard.session.drives[0].totalSectors));
     wizard.click(next_button(*wizard.window));
     ASSERT_TRUE(wizard.wait_idle());
-    ASSERT_EQ(wizard.step(), app::kChooseFileSystem);
+    ASSERT_EQ(wizard.step(), kChooseFileSystem);
     // The demo disk's lost partition: no table entry, found by the sweep.
     wizard.click_tree_item("NTFS @233472");
     wizard.click(next_button(*wizard.window));
     ASSERT_TRUE(wizard.wait_idle());
-    ASSERT_EQ(wizard.step(), app::kBrowse);
+    ASSERT_EQ(wizard.step(), kBrowse);
 
     const fs::path folder = empty_temp_folder("advance-snapshot");
     wizard.save_snapshot((folder / "lost").string());
@@ -76,9 +76,9 @@ TEST(SnapshotCommandsTest, AdvanceScanSnapshotLoadsAsAStandardTreeAndRecoversThe
     wizard.answers.push_back(true); // yes, discard the scan
     wizard.click(back_button(*wizard.window));
     wizard.click(back_button(*wizard.window));
-    ASSERT_EQ(wizard.step(), app::kChoosePartition);
+    ASSERT_EQ(wizard.step(), kChoosePartition);
     wizard.load_snapshot(saved.string());
-    ASSERT_EQ(wizard.step(), app::kBrowse);
+    ASSERT_EQ(wizard.step(), kBrowse);
     EXPECT_EQ(wizard.session.state.scanMode, ScanMode::Standard);
     ASSERT_GE(wizard.row_of("Holiday"), 0);
     wizard.double_click_row("Holiday");
@@ -103,7 +103,7 @@ TEST(SnapshotCommandsTest, ForeignFileIsRefusedAndNothingChanges) {
     ASSERT_FALSE(wizard.messages.empty());
     EXPECT_TRUE(wizard.messages.back().text.startsWith(kSnapshotBadTagMessage));
     EXPECT_EQ(wizard.messages.back().kind, MessageKind::Error);
-    EXPECT_EQ(wizard.step(), app::kChoosePartition);
+    EXPECT_EQ(wizard.step(), kChoosePartition);
     fs::remove(path);
 }
 
@@ -193,7 +193,7 @@ TEST(SnapshotCommandsTest, AnotherDisksSnapshotIsRefusedAChangedDisksLoadsWithAW
             wizard.messages.back().text.startsWith("The snapshot does not belong to this drive: "))
             << wizard.messages.back().text.toStdString();
         EXPECT_EQ(wizard.messages.back().kind, MessageKind::Error);
-        EXPECT_EQ(wizard.step(), app::kChoosePartition);
+        EXPECT_EQ(wizard.step(), kChoosePartition);
         EXPECT_TRUE(wizard.session.scan.items.files.empty());
     }
     // The demo disk with the record of the list's first file wiped since the snapshot.
@@ -202,7 +202,7 @@ TEST(SnapshotCommandsTest, AnotherDisksSnapshotIsRefusedAChangedDisksLoadsWithAW
     WizardDriver wizard{{changed}};
     wizard.open_drive();
     wizard.load_snapshot(snapshot);
-    ASSERT_EQ(wizard.step(), app::kBrowse);
+    ASSERT_EQ(wizard.step(), kBrowse);
     ASSERT_FALSE(wizard.messages.empty());
     EXPECT_TRUE(wizard.messages.back().text.startsWith(
         "The drive has changed since the snapshot was made: 1 of "))
@@ -240,7 +240,7 @@ TEST(SnapshotCommandsTest, HundredThousandItemsOpenInTheTreeAndTheList) {
     wizard.answers.push_back(true); // yes, discard the scan
     wizard.click(back_button(*wizard.window));
     wizard.load_snapshot(path);
-    ASSERT_EQ(wizard.step(), app::kBrowse);
+    ASSERT_EQ(wizard.step(), kBrowse);
     EXPECT_EQ(tree(*wizard.window)->topLevelItem(0)->childCount(),
               static_cast<int>(wizard.session.scan.tree.root().children.size()));
     EXPECT_GE(tree(*wizard.window)->topLevelItem(0)->childCount(), 100000);

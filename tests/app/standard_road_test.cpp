@@ -4,7 +4,6 @@
 #include "app/recovery_dialog.h"
 #include "app/texts.h"
 #include "recovery/recovery_driver.h"
-#include "snapshot/volume_source.h"
 #include "tests/app/wizard_driver.h"
 #include "tests/support/file_bytes.h"
 #include "tests/support/scanned_volume.h"
@@ -196,7 +195,7 @@ TEST(StandardRoadFat, FatPartitionIsRefused) {
     wizard.click(next_button(*wizard.window));
     EXPECT_TRUE(wizard.said(kFatPartitionMessage));
     EXPECT_EQ(wizard.messages.back().kind, MessageKind::Error);
-    EXPECT_EQ(wizard.step(), app::kChoosePartition);
+    EXPECT_EQ(wizard.step(), kChoosePartition);
     EXPECT_FALSE(wizard.window->worker_running());
 }
 

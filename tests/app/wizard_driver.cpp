@@ -79,7 +79,7 @@ void WizardDriver::open_drive() {
 
 void WizardDriver::scan_partition(const QString& partition) {
     open_drive();
-    ASSERT_EQ(step(), app::kChoosePartition);
+    ASSERT_EQ(step(), kChoosePartition);
     click_tree_item(partition);
     click(next_button(*window));
     ASSERT_TRUE(wait_idle());
@@ -87,7 +87,7 @@ void WizardDriver::scan_partition(const QString& partition) {
 
 void WizardDriver::browse_partition(const QString& partition) {
     scan_partition(partition);
-    EXPECT_EQ(step(), app::kBrowse) << partition.toStdString();
+    EXPECT_EQ(step(), kBrowse) << partition.toStdString();
 }
 
 std::filesystem::path WizardDriver::recover(QAction* action, const std::string& stem,
@@ -109,12 +109,14 @@ void WizardDriver::save_snapshot(const std::string& path) {
 void WizardDriver::load_snapshot(const std::string& path) {
     window->set_snapshot_chooser([path](bool) { return QString::fromStdString(path); });
     window->actions().loadSnapshot->trigger();
+    // The snapshot loads on the worker, as a scan does.
+    EXPECT_TRUE(wait_idle());
 }
 
 void WizardDriver::open_advance_range(const QString& start, const QString& end) {
     click(advance_radio(*window));
     open_drive();
-    ASSERT_EQ(step(), app::kChoosePartition);
+    ASSERT_EQ(step(), kChoosePartition);
     fs_choice(*window)->setCurrentIndex(2);
     start_edit(*window)->setText(start);
     end_edit(*window)->setText(end);

@@ -4,7 +4,7 @@
 
 #include "app/folder_list_model.h"
 #include "app/main_window.h"
-#include "app/session.h"
+#include "session/session.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -106,7 +106,7 @@ public:
     explicit WizardDriver(std::vector<std::string> images = {});
     ~WizardDriver();
 
-    app::Session session;
+    Session session;
     std::unique_ptr<app::MainWindow> window;
     std::vector<ShownMessage> messages;
     std::deque<bool> answers; // answers to the next questions; No when empty
@@ -126,7 +126,7 @@ public:
     // `rows` selected first unless none are named, to the run's end; the folder.
     std::filesystem::path recover(QAction* action, const std::string& stem,
                                   const QStringList& rows = {});
-    // Save or Load Snapshot, the file chooser answering `path`.
+    // Save or Load Snapshot, the file chooser answering `path`; a load is waited for.
     void save_snapshot(const std::string& path);
     void load_snapshot(const std::string& path);
     // Advance Scan of drive 0: the range page with NTFS chosen and the range start..end typed,

@@ -84,7 +84,7 @@ TEST(WizardPagesTest, BackFromEveryStandardPageAndTheMenuStates) {
     WizardDriver wizard{{image_path("demo")}};
     app::MainWindow& window = *wizard.window;
     wizard.open_drive();
-    ASSERT_EQ(wizard.step(), app::kChoosePartition);
+    ASSERT_EQ(wizard.step(), kChoosePartition);
     EXPECT_TRUE(wizard.session.drive_open());
     EXPECT_EQ(window.menu_state(), app::MenuState::Partitions);
     EXPECT_TRUE(window.actions().loadSnapshot->isEnabled());
@@ -97,7 +97,7 @@ TEST(WizardPagesTest, BackFromEveryStandardPageAndTheMenuStates) {
     EXPECT_EQ(panel(window)->value("Partition Start"), "184320");
     wizard.click(next_button(window));
     ASSERT_TRUE(wizard.wait_idle());
-    ASSERT_EQ(wizard.step(), app::kBrowse);
+    ASSERT_EQ(wizard.step(), kBrowse);
     EXPECT_EQ(window.menu_state(), app::MenuState::Browsing);
     EXPECT_TRUE(window.actions().details->isEnabled());
     EXPECT_TRUE(wizard.said(kTryAdvanceScanMessage));
@@ -108,7 +108,7 @@ TEST(WizardPagesTest, BackFromEveryStandardPageAndTheMenuStates) {
     EXPECT_FALSE(details_view(window)->isVisible());
     wizard.answers.push_back(true); // yes, discard the scan
     wizard.click(back_button(window));
-    EXPECT_EQ(wizard.step(), app::kChoosePartition);
+    EXPECT_EQ(wizard.step(), kChoosePartition);
     // The list is back in its details view, shown the next time a tree is browsed.
     const auto* views = qobject_cast<QStackedWidget*>(details_view(window)->parentWidget());
     ASSERT_NE(views, nullptr);
@@ -119,7 +119,7 @@ TEST(WizardPagesTest, BackFromEveryStandardPageAndTheMenuStates) {
     EXPECT_TRUE(tree(window)->topLevelItem(0)->text(0).startsWith("Storage Device0 - "));
 
     wizard.click(back_button(window));
-    EXPECT_EQ(wizard.step(), app::kChooseDrive);
+    EXPECT_EQ(wizard.step(), kChooseDrive);
     EXPECT_FALSE(wizard.session.drive_open());
     EXPECT_EQ(window.menu_state(), app::MenuState::Idle);
     EXPECT_FALSE(back_button(window)->isEnabled());
@@ -135,7 +135,7 @@ TEST(WizardPagesTest, EmptyWalkStartsTheQuickSearch) {
     wizard.open_drive();
     EXPECT_TRUE(wizard.said(kNoPartitionsFoundMessage));
     ASSERT_TRUE(wizard.wait_idle());
-    EXPECT_EQ(wizard.step(), app::kChoosePartition);
+    EXPECT_EQ(wizard.step(), kChoosePartition);
     EXPECT_FALSE(wizard.session.partitions.empty());
     EXPECT_EQ(tree(*wizard.window)->topLevelItem(0)->childCount(),
               static_cast<int>(wizard.session.partitions.size()));

@@ -360,7 +360,7 @@ TEST_F(Content, StopAndSkipEndTheCopyBetweenChunks) {
     volume_.put(20, RecordBuilder().file_name(5, u"big").non_resident_data(
                         test::encode_runs({{1024, 3000}}), 4 << 20));
     const auto data = locate(item(20, 4 << 20));
-    Relaxed<int> skip{0};
+    StopFlag skip{0};
     size_t written = 0;
     const CopyOutcome outcome = copy_file_content(reader_, info_, *data, 4 << 20,
                                                   [&](ByteView b) {

@@ -35,7 +35,8 @@ void expect_recovered(const std::string& image, const std::string& manifest,
         SCOPED_TRACE(image + " partition " + std::to_string(partition));
         const std::string stem = image + "-" + std::to_string(partition);
         const auto volume = test::scan_image_partition(image, partition);
-        const RecoveryRun run = test::recover_root(*volume.reader, volume.scan, stem);
+        RecoveryRun run;
+        test::recover_root(*volume.reader, volume.scan, stem, run);
         EXPECT_EQ(run.files_failed, 0u);
         EXPECT_TRUE(run.damagedFiles.empty()) << run.damagedFiles.front().path;
         EXPECT_GT(test::expect_files_as_written(entries, test::temp_path(stem),
@@ -76,7 +77,8 @@ TEST(RealRecovery, SizesAndRunsBeyondTheVolumeAreBoundedAndNamedTheOtherFilesCom
     // /Data/huge-size.bin's size fields hold 2^64 - 1; /Data/sparse-run.bin's run list got a
     // sparse run of 2^50 clusters after its first cluster, its size left as it was.
     const auto volume = test::scan_image_partition("damaged_sizes", 1);
-    const RecoveryRun run = test::recover_root(*volume.reader, volume.scan, "damaged");
+    RecoveryRun run;
+    test::recover_root(*volume.reader, volume.scan, "damaged", run);
     const fs::path target = test::temp_path("damaged");
     EXPECT_EQ(run.files_failed, 0u);
     const auto entries = test::read_manifest(test::source_data_path("damaged_sizes.manifest.tsv"));
@@ -108,14 +110,14 @@ TEST(RealRecovery, SizesAndRunsBeyondTheVolumeAreBoundedAndNamedTheOtherFilesCom
 
 // Recovers `files`, listed after the scan's own items as a scan lists them, into the empty folder
 // temp_path(stem).
-RecoveryRun recover_items(test::ScannedVolume& volume, const std::vector<FileNode>& files,
-                          const std::string& stem) {
+void recover_items(test::ScannedVolume& volume, const std::vector<FileNode>& files,
+                   const std::string& stem, RecoveryRun& run) {
     std::vector<RecoveryRow> rows;
     for (const FileNode& file : files) {
         rows.push_back({RecoveryRow::Kind::File, volume.scan.items.files.size()});
         volume.scan.items.add_file(file);
     }
-    return test::recover_rows(*volume.reader, volume.scan, rows, stem);
+    test::recover_rows(*volume.reader, volume.scan, rows, stem, run);
 }
 
 const FileNode& listed_file(const test::ScannedVolume& volume, uint32_t record) {
@@ -135,7 +137,8 @@ TEST(RealRecovery, AFoldersNamedStreamIsReadFromTheFoldersRecord) {
     comment.recordNumber = 98;
     comment.recordSector = volume.scan.mftMap.record_to_sector(98);
     comment.size = 120;
-    const RecoveryRun run = recover_items(volume, {comment}, "folder-stream");
+    RecoveryRun run;
+    recover_items(volume, {comment}, "folder-stream", run);
     EXPECT_EQ(run.files_written, 1u);
     EXPECT_EQ(test::sha256_of_file(test::temp_path("folder-stream") + "/Folder:comment"),
               "eb39a3629ceb217cd9de781a61619226c8d42e690648da7c6d66962052a1946f");
@@ -171,18 +174,21 @@ TEST(RealRecovery, ExtensionRecordsFoundByTheSweepCompleteFilesWithOrWithoutAMap
     const std::string deletedSha =
         "560284c712f5d54f366c76c2bd5307eb5afa218eda2498e748ea31d4033b5a58";
 
-    recover_items(volume, {deleted}, "listed-only");
+    RecoveryRun listedOnly;
+    recover_items(volume, {deleted}, "listed-only", listedOnly);
     EXPECT_NE(test::sha256_of_file(test::temp_path("listed-only") + "/deleted.bin"), deletedSha);
 
     volume.scan.extensionRecords = extension_records(volume);
     ASSERT_EQ(volume.scan.extensionRecords[1755].size(), 2u);
-    recover_items(volume, {deleted}, "mapped");
+    RecoveryRun mapped;
+    recover_items(volume, {deleted}, "mapped", mapped);
     EXPECT_EQ(test::sha256_of_file(test::temp_path("mapped") + "/deleted.bin"), deletedSha);
 
     // A candidate found from its folders alone knows no $MFT: the records the sweep found are
     // all it has.
     volume.scan.mftMap.clear();
-    const RecoveryRun run = recover_items(volume, {listed_file(volume, 149), deleted}, "unmapped");
+    RecoveryRun run;
+    recover_items(volume, {listed_file(volume, 149), deleted}, "unmapped", run);
     EXPECT_EQ(run.files_written, 2u);
     const fs::path unmapped = test::temp_path("unmapped");
     EXPECT_EQ(test::sha256_of_file((unmapped / "interleaved.bin").string()), interleavedSha);

@@ -176,7 +176,8 @@ TEST(Recoverability, OnAReusedVolumeFilesJudgedWholeAreThoseThatComeBackAsWritte
     assess_recoverability(*volume.reader, volume.scan);
     const auto byPath = test::items_by_path(volume.scan);
 
-    test::recover_root(*volume.reader, volume.scan, "reused");
+    RecoveryRun run;
+    test::recover_root(*volume.reader, volume.scan, "reused", run);
     const fs::path target = test::temp_path("reused");
 
     for (const auto& [path, item] : byPath) {

@@ -75,7 +75,9 @@ TEST(RealSnapshot, ANamedStreamKeepsItsStreamAndItsBytesThroughASnapshot) {
     ASSERT_LT(index, files.size());
     EXPECT_EQ(files[index].stream, "thumbnail");
 
-    test::recover_rows(*volume.reader, loaded->scan, {{RecoveryRow::Kind::File, index}}, "target");
+    RecoveryRun run;
+    test::recover_rows(*volume.reader, loaded->scan, {{RecoveryRow::Kind::File, index}}, "target",
+                       run);
     EXPECT_EQ(test::sha256_of_file(test::temp_path("target") + "/photo.jpg:thumbnail"),
               "2d2be52d24e2cb5e824c0612bba4546e90c5499ea6c643e523a111fa9a47bff3");
 }

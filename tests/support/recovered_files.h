@@ -14,25 +14,25 @@
 
 namespace salvex::test {
 
-// Recovers `rows` of `scan` into the empty folder temp_path(stem), with the default settings.
-inline RecoveryRun recover_rows(const SectorReader& reader, const NtfsScan& scan,
-                                const std::vector<RecoveryRow>& rows, const std::string& stem) {
+// Recovers `rows` of `scan` into the empty folder temp_path(stem), with the default settings;
+// `run` holds how it went.
+inline void recover_rows(const SectorReader& reader, const NtfsScan& scan,
+                         const std::vector<RecoveryRow>& rows, const std::string& stem,
+                         RecoveryRun& run) {
     const std::string target = empty_temp_folder(stem);
     RecoverySettings settings;
     SilentProgress progress;
-    RecoveryRun run;
     RecoveryContext context(reader, scan, settings, progress, run);
     auto folder = TargetFolder::open(target);
     EXPECT_TRUE(folder.ok()) << target;
     if (folder)
         run_recovery(context, rows, *folder);
-    return run;
 }
 
 // Recovers everything under the root of `scan` into the empty folder temp_path(stem).
-inline RecoveryRun recover_root(const SectorReader& reader, const NtfsScan& scan,
-                                const std::string& stem) {
-    return recover_rows(reader, scan, root_rows(scan), stem);
+inline void recover_root(const SectorReader& reader, const NtfsScan& scan, const std::string& stem,
+                         RecoveryRun& run) {
+    recover_rows(reader, scan, root_rows(scan), stem, run);
 }
 
 // Every file of `entries` whose content the manifest knows, but those `skip` names, came back

@@ -1,12 +1,12 @@
-// The wizard's state without a window: the range the user types, the range page's defaults and
-// the partition and whole-drive choices.
+// The session's choices without a window: the range typed, the range page's defaults and the
+// partition and whole-drive choices.
 #include "advscan/sector_range.h"
-#include "app/session.h"
+#include "session/session.h"
 #include "tests/support/test_images.h"
 
 #include <gtest/gtest.h>
 
-namespace salvex::app {
+namespace salvex {
 namespace {
 
 TEST(RangeInputTest, TypedRangeIsJudgedAgainstTheCurrentDrive) {
@@ -14,19 +14,19 @@ TEST(RangeInputTest, TypedRangeIsJudgedAgainstTheCurrentDrive) {
     ASSERT_TRUE(session.add_images({test::image_path("demo")}).empty());
     const uint64_t total = session.drives[0].totalSectors;
     session.state.rangeStart = 7;
-    EXPECT_EQ(session.choose_range("0", "999999"),
+    EXPECT_EQ(session.choose_range("0", "999999").error(),
               "The end sector 999999 lies past the drive's last sector, " +
                   std::to_string(total - 1) + ".");
-    EXPECT_EQ(session.choose_range("abc", "10"),
+    EXPECT_EQ(session.choose_range("abc", "10").error(),
               "      Start sector value is not valid, It should be a positive number");
-    EXPECT_EQ(session.choose_range("0", " "),
+    EXPECT_EQ(session.choose_range("0", " ").error(),
               "      End sector value is not valid, It should be a positive number");
-    EXPECT_EQ(session.choose_range("10", "10"),
+    EXPECT_EQ(session.choose_range("10", "10").error(),
               "      End sector should be bigger than start sector");
     EXPECT_EQ(session.state.rangeStart, 7u); // a refused range changes nothing
 
     // The whole drive, as the range page offers it, is taken.
-    EXPECT_EQ(session.choose_range(" 2048 ", std::to_string(total)), std::nullopt);
+    EXPECT_TRUE(session.choose_range(" 2048 ", std::to_string(total)));
     EXPECT_EQ(session.state.rangeStart, 2048u);
     EXPECT_EQ(session.state.rangeEnd, total);
     EXPECT_EQ(session.state.rangeCount, total - 2048);
@@ -50,7 +50,7 @@ TEST(SessionTest, DemoDiskPartitionsAndRangeDefaults) {
     EXPECT_EQ(whole.start, 0u);
     EXPECT_EQ(whole.end, session.drives[0].totalSectors);
 
-    ASSERT_FALSE(session.open_current_drive().has_value());
+    ASSERT_TRUE(session.open_current_drive());
     ASSERT_TRUE(session.walk_partitions());
     const PartitionInfo first = session.partitions.entries.front();
     const RangeDefaults defaults = session.range_defaults();
@@ -80,16 +80,16 @@ TEST(SessionTest, TheRangePageCountsTheDrivesOwnSectors) {
     // A disk of 4,096-byte sectors: its partition starts at its sector 256 (512-byte sector 2048).
     Session session;
     ASSERT_TRUE(session.add_images({test::image_path("ntfs_4kn_gpt")}).empty());
-    ASSERT_FALSE(session.open_current_drive().has_value());
+    ASSERT_TRUE(session.open_current_drive());
     EXPECT_EQ(session.drive_sector_unit(), 8u);
     ASSERT_TRUE(session.walk_partitions());
     const RangeDefaults defaults = session.range_defaults();
     EXPECT_EQ(defaults.start, 256u);
     EXPECT_EQ(defaults.end, 256u + 11776);
-    EXPECT_EQ(session.choose_range("256", "12032"), std::nullopt);
+    EXPECT_TRUE(session.choose_range("256", "12032"));
     EXPECT_EQ(session.state.rangeStart, 2048u);
     EXPECT_EQ(session.state.rangeEnd, 12032u * 8);
-    EXPECT_EQ(session.choose_range("0", "12289"),
+    EXPECT_EQ(session.choose_range("0", "12289").error(),
               end_past_drive_message(12289, session.drives[0].totalSectors / 8));
 }
 
@@ -99,8 +99,8 @@ TEST(SessionTest, UnreadableImagesAreRefusedWithAReason) {
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_FALSE(failures[0].empty());
     EXPECT_TRUE(session.drives.empty());
-    EXPECT_TRUE(session.open_current_drive().has_value());
+    EXPECT_FALSE(session.open_current_drive());
 }
 
 } // namespace
-} // namespace salvex::app
+} // namespace salvex

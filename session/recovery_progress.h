@@ -10,7 +10,7 @@
 #include <span>
 #include <string>
 
-namespace salvex::app {
+namespace salvex {
 
 // The files a recovery of `rows` considers: those of the file rows and of every folder the tree
 // shows under a folder row that pass the context's filters and deleted-file policy.
@@ -19,6 +19,12 @@ struct RecoveryPlan {
     uint64_t emptyFiles = 0; // of size 0: never created
 };
 RecoveryPlan plan_recovery(RecoveryContext& context, std::span<const RecoveryRow> rows);
+
+// What a recovery went through: the files it planned, and the bytes those it finished hold.
+struct RecoveryTotals {
+    RecoveryPlan plan;
+    uint64_t bytes = 0;
+};
 
 // "1.5 MB (1,572,864 bytes)".
 std::string bytes_text(uint64_t bytes);
@@ -45,4 +51,4 @@ private:
     std::atomic<uint64_t> bytes_{0};
 };
 
-} // namespace salvex::app
+} // namespace salvex

@@ -1,10 +1,10 @@
-#include "app/recovery_progress.h"
+#include "session/recovery_progress.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <vector>
 
-namespace salvex::app {
+namespace salvex {
 
 RecoveryPlan plan_recovery(RecoveryContext& context, std::span<const RecoveryRow> rows) {
     const NtfsScan& scan = context.scan;
@@ -89,4 +89,4 @@ void RecoveryProgress::count_finished_file() {
     current_.clear();
 }
 
-} // namespace salvex::app
+} // namespace salvex
