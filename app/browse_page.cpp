@@ -13,14 +13,14 @@
 #include <QStyle>
 #include <QTableView>
 #include <QTemporaryDir>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 namespace salvex::app {
 
 BrowsePage::BrowsePage(WizardFrame& frame, QWidget* parent)
     : WizardPage(frame, parent), view_(new BrowseView(session().scan, session().filters)),
-      model_(view_->model()) {
+      model_(view_->model()), folders_(new FolderTreeModel(session().scan, this)) {
     setObjectName(QStringLiteral("browsePage"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -37,9 +37,7 @@ BrowsePage::BrowsePage(WizardFrame& frame, QWidget* parent)
     connect(view_, &BrowseView::clearFilterClicked, this, &BrowsePage::clear_filters);
     connect(model_, &QAbstractItemModel::modelReset, this, &BrowsePage::update_filter_line);
     connect(model_, &FolderListModel::folderRenamed, this, [this](size_t folderIndex) {
-        const FolderNode& folder = session().scan.items.folders[folderIndex];
-        if (QTreeWidgetItem* item = tree_item_of(folder.treeItem))
-            item->setText(0, QString::fromStdString(folder.name));
+        folders_->folder_renamed(session().scan.items.folders[folderIndex].treeItem);
     });
 }
 
@@ -56,13 +54,12 @@ void BrowsePage::enter() {
     view_->reset_order();
     model_->fill(kRootFolderRecord);
     view_->fit_columns();
-    if (!treeItems_.empty())
-        frame_.tree().setCurrentItem(treeItems_.front());
+    frame_.tree().setCurrentIndex(folders_->index_of(FolderTree::kRootId));
 }
 
-void BrowsePage::item_clicked(QTreeWidgetItem* item) {
+void BrowsePage::item_clicked(const QModelIndex& item) {
     session().state.keyFocusOnTree = true;
-    open_folder(item);
+    open_folder(FolderTreeModel::id_of(item));
 }
 
 void BrowsePage::back() {
@@ -72,7 +69,7 @@ void BrowsePage::back() {
         return;
     set_list_mode(ListMode::Details);
     model_->clear();
-    treeItems_.clear();
+    folders_->clear();
     session().clear_items();
     state.keyFocusOnTree = false;
     if (state.scanMode == ScanMode::Advance) {
@@ -84,47 +81,9 @@ void BrowsePage::back() {
 }
 
 void BrowsePage::fill_folder_tree() {
-    QTreeWidget& tree = frame_.tree();
-    tree.clear();
-    const NtfsScan& scan = session().scan;
-    treeItems_.assign(scan.tree.size(), nullptr);
-    auto* root = new QTreeWidgetItem({QStringLiteral("Root")});
-    root->setData(0, kTreeIdRole, FolderTree::kRootId);
-    treeItems_[0] = root;
-    const QIcon folderIcon = style()->standardIcon(QStyle::SP_DirIcon);
-    const QIcon deletedFolderIcon = deleted_icon(folderIcon);
-    root->setIcon(0, folderIcon);
-    // Depth first without recursion: a tree of 100,000 folders may be deep.
-    std::vector<TreeItemId> pending{FolderTree::kRootId};
-    while (!pending.empty()) {
-        const TreeItemId id = pending.back();
-        pending.pop_back();
-        QTreeWidgetItem* parent = treeItems_[id - 1];
-        for (const TreeItemId child : scan.tree.node(id).children) {
-            const FolderNode& folder = scan.items.folders[scan.tree.node(child).folder];
-            auto* item = new QTreeWidgetItem(parent, {QString::fromStdString(folder.name)});
-            item->setData(0, kTreeIdRole, child);
-            if (folder.deleted) {
-                item->setIcon(0, deletedFolderIcon);
-                item->setForeground(0, deleted_colour());
-            } else {
-                item->setIcon(0, folderIcon);
-            }
-            item->setFlags(item->flags() | Qt::ItemIsUserCheckable | Qt::ItemIsAutoTristate);
-            item->setCheckState(0, Qt::Unchecked);
-            treeItems_[child - 1] = item;
-            pending.push_back(child);
-        }
-    }
-    // A ticked folder ticks everything beneath it; a folder partly ticked shows so.
-    root->setFlags(root->flags() | Qt::ItemIsUserCheckable | Qt::ItemIsAutoTristate);
-    root->setCheckState(0, Qt::Unchecked);
-    tree.addTopLevelItem(root);
-    root->setExpanded(true);
-}
-
-QTreeWidgetItem* BrowsePage::tree_item_of(TreeItemId id) const {
-    return id >= 1 && id <= treeItems_.size() ? treeItems_[id - 1] : nullptr;
+    folders_->reload();
+    frame_.show_tree(*folders_);
+    frame_.tree().expand(folders_->index_of(FolderTree::kRootId));
 }
 
 void BrowsePage::update_filter_line() {
@@ -165,31 +124,28 @@ void BrowsePage::clear_filters() {
 }
 
 void BrowsePage::open_root_folder() {
-    if (!treeItems_.empty())
-        open_folder(treeItems_.front());
+    open_folder(FolderTree::kRootId);
 }
 
-void BrowsePage::open_folder(QTreeWidgetItem* item) {
-    if (session().state.step != kBrowse || item == nullptr)
+void BrowsePage::open_folder(TreeItemId id) {
+    const QModelIndex item = folders_->index_of(id);
+    if (session().state.step != kBrowse || !item.isValid())
         return;
-    const auto id = item->data(0, kTreeIdRole).toUInt();
-    const FolderTree& folders = session().scan.tree;
-    const uint32_t key = id >= 1 && id <= folders.size() ? folders.node(id).key : kRootFolderRecord;
-    model_->fill(key);
+    model_->fill(session().scan.tree.node(id).key);
     // Made current before it takes the focus, so that the change is not taken for a new click.
-    QTreeWidget& tree = frame_.tree();
-    tree.setCurrentItem(item);
+    QTreeView& tree = frame_.tree();
+    tree.setCurrentIndex(item);
     tree.setFocus();
     session().state.keyFocusOnTree = true;
-    for (QTreeWidgetItem* up = item->parent(); up != nullptr; up = up->parent())
-        up->setExpanded(true);
+    for (QModelIndex up = item.parent(); up.isValid(); up = up.parent())
+        tree.expand(up);
 }
 
 void BrowsePage::open_selected_item(bool withChooser) {
     if (session().state.step != kBrowse || frame_.worker_running())
         return;
     if (session().state.keyFocusOnTree) {
-        open_folder(frame_.tree().currentItem());
+        open_folder(FolderTreeModel::id_of(frame_.tree().currentIndex()));
         return;
     }
     const int row = view_->current_row();
@@ -197,7 +153,7 @@ void BrowsePage::open_selected_item(bool withChooser) {
         return;
     const ListRow listRow = model_->row_at(row);
     if (listRow.folder) {
-        open_folder(tree_item_of(session().scan.items.folders[listRow.index].treeItem));
+        open_folder(session().scan.items.folders[listRow.index].treeItem);
         return;
     }
     open_file(listRow.index, withChooser);
@@ -300,16 +256,16 @@ void BrowsePage::show_file_in_folder(size_t fileIndex) {
     if (session().state.step != kBrowse || fileIndex >= scan.items.files.size())
         return;
     const uint32_t parent = scan.items.files[fileIndex].parent;
-    QTreeWidgetItem* folderItem = treeItems_.empty() ? nullptr : treeItems_.front();
+    TreeItemId folderId = FolderTree::kRootId;
     if (parent != kRootFolderRecord) {
         for (const FolderNode& folder : scan.items.folders) {
-            if (folder.recordNumber == parent && tree_item_of(folder.treeItem) != nullptr) {
-                folderItem = tree_item_of(folder.treeItem);
+            if (folder.recordNumber == parent && folders_->index_of(folder.treeItem).isValid()) {
+                folderId = folder.treeItem;
                 break;
             }
         }
     }
-    open_folder(folderItem);
+    open_folder(folderId);
     const std::vector<ListRow>& rows = model_->rows();
     for (size_t row = 0; row < rows.size(); ++row) {
         if (!rows[row].folder && rows[row].index == fileIndex) {
@@ -335,6 +291,7 @@ void BrowsePage::show_properties() {
     ItemRow item{text(kNameColumn),    text(kTypeColumn),     text(kSizeColumn).toULongLong(),
                  text(kCreatedColumn), text(kModifiedColumn), 0};
     const ListRow& listRow = model_->row_at(row);
+    item.isFolder = listRow.folder;
     if (listRow.folder)
         item.folder = session().scan.items.folders[listRow.index].treeItem;
     auto* dialog = new InfoDialog(QStringLiteral("File/Folder Properties"),

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/browse_view.h"
+#include "app/folder_tree_model.h"
 #include "app/wizard_page.h"
 #include "recovery/recovery_driver.h"
 
@@ -14,9 +15,6 @@ class QTemporaryDir;
 
 namespace salvex::app {
 
-// The role of a folder tree item that holds its id in the folder tree.
-inline constexpr int kTreeIdRole = Qt::UserRole + 1;
-
 class BrowsePage final : public WizardPage {
     Q_OBJECT
 
@@ -25,7 +23,7 @@ public:
     ~BrowsePage() override;
 
     void enter() override;
-    void item_clicked(QTreeWidgetItem* item) override;
+    void item_clicked(const QModelIndex& item) override;
     void back() override;
 
     void set_list_mode(ListMode mode) { view_->set_mode(mode); }
@@ -54,11 +52,10 @@ protected:
 
 private:
     void fill_folder_tree();
-    QTreeWidgetItem* tree_item_of(TreeItemId id) const;
     // The line above the list: which filter is in force and how many files it lets through.
     void update_filter_line();
     void clear_filters();
-    void open_folder(QTreeWidgetItem* item);
+    void open_folder(TreeItemId id);
     void show_file_in_folder(size_t fileIndex);
     void show_context_menu(const QPoint& at);
     std::vector<RecoveryRow> list_rows(bool selectedOnly) const;
@@ -68,7 +65,7 @@ private:
 
     BrowseView* view_;
     FolderListModel* model_;
-    std::vector<QTreeWidgetItem*> treeItems_;   // by folder-tree id - 1
+    FolderTreeModel* folders_;
     std::shared_ptr<RecoveryRun> recoveryRun_;  // the run in progress, if any
     std::unique_ptr<QTemporaryDir> openFolder_; // where copies to open are written
 };

@@ -10,7 +10,6 @@
 #include <QItemSelectionModel>
 #include <QPushButton>
 #include <QTableView>
-#include <QTreeWidget>
 
 namespace salvex::app {
 
@@ -35,21 +34,22 @@ std::vector<RecoveryRow> BrowsePage::list_rows(bool selectedOnly) const {
 // The folders ticked in the tree: each whose parent is not ticked as a whole (a ticked folder is
 // written with everything beneath it). A ticked root stands for the whole volume.
 std::vector<RecoveryRow> BrowsePage::ticked_rows() const {
-    if (treeItems_.empty() || treeItems_.front() == nullptr)
+    const FolderTree& tree = session().scan.tree;
+    if (!folders_->index_of(FolderTree::kRootId).isValid())
         return {};
-    if (treeItems_.front()->checkState(0) == Qt::Checked)
+    if (folders_->check_state(FolderTree::kRootId) == Qt::Checked)
         return root_rows(session().scan);
     std::vector<RecoveryRow> rows;
-    std::vector<QTreeWidgetItem*> pending{treeItems_.front()};
+    std::vector<TreeItemId> pending{FolderTree::kRootId};
     while (!pending.empty()) {
-        QTreeWidgetItem* item = pending.back();
+        const std::vector<TreeItemId>& children = tree.node(pending.back()).children;
         pending.pop_back();
-        for (int i = item->childCount() - 1; i >= 0; --i) {
-            QTreeWidgetItem* child = item->child(i);
-            if (child->checkState(0) == Qt::Checked)
-                rows.push_back({RecoveryRow::Kind::Folder, child->data(0, kTreeIdRole).toUInt()});
-            else if (child->checkState(0) == Qt::PartiallyChecked)
-                pending.push_back(child);
+        for (auto child = children.rbegin(); child != children.rend(); ++child) {
+            const Qt::CheckState state = folders_->check_state(*child);
+            if (state == Qt::Checked)
+                rows.push_back({RecoveryRow::Kind::Folder, *child});
+            else if (state == Qt::PartiallyChecked)
+                pending.push_back(*child);
         }
     }
     return rows;

@@ -6,7 +6,8 @@
 #include <QDir>
 #include <QGroupBox>
 #include <QRadioButton>
-#include <QTreeWidget>
+#include <QStandardItem>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 namespace salvex::app {
@@ -43,10 +44,10 @@ void DrivePage::set_scan_mode(ScanMode mode) {
 
 void DrivePage::enter() {
     Session& s = session();
-    QTreeWidgetItem* root = make_root_item(frame_.tree(), QStringLiteral("My Computer"));
+    QStandardItem* root = make_root_item(frame_, QStringLiteral("My Computer"));
     for (size_t i = 0; i < s.drives.size(); ++i)
         add_child_item(root, drive_label(i, s.drives[i]), static_cast<int>(i));
-    root->setExpanded(true);
+    expand_root(frame_, root);
     // Another page (a snapshot, the sweep offered after a scan) may have changed the scan type.
     set_scan_mode(s.state.scanMode);
     s.state.driveChosen = false;
@@ -55,8 +56,8 @@ void DrivePage::enter() {
     frame_.set_help(s.drives.empty() ? kNoDriveHelp : kChooseDriveHelp);
 }
 
-void DrivePage::item_clicked(QTreeWidgetItem* item) {
-    const int index = item->data(0, kItemRole).toInt();
+void DrivePage::item_clicked(const QModelIndex& item) {
+    const int index = item.data(kItemRole).toInt();
     if (index == kRootItem)
         return;
     session().state.driveIndex = static_cast<uint16_t>(index);
@@ -71,11 +72,12 @@ void DrivePage::item_clicked(QTreeWidgetItem* item) {
 }
 
 void DrivePage::choose_drive(size_t index) {
-    QTreeWidgetItem* item = frame_.tree().topLevelItem(0)->child(static_cast<int>(index));
+    const QStandardItem* root = frame_.page_items().item(0);
+    const QStandardItem* item = root ? root->child(static_cast<int>(index)) : nullptr;
     if (item == nullptr)
         return;
-    frame_.tree().setCurrentItem(item);
-    item_clicked(item);
+    frame_.tree().setCurrentIndex(item->index());
+    item_clicked(item->index());
 }
 
 void DrivePage::next() {

@@ -17,7 +17,7 @@ public:
     explicit DrivePage(WizardFrame& frame, QWidget* parent = nullptr);
 
     void enter() override;
-    void item_clicked(QTreeWidgetItem* item) override;
+    void item_clicked(const QModelIndex& item) override;
     bool can_go_next() const override { return session().state.driveChosen; }
     void next() override;
     // Makes the drive at `index` the current one, as a click on its item does.

@@ -2,7 +2,8 @@
 
 #include "app/texts.h"
 
-#include <QTreeWidget>
+#include <QStandardItem>
+#include <QTreeView>
 
 namespace salvex::app {
 
@@ -12,19 +13,19 @@ FileSystemPage::FileSystemPage(WizardFrame& frame, QWidget* parent) : WizardPage
 
 void FileSystemPage::enter() {
     Session& s = session();
-    QTreeWidgetItem* root = make_root_item(frame_.tree(), QStringLiteral("File Systems"));
+    QStandardItem* root = make_root_item(frame_, QStringLiteral("File Systems"));
     for (size_t i = 0; i < s.candidates.size(); ++i)
         add_child_item(root, QString::fromStdString(s.candidates[i].label(s.drive_sector_unit())),
                        static_cast<int>(i));
-    root->setExpanded(true);
+    expand_root(frame_, root);
     s.candidateNumber = 0;
     frame_.panel().show_page(kFileSystemPanel);
     frame_.set_menu_state(MenuState::FileSystems);
     frame_.set_help(kChooseFileSystemHelp);
 }
 
-void FileSystemPage::item_clicked(QTreeWidgetItem* item) {
-    const int index = item->data(0, kItemRole).toInt();
+void FileSystemPage::item_clicked(const QModelIndex& item) {
+    const int index = item.data(kItemRole).toInt();
     if (index == kRootItem)
         return;
     const FsCandidate& candidate = session().candidates.at(static_cast<size_t>(index));

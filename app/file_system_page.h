@@ -13,7 +13,7 @@ public:
     explicit FileSystemPage(WizardFrame& frame, QWidget* parent = nullptr);
 
     void enter() override;
-    void item_clicked(QTreeWidgetItem* item) override;
+    void item_clicked(const QModelIndex& item) override;
     bool can_go_next() const override { return session().candidateNumber != 0; }
     void next() override;
     void back() override;

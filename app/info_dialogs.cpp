@@ -108,10 +108,7 @@ std::vector<std::pair<QString, QString>> item_properties(const NtfsScan& scan, c
     const QString createdLabel = QStringLiteral("Creation Date              :");
     const QString modifiedLabel = QStringLiteral("Modification Date       :");
     const QString containsLabel = QStringLiteral("Contains                     :");
-    const bool folder =
-        row.type.compare(QStringLiteral("Folder"), Qt::CaseInsensitive) == 0 ||
-        row.type.compare(QStringLiteral("Deleted Folder"), Qt::CaseInsensitive) == 0;
-    if (!folder) {
+    if (!row.isFolder) {
         return {{nameLabel, row.name},
                 {sizeLabel, QString::number(row.size / 1024 + 1) + QStringLiteral(" KB")},
                 {createdLabel, row.created},

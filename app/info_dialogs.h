@@ -31,6 +31,7 @@ struct ItemRow {
     QString created;
     QString modified;
     TreeItemId folder = 0; // the folder's node in the tree; 0 for a file
+    bool isFolder = false;
 };
 
 // A dialog of label and value pairs, with an OK button.

@@ -29,8 +29,9 @@
 #include <QSettings>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QStandardItemModel>
 #include <QToolBar>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -108,7 +109,8 @@ void MainWindow::release_worker() {
 }
 
 void MainWindow::build_controls() {
-    tree_ = new QTreeWidget;
+    tree_ = new QTreeView;
+    pageItems_ = new QStandardItemModel(this);
     tree_->setObjectName(QStringLiteral("tree"));
     tree_->setHeaderHidden(true);
     tree_->setUniformRowHeights(true);
@@ -262,12 +264,8 @@ void MainWindow::connect_controls() {
     connect(next_, &QPushButton::clicked, this, &MainWindow::next);
     connect(back_, &QPushButton::clicked, this, &MainWindow::back);
     connect(stop_, &QPushButton::clicked, this, &MainWindow::stop);
-    connect(tree_, &QTreeWidget::itemClicked, this,
-            [this](QTreeWidgetItem* item) { tree_item_clicked(item); });
-    connect(tree_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
-        if (item != nullptr && tree_->hasFocus())
-            tree_item_clicked(item);
-    });
+    connect(tree_, &QTreeView::clicked, this, &MainWindow::tree_item_clicked);
+    show_tree(*pageItems_);
     connect(browsePage_, &BrowsePage::contextMenuRequested, this, &MainWindow::show_list_menu);
     connect(browsePage_, &BrowsePage::deletedOnlyCleared, this,
             [this] { actions_.deletedOnly->setChecked(false); });

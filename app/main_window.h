@@ -103,7 +103,9 @@ protected:
 private:
     // What the pages reach of the window.
     GuiProgress& progress() override { return *progressSink_; }
-    QTreeWidget& tree() override { return *tree_; }
+    QTreeView& tree() override { return *tree_; }
+    QStandardItemModel& page_items() override { return *pageItems_; }
+    void show_tree(QAbstractItemModel& model) override;
     InfoPanel& panel() override { return *panel_; }
     void set_help(const char* text) override;
     void set_status(const QString& text) override;
@@ -125,7 +127,7 @@ private:
     void connect_controls();
 
     WizardPage* current_page() const;
-    void tree_item_clicked(QTreeWidgetItem* item);
+    void tree_item_clicked(const QModelIndex& index);
     void show_list_menu(const QPoint& at, bool onFolder);
     // The commands of the menus that are not the pages' own.
     QString program_file(const char* name) const;
@@ -150,7 +152,8 @@ private:
     SnapshotChooser snapshotChooser_;
     UrlOpener urlOpener_;
 
-    QTreeWidget* tree_ = nullptr;
+    QTreeView* tree_ = nullptr;
+    QStandardItemModel* pageItems_ = nullptr; // the drive, partition and file-system pages
     InfoPanel* panel_ = nullptr;
     QStackedWidget* pages_ = nullptr; // one page for each step
     DrivePage* drivePage_ = nullptr;

@@ -6,7 +6,8 @@
 #include "partition/partition_table.h"
 
 #include <QPushButton>
-#include <QTreeWidget>
+#include <QStandardItem>
+#include <QTreeView>
 #include <QVBoxLayout>
 #include <memory>
 
@@ -45,13 +46,13 @@ void PartitionPage::enter() {
     const QString driveText = drive != nullptr
                                   ? drive_label(s.state.driveIndex, *drive)
                                   : QString::fromStdString(drive_item_text(s.state.driveIndex));
-    QTreeWidgetItem* root = make_root_item(frame_.tree(), driveText);
+    QStandardItem* root = make_root_item(frame_, driveText);
     for (size_t i = 0; i < s.partitions.size(); ++i) {
         const PartitionInfo& partition = s.partitions.entries[i];
         add_child_item(root, QString::fromStdString(partition_item_text(i + 1, partition.type)),
                        static_cast<int>(i));
     }
-    root->setExpanded(true);
+    expand_root(frame_, root);
     frame_.panel().show_page(kPartitionPanel);
     frame_.set_menu_state(MenuState::Partitions);
     frame_.set_help(kChoosePartitionHelp);
@@ -65,9 +66,9 @@ void PartitionPage::show_range(int fsChoice, Lba start, Lba end) {
     range_->set_range(start, end);
 }
 
-void PartitionPage::item_clicked(QTreeWidgetItem* item) {
+void PartitionPage::item_clicked(const QModelIndex& item) {
     WizardState& state = session().state;
-    const int index = item->data(0, kItemRole).toInt();
+    const int index = item.data(kItemRole).toInt();
     if (index == kRootItem) {
         // In the Advance Scan the drive itself stands for the whole drive.
         if (state.scanMode != ScanMode::Advance)

@@ -19,7 +19,7 @@ public:
 
     void initialize() override;
     void enter() override;
-    void item_clicked(QTreeWidgetItem* item) override;
+    void item_clicked(const QModelIndex& item) override;
     bool can_go_next() const override;
     void next() override;
     void back() override;

@@ -17,7 +17,7 @@
 #include <QRadioButton>
 #include <QTableView>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <cstdio>
 #include <functional>
 
@@ -37,36 +37,41 @@ void wait_for_worker(MainWindow& window) {
     settle();
 }
 
-QTreeWidgetItem* find_item(MainWindow& window, const QString& text) {
-    auto* tree = window.findChild<QTreeWidget*>("tree");
-    auto items = tree->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+QTreeView& tree_of(MainWindow& window) {
+    return *window.findChild<QTreeView*>(QStringLiteral("tree"));
+}
+
+QModelIndex find_item(MainWindow& window, const QString& text) {
+    QAbstractItemModel* model = tree_of(window).model();
+    const QModelIndex start = model->index(0, 0);
+    auto items =
+        model->match(start, Qt::DisplayRole, text, 1, Qt::MatchExactly | Qt::MatchRecursive);
     // A drive's label goes on with its model or file name and its size.
     if (items.isEmpty())
-        items = tree->findItems(text + " ", Qt::MatchStartsWith | Qt::MatchRecursive);
+        items = model->match(start, Qt::DisplayRole, text + " ", 1,
+                             Qt::MatchStartsWith | Qt::MatchRecursive);
     if (items.isEmpty()) {
         std::fprintf(stderr, "salvex-screenshot-tour: no item %s\n", qPrintable(text));
-        return nullptr;
+        return {};
     }
     return items.front();
 }
 
 bool click_item(MainWindow& window, const QString& text) {
-    QTreeWidgetItem* item = find_item(window, text);
-    if (item == nullptr)
+    const QModelIndex item = find_item(window, text);
+    if (!item.isValid())
         return false;
-    auto* tree = window.findChild<QTreeWidget*>("tree");
-    tree->setCurrentItem(item);
-    emit tree->itemClicked(item, 0);
+    tree_of(window).setCurrentIndex(item);
+    emit tree_of(window).clicked(item);
     settle();
     return true;
 }
 
 // Ticks a folder of the tree for recovery.
 bool tick_item(MainWindow& window, const QString& text) {
-    QTreeWidgetItem* item = find_item(window, text);
-    if (item != nullptr)
-        item->setCheckState(0, Qt::Checked);
-    return item != nullptr;
+    const QModelIndex item = find_item(window, text);
+    return item.isValid() &&
+           tree_of(window).model()->setData(item, Qt::Checked, Qt::CheckStateRole);
 }
 
 bool save(MainWindow& window, const QDir& folder, const QString& name) {

@@ -1,20 +1,30 @@
 #include "app/wizard_page.h"
 
-#include <QTreeWidget>
+#include <QStandardItemModel>
+#include <QTreeView>
 
 namespace salvex::app {
 
-QTreeWidgetItem* make_root_item(QTreeWidget& tree, const QString& text) {
-    tree.clear();
-    auto* root = new QTreeWidgetItem(&tree, {text});
-    root->setData(0, kItemRole, kRootItem);
-    root->setExpanded(true);
+QStandardItem* make_root_item(WizardFrame& frame, const QString& text) {
+    QStandardItemModel& items = frame.page_items();
+    items.clear();
+    frame.show_tree(items);
+    auto* root = new QStandardItem(text);
+    root->setData(kRootItem, kItemRole);
+    root->setEditable(false);
+    items.appendRow(root);
     return root;
 }
 
-void add_child_item(QTreeWidgetItem* parent, const QString& text, int index) {
-    auto* item = new QTreeWidgetItem(parent, {text});
-    item->setData(0, kItemRole, index);
+void add_child_item(QStandardItem* parent, const QString& text, int index) {
+    auto* item = new QStandardItem(text);
+    item->setData(index, kItemRole);
+    item->setEditable(false);
+    parent->appendRow(item);
+}
+
+void expand_root(WizardFrame& frame, QStandardItem* root) {
+    frame.tree().expand(root->index());
 }
 
 } // namespace salvex::app

@@ -13,8 +13,11 @@
 #include <QWidget>
 #include <functional>
 
-class QTreeWidget;
-class QTreeWidgetItem;
+class QAbstractItemModel;
+class QModelIndex;
+class QStandardItem;
+class QStandardItemModel;
+class QTreeView;
 class QUrl;
 
 namespace salvex::app {
@@ -25,7 +28,10 @@ public:
     virtual Session& session() = 0;
     virtual MessageBoxes& messages() = 0;
     virtual GuiProgress& progress() = 0;
-    virtual QTreeWidget& tree() = 0;
+    virtual QTreeView& tree() = 0;
+    // The items of the pages before the browse page, and the model the tree shows.
+    virtual QStandardItemModel& page_items() = 0;
+    virtual void show_tree(QAbstractItemModel& model) = 0;
     virtual InfoPanel& panel() = 0;
     virtual void set_help(const char* text) = 0;
     virtual void set_status(const QString& text) = 0;
@@ -65,7 +71,7 @@ public:
     // The page becomes the current one: it fills the left tree, the panel and the help.
     virtual void enter() = 0;
     // A click (or a keyboard move) on an item of the left tree while the page is current.
-    virtual void item_clicked(QTreeWidgetItem* item) = 0;
+    virtual void item_clicked(const QModelIndex& index) = 0;
     // Next has led to the page; by default it is entered as on any other way.
     virtual void initialize() { enter(); }
     virtual bool can_go_next() const { return false; }
@@ -83,9 +89,11 @@ protected:
 inline constexpr int kItemRole = Qt::UserRole;
 inline constexpr int kRootItem = -1;
 
-// Empties the left tree and puts in it one expanded root item with `text`.
-QTreeWidgetItem* make_root_item(QTreeWidget& tree, const QString& text);
+// Shows the page items in the left tree, emptied but for one root item with `text`.
+QStandardItem* make_root_item(WizardFrame& frame, const QString& text);
 // An item under `parent` that stands for entry `index` of the page's list.
-void add_child_item(QTreeWidgetItem* parent, const QString& text, int index);
+void add_child_item(QStandardItem* parent, const QString& text, int index);
+// Shows the root item's children.
+void expand_root(WizardFrame& frame, QStandardItem* root);
 
 } // namespace salvex::app

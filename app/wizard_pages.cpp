@@ -7,12 +7,13 @@
 #include "app/texts.h"
 
 #include <QAction>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
-#include <QTreeWidget>
+#include <QTreeView>
 
 namespace salvex::app {
 
@@ -49,9 +50,21 @@ void MainWindow::update_buttons() {
     search->setEnabled(!running);
 }
 
-void MainWindow::tree_item_clicked(QTreeWidgetItem* item) {
-    if (item != nullptr && !runner_->running())
-        current_page()->item_clicked(item);
+void MainWindow::tree_item_clicked(const QModelIndex& index) {
+    if (index.isValid() && !runner_->running())
+        current_page()->item_clicked(index);
+}
+
+// A keyboard move in the tree is a click on the item it reaches.
+void MainWindow::show_tree(QAbstractItemModel& model) {
+    if (tree_->model() == &model)
+        return;
+    tree_->setModel(&model);
+    connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (tree_->hasFocus())
+                    tree_item_clicked(current);
+            });
 }
 
 void MainWindow::next() {

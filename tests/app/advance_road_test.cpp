@@ -11,7 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -85,7 +85,7 @@ TEST_F(AdvanceRoadTest, SweepFindsTheVolumesAndOneOpensAsATree) {
     ASSERT_TRUE(wizard.wait_idle());
     ASSERT_EQ(wizard.step(), kChooseFileSystem);
     EXPECT_EQ(wizard.window->menu_state(), app::MenuState::FileSystems);
-    QTreeWidgetItem* root = tree(*wizard.window)->topLevelItem(0);
+    TreeNode root = tree(*wizard.window)->topLevelItem(0);
     ASSERT_NE(root, nullptr);
     EXPECT_EQ(root->text(0), "File Systems");
     ASSERT_GE(root->childCount(), 2);

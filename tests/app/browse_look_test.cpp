@@ -32,11 +32,11 @@ protected:
         return list_model(*wizard.window)->index(row, app::kNameColumn).data(role);
     }
 
-    QTreeWidgetItem* tree_item(const QString& name) const {
+    TreeNode tree_item(const QString& name) const {
         const auto items =
             tree(*wizard.window)->findItems(name, Qt::MatchExactly | Qt::MatchRecursive);
         EXPECT_EQ(items.size(), 1) << name.toStdString();
-        return items.isEmpty() ? nullptr : items.front();
+        return items.isEmpty() ? TreeNode() : items.front();
     }
 
     void click_header(int column) {
@@ -60,7 +60,7 @@ TEST_F(BrowseLookTest, DeletedFilesAndFoldersStandOutInListAndTree) {
     wizard.click_tree_item("Pictures");
     EXPECT_EQ(role("Old", Qt::ForegroundRole).value<QColor>(), red);
     EXPECT_EQ(wizard.cell(wizard.row_of("Old"), app::kTypeColumn), "Deleted Folder");
-    QTreeWidgetItem* old = tree_item("Old");
+    TreeNode old = tree_item("Old");
     ASSERT_NE(old, nullptr);
     EXPECT_EQ(old->foreground(0).color(), red);
     EXPECT_NE(tree_item("2024")->foreground(0).color(), red);
@@ -142,8 +142,8 @@ TEST_F(BrowseLookTest, ColumnsStartWideEnoughAndResize) {
 }
 
 TEST_F(BrowseLookTest, TickedFoldersAreRecoveredWithEverythingBeneath) {
-    QTreeWidgetItem* documents = tree_item("Documents");
-    QTreeWidgetItem* old = tree_item("Old");
+    TreeNode documents = tree_item("Documents");
+    TreeNode old = tree_item("Old");
     ASSERT_NE(documents, nullptr);
     ASSERT_NE(old, nullptr);
     // Ticking happens on the box, without opening the folder.

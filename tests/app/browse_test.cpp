@@ -14,7 +14,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -210,7 +210,7 @@ TEST_F(BrowseTest, EnterOpensAFolderAndTabMovesBetweenThePanes) {
     EXPECT_GE(wizard.row_of("Reports"), 0);
     EXPECT_EQ(tree(*wizard.window)->currentItem()->text(0), "Documents");
     EXPECT_TRUE(wizard.session.state.keyFocusOnTree);
-    QTest::keyClick(tree(*wizard.window), Qt::Key_Tab);
+    QTest::keyClick(tree(*wizard.window).view(), Qt::Key_Tab);
     EXPECT_FALSE(wizard.session.state.keyFocusOnTree);
     QTest::keyClick(table, Qt::Key_Tab);
     EXPECT_TRUE(wizard.session.state.keyFocusOnTree);

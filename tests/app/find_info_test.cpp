@@ -14,7 +14,7 @@
 #include <QTableView>
 #include <QTableWidget>
 #include <QTest>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <gtest/gtest.h>
 
 namespace salvex::test {
@@ -293,12 +293,12 @@ TEST(InformationDialogsTest, FolderTotalsAddEveryLevelAndMegabytes) {
     EXPECT_EQ(totals.folders, 2u);
     EXPECT_EQ(totals.bytes, 1000u + (3u << 20) + 5u);
     const auto lines = app::item_properties(
-        scan, {"Top", "Deleted folder", 0, "", "", scan.items.folders[0].treeItem});
+        scan, {"Top", "Deleted folder", 0, "", "", scan.items.folders[0].treeItem, true});
     EXPECT_EQ(lines[1].second, "3 MB");
     EXPECT_EQ(lines[4].second, "3 File(s) and 1 Folder(s)");
-    // A file of 1,048,576 bytes shows 1025 KB; an empty one 1 KB.
+    // A file of 1,048,576 bytes shows 1025 KB; an empty one 1 KB, whatever its type is called.
     EXPECT_EQ(app::item_properties(scan, {"a", "Text", 1048576, "", "", 0})[1].second, "1025 KB");
-    EXPECT_EQ(app::item_properties(scan, {"b", "Text", 0, "", "", 0})[1].second, "1 KB");
+    EXPECT_EQ(app::item_properties(scan, {"b", "Folder", 0, "", "", 0})[1].second, "1 KB");
 }
 
 } // namespace

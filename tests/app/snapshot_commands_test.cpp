@@ -12,7 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <algorithm>
 #include <deque>
 #include <filesystem>

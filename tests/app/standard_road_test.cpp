@@ -17,7 +17,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QUrl>
 #include <filesystem>
 #include <fstream>
@@ -75,7 +75,7 @@ TEST_F(StandardRoadTest, ScanShowsTheTreeAndRecoversTheEnginesBytes) {
 
     // A folder opens from the list, and the tree follows it.
     wizard.double_click_row("Documents");
-    QTreeWidgetItem* current = tree(*wizard.window)->currentItem();
+    TreeNode current = tree(*wizard.window)->currentItem();
     ASSERT_NE(current, nullptr);
     EXPECT_EQ(current->text(0), "Documents");
     EXPECT_EQ(current->checkState(0), Qt::Unchecked); // opening a folder does not tick it

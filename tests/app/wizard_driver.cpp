@@ -11,7 +11,7 @@
 #include <QRadioButton>
 #include <QTableView>
 #include <QTest>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <gtest/gtest.h>
 
 namespace salvex::test {
@@ -42,15 +42,17 @@ WizardDriver::~WizardDriver() {
 }
 
 void WizardDriver::click_tree_item(const QString& text) {
-    QTreeWidget* view = tree(*window);
-    auto items = view->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+    const TreeProbe probe = tree(*window);
+    auto items = probe.findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
     // A drive is named "Storage Device0" and then its model or file and size.
     if (items.isEmpty() && text.startsWith("Storage Device"))
-        items = view->findItems(text + " ", Qt::MatchStartsWith | Qt::MatchRecursive);
+        items = probe.findItems(text + " ", Qt::MatchStartsWith | Qt::MatchRecursive);
     ASSERT_EQ(items.size(), 1) << text.toStdString();
-    view->scrollToItem(items.front());
+    QTreeView* view = probe.view();
+    view->scrollTo(items.front().index());
     // The middle of the part of the item the pane shows: a long name runs past its edge.
-    const QRect rect = view->visualItemRect(items.front()).intersected(view->viewport()->rect());
+    const QRect rect =
+        view->visualRect(items.front().index()).intersected(view->viewport()->rect());
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect.center());
 }
 

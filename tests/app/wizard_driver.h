@@ -7,6 +7,7 @@
 #include "session/session.h"
 
 #include <QAbstractButton>
+#include <QBrush>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,7 +17,7 @@
 #include <QRadioButton>
 #include <QString>
 #include <QTableView>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <deque>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -53,8 +54,59 @@ inline QPushButton* stop_button(const QWidget& w) {
 inline QPushButton* search_button(const QWidget& w) {
     return control<QPushButton>(w, "searchButton");
 }
-inline QTreeWidget* tree(const QWidget& w) {
-    return control<QTreeWidget>(w, "tree");
+// One item of the left tree as a person sees it, read through the tree's model.
+class TreeNode {
+public:
+    TreeNode() = default;
+    explicit TreeNode(const QModelIndex& index) : index_(index) {}
+    const TreeNode* operator->() const { return this; }
+    bool operator==(const TreeNode& other) const { return index_ == other.index_; }
+    bool operator==(std::nullptr_t) const { return !index_.isValid(); }
+
+    const QModelIndex& index() const { return index_; }
+    QString text(int = 0) const { return index_.data().toString(); }
+    QBrush foreground(int = 0) const {
+        const QVariant value = index_.data(Qt::ForegroundRole);
+        return value.typeId() == QMetaType::QColor ? QBrush(value.value<QColor>())
+                                                   : value.value<QBrush>();
+    }
+    Qt::CheckState checkState(int = 0) const {
+        return static_cast<Qt::CheckState>(index_.data(Qt::CheckStateRole).toInt());
+    }
+    // As a click on the tick box sets it.
+    void setCheckState(int, Qt::CheckState state) const {
+        const_cast<QAbstractItemModel*>(index_.model())->setData(index_, state, Qt::CheckStateRole);
+    }
+    int childCount() const { return index_.model() ? index_.model()->rowCount(index_) : 0; }
+    TreeNode child(int row) const { return TreeNode(index_.model()->index(row, 0, index_)); }
+
+private:
+    QModelIndex index_;
+};
+
+// The left tree, asked as the tests ask it.
+class TreeProbe {
+public:
+    explicit TreeProbe(QTreeView* view) : view_(view) {}
+    const TreeProbe* operator->() const { return this; }
+    QTreeView* view() const { return view_; }
+    TreeNode topLevelItem(int row) const { return TreeNode(view_->model()->index(row, 0)); }
+    TreeNode currentItem() const { return TreeNode(view_->currentIndex()); }
+    QList<TreeNode> findItems(const QString& text, Qt::MatchFlags flags) const {
+        QList<TreeNode> found;
+        QAbstractItemModel* model = view_->model();
+        for (const QModelIndex& index :
+             model->match(model->index(0, 0), Qt::DisplayRole, text, -1, flags))
+            found.push_back(TreeNode(index));
+        return found;
+    }
+
+private:
+    QTreeView* view_;
+};
+
+inline TreeProbe tree(const QWidget& w) {
+    return TreeProbe(control<QTreeView>(w, "tree"));
 }
 inline QTableView* details_view(const QWidget& w) {
     return control<QTableView>(w, "detailsView");

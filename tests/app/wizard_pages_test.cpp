@@ -16,7 +16,7 @@
 #include <QRadioButton>
 #include <QStackedWidget>
 #include <QTest>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -27,7 +27,7 @@ TEST(DrivePageTest, ListsImagesUnderMyComputerAndShowsTheDrive) {
     WizardDriver wizard{{image_path("demo")}};
     app::MainWindow& window = *wizard.window;
     EXPECT_EQ(window.windowTitle(), "Orvanel Salvex NTFS");
-    QTreeWidgetItem* root = tree(window)->topLevelItem(0);
+    TreeNode root = tree(window)->topLevelItem(0);
     ASSERT_NE(root, nullptr);
     EXPECT_EQ(root->text(0), "My Computer");
     ASSERT_EQ(root->childCount(), 1);
@@ -72,7 +72,7 @@ TEST(DrivePageTest, WithoutDrivesTheHelpSaysHowToOpenAnImageAndADroppedOneJoins)
     ASSERT_EQ(wizard.session.drives.size(), 1u);
     // The dropped image is named with its file and size (262,144 sectors of 512 bytes) and chosen
     // at once: Next leads on from it.
-    QTreeWidgetItem* current = tree(*wizard.window)->currentItem();
+    TreeNode current = tree(*wizard.window)->currentItem();
     ASSERT_NE(current, nullptr);
     EXPECT_EQ(current, tree(*wizard.window)->topLevelItem(0)->child(0));
     EXPECT_EQ(current->text(0), "Storage Device0 - demo.img (128.0 MB)");
