@@ -243,7 +243,8 @@ bool BrowsePage::eventFilter(QObject* watched, QEvent* event) {
 void BrowsePage::show_find_files() {
     if (frame_.worker_running())
         return;
-    auto* dialog = new FindFilesDialog(session(), *model_, frame_.messages(), this);
+    auto* dialog =
+        new FindFilesDialog(session(), frame_.runner(), *model_, frame_.messages(), this);
     connect(dialog, &FindFilesDialog::fileActivated, this, &BrowsePage::show_file_in_folder);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setModal(true);

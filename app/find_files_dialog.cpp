@@ -9,14 +9,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QThread>
 
 namespace salvex::app {
 
-FindFilesDialog::FindFilesDialog(const Session& session, const FolderListModel& icons,
-                                 const MessageBoxes& messages, QWidget* parent)
-    : QDialog(parent), session_(session), icons_(icons), messages_(messages),
-      stop_flag_(std::make_shared<StopFlag>(kSearchRunning)) {
+FindFilesDialog::FindFilesDialog(const Session& session, WorkerRunner& runner,
+                                 const FolderListModel& icons, const MessageBoxes& messages,
+                                 QWidget* parent)
+    : QDialog(parent), session_(session), runner_(runner), icons_(icons), messages_(messages) {
     setObjectName(QStringLiteral("findFilesDialog"));
     setWindowTitle(QStringLiteral("Find File(s)"));
     pattern_ = new QLineEdit;
@@ -67,10 +66,11 @@ FindFilesDialog::FindFilesDialog(const Session& session, const FolderListModel& 
 }
 
 FindFilesDialog::~FindFilesDialog() {
-    if (worker_ != nullptr) {
-        stop_flag_->store(kSearchStop);
-        stop_flag_->notify_all();
-        worker_->wait();
+    // The search reports to this dialog: it ends before the dialog goes.
+    if (searching_) {
+        runner_.stop_flag() = kSearchStop;
+        runner_.stop_flag().notify_all();
+        runner_.wait();
     }
 }
 
@@ -83,39 +83,42 @@ QString FindFilesDialog::files_found() const {
 }
 
 void FindFilesDialog::start_search() {
-    if (worker_ != nullptr)
+    if (searching_ || runner_.running())
         return;
+    const std::string pattern = pattern_->text().toStdString();
+    const unsigned search = ++searchNumber_;
+    const Session& session = session_;
+    const StopFlag& stop = runner_.stop_flag();
+    const bool started = runner_.start(
+        [this, &session, &stop, pattern, search] {
+            SilentProgress quiet;
+            session.find_files(
+                pattern,
+                [this, search](const FileMatch& match) {
+                    // Rows of a search that has since been replaced by another are dropped.
+                    QMetaObject::invokeMethod(
+                        this,
+                        [this, match, search] {
+                            if (search == searchNumber_)
+                                add_row(match);
+                        },
+                        Qt::QueuedConnection);
+                    return true;
+                },
+                quiet, stop);
+        },
+        [this, search] {
+            if (search == searchNumber_)
+                search_ended();
+        });
+    if (!started)
+        return;
+    searching_ = true;
     start_->setEnabled(false);
     stop_->setEnabled(true);
     results_->setRowCount(0);
     lastFile_->clear();
     filesFound_->setText(QStringLiteral("0"));
-    // A fresh flag for each search: an answer meant for an earlier one cannot reach it.
-    stop_flag_ = std::make_shared<StopFlag>(kSearchRunning);
-    const std::string pattern = pattern_->text().toStdString();
-    const unsigned search = ++searchNumber_;
-    worker_ = QThread::create([this, pattern, search, flag = stop_flag_] {
-        SilentProgress quiet;
-        session_.find_files(
-            pattern,
-            [this, search](const FileMatch& match) {
-                // Rows of a search that has since been replaced by another are dropped.
-                QMetaObject::invokeMethod(
-                    this,
-                    [this, match, search] {
-                        if (search == searchNumber_)
-                            add_row(match);
-                    },
-                    Qt::QueuedConnection);
-                return true;
-            },
-            quiet, *flag);
-    });
-    connect(worker_, &QThread::finished, this, [this, search] {
-        if (search == searchNumber_)
-            search_ended();
-    });
-    worker_->start();
 }
 
 void FindFilesDialog::add_row(const FileMatch& match) {
@@ -140,40 +143,30 @@ void FindFilesDialog::add_row(const FileMatch& match) {
 }
 
 // The search is asked to wait at its next file while the question is open, so that the answer
-// takes effect where the search stood when Stop was pressed.
+// takes effect where the search stood when Stop was pressed. Stopped, it ends at that file.
 void FindFilesDialog::stop_search() {
-    if (worker_ == nullptr)
+    if (!searching_)
         return;
     stop_->setEnabled(false);
-    const std::shared_ptr<StopFlag> flag = stop_flag_;
-    flag->store(kSearchPaused);
+    StopFlag& flag = runner_.stop_flag();
+    flag = kSearchPaused;
     const bool stop = messages_.ask(QString::fromUtf8(kStopSearchQuestion));
-    flag->store(stop ? kSearchStop : kSearchRunning);
-    flag->notify_all();
-    if (!stop) {
-        if (worker_ != nullptr)
-            stop_->setEnabled(true);
-        return;
-    }
-    if (worker_ != nullptr) {
-        worker_->wait();
-        search_ended();
+    if (searching_) {
+        flag = stop ? kSearchStop : kSearchRunning;
+        flag.notify_all();
+        stop_->setEnabled(!stop);
     }
 }
 
 void FindFilesDialog::search_ended() {
-    if (worker_ == nullptr)
-        return;
-    worker_->wait();
-    delete worker_;
-    worker_ = nullptr;
+    searching_ = false;
     stop_->setEnabled(false);
     start_->setEnabled(true);
     emit searchFinished();
 }
 
 void FindFilesDialog::reject() {
-    if (worker_ == nullptr)
+    if (!searching_)
         QDialog::reject();
 }
 

@@ -1,9 +1,10 @@
-// "Find File(s)": every file of the scan whose name matches a pattern, found on a worker thread
-// of the dialog's own and listed as found with its folder's path and its size. Stop Search pauses
-// the search while it asks whether to stop; the dialog cannot close while a search runs.
+// "Find File(s)": every file of the scan whose name matches a pattern, found on the wizard's
+// worker and listed as found with its folder's path and its size. Stop Search pauses the search
+// while it asks whether to stop; the dialog cannot close while a search runs.
 #pragma once
 
 #include "app/message_box.h"
+#include "app/worker_runner.h"
 #include "browse/find_files.h"
 #include "session/session.h"
 
@@ -13,7 +14,6 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QThread;
 class QTableWidget;
 
 namespace salvex::app {
@@ -26,7 +26,8 @@ class FindFilesDialog final : public QDialog {
     Q_OBJECT
 
 public:
-    FindFilesDialog(const Session& session, const FolderListModel& icons,
+    // The search runs through `runner`, whose stop flag it pauses and stops.
+    FindFilesDialog(const Session& session, WorkerRunner& runner, const FolderListModel& icons,
                     const MessageBoxes& messages, QWidget* parent = nullptr);
     ~FindFilesDialog() override;
 
@@ -36,7 +37,7 @@ public:
     QPushButton* stop_button() const { return stop_; }
     QString last_file() const;
     QString files_found() const;
-    bool searching() const { return worker_ != nullptr; }
+    bool searching() const { return searching_; }
 
 public slots:
     void start_search();
@@ -53,6 +54,7 @@ private:
     void search_ended();
 
     const Session& session_;
+    WorkerRunner& runner_;
     const FolderListModel& icons_;
     const MessageBoxes& messages_;
     QLineEdit* pattern_;
@@ -61,9 +63,8 @@ private:
     QPushButton* stop_;
     QLabel* lastFile_;
     QLabel* filesFound_;
-    QThread* worker_ = nullptr;
+    bool searching_ = false;
     unsigned searchNumber_ = 0; // the current search's; stale rows carry an older one
-    std::shared_ptr<StopFlag> stop_flag_;
 };
 
 } // namespace salvex::app

@@ -85,6 +85,7 @@ public:
     // The controls are found by their object names; these are the window's state.
     const Actions& actions() const { return actions_; }
     bool worker_running() const override { return runner_->running(); }
+    WorkerRunner& runner() override { return *runner_; }
     MenuState menu_state() const { return menuState_; }
 
 public slots:

@@ -8,6 +8,7 @@
 #include "app/info_panel.h"
 #include "app/menu_state.h"
 #include "app/message_box.h"
+#include "app/worker_runner.h"
 #include "session/session.h"
 
 #include <QWidget>
@@ -42,6 +43,8 @@ public:
     virtual void start_worker(std::function<void()> job, std::function<void()> done,
                               bool ownStop = false) = 0;
     virtual bool worker_running() const = 0;
+    // The one worker runner, for a window that runs its jobs itself.
+    virtual WorkerRunner& runner() = 0;
     // The user stopped the last job.
     virtual bool stop_asked() const = 0;
     // The desktop's services, which the tests replace: the folder chooser (empty when the user

@@ -50,9 +50,12 @@ bool WorkerRunner::start(std::function<void()> job, std::function<void()> done) 
 }
 
 void WorkerRunner::release() {
-    for (GuiProgress* sink : parent()->findChildren<GuiProgress*>())
-        sink->abandon();
+    sink_.abandon();
+    if (parent() != nullptr)
+        for (GuiProgress* sink : parent()->findChildren<GuiProgress*>())
+            sink->abandon();
     stop_ = 1;
+    stop_.notify_all(); // a job paused on the flag goes on to its end
 }
 
 void WorkerRunner::wait() {

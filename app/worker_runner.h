@@ -21,6 +21,8 @@ public:
     ~WorkerRunner() override;
 
     bool running() const { return thread_ != nullptr; }
+    // The flag every job polls: cleared as each job starts.
+    StopFlag& stop_flag() { return stop_; }
     // Runs `job` on a new thread; `done` runs on the window's thread once the job has ended and
     // every report it made has been shown. Does nothing while another job runs.
     bool start(std::function<void()> job, std::function<void()> done);

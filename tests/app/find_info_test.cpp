@@ -58,7 +58,9 @@ TEST(FindFilesDialogTest, ASearchStoppedHalfwayKeepsItsRows) {
         rowsWhenAsked = dialog->results()->rowCount();
         return answer;
     });
-    app::FindFilesDialog window(session, icons, messages);
+    app::GuiProgress sink(messages);
+    app::WorkerRunner runner(session.state.stopRequested, sink);
+    app::FindFilesDialog window(session, runner, icons, messages);
     dialog = &window;
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
@@ -74,7 +76,7 @@ TEST(FindFilesDialogTest, ASearchStoppedHalfwayKeepsItsRows) {
     EXPECT_TRUE(window.isVisible());
     QTest::mouseClick(window.stop_button(), Qt::LeftButton);
     ASSERT_EQ(asked, std::vector<QString>{app::kStopSearchQuestion});
-    EXPECT_FALSE(window.searching());
+    ASSERT_TRUE(wait_for_search(&window));
     EXPECT_TRUE(window.start_button()->isEnabled());
     EXPECT_FALSE(window.stop_button()->isEnabled());
 
