@@ -180,7 +180,8 @@ struct Copied {
     uint64_t bytes = 0;
     uint64_t unreadable = 0;
     std::string sha256;
-    int error = 0; // errno of the write, sizing or closing that failed
+    int error = 0;           // errno of the write, sizing or closing that failed
+    bool endsInHole = false; // the last bytes were left as a hole, past the file's end
 };
 
 Copied copy_into(RecoveryContext& context, const FileData& data, uint64_t size, PendingFile& file,
@@ -199,8 +200,10 @@ Copied copy_into(RecoveryContext& context, const FileData& data, uint64_t size, 
                 copied.error = errno;
                 return false;
             }
-            hash.add(bytes);
+            if (save) // a copy to open is not reported: its hash is not wanted
+                hash.add(bytes);
             copied.bytes += bytes.size();
+            copied.endsInHole = false;
             return true;
         },
         control,
@@ -209,12 +212,14 @@ Copied copy_into(RecoveryContext& context, const FileData& data, uint64_t size, 
                 copied.error = errno;
                 return false;
             }
-            hash.add_zeros(zeros);
+            if (save)
+                hash.add_zeros(zeros);
             copied.bytes += zeros;
+            copied.endsInHole = zeros > 0 || copied.endsInHole;
             return true;
         });
     // A file that ends in a hole gets its length from the position the copy reached.
-    if (!end_at_position(fd) && copied.error == 0) {
+    if (copied.endsInHole && !end_at_position(fd) && copied.error == 0) {
         copied.error = errno;
         copied.outcome = CopyOutcome::WriteFailed;
     }
@@ -224,7 +229,8 @@ Copied copy_into(RecoveryContext& context, const FileData& data, uint64_t size, 
         copied.error = errno;
         copied.outcome = CopyOutcome::WriteFailed;
     }
-    copied.sha256 = hash.hex();
+    if (save)
+        copied.sha256 = hash.hex();
     return copied;
 }
 
