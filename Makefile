@@ -66,6 +66,7 @@ bench: build
 	$(BUILD)/bench/sweep_bench $(DEMO)
 	bench/scan_vs_fls.sh $(BUILD)
 	bench/recover_vs_icat.sh $(BUILD)
+	bench/recover_vs_tsk_recover.sh $(BUILD)
 	bench/format_bench.sh $(BUILD)
 	bench/wizard_vs_cli.sh $(BUILD)
 

@@ -4,6 +4,7 @@
 #include "ntfs/index_block.h"
 #include "ntfs/item_tree.h"
 #include "ntfs/record_items.h"
+#include "ntfs/run_list.h"
 #include "ntfs/utf16.h"
 
 #include <algorithm>
@@ -29,13 +30,7 @@ bool equals_ignoring_case(std::string_view a, std::string_view b) {
 // sector holds the array itself, so a record whose first sector is torn gives nothing. In a
 // record torn later on, only the attributes that lie whole in the intact sectors are decoded.
 ByteView fixed_up_intact_part(std::span<uint8_t> record) {
-    const uint16_t array = le16(record, mft_record::kFixupOffset).value_or(0);
-    const auto check = le16(record, array);
-    size_t intact = 0;
-    while (check && intact < record.size() / kSectorSize &&
-           le16(record, (intact + 1) * kSectorSize - 2) == check)
-        ++intact;
-    apply_fixup(record);
+    const size_t intact = apply_fixup_counting(record).intactSectors;
     return ByteView(record).first(intact * kSectorSize);
 }
 
@@ -132,17 +127,10 @@ int64_t first_index_cluster(ByteView record) {
     if (!allocation || !allocation->non_resident())
         return 0;
     const ByteView a = allocation->bytes;
-    const size_t runs = le16(a, attribute::kRunListOffset).value_or(0);
-    const uint8_t header = le8(a, runs).value_or(0);
-    const size_t offsetBytes = header >> 4;
-    if (header == 0 || offsetBytes == 0 || offsetBytes > 8)
+    const RunList runs = decode_run_list(a, le16(a, attribute::kRunListOffset).value_or(0));
+    if (runs.empty() || runs.front().sparse)
         return 0;
-    const auto raw = le_uint(a, runs + 1 + (header & 0x0F), offsetBytes);
-    if (!raw)
-        return 0;
-    if (offsetBytes < 8 && ((*raw >> (8 * offsetBytes - 1)) & 1))
-        return static_cast<int64_t>(*raw | (~uint64_t{0} << (8 * offsetBytes)));
-    return static_cast<int64_t>(*raw);
+    return static_cast<int64_t>(runs.front().lcn);
 }
 
 std::vector<DataPartHit> data_parts(ByteView record) {

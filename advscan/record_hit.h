@@ -29,7 +29,8 @@ size_t swept_record_size(ByteView firstSector);
 void decode_file_record_hit(std::span<uint8_t> record, Lba sector, HitLists& hits);
 
 // The folder's own record number as its $I30 index root names it (0 when it does not), and the
-// first cluster of its $I30 index allocation (0 without one), from a fixed-up record.
+// first cluster of its $I30 index allocation (0 without one, or when its run list cannot be
+// right), from a fixed-up record.
 uint32_t folder_number_from_index_root(ByteView record);
 int64_t first_index_cluster(ByteView record);
 

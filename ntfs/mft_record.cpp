@@ -21,22 +21,30 @@ bool has_file_signature(ByteView record) {
     return has_text_at(record, mft_record::kSignature, "FILE");
 }
 
-bool apply_fixup(std::span<uint8_t> record) {
+FixupResult apply_fixup_counting(std::span<uint8_t> record) {
     const ByteView bytes(record);
     const uint16_t array = le16(bytes, mft_record::kFixupOffset).value_or(0);
     const uint16_t count = le16(bytes, mft_record::kFixupCount).value_or(0);
     const auto check = le16(bytes, array);
-    bool intact = check.has_value() && count == record.size() / kSectorSize + 1;
+    FixupResult result;
+    bool torn = !check.has_value();
     for (size_t i = 0; i + 1 < count; ++i) {
         const size_t target = 0x1FE + 0x200 * i;
         const size_t source = array + 2 + 2 * i;
         if (target + 2 > record.size() || source + 2 > record.size())
-            return false;
-        intact = intact && le16(bytes, target) == check;
+            return result;
+        torn = torn || le16(bytes, target) != check;
+        if (!torn)
+            ++result.intactSectors;
         record[target] = record[source];
         record[target + 1] = record[source + 1];
     }
-    return intact;
+    result.whole = count == record.size() / kSectorSize + 1 && !torn;
+    return result;
+}
+
+bool apply_fixup(std::span<uint8_t> record) {
+    return apply_fixup_counting(record).whole;
 }
 
 bool is_sane_file_record(ByteView record) {

@@ -131,6 +131,16 @@ bool has_file_signature(ByteView record);
 // damage gives false.
 bool apply_fixup(std::span<uint8_t> record);
 
+// What a fix-up found besides restoring the bytes: how many sectors, counted from the first,
+// ended in the check value (the first torn sector and those after it were not written together
+// with the first, or were not read), and whether the record is whole as apply_fixup says.
+struct FixupResult {
+    size_t intactSectors = 0;
+    bool whole = false;
+};
+// Restores a record as apply_fixup does.
+FixupResult apply_fixup_counting(std::span<uint8_t> record);
+
 // Whether a record read from disk (before its fix-up) has a file record's signature and a header
 // that can be true: an update sequence array inside the first sector with one entry per sector,
 // a first attribute after the header and inside the used part, a used part inside the record.

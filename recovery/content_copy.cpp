@@ -3,6 +3,7 @@
 #include "ntfs/lznt1.h"
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 namespace salvex {
@@ -87,7 +88,11 @@ CopyOutcome copy_runs(const SectorReader& reader, const VolumeInfo& volume, cons
                       Output& out, const CopyControl& control) {
     const uint64_t spc = volume.sectorsPerCluster;
     const uint64_t clusterBytes = spc * kSectorSize;
-    std::vector<uint8_t> buffer(kMaxReadSectors * kSectorSize);
+    // As large as one read of this file can be; every byte of it is read or zeroed before use.
+    const auto bufferSectors = std::min(kMaxReadSectors, ceil_div(out.remaining(), kSectorSize));
+    const auto bufferBytes = static_cast<size_t>(bufferSectors * kSectorSize);
+    const auto storage = std::make_unique_for_overwrite<uint8_t[]>(bufferBytes);
+    const std::span<uint8_t> buffer(storage.get(), bufferBytes);
     for (const DataRun& run : file.runs) {
         if (out.done())
             break;
@@ -108,7 +113,7 @@ CopyOutcome copy_runs(const SectorReader& reader, const VolumeInfo& volume, cons
             // that cannot be read harms nothing and is not counted.
             const uint64_t sectors = std::min(
                 {kMaxReadSectors, runSectors - done, ceil_div(out.remaining(), kSectorSize)});
-            const auto chunk = std::span<uint8_t>(buffer).first(sectors * kSectorSize);
+            const auto chunk = buffer.first(sectors * kSectorSize);
             control.count_unreadable(reader.read_sectors_or_zeros(
                 volume.cluster_sector(run.lcn) + done, static_cast<uint32_t>(sectors), chunk));
             if (!out.put(chunk))

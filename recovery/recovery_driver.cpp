@@ -4,14 +4,25 @@
 #include "ntfs/filetime.h"
 #include "recovery/content_copy.h"
 #include "recovery/content_hash.h"
+#include "recovery/hash_workers.h"
 #include "recovery/volume_bounds.h"
 
 #include <cerrno>
 #include <cstring>
+#include <deque>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace salvex {
+
+// The outcomes of a run whose files are hashed by its hash workers: an outcome waits here while
+// the hash of its file, or of a file before it, is being worked out, so that run.outcomes and
+// fileDone see every outcome whole and in the order the run came to the files.
+struct DeferredOutcomes {
+    HashWorkers& hashing;
+    std::deque<std::pair<FileOutcome, std::optional<HashWorkers::Job>>> waiting;
+};
 
 namespace {
 
@@ -68,12 +79,46 @@ void report_failure(RecoveryContext& context, const std::string& path) {
         context.run.recovery_stop = 1;
 }
 
-void record(RecoveryContext& context, FileOutcome outcome) {
-    if (outcome.status == FileStatus::Failed)
-        ++context.run.files_failed;
+void publish(RecoveryContext& context, FileOutcome outcome) {
     context.run.outcomes.push_back(std::move(outcome));
     if (context.fileDone)
         context.fileDone(context.run.outcomes.back());
+}
+
+// Publishes the waiting outcomes from the first on, as long as their hashes are ready; with
+// `wait`, every one, once its hash is.
+void publish_waiting(RecoveryContext& context, bool wait) {
+    if (!context.deferred)
+        return;
+    auto& waiting = context.deferred->waiting;
+    while (!waiting.empty()) {
+        auto& [outcome, job] = waiting.front();
+        if (job) {
+            if (!wait && !context.deferred->hashing.ready(*job))
+                return;
+            outcome.sha256 = context.deferred->hashing.take(*job);
+        }
+        FileOutcome ready = std::move(outcome);
+        waiting.pop_front();
+        publish(context, std::move(ready));
+    }
+}
+
+// Adds an outcome to the run; `job`, when given, hashes the written file's bytes.
+void record(RecoveryContext& context, FileOutcome outcome,
+            std::optional<HashWorkers::Job> job = std::nullopt) {
+    if (outcome.status == FileStatus::Failed)
+        ++context.run.files_failed;
+    // A failure is told at once, as the run stands when it happens: a full target stops the run
+    // right after.
+    if (outcome.status == FileStatus::Failed)
+        publish_waiting(context, true);
+    if (!context.deferred || (context.deferred->waiting.empty() && !job)) {
+        publish(context, std::move(outcome));
+        return;
+    }
+    context.deferred->waiting.emplace_back(std::move(outcome), job);
+    publish_waiting(context, false);
 }
 
 FileOutcome outcome_of(const FileNode& file, FileStatus status, uint64_t size, std::string path,
@@ -173,21 +218,62 @@ std::string creation_error_question(const std::string& path) {
 
 namespace {
 
+// The hash of the file being written in Save mode: worked out as it is written, or by the run's
+// hash workers, whose job is given up unless `finish` hands it on.
+class FileHash {
+public:
+    explicit FileHash(DeferredOutcomes* deferred)
+        : workers_(deferred ? &deferred->hashing : nullptr),
+          job_(workers_ ? std::optional(workers_->start()) : std::nullopt) {}
+    FileHash(const FileHash&) = delete;
+    FileHash& operator=(const FileHash&) = delete;
+    ~FileHash() {
+        if (job_)
+            workers_->abandon(*job_);
+    }
+
+    void add(ByteView bytes) {
+        if (job_)
+            workers_->add(*job_, bytes);
+        else
+            hash_.add(bytes);
+    }
+    void add_zeros(uint64_t count) {
+        if (job_)
+            workers_->add_zeros(*job_, count);
+        else
+            hash_.add_zeros(count);
+    }
+    // The digest, when worked out here; else empty, with `job` the job that works it out.
+    std::string finish(std::optional<HashWorkers::Job>& job) {
+        if (!job_)
+            return hash_.hex();
+        workers_->finish(*job_);
+        job = std::exchange(job_, std::nullopt);
+        return {};
+    }
+
+private:
+    HashWorkers* workers_;
+    std::optional<HashWorkers::Job> job_;
+    ContentHash hash_;
+};
+
 // The content of one file, copied into the open `fd`: what was written, its hash and how it
 // ended.
 struct Copied {
     CopyOutcome outcome = CopyOutcome::Complete;
     uint64_t bytes = 0;
     uint64_t unreadable = 0;
-    std::string sha256;
-    int error = 0; // errno of the write, sizing or closing that failed
+    int error = 0;           // errno of the write, sizing or closing that failed
+    bool endsInHole = false; // the last bytes were left as a hole, past the file's end
 };
 
+// Copies the content into `file`; `hash`, when given, takes every byte written.
 Copied copy_into(RecoveryContext& context, const FileData& data, uint64_t size, PendingFile& file,
-                 RecoveryMode mode, uint64_t fileTime) {
+                 RecoveryMode mode, uint64_t fileTime, FileHash* hash) {
     const int fd = file.fd();
     Copied copied;
-    ContentHash hash;
     const bool save = mode == RecoveryMode::Save;
     const CopyControl control{save ? &context.run.recovery_stop : nullptr,
                               save ? &context.run.skip_file : nullptr,
@@ -199,8 +285,10 @@ Copied copy_into(RecoveryContext& context, const FileData& data, uint64_t size, 
                 copied.error = errno;
                 return false;
             }
-            hash.add(bytes);
+            if (hash)
+                hash->add(bytes);
             copied.bytes += bytes.size();
+            copied.endsInHole = false;
             return true;
         },
         control,
@@ -209,12 +297,14 @@ Copied copy_into(RecoveryContext& context, const FileData& data, uint64_t size, 
                 copied.error = errno;
                 return false;
             }
-            hash.add_zeros(zeros);
+            if (hash)
+                hash->add_zeros(zeros);
             copied.bytes += zeros;
+            copied.endsInHole = zeros > 0 || copied.endsInHole;
             return true;
         });
     // A file that ends in a hole gets its length from the position the copy reached.
-    if (!end_at_position(fd) && copied.error == 0) {
+    if (copied.endsInHole && !end_at_position(fd) && copied.error == 0) {
         copied.error = errno;
         copied.outcome = CopyOutcome::WriteFailed;
     }
@@ -224,7 +314,6 @@ Copied copy_into(RecoveryContext& context, const FileData& data, uint64_t size, 
         copied.error = errno;
         copied.outcome = CopyOutcome::WriteFailed;
     }
-    copied.sha256 = hash.hex();
     return copied;
 }
 
@@ -276,7 +365,12 @@ WriteResult extract_ntfs_file(RecoveryContext& context, const TargetFolder& fold
         return WriteResult::Failed;
     }
     context.run.skip_file = 0;
-    const Copied copied = copy_into(context, *data, size, *pending, mode, file.creationTime);
+    // A copy to open is not reported: its hash is not wanted.
+    std::optional<FileHash> hash;
+    if (save)
+        hash.emplace(context.deferred);
+    const Copied copied =
+        copy_into(context, *data, size, *pending, mode, file.creationTime, hash ? &*hash : nullptr);
 
     if (copied.outcome != CopyOutcome::Complete) {
         const bool stopped = context.run.recovery_stop != 0;
@@ -312,9 +406,10 @@ WriteResult extract_ntfs_file(RecoveryContext& context, const TargetFolder& fold
         if (copied.unreadable > 0)
             ++context.run.files_unreadable;
         FileOutcome written = outcome_of(file, FileStatus::Written, copied.bytes, relative);
-        written.sha256 = copied.sha256;
+        std::optional<HashWorkers::Job> job;
+        written.sha256 = hash->finish(job);
         written.unreadable = copied.unreadable;
-        record(context, std::move(written));
+        record(context, std::move(written), job);
     }
     return WriteResult::Written;
 }
@@ -410,7 +505,14 @@ void run_recovery(RecoveryContext& context, std::span<const RecoveryRow> rows,
     context.run.outcomes.clear();
     context.run.stopReason.clear();
     context.run.targetPath = target.path();
+    // One file is hashed while the next ones are read and written.
+    HashWorkers hashing(std::min(2u, std::max(1u, std::thread::hardware_concurrency())));
+    DeferredOutcomes deferred{hashing, {}};
+    if (hashing.available())
+        context.deferred = &deferred;
     recover_selection(context, rows, target);
+    publish_waiting(context, true);
+    context.deferred = nullptr;
     context.run.recovery_stop = 0;
     context.run.skip_file = 0;
 }

@@ -50,6 +50,8 @@ struct RecoveryRun {
 
 enum class RecoveryMode { Open = 0, Save = 1 };
 
+struct DeferredOutcomes;
+
 // What the run works on and with.
 struct RecoveryContext {
     const SectorReader& reader;
@@ -63,6 +65,8 @@ struct RecoveryContext {
     // The disk being read: a file of the target that is it (a hard link to the image) is never
     // replaced, whatever the duplicate policy says; the file is written under another name.
     ExaminedDisk examined;
+    // Set by run_recovery while it runs: the outcomes that wait for their files' hashes.
+    DeferredOutcomes* deferred = nullptr;
 
     RecoveryContext(const SectorReader& r, const NtfsScan& s, const RecoverySettings& settings_,
                     ProgressSink& p, RecoveryRun& run_);

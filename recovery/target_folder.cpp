@@ -99,9 +99,15 @@ std::string pending_name(std::string_view component) {
 std::optional<PendingFile> TargetFolder::start_file(std::string_view name) const {
     std::string component = safe_component(name);
     const std::string temporary = pending_name(component);
-    ::unlinkat(fd_, temporary.c_str(), 0); // what a killed run left of this file
-    const int fd = ::openat(fd_, temporary.c_str(),
-                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kPrivateFileMode);
+    const auto create = [&] {
+        return ::openat(fd_, temporary.c_str(),
+                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kPrivateFileMode);
+    };
+    int fd = create();
+    if (fd < 0 && errno == EEXIST) {
+        ::unlinkat(fd_, temporary.c_str(), 0); // what a killed run left of this file
+        fd = create();
+    }
     if (fd < 0)
         return std::nullopt;
     return PendingFile(fd_, fd, std::move(component));
@@ -129,13 +135,13 @@ bool PendingFile::close() {
 
 bool PendingFile::commit(bool replace) {
     struct stat st {};
-    if (::fstatat(folderFd_, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-        (!replace || !S_ISREG(st.st_mode))) {
+    if (replace && ::fstatat(folderFd_, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        !S_ISREG(st.st_mode)) {
         errno = EEXIST;
         return false;
     }
-    // Without `replace` the name must still be free as it is taken: a file that appeared
-    // meanwhile is not replaced.
+    // Without `replace` the name must be free as it is taken (EEXIST when it is not, whatever
+    // the entry is): a file that appeared meanwhile is not replaced.
     const unsigned flags = replace ? 0 : RENAME_NOREPLACE;
     if (::renameat2(folderFd_, temporary_.c_str(), folderFd_, name_.c_str(), flags) != 0) {
         if (replace || errno != EINVAL)

@@ -6,6 +6,7 @@ Usage: sudo tools/build_images.py [--out DIR] [--list] [NAME...]   (default: eve
 Benchmark images (not committed; written sparse, copy with cp --sparse=always):
        sudo tools/build_images.py bench-volume OUT.img [FILES [FOLDERS]]   (100000, 1000)
        sudo tools/build_images.py bench-fragmented OUT.img [MIB [HOLE_KIB]]   (512, 1024)
+       sudo tools/build_images.py bench-many-files OUT.img [FILES [FOLDERS]]   (1500, 60)
 Needs root, loop devices and FUSE; Debian packages parted fdisk gdisk util-linux ntfs-3g
 dosfstools mtools sleuthkit.
 Copies of an image in container formats and split segments (no root; ewf-tools, qemu-utils):
@@ -23,7 +24,7 @@ from fixtures.system import BuildError, Session, check_environment  # noqa: E402
 
 
 def main_bench(argv):
-    """bench-volume / bench-fragmented OUT.img [N [M]]."""
+    """bench-volume / bench-fragmented / bench-many-files OUT.img [N [M]]."""
     command, rest = argv[0], argv[1:]
     if not 1 <= len(rest) <= 3 or not all(a.isdigit() for a in rest[1:]):
         print(__doc__, file=sys.stderr)
@@ -33,7 +34,8 @@ def main_bench(argv):
     try:
         check_environment()
         with Session() as session:
-            build = bench.bench_volume if command == "bench-volume" else bench.bench_fragmented
+            build = {"bench-volume": bench.bench_volume, "bench-fragmented": bench.bench_fragmented,
+                     "bench-many-files": bench.bench_many_files}[command]
             build(session, out, *numbers)
     except BuildError as e:
         print(f"error: {e}", file=sys.stderr)
@@ -52,7 +54,7 @@ def main_convert(argv):
 
 
 def main():
-    if len(sys.argv) > 1 and sys.argv[1] in ("bench-volume", "bench-fragmented"):
+    if len(sys.argv) > 1 and sys.argv[1] in ("bench-volume", "bench-fragmented", "bench-many-files"):
         return main_bench(sys.argv[1:])
     if len(sys.argv) > 1 and sys.argv[1] == "convert":
         return main_convert(sys.argv[2:])

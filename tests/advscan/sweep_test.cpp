@@ -70,8 +70,7 @@ Bytes index_root(uint32_t self) {
     return a;
 }
 
-Bytes index_allocation(uint64_t firstCluster) {
-    Bytes body = test::encode_runs({{2, firstCluster}});
+Bytes index_allocation_over(const Bytes& body) {
     Bytes a = i30_attribute(0xA0, true, 0x40, {});
     const size_t runsAt = a.size();
     a.insert(a.end(), body.begin(), body.end());
@@ -80,6 +79,10 @@ Bytes index_allocation(uint64_t firstCluster) {
     a[0x20] = static_cast<uint8_t>(runsAt);
     a[4] = static_cast<uint8_t>(a.size());
     return a;
+}
+
+Bytes index_allocation(uint64_t firstCluster) {
+    return index_allocation_over(test::encode_runs({{2, firstCluster}}));
 }
 
 // An index block of `bytes` at VCN `vcn` whose first entry (at 0x40) names `owner` as its
@@ -176,15 +179,22 @@ TEST(Sweep, FolderRecordsLearnTheirNumbersAndIndexClusters) {
     // An empty folder whose header states its number (an index root without entries names none).
     sweep.put_record(108, RecordBuilder(test::kFolderInUse).file_name(5, u"Empty"));
     sweep.device->sector(108)[mft_record::kRecordNumber] = 70;
+    // A run list whose first run starts 16 clusters before the volume names no index cluster.
+    sweep.put_record(110, RecordBuilder(test::kFolderInUse)
+                              .file_name(5, u"Negative")
+                              .raw(index_root(71))
+                              .raw(index_allocation_over({0x11, 0x02, 0xF0, 0x00})));
     sweep.run(0, 200);
     // Number, first index cluster, deleted.
     std::vector<std::tuple<uint32_t, int64_t, bool>> folders;
     for (const auto& f : sweep.hits.folders)
         folders.push_back({f.mftNumber, f.firstIndexCluster, f.deleted});
-    EXPECT_EQ(
-        folders,
-        (std::vector<std::tuple<uint32_t, int64_t, bool>>{
-            {5, 0, false}, {11, 0, false}, {64, 12345, false}, {0, 0, true}, {70, 0, false}}));
+    EXPECT_EQ(folders, (std::vector<std::tuple<uint32_t, int64_t, bool>>{{5, 0, false},
+                                                                         {11, 0, false},
+                                                                         {64, 12345, false},
+                                                                         {0, 0, true},
+                                                                         {70, 0, false},
+                                                                         {71, 0, false}}));
 }
 
 TEST(Sweep, IndexBlocksOfTheSystemRecordsAreDropped) {
