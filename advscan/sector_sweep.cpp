@@ -13,8 +13,10 @@ namespace salvex {
 
 namespace {
 
-// Sectors read per call: whole batches, about 1 MiB.
-constexpr uint64_t kReadSectors = 2048;
+// Sectors read per call: whole batches, about 128 KiB, so that the read buffer stays in the
+// processor's cache (a buffer of 1 MiB made the sweep take four times as long as reading the
+// disk with cat, nearly all of it in the kernel's copy into the buffer).
+constexpr uint64_t kReadSectors = 256;
 // The status line and the bar move once per this many batches.
 constexpr uint64_t kBatchesPerUpdate = 88;
 
@@ -63,16 +65,25 @@ void sweep_sectors(const SectorReader& reader, Lba start, uint64_t count, uint32
     hits.sweptFrom = start;
     hits.sweptTo = start;
 
-    // Whole batches per read, and spare sectors so that a record at the end of a read is whole.
+    // Whole batches per read, and spare sectors so that a record at the end of a read is whole:
+    // the spare sectors are kept for the next read, which reads on after them, so that each
+    // sector is read once.
     const uint64_t batchesPerRead = std::max<uint64_t>(1, kReadSectors / batch);
-    std::vector<uint8_t> buffer((batchesPerRead * batch + kSpare) * kSectorSize);
+    const uint64_t readSectors = batchesPerRead * batch;
+    std::vector<uint8_t> buffer((readSectors + kSpare) * kSectorSize);
     uint64_t done = 0;
     uint64_t batchCounter = 0;
     size_t shownHits = 0;
+    reader.read_sectors_or_zeros(start, static_cast<uint32_t>(kSpare), buffer);
     while (stop.load() != 1) {
         const uint64_t batches = std::min(batchesPerRead, (count - done + batch - 1) / batch);
         const uint64_t sectors = batches * batch;
-        reader.read_sectors_or_zeros(start + done, static_cast<uint32_t>(sectors + kSpare), buffer);
+        // The spare sectors of the last read, a whole one, begin this one.
+        if (done > 0)
+            std::copy(buffer.begin() + static_cast<long>(readSectors * kSectorSize), buffer.end(),
+                      buffer.begin());
+        reader.read_sectors_or_zeros(start + done + kSpare, static_cast<uint32_t>(sectors),
+                                     std::span(buffer).subspan(kSpare * kSectorSize));
         for (uint64_t b = 0; b < batches && stop.load() != 1; ++b) {
             progress.set_counter("Current Sector", std::to_string(start + done));
             if (++batchCounter == kBatchesPerUpdate) {

@@ -18,11 +18,11 @@ struct Sweep {
     std::unique_ptr<test::MemoryDevice> device = std::make_unique<test::MemoryDevice>(20'000);
     HitLists hits;
     test::RecordingProgress progress;
+    SectorReader reader{AccessMode::Device}; // holds the device once the sweep has run
 
     void put_record(Lba at, const RecordBuilder& record) { device->write(at, record.build()); }
     void put_boot(Lba at) { device->write(at, test::ntfs_boot_sector({.totalSectors = 1000})); }
     void run(Lba start, uint64_t count, uint32_t batch = 60) {
-        SectorReader reader(AccessMode::Device);
         reader.open_device(std::move(device));
         StopFlag stop{0};
         sweep_sectors(reader, start, count, batch, hits, progress, stop);
@@ -106,6 +106,32 @@ TEST(Sweep, TheLastBatchIsAlwaysWhole) {
     sweep.run(1000, 10);
     ASSERT_EQ(sweep.hits.bootSectors.size(), 1u);
     EXPECT_EQ(sweep.hits.bootSectors[0].sector, 1059u);
+}
+
+TEST(Sweep, EachSectorIsReadOnceAndRecordsAcrossReadsAreWhole) {
+    Sweep sweep;
+    const test::MemoryDevice* device = sweep.device.get();
+    // Records of two sectors whose second sector comes with the next read, at every place
+    // around the ends of the reads.
+    std::vector<Lba> placed;
+    for (const Lba at : {Lba{237}, Lba{239}, Lba{246}, Lba{479}, Lba{486}, Lba{9'999}}) {
+        sweep.put_record(
+            at, RecordBuilder().file_name(5, u"f" + std::u16string(1, u'a' + placed.size())));
+        placed.push_back(at);
+    }
+    sweep.run(0, 10'000);
+    std::vector<Lba> found;
+    for (const auto& f : sweep.hits.files)
+        found.push_back(f.sector);
+    EXPECT_EQ(found, placed);
+    // The reads follow one another without overlapping, and together cover the range.
+    uint64_t next = 0;
+    for (const auto& read : device->reads()) {
+        EXPECT_EQ(read.offset, next);
+        next = read.offset + read.length;
+        EXPECT_LE(read.length, size_t{256 + 8} * kSectorSize);
+    }
+    EXPECT_GE(next, uint64_t{10'000} * kSectorSize);
 }
 
 TEST(Sweep, ProgressTextComesWithEvery88thBatch) {
