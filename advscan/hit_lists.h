@@ -92,6 +92,8 @@ struct HitLists {
     // Every sector of the swept range whose first bytes are "INDX", whether or not it made an
     // index block hit: the classification checks its guesses against them without reading.
     std::vector<Lba> indxSectors;
+    // Boot sectors of BitLocker volumes: nothing in them can be read until they are unlocked.
+    std::vector<Lba> encryptedVolumes;
     Lba sweptFrom = 0; // the sectors the sweep examined: [sweptFrom, sweptTo)
     Lba sweptTo = 0;
 

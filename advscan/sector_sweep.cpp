@@ -4,6 +4,7 @@
 #include "ntfs/index_block.h"
 #include "ntfs/item_tree.h"
 #include "ntfs/mft_record.h"
+#include "partition/encrypted_volume.h"
 
 #include <algorithm>
 #include <array>
@@ -103,6 +104,8 @@ void sweep_sectors(const SectorReader& reader, Lba start, uint64_t count, uint32
                 if (has_boot_signature(bytes)) {
                     if (has_text_at(bytes, 3, "NTFS"))
                         hits.bootSectors.push_back({sector});
+                    else if (is_bitlocker_boot_sector(bytes))
+                        hits.encryptedVolumes.push_back(sector);
                 } else if (has_text_at(bytes, 0, "FILE")) {
                     // The read holds the record's other sectors too (the spare sectors).
                     std::array<uint8_t, kMaxSweptRecordSize> record;

@@ -159,7 +159,8 @@ void PartitionPage::start_standard_scan() {
             }
             frame_.show_step(kChoosePartition);
             // A scan the user stopped says so; one that could not read the volume leads on.
-            if (frame_.stop_asked() || scanned->code() == ErrorCode::Stopped)
+            if (frame_.stop_asked() || scanned->code() == ErrorCode::Stopped ||
+                scanned->code() == ErrorCode::Encrypted)
                 frame_.messages().show(QString::fromStdString(scanned->error()),
                                        MessageKind::Error);
             else
@@ -197,7 +198,9 @@ void PartitionPage::start_sweep() {
             frame_.advance_to(kChooseFileSystem);
             // The range as the range page took it, in the drive's own sectors.
             const uint64_t unit = session().drive_sector_unit();
-            if (session().candidates.empty() && !frame_.stop_asked())
+            if (const auto encrypted = session().encrypted_volume_found())
+                frame_.messages().show(QString::fromStdString(*encrypted), MessageKind::Error);
+            else if (session().candidates.empty() && !frame_.stop_asked())
                 frame_.messages().show(
                     QString::fromUtf8(kNothingFoundMessage).arg(start / unit).arg((end - 1) / unit),
                     MessageKind::Information);

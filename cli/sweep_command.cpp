@@ -41,6 +41,10 @@ int run_sweep(const std::vector<std::string>& args, std::ostream& out, std::ostr
     const CandidateList& candidates = session.candidates;
     // Sector numbers in the drive's own sectors, as the range was given.
     const uint64_t unit = session.drive_sector_unit();
+    if (const auto encrypted = session.encrypted_volume_found()) {
+        say(err, "sweep", *encrypted);
+        return kFailure;
+    }
     if (candidates.empty()) {
         err << "salvex-cli sweep: no NTFS volume was found between sectors " << range->start / unit
             << " and " << range->end / unit << ".\n";

@@ -20,6 +20,7 @@ enum class ErrorCode {
     Unreadable,   // the drive, a file, or the sectors needed cannot be read
     NotSupported, // a format, or a library for it, that this build does not read
     NotNtfs,      // no NTFS volume where one was looked for
+    Encrypted,    // a volume that must be unlocked before it can be read (BitLocker)
     NoItems,      // the volume was found, but its Master File Table gave no map or no item
     NotFound,     // what was named does not exist: a partition, a candidate, a path
     Refused,      // a choice the program will not carry out: a range, a target, a name

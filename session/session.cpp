@@ -5,6 +5,7 @@
 #include "advscan/sweep_and_classify.h"
 #include "disk/block_device.h"
 #include "disk/open_image.h"
+#include "partition/encrypted_volume.h"
 #include "partition/partition_table.h"
 #include "partition/sector_size.h"
 #include "recovery/recoverability.h"
@@ -204,6 +205,12 @@ Result<Done> Session::scan_partition(ProgressSink& progress, Recoverability asse
     if (state.selectedFsType != FsType::Ntfs)
         return Error{kFatPartitionMessage, ErrorCode::NotNtfs};
     clear_items();
+    // A BitLocker volume keeps its files out of sight until it is unlocked: no scan can find
+    // them, whatever its boot sector's fields say.
+    std::vector<uint8_t> boot(kSectorSize);
+    if (reader.read_sectors(state.rangeStart, 1, boot) && is_bitlocker_boot_sector(boot))
+        return Error{encrypted_volume_message(state.rangeStart / drive_sector_unit()),
+                     ErrorCode::Encrypted};
     // The runs of every record are gathered while the scan reads the table, so that judging
     // recoverability need not read it again.
     RunCollector runs;
@@ -222,6 +229,12 @@ void Session::sweep(SectorRange range, uint32_t sectorsPerRead, ProgressSink& pr
     clear_sweep();
     candidates =
         sweep_and_classify(reader, range, sectorsPerRead, hits, progress, state.stopRequested);
+}
+
+std::optional<std::string> Session::encrypted_volume_found() const {
+    if (!candidates.empty() || hits.encryptedVolumes.empty())
+        return std::nullopt;
+    return encrypted_volume_message(hits.encryptedVolumes.front() / drive_sector_unit());
 }
 
 Result<Done> Session::reconstruct(uint64_t number, ProgressSink& progress, Recoverability assess) {

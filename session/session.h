@@ -32,6 +32,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -102,13 +103,17 @@ public:
 
     // The Standard Scan of the chosen partition, then, when asked, the recoverability pass, by
     // the runs gathered while the scan read the table. When it lists nothing the error says
-    // why: NotNtfs (no volume there, or a FAT partition), NoItems, or Stopped. A completed
+    // why: NotNtfs (no volume there, or a FAT partition), Encrypted (a BitLocker volume),
+    // NoItems, or Stopped. A completed
     // scan's hint (scan_outcome_message) is for the front end to show after the tree.
     Result<Done> scan_partition(ProgressSink& progress, Recoverability assess);
     // Sweeps `range` of the open drive, `sectorsPerRead` at a time, and classifies what it
     // found: the hits and the candidates. Both are taken as arguments: the wizard's pages may
     // change the state's range while the sweep runs.
     void sweep(SectorRange range, uint32_t sectorsPerRead, ProgressSink& progress);
+    // After a sweep that found no NTFS volume but a BitLocker one: the sentence that says it
+    // must be unlocked first.
+    std::optional<std::string> encrypted_volume_found() const;
     // Candidate `number` (from 1) of the last sweep, its folder tree reconstructed from what the
     // sweep found; NotFound when the sweep found no such candidate.
     Result<Done> reconstruct(uint64_t number, ProgressSink& progress, Recoverability assess);

@@ -7,6 +7,8 @@
 #include "tests/support/scanned_volume.h"
 #include "tests/support/test_images.h"
 
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <set>
@@ -67,6 +69,55 @@ TEST(VolumeSteps, PartitionsThatCannotBeScannedAreRefusedWithTheirSentence) {
     EXPECT_EQ(damaged.scan_partition(progress, Recoverability::Assess).code(), ErrorCode::Stopped);
     for (const auto& message : progress.messages)
         EXPECT_NE(message.kind, MessageKind::Error) << message.text;
+}
+
+// `image` copied to temp_path(stem), its bytes at `offset` replaced by `text`.
+std::string patched_copy(const std::string& image, const std::string& stem, uint64_t offset,
+                         const std::string& text) {
+    const std::string copy = test::temp_path(stem);
+    std::filesystem::copy_file(image, copy, std::filesystem::copy_options::overwrite_existing);
+    std::fstream file(copy, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(static_cast<std::streamoff>(offset));
+    file << text;
+    return copy;
+}
+
+TEST(VolumeSteps, BitLockerVolumesAreNamedAsLockedNotAsMissing) {
+    // The partition's boot sector names BitLocker where NTFS names itself.
+    Session session;
+    open(session,
+         patched_copy(test::image_path("demo"), "bitlocker.img", 2048 * 512 + 3, "-FVE-FS-"));
+    test::RecordingProgress progress;
+    ASSERT_TRUE(session.select_partition(0));
+    const auto scanned = session.scan_partition(progress, Recoverability::Assess);
+    EXPECT_EQ(scanned.code(), ErrorCode::Encrypted);
+    EXPECT_NE(scanned.error().find("sector 2048 is encrypted with BitLocker"), std::string::npos)
+        << scanned.error();
+
+    // A sweep that meets only a locked volume (its sectors look like noise) says so too.
+    const std::string noise = test::temp_path("noise.img");
+    {
+        std::ofstream out(noise, std::ios::binary);
+        uint32_t x = 12345;
+        for (int i = 0; i < 4096 * 512; ++i) {
+            x = x * 1103515245 + 12345;
+            out.put(static_cast<char>(x >> 24));
+        }
+    }
+    std::vector<char> boot(512);
+    std::ifstream(test::image_path("demo"), std::ios::binary)
+        .seekg(2048 * 512)
+        .read(boot.data(), 512);
+    std::memcpy(boot.data() + 3, "-FVE-FS-", 8);
+    Session swept;
+    ASSERT_TRUE(swept.open_drive(patched_copy(noise, "noise-bitlocker.img", 100 * 512,
+                                              std::string(boot.begin(), boot.end()))));
+    SilentProgress quiet;
+    swept.sweep({0, 4096}, 60, quiet);
+    EXPECT_TRUE(swept.candidates.empty());
+    const auto found = swept.encrypted_volume_found();
+    ASSERT_TRUE(found);
+    EXPECT_NE(found->find("sector 100 is encrypted"), std::string::npos) << *found;
 }
 
 TEST(VolumeSteps, ASweptCandidateIsReconstructedAndRecordedAsItsRange) {
