@@ -95,15 +95,14 @@ void BrowsePage::update_filter_line() {
     if (!patterns.isEmpty())
         what << patterns.join(QStringLiteral(", "));
     if (filters.minimumRecoverable > 0)
-        what << QStringLiteral("deleted files recoverable at least %1 %")
-                    .arg(filters.minimumRecoverable);
+        what << tr("deleted files recoverable at least %1 %").arg(filters.minimumRecoverable);
     if (model_->deleted_only())
-        what << QStringLiteral("deleted files only");
+        what << tr("deleted files only");
     if (what.isEmpty() || !model_->filled()) {
         view_->set_filter_text({});
         return;
     }
-    view_->set_filter_text(QStringLiteral("Filter: %1 \u2014 %2 of %3 files shown")
+    view_->set_filter_text(tr("Filter: %1 \u2014 %2 of %3 files shown")
                                .arg(what.join(QStringLiteral("; ")))
                                .arg(model_->files_shown())
                                .arg(model_->files_in_folder()));
@@ -169,8 +168,8 @@ void BrowsePage::open_file(size_t fileIndex, bool withChooser) {
             QDir(QDir::tempPath()).filePath(QStringLiteral("salvex-open-XXXXXX")));
     if (!openFolder_->isValid()) {
         frame_.messages().show(
-            QStringLiteral("No private temporary folder could be made to open the file in: ") +
-                openFolder_->errorString(),
+            tr("No private temporary folder could be made to open the file in: %1")
+                .arg(openFolder_->errorString()),
             MessageKind::Error);
         return;
     }
@@ -295,8 +294,8 @@ void BrowsePage::show_properties() {
     item.isFolder = listRow.folder;
     if (listRow.folder)
         item.folder = session().scan.items.folders[listRow.index].treeItem;
-    auto* dialog = new InfoDialog(QStringLiteral("File/Folder Properties"),
-                                  item_properties(session().scan, item), this);
+    auto* dialog =
+        new InfoDialog(tr("File/Folder Properties"), item_properties(session().scan, item), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setModal(true);
     dialog->open();

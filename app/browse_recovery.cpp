@@ -74,7 +74,7 @@ void BrowsePage::stop_recovery() {
 void BrowsePage::recover(std::vector<RecoveryRow> rows) {
     if (session().state.step != kBrowse || frame_.worker_running() || rows.empty())
         return;
-    const QString chosen = frame_.choose_folder(kChooseTargetTitle);
+    const QString chosen = frame_.choose_folder(translated(kChooseTargetTitle));
     if (chosen.isEmpty())
         return;
     auto target = TargetFolder::open(chosen.toStdString());

@@ -25,9 +25,9 @@ BrowseView::BrowseView(NtfsScan& scan, const FilterTable& filters, QWidget* pare
       table_(new QTableView), iconView_(new QListView) {
     setObjectName(QStringLiteral("browseView"));
     filterText_->setObjectName(QStringLiteral("filterLine"));
-    auto* clear = new QPushButton(QStringLiteral("&Clear"));
+    auto* clear = new QPushButton(tr("&Clear"));
     clear->setObjectName(QStringLiteral("clearFilter"));
-    clear->setToolTip(QStringLiteral("Show every file again"));
+    clear->setToolTip(tr("Show every file again"));
     auto* barLayout = new QHBoxLayout(filterBar_);
     barLayout->setContentsMargins(4, 2, 4, 2);
     barLayout->addWidget(filterText_, 1);

@@ -1,5 +1,7 @@
 #include "app/drive_label.h"
 
+#include "app/texts.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -15,7 +17,10 @@ QString sysfs_model(const QString& devicePath) {
 }
 
 QString short_size(uint64_t bytes) {
-    static const char* const units[] = {"bytes", "KB", "MB", "GB", "TB", "PB"};
+    static const char* const units[] = {
+        QT_TRANSLATE_NOOP("Salvex", "bytes"), QT_TRANSLATE_NOOP("Salvex", "KB"),
+        QT_TRANSLATE_NOOP("Salvex", "MB"),    QT_TRANSLATE_NOOP("Salvex", "GB"),
+        QT_TRANSLATE_NOOP("Salvex", "TB"),    QT_TRANSLATE_NOOP("Salvex", "PB")};
     double value = static_cast<double>(bytes);
     int unit = 0;
     while (value >= 1024 && unit < 5) {
@@ -23,8 +28,8 @@ QString short_size(uint64_t bytes) {
         ++unit;
     }
     if (unit == 0)
-        return QStringLiteral("%1 bytes").arg(bytes);
-    return QStringLiteral("%1 %2").arg(value, 0, 'f', 1).arg(QLatin1String(units[unit]));
+        return QCoreApplication::translate("Salvex", "%1 bytes").arg(bytes);
+    return QStringLiteral("%1 %2").arg(value, 0, 'f', 1).arg(translated(units[unit]));
 }
 
 QString drive_label(size_t index, const DriveInfo& drive) {
@@ -35,7 +40,7 @@ QString drive_label(size_t index, const DriveInfo& drive) {
     } else if (const QString model = sysfs_model(path); !model.isEmpty()) {
         what = model; // a USB disk gives its model too
     }
-    QString label = QStringLiteral("Storage Device%1").arg(index);
+    QString label = QCoreApplication::translate("Salvex", "Storage Device%1").arg(index);
     if (!what.isEmpty())
         label += QStringLiteral(" - ") + what;
     if (drive.hasMedium && drive.totalSectors > 0)

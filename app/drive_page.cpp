@@ -13,12 +13,12 @@
 namespace salvex::app {
 
 DrivePage::DrivePage(WizardFrame& frame, QWidget* parent)
-    : WizardPage(frame, parent), standard_(new QRadioButton(QStringLiteral("Standard Scan"))),
-      advance_(new QRadioButton(QStringLiteral("Advance Scan"))) {
+    : WizardPage(frame, parent), standard_(new QRadioButton(tr("Standard Scan"))),
+      advance_(new QRadioButton(tr("Advance Scan"))) {
     setObjectName(QStringLiteral("drivePage"));
     standard_->setObjectName(QStringLiteral("standardRadio"));
     advance_->setObjectName(QStringLiteral("advanceRadio"));
-    auto* scanType = new QGroupBox(QStringLiteral("Scan Type"));
+    auto* scanType = new QGroupBox(tr("Scan Type"));
     auto* choices = new QVBoxLayout(scanType);
     choices->addWidget(standard_);
     choices->addWidget(advance_);
@@ -44,7 +44,7 @@ void DrivePage::set_scan_mode(ScanMode mode) {
 
 void DrivePage::enter() {
     Session& s = session();
-    QStandardItem* root = make_root_item(frame_, QStringLiteral("My Computer"));
+    QStandardItem* root = make_root_item(frame_, tr("My Computer"));
     for (size_t i = 0; i < s.drives.size(); ++i)
         add_child_item(root, drive_label(i, s.drives[i]), static_cast<int>(i));
     expand_root(frame_, root);

@@ -13,7 +13,7 @@ FileSystemPage::FileSystemPage(WizardFrame& frame, QWidget* parent) : WizardPage
 
 void FileSystemPage::enter() {
     Session& s = session();
-    QStandardItem* root = make_root_item(frame_, QStringLiteral("File Systems"));
+    QStandardItem* root = make_root_item(frame_, tr("File Systems"));
     for (size_t i = 0; i < s.candidates.size(); ++i)
         add_child_item(root, QString::fromStdString(s.candidates[i].label(s.drive_sector_unit())),
                        static_cast<int>(i));

@@ -12,14 +12,14 @@ namespace salvex::app {
 FileFiltersDialog::FileFiltersDialog(FilterTable& table, const MessageBoxes& messages,
                                      QWidget* parent)
     : QDialog(parent), table_(table), editor_(table), messages_(messages) {
-    setWindowTitle(QStringLiteral("File Filters"));
+    setWindowTitle(tr("File Filters"));
     edit_ = new QLineEdit;
     edit_->setMaxLength(300);
     list_ = new QListWidget;
-    add_ = new QPushButton(QStringLiteral("&Add"));
+    add_ = new QPushButton(tr("&Add"));
     add_->setDefault(true);
-    remove_ = new QPushButton(QStringLiteral("&Remove"));
-    close_ = new QPushButton(QStringLiteral("&Close"));
+    remove_ = new QPushButton(tr("&Remove"));
+    close_ = new QPushButton(tr("&Close"));
     minimumRecoverable_ = new QSpinBox;
     minimumRecoverable_->setRange(0, 100);
     minimumRecoverable_->setSuffix(QStringLiteral(" %"));
@@ -29,15 +29,14 @@ FileFiltersDialog::FileFiltersDialog(FilterTable& table, const MessageBoxes& mes
     close_->setAutoDefault(false);
 
     auto* layout = new QGridLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("Enter Filter")), 0, 0);
+    layout->addWidget(new QLabel(tr("Enter Filter")), 0, 0);
     layout->addWidget(edit_, 0, 1);
     layout->addWidget(add_, 0, 2);
     layout->addWidget(list_, 1, 0, 3, 2);
     layout->addWidget(remove_, 1, 2);
     layout->addWidget(close_, 2, 2);
     layout->setRowStretch(3, 1);
-    layout->addWidget(new QLabel(QStringLiteral("Only deleted files recoverable at least")), 4, 0,
-                      1, 2);
+    layout->addWidget(new QLabel(tr("Only deleted files recoverable at least")), 4, 0, 1, 2);
     layout->addWidget(minimumRecoverable_, 4, 2);
 
     connect(add_, &QPushButton::clicked, this, &FileFiltersDialog::add);

@@ -2,6 +2,7 @@
 
 #include "app/deleted_look.h"
 #include "app/folder_list_model.h"
+#include "app/texts.h"
 
 #include <QGridLayout>
 #include <QHeaderView>
@@ -17,13 +18,12 @@ FindFilesDialog::FindFilesDialog(const Session& session, WorkerRunner& runner,
                                  QWidget* parent)
     : QDialog(parent), session_(session), runner_(runner), icons_(icons), messages_(messages) {
     setObjectName(QStringLiteral("findFilesDialog"));
-    setWindowTitle(QStringLiteral("Find File(s)"));
+    setWindowTitle(tr("Find File(s)"));
     pattern_ = new QLineEdit;
     pattern_->setObjectName(QStringLiteral("findPattern"));
     results_ = new QTableWidget(0, 3);
     results_->setObjectName(QStringLiteral("findResults"));
-    results_->setHorizontalHeaderLabels(
-        {QStringLiteral("File Name"), QStringLiteral("Path"), QStringLiteral("Size")});
+    results_->setHorizontalHeaderLabels({tr("File Name"), tr("Path"), tr("Size")});
     const int widths[] = {150, 250, 95};
     for (int column = 0; column < 3; ++column)
         results_->setColumnWidth(column, widths[column]);
@@ -34,10 +34,10 @@ FindFilesDialog::FindFilesDialog(const Session& session, WorkerRunner& runner,
     results_->verticalHeader()->hide();
     results_->verticalHeader()->setDefaultSectionSize(20);
     results_->setWordWrap(false);
-    start_ = new QPushButton(QStringLiteral("&Start Search"));
+    start_ = new QPushButton(tr("&Start Search"));
     start_->setObjectName(QStringLiteral("startSearch"));
     start_->setDefault(true);
-    stop_ = new QPushButton(QStringLiteral("S&top Search"));
+    stop_ = new QPushButton(tr("S&top Search"));
     stop_->setObjectName(QStringLiteral("stopSearch"));
     stop_->setAutoDefault(false);
     stop_->setEnabled(false);
@@ -45,14 +45,14 @@ FindFilesDialog::FindFilesDialog(const Session& session, WorkerRunner& runner,
     filesFound_ = new QLabel;
 
     auto* layout = new QGridLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("Enter pattern to search")), 0, 0);
+    layout->addWidget(new QLabel(tr("Enter pattern to search")), 0, 0);
     layout->addWidget(pattern_, 0, 1, 1, 2);
     layout->addWidget(start_, 0, 3);
     layout->addWidget(stop_, 1, 3);
     layout->addWidget(results_, 1, 0, 3, 3);
-    layout->addWidget(new QLabel(QStringLiteral("Last File")), 4, 0);
+    layout->addWidget(new QLabel(tr("Last File")), 4, 0);
     layout->addWidget(lastFile_, 4, 1, 1, 3);
-    layout->addWidget(new QLabel(QStringLiteral("Files Found")), 5, 0);
+    layout->addWidget(new QLabel(tr("Files Found")), 5, 0);
     layout->addWidget(filesFound_, 5, 1, 1, 3);
     layout->setColumnStretch(1, 1);
     layout->setRowStretch(3, 1);
@@ -150,7 +150,7 @@ void FindFilesDialog::stop_search() {
     stop_->setEnabled(false);
     StopFlag& flag = runner_.stop_flag();
     flag = kSearchPaused;
-    const bool stop = messages_.ask(QString::fromUtf8(kStopSearchQuestion));
+    const bool stop = messages_.ask(translated(kStopSearchQuestion));
     if (searching_) {
         flag = stop ? kSearchStop : kSearchRunning;
         flag.notify_all();

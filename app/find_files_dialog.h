@@ -20,7 +20,8 @@ namespace salvex::app {
 
 class FolderListModel;
 
-inline constexpr const char* kStopSearchQuestion = "Do you want to stop file searching ?";
+inline constexpr const char* kStopSearchQuestion =
+    QT_TRANSLATE_NOOP("Salvex", "Do you want to stop file searching ?");
 
 class FindFilesDialog final : public QDialog {
     Q_OBJECT

@@ -119,7 +119,7 @@ QString FolderListModel::text(const ListRow& row, int column) const {
         case kNameColumn:
             return qtext(folder.name);
         case kTypeColumn:
-            return folder.deleted ? QStringLiteral("Deleted Folder") : QStringLiteral("Folder");
+            return folder.deleted ? tr("Deleted Folder") : tr("Folder");
         case kSizeColumn:
             return QStringLiteral("0");
         case kCreatedColumn:
@@ -136,7 +136,7 @@ QString FolderListModel::text(const ListRow& row, int column) const {
     case kNameColumn:
         return qtext(file.name);
     case kTypeColumn:
-        return (file.deleted ? QStringLiteral("Deleted ") : QString()) + file_type(file.name);
+        return file.deleted ? tr("Deleted %1").arg(file_type(file.name)) : file_type(file.name);
     case kSizeColumn:
         return QString::number(file.size);
     case kCreatedColumn:
@@ -274,11 +274,12 @@ bool FolderListModel::deleted(const ListRow& row) const {
 }
 
 QVariant FolderListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    static const char* const titles[] = {"Name",     "Type", "Size",       "Created",
-                                         "Modified", "ID",   "Recoverable"};
+    static const char* const titles[] = {
+        QT_TR_NOOP("Name"),     QT_TR_NOOP("Type"), QT_TR_NOOP("Size"),       QT_TR_NOOP("Created"),
+        QT_TR_NOOP("Modified"), QT_TR_NOOP("ID"),   QT_TR_NOOP("Recoverable")};
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
         section < kListColumns)
-        return QString::fromLatin1(titles[section]);
+        return tr(titles[section]);
     return {};
 }
 

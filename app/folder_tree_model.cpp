@@ -90,7 +90,7 @@ QVariant FolderTreeModel::data(const QModelIndex& index, int role) const {
     const bool deleted = folder != nullptr && folder->deleted;
     switch (role) {
     case Qt::DisplayRole:
-        return folder != nullptr ? QString::fromStdString(folder->name) : QStringLiteral("Root");
+        return folder != nullptr ? QString::fromStdString(folder->name) : tr("Root");
     case Qt::DecorationRole:
         return deleted ? deletedFolderIcon_ : folderIcon_;
     case Qt::ForegroundRole:

@@ -2,6 +2,7 @@
 
 #include "ntfs/folder_tree.h"
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -49,7 +50,7 @@ InfoDialog::InfoDialog(const QString& title, const std::vector<std::pair<QString
     }
     layout->setColumnMinimumWidth(1, 160);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
+    buttons->button(QDialogButtonBox::Ok)->setText(tr("OK"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     layout->addWidget(buttons, row, 0, 1, 2);
 }
@@ -82,50 +83,61 @@ std::vector<std::pair<QString, QString>> drive_information(const NtfsScan& scan,
     default:
         break;
     }
-    const QString notApplicable = QStringLiteral("N/A");
+    const QString notApplicable = QCoreApplication::translate("Salvex", "N/A");
     // The files of the tree being browsed: the sweep's count of every file record in the swept
     // range says nothing of the volume shown.
     return {
-        {QStringLiteral("File System          :"), fileSystem},
-        {QStringLiteral("Start Sector         :"), QString::number(volume.fsStart / unit)},
-        {QStringLiteral("Directories           :"), QString::number(scan.items.folder_count())},
-        {QStringLiteral("Files                     :"), QString::number(scan.items.file_count())},
-        {QStringLiteral("SPC                     :"),
+        {QCoreApplication::translate("Salvex", "File System          :"), fileSystem},
+        {QCoreApplication::translate("Salvex", "Start Sector         :"),
+         QString::number(volume.fsStart / unit)},
+        {QCoreApplication::translate("Salvex", "Directories           :"),
+         QString::number(scan.items.folder_count())},
+        {QCoreApplication::translate("Salvex", "Files                     :"),
+         QString::number(scan.items.file_count())},
+        {QCoreApplication::translate("Salvex", "SPC                     :"),
          QString::number(std::max<uint64_t>(1, volume.sectorsPerCluster / unit))},
-        {QStringLiteral("First FAT              :"),
+        {QCoreApplication::translate("Salvex", "First FAT              :"),
          ntfs ? notApplicable : QString::number(volume.fat1Start)},
-        {QStringLiteral("Second FAT        :"),
+        {QCoreApplication::translate("Salvex", "Second FAT        :"),
          ntfs ? notApplicable : QString::number(volume.fat2Start)},
-        {QStringLiteral("MFT Start            :"),
+        {QCoreApplication::translate("Salvex", "MFT Start            :"),
          ntfs ? QString::number(volume.mftStart / unit) : notApplicable},
-        {QStringLiteral("Sector Size          :"), QString::number(unit * 512)},
+        {QCoreApplication::translate("Salvex", "Sector Size          :"),
+         QString::number(unit * 512)},
     };
 }
 
 std::vector<std::pair<QString, QString>> item_properties(const NtfsScan& scan, const ItemRow& row) {
-    const QString nameLabel = QStringLiteral("Name :");
-    const QString sizeLabel = QStringLiteral("Size                            :");
-    const QString createdLabel = QStringLiteral("Creation Date              :");
-    const QString modifiedLabel = QStringLiteral("Modification Date       :");
-    const QString containsLabel = QStringLiteral("Contains                     :");
+    const QString nameLabel = QCoreApplication::translate("Salvex", "Name :");
+    const QString sizeLabel =
+        QCoreApplication::translate("Salvex", "Size                            :");
+    const QString createdLabel =
+        QCoreApplication::translate("Salvex", "Creation Date              :");
+    const QString modifiedLabel =
+        QCoreApplication::translate("Salvex", "Modification Date       :");
+    const QString containsLabel =
+        QCoreApplication::translate("Salvex", "Contains                     :");
     if (!row.isFolder) {
-        return {{nameLabel, row.name},
-                {sizeLabel, QString::number(row.size / 1024 + 1) + QStringLiteral(" KB")},
-                {createdLabel, row.created},
-                {modifiedLabel, row.modified},
-                {containsLabel, QString()}};
+        return {
+            {nameLabel, row.name},
+            {sizeLabel, QCoreApplication::translate("Salvex", "%1 KB").arg(row.size / 1024 + 1)},
+            {createdLabel, row.created},
+            {modifiedLabel, row.modified},
+            {containsLabel, QString()}};
     }
     const FolderTotals totals = count_folder_contents(scan, row.folder);
     const uint64_t megabytes = totals.bytes / 1024 / 1024;
     const uint64_t subfolders = totals.folders == 0 ? 0 : totals.folders - 1;
     return {
         {nameLabel, row.name},
-        {sizeLabel, (megabytes == 0 ? QStringLiteral("Less than 1") : QString::number(megabytes)) +
-                        QStringLiteral(" MB")},
+        {sizeLabel, QCoreApplication::translate("Salvex", "%1 MB")
+                        .arg(megabytes == 0 ? QCoreApplication::translate("Salvex", "Less than 1")
+                                            : QString::number(megabytes))},
         {createdLabel, row.created},
         {modifiedLabel, row.modified},
-        {containsLabel,
-         QStringLiteral("%1 File(s) and %2 Folder(s)").arg(totals.files).arg(subfolders)}};
+        {containsLabel, QCoreApplication::translate("Salvex", "%1 File(s) and %2 Folder(s)")
+                            .arg(totals.files)
+                            .arg(subfolders)}};
 }
 
 } // namespace salvex::app

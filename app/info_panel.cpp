@@ -1,5 +1,7 @@
 #include "app/info_panel.h"
 
+#include "app/texts.h"
+
 #include <QGridLayout>
 #include <QLabel>
 
@@ -8,17 +10,31 @@ namespace salvex::app {
 QStringList panel_labels(int page) {
     switch (page) {
     case kDrivePanel:
-        return {"Model", "Capacity", "Cylinders", "Head", "Sectors Per Track"};
+        return {QT_TRANSLATE_NOOP("Salvex", "Model"), QT_TRANSLATE_NOOP("Salvex", "Capacity"),
+                QT_TRANSLATE_NOOP("Salvex", "Cylinders"), QT_TRANSLATE_NOOP("Salvex", "Head"),
+                QT_TRANSLATE_NOOP("Salvex", "Sectors Per Track")};
     case kPartitionPanel:
-        return {"Partition Type", "Partition Start", "Partition End", "Partition Size"};
+        return {QT_TRANSLATE_NOOP("Salvex", "Partition Type"),
+                QT_TRANSLATE_NOOP("Salvex", "Partition Start"),
+                QT_TRANSLATE_NOOP("Salvex", "Partition End"),
+                QT_TRANSLATE_NOOP("Salvex", "Partition Size")};
     case kScanPanel:
-        return {"Folder(s) Found", "File(s) Found", "Current Sector", "Last File/Folder"};
+        return {QT_TRANSLATE_NOOP("Salvex", "Folder(s) Found"),
+                QT_TRANSLATE_NOOP("Salvex", "File(s) Found"),
+                QT_TRANSLATE_NOOP("Salvex", "Current Sector"),
+                QT_TRANSLATE_NOOP("Salvex", "Last File/Folder")};
     case kSweepPanel:
-        return {"Boot Sector(s) Found", "Index Entries Found", "File(s) Found", "Folder(s) Found",
-                "Current Sector"};
+        return {QT_TRANSLATE_NOOP("Salvex", "Boot Sector(s) Found"),
+                QT_TRANSLATE_NOOP("Salvex", "Index Entries Found"),
+                QT_TRANSLATE_NOOP("Salvex", "File(s) Found"),
+                QT_TRANSLATE_NOOP("Salvex", "Folder(s) Found"),
+                QT_TRANSLATE_NOOP("Salvex", "Current Sector")};
     case kFileSystemPanel:
-        return {"File System Start", "Sectors Per Cluster", "MFT Start", "MFT Mirror Start",
-                "File System Size"};
+        return {QT_TRANSLATE_NOOP("Salvex", "File System Start"),
+                QT_TRANSLATE_NOOP("Salvex", "Sectors Per Cluster"),
+                QT_TRANSLATE_NOOP("Salvex", "MFT Start"),
+                QT_TRANSLATE_NOOP("Salvex", "MFT Mirror Start"),
+                QT_TRANSLATE_NOOP("Salvex", "File System Size")};
     default:
         return {};
     }
@@ -42,7 +58,8 @@ void InfoPanel::show_page(int page) {
     const QStringList labels = panel_labels(page);
     for (int row = 0; row < kRows; ++row) {
         const bool used = row < labels.size();
-        labels_[row]->setText(used ? labels[row] + QStringLiteral(" :") : QString());
+        labels_[row]->setText(
+            used ? translated(labels[row].toUtf8().constData()) + QStringLiteral(" :") : QString());
         values_[row]->clear();
         labels_[row]->setVisible(used);
         values_[row]->setVisible(used);

@@ -19,7 +19,8 @@ enum PanelPage : int {
     kFileSystemPanel = 4,
 };
 
-// The labels of a page.
+// The labels of a page, in English: a running operation names the value it fills by them. The
+// panel shows them translated.
 QStringList panel_labels(int page);
 
 class InfoPanel final : public QWidget {

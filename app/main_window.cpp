@@ -44,16 +44,17 @@ constexpr auto kGeometryKey = "window/geometry";
 // The image formats the program reads. Images are told apart by their contents, so the names
 // only help the user find them; a split raw image is opened at its first segment.
 QString disk_image_filter() {
-    return QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.iso *.001 *.000 *.aa *.E01 *.e01 "
-                          "*.Ex01 *.ex01 *.vhd *.vhdx *.vmdk *.qcow2 *.qcow);;"
-                          "Raw images (*.img *.dd *.raw *.bin *.iso);;"
-                          "Split raw images, first segment (*.001 *.000 *.aa);;"
-                          "EnCase images (*.E01 *.e01 *.Ex01 *.ex01);;"
-                          "VHD images (*.vhd);;"
-                          "VHDX images (*.vhdx);;"
-                          "VMDK images (*.vmdk);;"
-                          "QCOW images (*.qcow2 *.qcow);;"
-                          "All files (*)");
+    return QCoreApplication::translate(
+        "Salvex", "Disk images (*.img *.dd *.raw *.bin *.iso *.001 *.000 *.aa *.E01 *.e01 "
+                  "*.Ex01 *.ex01 *.vhd *.vhdx *.vmdk *.qcow2 *.qcow);;"
+                  "Raw images (*.img *.dd *.raw *.bin *.iso);;"
+                  "Split raw images, first segment (*.001 *.000 *.aa);;"
+                  "EnCase images (*.E01 *.e01 *.Ex01 *.ex01);;"
+                  "VHD images (*.vhd);;"
+                  "VHDX images (*.vhdx);;"
+                  "VMDK images (*.vmdk);;"
+                  "QCOW images (*.qcow2 *.qcow);;"
+                  "All files (*)");
 }
 
 } // namespace
@@ -68,20 +69,20 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
         return QFileDialog::getExistingDirectory(this, title, QDir::homePath());
     };
     imageChooser_ = [this] {
-        return QFileDialog::getOpenFileNames(this, QStringLiteral("Open Disk Image"),
-                                             QDir::homePath(), disk_image_filter());
+        return QFileDialog::getOpenFileNames(this, tr("Open Disk Image"), QDir::homePath(),
+                                             disk_image_filter());
     };
     opener_ = [this](const QString& path, bool withChooser) {
         open_with_chooser(path, withChooser);
     };
     urlOpener_ = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     snapshotChooser_ = [this](bool save) {
-        const QString filter = QStringLiteral("Recovery snapshots (*.QRSX *.qrsx)");
+        const QString filter = tr("Recovery snapshots (*.QRSX *.qrsx)");
         if (save)
-            return QFileDialog::getSaveFileName(this, QStringLiteral("Save Recovery Snapshot"),
+            return QFileDialog::getSaveFileName(this, tr("Save Recovery Snapshot"),
                                                 QDir::homePath(), filter);
-        const QStringList chosen = QFileDialog::getOpenFileNames(
-            this, QStringLiteral("Load Recovery Snapshot"), QDir::homePath(), filter);
+        const QStringList chosen = QFileDialog::getOpenFileNames(this, tr("Load Recovery Snapshot"),
+                                                                 QDir::homePath(), filter);
         return chosen.isEmpty() ? QString() : chosen.back();
     };
     build_controls(); // the drive page chooses the Standard Scan
@@ -144,7 +145,7 @@ void MainWindow::build_controls() {
     help_ = new QLabel;
     help_->setObjectName(QStringLiteral("quickHelp"));
     help_->setWordWrap(true);
-    auto* helpBox = new QGroupBox(QStringLiteral("Quick Help"));
+    auto* helpBox = new QGroupBox(tr("Quick Help"));
     auto* helpLayout = new QVBoxLayout(helpBox);
     helpLayout->addWidget(help_);
 
@@ -163,15 +164,15 @@ QWidget* MainWindow::build_bottom_bar() {
     progress_->setObjectName(QStringLiteral("progressBar"));
     progress_->setRange(0, 99);
     progress_->setValue(0);
-    back_ = new QPushButton(QStringLiteral("< &Back"));
+    back_ = new QPushButton(tr("< &Back"));
     back_->setObjectName(QStringLiteral("backButton"));
-    back_->setToolTip(kBackTip);
-    next_ = new QPushButton(QStringLiteral("&Next >"));
+    back_->setToolTip(translated(kBackTip));
+    next_ = new QPushButton(tr("&Next >"));
     next_->setObjectName(QStringLiteral("nextButton"));
-    next_->setToolTip(kNextTip);
-    stop_ = new QPushButton(QStringLiteral("&Stop"));
+    next_->setToolTip(translated(kNextTip));
+    stop_ = new QPushButton(tr("&Stop"));
     stop_->setObjectName(QStringLiteral("stopButton"));
-    stop_->setToolTip(kStopTip);
+    stop_->setToolTip(translated(kStopTip));
     QPushButton* search = partitionPage_->search_button();
     // A hidden button keeps its place: Back and Next never move under the mouse.
     for (QPushButton* button : {search, back_, next_, stop_}) {
@@ -192,64 +193,66 @@ QWidget* MainWindow::build_bottom_bar() {
 }
 
 void MainWindow::build_menus() {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    actions_.openImage = file->addAction(QStringLiteral("Open Disk &Image..."));
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    actions_.openImage = file->addAction(tr("Open Disk &Image..."));
     file->addSeparator();
-    actions_.saveSnapshot = file->addAction(QStringLiteral("&Save Recovery Snapshot..."));
-    actions_.loadSnapshot = file->addAction(QStringLiteral("&Load Recovery Snapshot..."));
+    actions_.saveSnapshot = file->addAction(tr("&Save Recovery Snapshot..."));
+    actions_.loadSnapshot = file->addAction(tr("&Load Recovery Snapshot..."));
     file->addSeparator();
-    actions_.exit = file->addAction(QStringLiteral("E&xit..."));
+    actions_.exit = file->addAction(tr("E&xit..."));
 
-    QMenu* recovery = menuBar()->addMenu(QStringLiteral("&Recovery"));
-    actions_.recoverSelected = recovery->addAction(QStringLiteral("&Recover Selected..."));
-    actions_.recoverAll = recovery->addAction(QStringLiteral("Recover &All..."));
+    QMenu* recovery = menuBar()->addMenu(tr("&Recovery"));
+    actions_.recoverSelected = recovery->addAction(tr("&Recover Selected..."));
+    actions_.recoverAll = recovery->addAction(tr("Recover &All..."));
 
-    viewMenu_ = menuBar()->addMenu(QStringLiteral("&View"));
-    actions_.icons = viewMenu_->addAction(QStringLiteral("Ico&ns"));
-    actions_.list = viewMenu_->addAction(QStringLiteral("&List"));
-    actions_.details = viewMenu_->addAction(QStringLiteral("&Details"));
+    viewMenu_ = menuBar()->addMenu(tr("&View"));
+    actions_.icons = viewMenu_->addAction(tr("Ico&ns"));
+    actions_.list = viewMenu_->addAction(tr("&List"));
+    actions_.details = viewMenu_->addAction(tr("&Details"));
     viewMenu_->addSeparator();
-    actions_.deletedOnly = viewMenu_->addAction(QStringLiteral("Deleted &Files Only"));
+    actions_.deletedOnly = viewMenu_->addAction(tr("Deleted &Files Only"));
     actions_.deletedOnly->setCheckable(true);
 
-    QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
-    actions_.findFiles = tools->addAction(QStringLiteral("&Find Files..."));
-    actions_.fileFilters = tools->addAction(QStringLiteral("File Fi&lters..."));
-    actions_.settings = tools->addAction(QStringLiteral("Se&ttings..."));
+    QMenu* tools = menuBar()->addMenu(tr("&Tools"));
+    actions_.findFiles = tools->addAction(tr("&Find Files..."));
+    actions_.fileFilters = tools->addAction(tr("File Fi&lters..."));
+    actions_.settings = tools->addAction(tr("Se&ttings..."));
     tools->addSeparator();
-    actions_.openLog = tools->addAction(QStringLiteral("&Open Log"));
-    actions_.driveInformation = tools->addAction(QStringLiteral("&Drive Information"));
+    actions_.openLog = tools->addAction(tr("&Open Log"));
+    actions_.driveInformation = tools->addAction(tr("&Drive Information"));
 
-    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    actions_.contents = help->addAction(QStringLiteral("&Contents"));
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
+    actions_.contents = help->addAction(tr("&Contents"));
     actions_.contents->setShortcut(QKeySequence::HelpContents); // the help key
-    actions_.liveUpdate = help->addAction(QStringLiteral("Live &Update"));
-    actions_.about = help->addAction(QStringLiteral("&About Orvanel Salvex..."));
+    actions_.liveUpdate = help->addAction(tr("Live &Update"));
+    actions_.about = help->addAction(tr("&About Orvanel Salvex..."));
 
     // The list's context menu only.
-    actions_.open = new QAction(QStringLiteral("&Open"), this);
-    actions_.openWith = new QAction(QStringLiteral("Open &With..."), this);
-    actions_.rename = new QAction(QStringLiteral("Re&name"), this);
-    actions_.properties = new QAction(QStringLiteral("&Properties..."), this);
+    actions_.open = new QAction(tr("&Open"), this);
+    actions_.openWith = new QAction(tr("Open &With..."), this);
+    actions_.rename = new QAction(tr("Re&name"), this);
+    actions_.properties = new QAction(tr("&Properties..."), this);
 }
 
 void MainWindow::build_toolbar() {
-    QToolBar* toolbar = addToolBar(QStringLiteral("Tools"));
+    QToolBar* toolbar = addToolBar(tr("Tools"));
     toolbar->setMovable(false);
     toolbar->setToolButtonStyle(Qt::ToolButtonTextOnly);
     const std::pair<QAction*, const char*> buttons[] = {
-        {actions_.recoverSelected, "Copy the selected file(s) and folder(s) to your computer"},
-        {actions_.recoverAll, "Copy all the file(s) and folder(s) to your computer"},
-        {actions_.saveSnapshot, "Saves the snapshot of scan information, so that later on you "
-                                "need not to scan the disk again"},
-        {actions_.loadSnapshot, "Loads the data from previously saved scan information"},
-        {actions_.findFiles, "Search the file(s) in the recovered data"},
-        {actions_.settings, "Configures the software"},
-        {actions_.liveUpdate, "Updates the software with latest changes from internet"},
+        {actions_.recoverSelected,
+         QT_TR_NOOP("Copy the selected file(s) and folder(s) to your computer")},
+        {actions_.recoverAll, QT_TR_NOOP("Copy all the file(s) and folder(s) to your computer")},
+        {actions_.saveSnapshot, QT_TR_NOOP("Saves the snapshot of scan information, so that later "
+                                           "on you need not to scan the disk again")},
+        {actions_.loadSnapshot,
+         QT_TR_NOOP("Loads the data from previously saved scan information")},
+        {actions_.findFiles, QT_TR_NOOP("Search the file(s) in the recovered data")},
+        {actions_.settings, QT_TR_NOOP("Configures the software")},
+        {actions_.liveUpdate, QT_TR_NOOP("Updates the software with latest changes from internet")},
     };
     // A toolbar button is its menu command: it acts only while that command is enabled.
     for (const auto& [action, tip] : buttons) {
-        action->setToolTip(QString::fromUtf8(tip));
+        action->setToolTip(tr(tip));
         toolbar->addAction(action);
     }
     // The product's picture, at the far end, leads to its web page.
@@ -257,7 +260,7 @@ void MainWindow::build_toolbar() {
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     toolbar->addWidget(spacer);
     actions_.homePage = toolbar->addAction(windowIcon(), QString::fromUtf8(kProductTitle));
-    actions_.homePage->setToolTip(QStringLiteral("Click here to visit software home page"));
+    actions_.homePage->setToolTip(tr("Click here to visit software home page"));
 }
 
 void MainWindow::connect_controls() {
@@ -297,7 +300,7 @@ void MainWindow::connect_controls() {
     connect(actions_.findFiles, &QAction::triggered, browse, &BrowsePage::show_find_files);
     connect(actions_.properties, &QAction::triggered, browse, &BrowsePage::show_properties);
     connect(actions_.openLog, &QAction::triggered, this,
-            [this] { messages_.show(QString::fromUtf8(kOpenLogText), MessageKind::Information); });
+            [this] { messages_.show(translated(kOpenLogText), MessageKind::Information); });
     connect(actions_.liveUpdate, &QAction::triggered, this, &MainWindow::live_update);
     connect(actions_.contents, &QAction::triggered, this, &MainWindow::open_help);
     connect(actions_.about, &QAction::triggered, this, &MainWindow::show_about);
@@ -317,10 +320,10 @@ QString MainWindow::program_file(const char* name) const {
 void MainWindow::live_update() {
     const QString updater = program_file(kLiveUpdateProgram);
     if (!QFileInfo::exists(updater)) {
-        messages_.show(kLiveUpdateMissing, MessageKind::Error);
+        messages_.show(translated(kLiveUpdateMissing), MessageKind::Error);
         return;
     }
-    if (!messages_.ask(kLiveUpdateQuestion))
+    if (!messages_.ask(translated(kLiveUpdateQuestion)))
         return;
     QProcess::startDetached(updater, {QStringLiteral("<QRSX>")}, QFileInfo(updater).path());
     if (runner_->running())
@@ -340,7 +343,7 @@ void MainWindow::open_help() {
             return;
         }
     }
-    messages_.show(kHelpFileMissing, MessageKind::Error);
+    messages_.show(translated(kHelpFileMissing), MessageKind::Error);
 }
 
 void MainWindow::set_help(const char* text) {
@@ -367,20 +370,19 @@ void MainWindow::open_with_chooser(const QString& path, bool withChooser) {
     if (!withChooser && QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
         return;
     bool ok = false;
-    const QString command = QInputDialog::getText(this, QStringLiteral("Open With"),
-                                                  QStringLiteral("Open the file with the program:"),
-                                                  QLineEdit::Normal, QString(), &ok);
+    const QString command =
+        QInputDialog::getText(this, tr("Open With"), tr("Open the file with the program:"),
+                              QLineEdit::Normal, QString(), &ok);
     if (!ok || command.trimmed().isEmpty())
         return;
     QStringList words = QProcess::splitCommand(command);
     const QString program = words.takeFirst();
     if (!QProcess::startDetached(program, words << path))
-        messages_.show(QStringLiteral("The program could not be started: ") + program,
-                       MessageKind::Error);
+        messages_.show(tr("The program could not be started: %1").arg(program), MessageKind::Error);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (!messages_.ask(kExitQuestion)) {
+    if (!messages_.ask(translated(kExitQuestion))) {
         event->ignore();
         return;
     }

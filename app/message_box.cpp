@@ -29,7 +29,7 @@ QString displayed(const QString& text) {
 }
 
 QString displayed(const char* text) {
-    return displayed(QString::fromUtf8(text));
+    return displayed(translated(text));
 }
 
 void MessageBoxes::show(const QString& text, MessageKind kind) const {

@@ -31,7 +31,9 @@ private:
     Responder responder_;
 };
 
-// The product's texts write line breaks as "\r\n"; a label shows "\n".
+// The product's texts write line breaks as "\r\n"; a label shows "\n". A text given as a
+// `const char*` (one of texts.h) is shown translated; one without a translation, such as a
+// sentence of the core, and a QString are shown as they are.
 QString displayed(const char* text);
 QString displayed(const QString& text);
 

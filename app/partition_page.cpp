@@ -15,10 +15,10 @@ namespace salvex::app {
 
 PartitionPage::PartitionPage(WizardFrame& frame, QWidget* parent)
     : WizardPage(frame, parent), range_(new RangePage),
-      search_(new QPushButton(QStringLiteral("Search Partitions"))) {
+      search_(new QPushButton(tr("Search Partitions"))) {
     setObjectName(QStringLiteral("partitionPage"));
     search_->setObjectName(QStringLiteral("searchButton"));
-    search_->setToolTip(kSearchTip);
+    search_->setToolTip(translated(kSearchTip));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(range_);
@@ -202,7 +202,7 @@ void PartitionPage::start_sweep() {
                 frame_.messages().show(QString::fromStdString(*encrypted), MessageKind::Error);
             else if (session().candidates.empty() && !frame_.stop_asked())
                 frame_.messages().show(
-                    QString::fromUtf8(kNothingFoundMessage).arg(start / unit).arg((end - 1) / unit),
+                    translated(kNothingFoundMessage).arg(start / unit).arg((end - 1) / unit),
                     MessageKind::Information);
         });
 }

@@ -8,7 +8,7 @@
 namespace salvex::app {
 
 RangePage::RangePage(QWidget* parent)
-    : QGroupBox(QStringLiteral("Select File System"), parent), fsChoice_(new QComboBox(this)),
+    : QGroupBox(tr("Select File System"), parent), fsChoice_(new QComboBox(this)),
       start_(new QLineEdit(this)), end_(new QLineEdit(this)) {
     setObjectName(QStringLiteral("rangePage"));
     fsChoice_->setObjectName(QStringLiteral("fsChoice"));
@@ -16,11 +16,11 @@ RangePage::RangePage(QWidget* parent)
     start_->setObjectName(QStringLiteral("startSector"));
     end_->setObjectName(QStringLiteral("endSector"));
     auto* layout = new QGridLayout(this);
-    layout->addWidget(new QLabel(QStringLiteral("Select File System")), 0, 0);
+    layout->addWidget(new QLabel(tr("Select File System")), 0, 0);
     layout->addWidget(fsChoice_, 0, 1);
-    layout->addWidget(new QLabel(QStringLiteral("Start Sector")), 1, 0);
+    layout->addWidget(new QLabel(tr("Start Sector")), 1, 0);
     layout->addWidget(start_, 1, 1);
-    layout->addWidget(new QLabel(QStringLiteral("End Sector")), 2, 0);
+    layout->addWidget(new QLabel(tr("End Sector")), 2, 0);
     layout->addWidget(end_, 2, 1);
 }
 

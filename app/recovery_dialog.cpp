@@ -16,17 +16,17 @@ namespace salvex::app {
 RecoveryDialog::RecoveryDialog(RecoveryRun& run, QWidget* parent)
     : QDialog(parent), run_(run), path_(new QLabel(this)), fileName_(new QLabel(this)),
       totalFiles_(new QLabel(this)), fileOfFiles_(new QLabel(this)), written_(new QLabel(this)),
-      bar_(new QProgressBar(this)), stop_(new QPushButton(QStringLiteral("&Stop Saving"), this)),
-      skip_(new QPushButton(QStringLiteral("S&kip File"), this)) {
-    setWindowTitle(kSavingTitle);
+      bar_(new QProgressBar(this)), stop_(new QPushButton(tr("&Stop Saving"), this)),
+      skip_(new QPushButton(tr("S&kip File"), this)) {
+    setWindowTitle(translated(kSavingTitle));
     setModal(true);
     setMinimumWidth(480);
     auto* fields = new QFormLayout;
-    fields->addRow(QStringLiteral("Path"), path_);
-    fields->addRow(QStringLiteral("File Name"), fileName_);
-    fields->addRow(QStringLiteral("Total Files"), totalFiles_);
-    fields->addRow(QStringLiteral("File"), fileOfFiles_);
-    fields->addRow(QStringLiteral("Written"), written_);
+    fields->addRow(tr("Path"), path_);
+    fields->addRow(tr("File Name"), fileName_);
+    fields->addRow(tr("Total Files"), totalFiles_);
+    fields->addRow(tr("File"), fileOfFiles_);
+    fields->addRow(tr("Written"), written_);
     fileOfFiles_->setObjectName(QStringLiteral("fileOfFiles"));
     written_->setObjectName(QStringLiteral("bytesWritten"));
     stop_->setObjectName(QStringLiteral("stopSaving"));
@@ -57,13 +57,12 @@ void RecoveryDialog::finish(const MessageBoxes& messages, const ExaminedDisk& ex
     const QString shown = QString::fromStdString(path);
     std::string reason;
     if (!write_report_file(path, run_.outcomes, examined, reason)) {
-        messages.show(QStringLiteral("The recovery report could not be written to %1: %2.")
+        messages.show(tr("The recovery report could not be written to %1: %2.")
                           .arg(shown, QString::fromStdString(reason)),
                       MessageKind::Error);
         return;
     }
-    if (messages.ask(
-            QStringLiteral("The report of this recovery is in %1. Open it now?").arg(shown)))
+    if (messages.ask(tr("The report of this recovery is in %1. Open it now?").arg(shown)))
         QDesktopServices::openUrl(QUrl::fromLocalFile(shown));
 }
 

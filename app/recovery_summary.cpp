@@ -37,7 +37,8 @@ QPlainTextEdit* file_list(const QString& name, const std::vector<QString>& lines
     for (size_t i = 0; i < lines.size() && i < kFilesListed; ++i)
         list->appendPlainText(lines[i]);
     if (lines.size() > kFilesListed)
-        list->appendPlainText(QStringLiteral("and %1 more.").arg(lines.size() - kFilesListed));
+        list->appendPlainText(
+            QCoreApplication::translate("Salvex", "and %1 more.").arg(lines.size() - kFilesListed));
     return list;
 }
 
@@ -47,11 +48,12 @@ std::vector<QString> trouble_lines(const RecoverySummary& summary, const Recover
     for (const FileOutcome& o : run.outcomes) {
         const QString path = summary.target + QString::fromStdString(o.path);
         if (failed(o))
-            lines.push_back(path + QStringLiteral(": failed, ") + QString::fromStdString(o.reason));
+            lines.push_back(QCoreApplication::translate("Salvex", "%1: failed, %2")
+                                .arg(path, QString::fromStdString(o.reason)));
         else if (holds_zeros(o))
-            lines.push_back(
-                path +
-                QStringLiteral(": %1 unreadable sector(s) written as zeros").arg(o.unreadable));
+            lines.push_back(QCoreApplication::translate(
+                                "Salvex", "%1: %2 unreadable sector(s) written as zeros")
+                                .arg(path, QString::number(o.unreadable)));
     }
     return lines;
 }
@@ -61,33 +63,38 @@ std::vector<QString> trouble_lines(const RecoverySummary& summary, const Recover
 QString summary_text(const RecoverySummary& summary, const RecoveryRun& run) {
     QStringList lines;
     if (summary.stopped)
-        lines << QStringLiteral("Stopped: %1 of %2 file(s) written to %3.")
+        lines << QCoreApplication::translate("Salvex", "Stopped: %1 of %2 file(s) written to %3.")
                      .arg(run.files_written)
                      .arg(summary.planned)
                      .arg(summary.target);
     else
-        lines << QStringLiteral("%1 file(s) written to %2.")
+        lines << QCoreApplication::translate("Salvex", "%1 file(s) written to %2.")
                      .arg(run.files_written)
                      .arg(summary.target);
-    lines << QStringLiteral("They hold %1.").arg(QString::fromStdString(bytes_text(summary.bytes)));
+    lines << QCoreApplication::translate("Salvex", "They hold %1.")
+                 .arg(QString::fromStdString(bytes_text(summary.bytes)));
     if (run.files_failed > 0)
-        lines << QStringLiteral("%1 file(s) failed: they could not be created or written, or their "
-                                "contents are no longer on the disk.")
+        lines << QCoreApplication::translate(
+                     "Salvex", "%1 file(s) failed: they could not be created or written, or their "
+                               "contents are no longer on the disk.")
                      .arg(run.files_failed);
     if (const size_t zeros = count_outcomes(run, holds_zeros); zeros > 0)
-        lines << QStringLiteral(
-                     "%1 file(s) hold zeros where sectors of the disk could not be read.")
+        lines << QCoreApplication::translate(
+                     "Salvex", "%1 file(s) hold zeros where sectors of the disk could not be read.")
                      .arg(zeros);
     if (summary.emptyFiles > 0)
-        lines << QStringLiteral("%1 empty file(s) skipped: a file of 0 bytes is not created.")
+        lines << QCoreApplication::translate(
+                     "Salvex", "%1 empty file(s) skipped: a file of 0 bytes is not created.")
                      .arg(summary.emptyFiles);
     if (run.files_encrypted > 0)
-        lines << QStringLiteral("%1 file(s) were encrypted on the volume and were written as they "
-                                "lie on the disk.")
+        lines << QCoreApplication::translate(
+                     "Salvex", "%1 file(s) were encrypted on the volume and were written as they "
+                               "lie on the disk.")
                      .arg(run.files_encrypted);
     if (!run.damagedFiles.empty())
-        lines << QStringLiteral("%1 file(s) are damaged and were written only as far as their "
-                                "volume goes:")
+        lines << QCoreApplication::translate(
+                     "Salvex", "%1 file(s) are damaged and were written only as far as their "
+                               "volume goes:")
                      .arg(run.damagedFiles.size());
     return lines.join(QLatin1Char('\n'));
 }
@@ -114,8 +121,7 @@ RecoverySummaryDialog::RecoverySummaryDialog(const RecoverySummary& summary, con
         layout->addWidget(file_list(QStringLiteral("damagedFiles"), damaged));
     }
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
-    QPushButton* open =
-        buttons->addButton(QStringLiteral("&Open Folder"), QDialogButtonBox::ActionRole);
+    QPushButton* open = buttons->addButton(tr("&Open Folder"), QDialogButtonBox::ActionRole);
     open->setObjectName(QStringLiteral("openTargetFolder"));
     const QUrl folder = QUrl::fromLocalFile(summary.target);
     connect(open, &QPushButton::clicked, this, [openFolder, folder] { openFolder(folder); });

@@ -1,5 +1,7 @@
 #include "app/settings_dialog.h"
 
+#include "app/texts.h"
+
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -37,7 +39,7 @@ QGroupBox* radio_group(const QString& title, const char* const (&labels)[3], int
     auto* layout = new QVBoxLayout(box);
     auto* group = new QButtonGroup(owner);
     for (int i = 0; i < 3; ++i) {
-        buttons[i] = new QRadioButton(QString::fromUtf8(labels[i]));
+        buttons[i] = new QRadioButton(translated(labels[i]));
         group->addButton(buttons[i]);
         layout->addWidget(buttons[i]);
     }
@@ -59,32 +61,34 @@ int checked_value(const QRadioButton* const (&buttons)[3]) {
 
 RecoverySettingsDialog::RecoverySettingsDialog(RecoverySettings& settings, QWidget* parent)
     : QDialog(parent), settings_(settings) {
-    setWindowTitle(QStringLiteral("Recovery Settings"));
+    setWindowTitle(tr("Recovery Settings"));
     sectors_ = numbers_choice(kMaxSectorsPerRead, settings.sectors_per_read);
     retries_ = numbers_choice(kMaxBadSectorRetries, settings.bad_sector_retries);
 
     static constexpr const char* kDuplicateLabels[3] = {
-        "Rename duplicate file(s)", "Overwrite duplicate file(s)", "Skip duplicate file(s)"};
+        QT_TRANSLATE_NOOP("Salvex", "Rename duplicate file(s)"),
+        QT_TRANSLATE_NOOP("Salvex", "Overwrite duplicate file(s)"),
+        QT_TRANSLATE_NOOP("Salvex", "Skip duplicate file(s)")};
     static constexpr const char* kDeletedLabels[3] = {
-        "Include deleted file(s)", "Recover only deleted file(s)", "Exclude deleted file(s)"};
+        QT_TRANSLATE_NOOP("Salvex", "Include deleted file(s)"),
+        QT_TRANSLATE_NOOP("Salvex", "Recover only deleted file(s)"),
+        QT_TRANSLATE_NOOP("Salvex", "Exclude deleted file(s)")};
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(labelled_choice(QStringLiteral("Sectors to read in single attempt"),
-                                      QStringLiteral("Sectors to read in single attempt"),
-                                      sectors_));
-    layout->addWidget(radio_group(QStringLiteral("Setting of duplicate file(s)"), kDuplicateLabels,
+    layout->addWidget(labelled_choice(tr("Sectors to read in single attempt"),
+                                      tr("Sectors to read in single attempt"), sectors_));
+    layout->addWidget(radio_group(tr("Setting of duplicate file(s)"), kDuplicateLabels,
                                   static_cast<int>(settings.duplicate_policy.load()), duplicate_,
                                   this));
-    layout->addWidget(radio_group(QStringLiteral("Setting for deleted file(s)"), kDeletedLabels,
+    layout->addWidget(radio_group(tr("Setting for deleted file(s)"), kDeletedLabels,
                                   static_cast<int>(settings.deleted_policy.load()), deleted_,
                                   this));
-    layout->addWidget(labelled_choice(QStringLiteral("Setting for bad sectors"),
-                                      QStringLiteral("Number of retries on bad sector(s)"),
-                                      retries_));
+    layout->addWidget(labelled_choice(tr("Setting for bad sectors"),
+                                      tr("Number of retries on bad sector(s)"), retries_));
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Cancel"));
+    buttons->button(QDialogButtonBox::Ok)->setText(tr("OK"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(tr("Cancel"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);

@@ -21,13 +21,13 @@ void MainWindow::save_recovery_snapshot() {
         path = snapshot_path(chosen.toStdString());
         const TargetCheck target = session_.snapshot_target(path);
         if (target.kind == SnapshotTarget::ExaminedDisk) {
-            if (messages_.ask(QString::fromStdString(
-                    target.what + ": a snapshot is never saved over it. Choose another name?")))
+            if (messages_.ask(tr("%1: a snapshot is never saved over it. Choose another name?")
+                                  .arg(QString::fromStdString(target.what))))
                 continue;
             return;
         }
         if (target.kind == SnapshotTarget::NotASnapshot &&
-            !messages_.ask(QString::fromStdString(target.what + ". Replace it?")))
+            !messages_.ask(tr("%1. Replace it?").arg(QString::fromStdString(target.what))))
             return;
         break;
     }

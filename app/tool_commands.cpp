@@ -50,18 +50,18 @@ void MainWindow::show_file_filters() {
 void MainWindow::show_drive_information() {
     if (!actions_.driveInformation->isEnabled())
         return;
-    open_modal(new InfoDialog(QStringLiteral("Drive Information"),
+    open_modal(new InfoDialog(tr("Drive Information"),
                               drive_information(session_.scan, drive_sector_size(session_.reader)),
                               this));
 }
 
 void MainWindow::show_about() {
-    open_modal(new InfoDialog(QStringLiteral("About Orvanel Salvex NTFS"),
+    open_modal(new InfoDialog(tr("About Orvanel Salvex NTFS"),
                               {{QString::fromUtf8(kProductTitle), QString()},
-                               {QStringLiteral("Version"), QString::fromUtf8(kProductVersion)},
-                               {QStringLiteral("Released"), QString::fromUtf8(kReleaseDate)},
-                               {QStringLiteral("Recovers files from NTFS disks and disk images "
-                                               "without writing to them."),
+                               {tr("Version"), QString::fromUtf8(kProductVersion)},
+                               {tr("Released"), translated(kReleaseDate)},
+                               {tr("Recovers files from NTFS disks and disk images "
+                                   "without writing to them."),
                                 QString()}},
                               this));
 }

@@ -85,7 +85,7 @@ void MainWindow::stop() {
         return;
     // The worker waits at its next report while the question is open.
     progressSink_->pause();
-    const bool yes = messages_.ask(kStopQuestion);
+    const bool yes = messages_.ask(translated(kStopQuestion));
     progressSink_->resume();
     if (yes) {
         stopAsked_ = true;
@@ -116,7 +116,7 @@ void MainWindow::set_status(const QString& text) {
 }
 
 void MainWindow::show_list_menu(const QPoint& at, bool onFolder) {
-    QMenu menu(QStringLiteral("Right Click"), this);
+    QMenu menu(tr("Right Click"), this);
     menu.addAction(actions_.open);
     menu.addAction(actions_.openWith);
     actions_.openWith->setEnabled(!onFolder);

@@ -24,15 +24,17 @@ bool WorkerRunner::start(std::function<void()> job, std::function<void()> done) 
         return false;
     stop_ = 0;
     GuiProgress* sink = &sink_;
-    thread_ = QThread::create([sink, job = std::move(job)] {
-        try {
-            job();
-        } catch (const std::bad_alloc&) {
-            // Nothing sound can follow a failed allocation: say so and end the process.
-            sink->show_message(kOutOfMemoryMessage, MessageKind::Error);
-            std::_Exit(EXIT_FAILURE);
-        }
-    });
+    // Translated now: once memory has run out, the message must not need more of it.
+    thread_ = QThread::create(
+        [sink, outOfMemory = translated(kOutOfMemoryMessage).toStdString(), job = std::move(job)] {
+            try {
+                job();
+            } catch (const std::bad_alloc&) {
+                // Nothing sound can follow a failed allocation: say so and end the process.
+                sink->show_message(outOfMemory, MessageKind::Error);
+                std::_Exit(EXIT_FAILURE);
+            }
+        });
     connect(thread_, &QThread::finished, this, [this, done = std::move(done)] {
         if (thread_ == nullptr)
             return; // waited for and deleted while the window went away
