@@ -2,6 +2,7 @@
 // records and index blocks, each list in the order of the sectors it was found in.
 #pragma once
 
+#include "advscan/content_carver.h"
 #include "disk/sector.h"
 #include "ntfs/file_name.h"
 #include "ntfs/mft_record.h"
@@ -94,6 +95,8 @@ struct HitLists {
     std::vector<Lba> indxSectors;
     // Boot sectors of BitLocker volumes: nothing in them can be read until they are unlocked.
     std::vector<Lba> encryptedVolumes;
+    // Sectors that begin a file of a known format, by their contents.
+    std::vector<ContentStart> contentStarts;
     Lba sweptFrom = 0; // the sectors the sweep examined: [sweptFrom, sweptTo)
     Lba sweptTo = 0;
 

@@ -101,11 +101,10 @@ void sweep_sectors(const SectorReader& reader, Lba start, uint64_t count, uint32
                 const bool indx = has_index_block_signature(bytes);
                 if (indx)
                     hits.indxSectors.push_back(sector);
-                if (has_boot_signature(bytes)) {
-                    if (has_text_at(bytes, 3, "NTFS"))
-                        hits.bootSectors.push_back({sector});
-                    else if (is_bitlocker_boot_sector(bytes))
-                        hits.encryptedVolumes.push_back(sector);
+                if (has_boot_signature(bytes) && has_text_at(bytes, 3, "NTFS")) {
+                    hits.bootSectors.push_back({sector});
+                } else if (is_bitlocker_boot_sector(bytes)) {
+                    hits.encryptedVolumes.push_back(sector);
                 } else if (has_text_at(bytes, 0, "FILE")) {
                     // The read holds the record's other sectors too (the spare sectors).
                     std::array<uint8_t, kMaxSweptRecordSize> record;
@@ -114,6 +113,8 @@ void sweep_sectors(const SectorReader& reader, Lba start, uint64_t count, uint32
                     decode_file_record_hit(std::span(record).first(size), sector, hits);
                 } else if (indx) {
                     decode_index_block_hit(reader, bytes, sector, hits);
+                } else if (const auto kind = content_start(bytes)) {
+                    hits.contentStarts.push_back({sector, *kind});
                 }
             }
             // The counters of what was found, once per batch rather than once per hit.
