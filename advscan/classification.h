@@ -14,6 +14,9 @@
 
 namespace salvex {
 
+// The candidate, and the folder, of the files found by their contents.
+inline constexpr const char* kFoundByContentLabel = "Files found by content";
+
 struct FsCandidate {
     FsType type = FsType::Ntfs;
     uint32_t sectorsPerCluster = 0;
@@ -22,10 +25,14 @@ struct FsCandidate {
     Lba mftMirrorStart = 0; // 0 when inferred from folders
     uint32_t indexBlockSectors = 0;
     Lba end = 0;
+    // Not a volume: the files the sweep found by their contents where it found no volume.
+    bool foundByContent = false;
 
     // "NTFS @" and the start sector, counted in units of `unit` 512-byte sectors (the drive's own
     // sectors): the candidate's label in the file-system tree.
     std::string label(uint64_t unit = 1) const {
+        if (foundByContent)
+            return kFoundByContentLabel;
         return "NTFS @" + std::to_string(start / std::max<uint64_t>(unit, 1));
     }
     bool operator==(const FsCandidate&) const = default;

@@ -97,6 +97,8 @@ struct HitLists {
     std::vector<Lba> encryptedVolumes;
     // Sectors that begin a file of a known format, by their contents.
     std::vector<ContentStart> contentStarts;
+    // The files followed to their ends from those starts.
+    std::vector<CarvedFile> carvedFiles;
     Lba sweptFrom = 0; // the sectors the sweep examined: [sweptFrom, sweptTo)
     Lba sweptTo = 0;
 

@@ -4,6 +4,7 @@
 #include "advscan/record_hit.h"
 
 #include <array>
+#include <map>
 #include <vector>
 
 namespace salvex {
@@ -32,6 +33,34 @@ uint32_t candidate_record_sectors(const SectorReader& reader, const HitLists& hi
 
 } // namespace
 
+void add_files_found_by_content(const std::vector<CarvedFile>& found, NtfsScan& scan) {
+    // Record numbers no volume gives its folders: one folder for all, one beneath it per type.
+    constexpr uint32_t kTopRecord = 0xFFFFFF00;
+    scan.items.add_folder({.name = kFoundByContentLabel, .recordNumber = kTopRecord},
+                          ScanMode::Advance);
+    std::map<std::string_view, uint32_t> typeFolders;
+    for (const CarvedFile& file : found) {
+        const std::string_view type = content_extension(file.kind);
+        auto [folder, added] = typeFolders.try_emplace(
+            type, kTopRecord + 1 + static_cast<uint32_t>(typeFolders.size()));
+        if (added)
+            scan.items.add_folder(
+                {.name = std::string(type), .recordNumber = folder->second, .parent = kTopRecord},
+                ScanMode::Advance);
+        FileNode node;
+        // Named after the sector it starts at, in the volume's own sectors.
+        node.name = "f" + std::to_string(file.start) + "." + std::string(type);
+        node.parent = folder->second;
+        node.size = file.size;
+        node.recordSector = file.start;
+        node.contentStart = file.start;
+        node.deleted = true; // no live record lists it
+        // Its structure was followed whole, from its first byte to its last.
+        node.recoverable = 100;
+        scan.items.add_file(std::move(node));
+    }
+}
+
 void reconstruct_candidate(const SectorReader& reader, const HitLists& hits,
                            const CandidateList& candidates, uint16_t number, NtfsScan& scan,
                            ProgressSink& progress, StopFlag& stop) {
@@ -39,6 +68,13 @@ void reconstruct_candidate(const SectorReader& reader, const HitLists& hits,
     if (number == 0 || number > candidates.size())
         return;
     scan.volume = volume_of_candidate(candidates[number - 1], number);
+    if (candidates[number - 1].foundByContent) {
+        add_files_found_by_content(hits.carvedFiles, scan);
+        progress.set_status("Creating Tree Structure");
+        scan.tree = build_folder_tree(scan.items, progress);
+        progress.set_status("");
+        return;
+    }
     scan.volume.recordSectors = candidate_record_sectors(reader, hits, scan.volume, number);
     progress.set_status("Extracting entries for the file system");
 

@@ -17,6 +17,11 @@ namespace salvex {
 // and the folder tree. scan.extensionRecords lists the extension records of each file by its
 // base record, so that its data can be joined without a map of the $MFT; the $MFT is mapped
 // too when the candidate knows where it lies.
+// The files found by their contents, as items: under "Files found by content", a folder per
+// type, each file named after its first sector ("f12345.jpg").
+void add_files_found_by_content(const std::vector<CarvedFile>& found, NtfsScan& scan);
+
+// A candidate of files found by their contents is add_files_found_by_content.
 void reconstruct_candidate(const SectorReader& reader, const HitLists& hits,
                            const CandidateList& candidates, uint16_t number, NtfsScan& scan,
                            ProgressSink& progress, StopFlag& stop);

@@ -56,8 +56,8 @@ int run_sweep(const std::vector<std::string>& args, std::ostream& out, std::ostr
         const FsCandidate& c = candidates[i];
         out << i + 1 << '\t' << c.start / unit << '\t'
             << std::max<uint64_t>(1, c.sectorsPerCluster / unit) << '\t' << c.mftStart / unit
-            << '\t' << c.mftMirrorStart / unit << '\t' << c.end / unit << "\tNTFS @"
-            << c.start / unit << '\n';
+            << '\t' << c.mftMirrorStart / unit << '\t' << c.end / unit << '\t' << c.label(unit)
+            << '\n';
     }
     return kSuccess;
 }

@@ -206,8 +206,26 @@ std::vector<Part> gather_parts(const SectorReader& reader, const NtfsScan& scan,
 
 } // namespace
 
+std::optional<FileData> found_by_content(const VolumeInfo& volume, const FileNode& file) {
+    const uint64_t spc = volume.sectorsPerCluster;
+    if (!file.contentStart || spc == 0 || *file.contentStart < volume.fsStart ||
+        (*file.contentStart - volume.fsStart) % spc != 0)
+        return std::nullopt;
+    const uint64_t clusterBytes = spc * kSectorSize;
+    FileData data;
+    data.kind = FileData::Kind::NonResident;
+    data.dataSize = file.size;
+    data.initializedSize = file.size;
+    if (file.size > 0)
+        data.runs.push_back({(*file.contentStart - volume.fsStart) / spc,
+                             (file.size + clusterBytes - 1) / clusterBytes, false});
+    return data;
+}
+
 std::optional<FileData> locate_file_data(const SectorReader& reader, const NtfsScan& scan,
                                          const FileNode& file) {
+    if (file.contentStart)
+        return found_by_content(scan.volume, file);
     const auto record = read_record(reader, file.recordSector, record_sectors_of(scan.volume));
     if (!record)
         return std::nullopt;

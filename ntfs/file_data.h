@@ -27,7 +27,12 @@ struct FileData {
     uint32_t compressionUnitClusters = 0; // clusters per compression unit (16 normally)
 };
 
-// Reads the record at file.recordSector and locates the $DATA the item is: the named stream
+// The contents of a file found by its contents (file.contentStart): one run of the clusters from
+// that sector on, as many as its size needs. nullopt when the sector is not a cluster's first.
+std::optional<FileData> found_by_content(const VolumeInfo& volume, const FileNode& file);
+
+// A file found by its contents is found_by_content. Otherwise: reads the record at
+// file.recordSector and locates the $DATA the item is: the named stream
 // file.stream, or the unnamed data when the stream is empty or the record has no stream of that
 // name (a name with a colon that is not a stream). A non-resident attribute may continue in
 // extension records; their parts are joined in cluster order, from

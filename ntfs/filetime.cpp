@@ -28,6 +28,9 @@ int64_t filetime_to_unix_seconds(uint64_t filetime) {
 }
 
 std::string format_item_time(uint64_t filetime) {
+    // 0 is no time at all: a made-up folder's, or a file found by its contents.
+    if (filetime == 0)
+        return {};
     const int64_t seconds = static_cast<int64_t>(filetime / kTicksPerSecond);
     const int64_t days = seconds / 86400;
     const int64_t rest = seconds % 86400;

@@ -52,6 +52,9 @@ struct FileNode {
     uint64_t size = 0; // of the unnamed $DATA; 0 when none was found
     bool deleted = false;
     Lba recordSector = 0; // the MFT record holding the item's $DATA (the start of it)
+    // A file found by its contents, no record describing it: its bytes lie one after another
+    // from this sector on (and recordSector names the same sector, the file's id).
+    std::optional<Lba> contentStart;
     // A deleted item's share (0 to 100) of the clusters holding its bytes that nothing written
     // since has taken; filled after a scan, empty for live items and when unknown.
     std::optional<uint8_t> recoverable;

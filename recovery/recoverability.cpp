@@ -56,9 +56,12 @@ uint64_t last_written_of(const VolumeRuns& runs, const FileNode& file) {
     return found != runs.lastWritten.end() ? found->second : 0;
 }
 
+// A file found by its contents keeps the share its structure gave it: no record is there to
+// judge it by.
 void clear_values(NtfsItems& items) {
     for (FileNode& file : items.files)
-        file.recoverable.reset();
+        if (!file.contentStart)
+            file.recoverable.reset();
 }
 
 } // namespace
@@ -127,7 +130,7 @@ void assess_recoverability(const SectorReader& reader, NtfsScan& scan,
         }
         if (i % kProgressEvery == 0)
             progress.set_progress(static_cast<int>(i * 99 / scan.items.files.size()));
-        if (!file.deleted && !deviceCut)
+        if ((!file.deleted && !deviceCut) || file.contentStart)
             continue;
         const auto [it, first] = judged.try_emplace({file.recordSector, file.stream});
         if (first) {

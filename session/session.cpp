@@ -12,6 +12,7 @@
 #include "recovery/volume_runs.h"
 #include "snapshot/snapshot_writer.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace salvex {
@@ -263,6 +264,13 @@ TargetCheck Session::snapshot_target(const std::string& path) const {
 }
 
 Result<Done> Session::save_snapshot(const std::string& path) const {
+    // A snapshot keeps each file by its record; a file found by its contents has none, and would
+    // load as whatever its first sector holds.
+    if (std::any_of(scan.items.files.begin(), scan.items.files.end(),
+                    [](const FileNode& file) { return file.contentStart.has_value(); }))
+        return Error{"This scan holds files found by their contents, which a snapshot cannot keep "
+                     "yet; the snapshot was not saved. Sweep the range again to see them.",
+                     ErrorCode::NotSupported};
     const DriveInfo* drive = current_drive();
     auto saved = salvex::save_snapshot(path, selection(), scan.volume, scan.items,
                                        drive != nullptr ? drive->path : std::string());

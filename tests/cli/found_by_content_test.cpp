@@ -1,0 +1,79 @@
+// Files whose records are gone, found by their contents: a disk that holds no volume, only files
+// made by real encoders, is swept, listed and recovered byte for byte through the command line.
+#include "tests/support/file_bytes.h"
+#include "tests/support/report_file.h"
+#include "tests/support/sha256.h"
+#include "tests/support/shell.h"
+#include "tests/support/test_images.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <map>
+
+namespace salvex {
+namespace {
+
+using test::cli;
+using test::shell;
+
+namespace fs = std::filesystem;
+
+// A disk of 8 MiB of zeros with each sample file from sector 2048 on, 16 sectors apart; the
+// samples' SHA-256 by the sector each starts at.
+std::map<uint64_t, std::string> lay_samples(const std::string& disk) {
+    std::map<uint64_t, std::string> placed;
+    std::vector<char> bytes(8 << 20);
+    uint64_t at = 2048;
+    std::vector<fs::path> samples;
+    for (const auto& entry :
+         fs::directory_iterator(std::string(SALVEX_SOURCE_DATA_DIR) + "/carving"))
+        samples.push_back(entry.path());
+    std::sort(samples.begin(), samples.end());
+    for (const fs::path& sample : samples) {
+        const std::string data = test::file_bytes(sample.string());
+        std::copy(data.begin(), data.end(), bytes.begin() + static_cast<long>(at * 512));
+        placed[at] =
+            test::sha256_hex(ByteView(reinterpret_cast<const uint8_t*>(data.data()), data.size()));
+        at += (data.size() + 511) / 512 + 16;
+    }
+    std::ofstream(disk, std::ios::binary).write(bytes.data(), static_cast<long>(bytes.size()));
+    return placed;
+}
+
+TEST(FoundByContent, ADiskWithoutAVolumeGivesBackItsFilesWhole) {
+    const std::string disk = test::temp_path("contents.img");
+    const auto placed = lay_samples(disk);
+    const auto swept = shell(cli("sweep " + disk + " --start 0 --end 16383"));
+    EXPECT_EQ(swept.status, 0);
+    EXPECT_NE(swept.out.find("1\t0\t1\t0\t0\t16383\tFiles found by content\n"), std::string::npos)
+        << swept.out;
+
+    const std::string target = test::empty_temp_folder("out");
+    const std::string report = test::temp_path("report.tsv");
+    const auto recovered = shell(cli("recover " + disk + " --range 0 16383 --candidate 1 --to " +
+                                     target + " --report " + report + " 2>&1"));
+    EXPECT_EQ(recovered.status, 0) << recovered.out;
+    // Each file under its type's folder, named after its first sector, with its own bytes.
+    std::map<uint64_t, std::string> back;
+    for (const auto& [path, line] : test::read_report(report)) {
+        EXPECT_EQ(line.status, "written") << path;
+        EXPECT_EQ(line.recoverable, "100") << path;
+        const std::string name = fs::path(path).stem().string(); // "f2048"
+        ASSERT_EQ(name[0], 'f') << path;
+        back[std::stoull(name.substr(1))] = line.sha256;
+        EXPECT_EQ(test::sha256_of_file(target + path), line.sha256) << path;
+        EXPECT_EQ(path.rfind("/Files found by content/", 0), 0u) << path;
+    }
+    EXPECT_EQ(back, placed);
+
+    // A snapshot cannot keep them yet: it says so rather than keep what would read wrongly.
+    const auto saved = shell(cli("list " + disk + " --range 0 16383 --candidate 1 " +
+                                 "--save-snapshot " + test::temp_path("contents") + " 2>&1"));
+    EXPECT_EQ(saved.status, 1);
+    EXPECT_NE(saved.out.find("found by their contents"), std::string::npos) << saved.out;
+}
+
+} // namespace
+} // namespace salvex
