@@ -195,11 +195,16 @@ std::optional<uint64_t> gif_sub_blocks(FileBytes& bytes, uint64_t pos) {
 
 // GIF: the screen descriptor and its colour table, then images and extensions through the
 // trailer.
+// The bytes of the colour table a GIF's packed flags announce.
+uint64_t gif_colour_table(uint8_t flags) {
+    return (flags & 0x80) != 0 ? 3u << ((flags & 7) + 1) : 0;
+}
+
 std::optional<uint64_t> gif_size(FileBytes& bytes) {
     const auto flags = bytes.byte(10);
     if (!flags)
         return std::nullopt;
-    uint64_t pos = 13 + ((*flags & 0x80) ? 3u << ((*flags & 7) + 1) : 0u);
+    uint64_t pos = 13 + gif_colour_table(*flags);
     bool image = false;
     while (true) {
         const auto block = bytes.byte(pos);
@@ -210,15 +215,15 @@ std::optional<uint64_t> gif_size(FileBytes& bytes) {
             return image ? std::optional<uint64_t>(pos + 1) : std::nullopt;
         if (*block == 0x21) {
             next = gif_sub_blocks(bytes, pos + 2);
-        } else if (*block == 0x2C) {
+        } else if (*block == 0x2C) { // an image: its descriptor, colour table and LZW data
             const auto local = bytes.byte(pos + 9);
-            const auto codeSize =
-                local ? bytes.byte(pos + 10 + ((*local & 0x80) ? 3u << ((*local & 7) + 1) : 0u))
-                      : std::nullopt;
+            if (!local)
+                return std::nullopt;
+            const uint64_t data = pos + 10 + gif_colour_table(*local);
+            const auto codeSize = bytes.byte(data);
             if (!codeSize || *codeSize < 1 || *codeSize > 12)
                 return std::nullopt;
-            next =
-                gif_sub_blocks(bytes, pos + 11 + ((*local & 0x80) ? 3u << ((*local & 7) + 1) : 0u));
+            next = gif_sub_blocks(bytes, data + 1);
             image = true;
         }
         if (!next)
