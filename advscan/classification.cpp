@@ -211,6 +211,10 @@ void assign_mft_numbers(const SectorReader& reader, HitLists& hits, ProgressSink
 
 void delete_unused_items(HitLists& hits, ProgressSink& progress) {
     progress.set_status("Delete unused items");
+    // The later blocks of each index still name folders whose records are gone.
+    for (const IndexBlockHit& b : hits.indexBlocks)
+        if (b.vcn != 0)
+            hits.laterIndexBlocks.push_back(b);
     std::erase_if(hits.indexBlocks, [](const IndexBlockHit& b) { return b.vcn != 0; });
     progress.set_progress(99);
 }

@@ -89,6 +89,8 @@ struct HitLists {
     std::deque<FolderRecordHit> folders;
     std::deque<ExtensionRecordHit> extensions; // those holding a $DATA part or a name
     std::vector<IndexBlockHit> indexBlocks;
+    // The blocks classification leaves out of indexBlocks (those after an index's first).
+    std::vector<IndexBlockHit> laterIndexBlocks;
 
     // Every sector of the swept range whose first bytes are "INDX", whether or not it made an
     // index block hit: the classification checks its guesses against them without reading.

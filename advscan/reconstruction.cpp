@@ -1,6 +1,7 @@
 #include "advscan/reconstruction.h"
 
 #include "advscan/candidate_files.h"
+#include "advscan/index_names.h"
 #include "advscan/record_hit.h"
 
 #include <array>
@@ -91,6 +92,9 @@ void reconstruct_candidate(const SectorReader& reader, const HitLists& hits,
     if (scan.volume.mftStart != 0)
         scan.mftMap = build_mft_map(reader, scan.volume);
     add_candidate_files(reader, hits, candidates, number, scan);
+    // Folders whose records are gone take their names from their parents' index entries.
+    add_indexed_folders(reader, hits, candidates[number - 1].start, candidates[number - 1].end,
+                        scan.items);
     attach_lost_items(scan.items, scan.lostFolderNumber, ScanMode::Advance, progress, stop);
     stop.store(0);
     progress.set_status("Creating Tree Structure");

@@ -133,8 +133,9 @@ TEST(DamagedVolume, TheMirrorsCopiesStandInForDestroyedFirstRecords) {
     }
 }
 
-TEST(DamagedVolume, FilesOfAFolderThatLeftNoTraceAreGatheredInALostFolder) {
-    // /Documents/Reports: its record and its index block zeroed; its files' records remain.
+TEST(DamagedVolume, AFolderWhoseRecordAndIndexAreGoneIsNamedFromItsParentsIndex) {
+    // /Documents/Reports: its record and its index block zeroed; its files' records remain, and
+    // so does its entry in /Documents' index, which gives it back its name and place.
     const auto intact = test::scan_image_partition("demo", 1);
     const uint32_t reports = intact.byPath.at("/Documents/Reports").recordNumber;
     const Lba record = intact.scan.mftMap.record_to_sector(reports);
@@ -154,8 +155,10 @@ TEST(DamagedVolume, FilesOfAFolderThatLeftNoTraceAreGatheredInALostFolder) {
     ASSERT_TRUE(advance.reconstruct(kDemoStart));
     const FolderNode* lost = advance.scan.items.find_folder(reports);
     ASSERT_NE(lost, nullptr);
-    EXPECT_TRUE(lost->name.starts_with("Dir")) << lost->name;
-    EXPECT_EQ(lost->parent, kRootFolderRecord);
+    EXPECT_EQ(lost->name, "Reports");
+    EXPECT_EQ(lost->parent, intact.byPath.at("/Documents").recordNumber);
+    EXPECT_TRUE(lost->deleted); // its record is gone
+    EXPECT_EQ(lost->creationTime, intact.scan.items.find_folder(reports)->creationTime);
     const auto byPath = test::items_by_path(advance.scan);
     const size_t number = static_cast<size_t>(
         std::find_if(advance.candidates.begin(), advance.candidates.end(),
@@ -168,7 +171,7 @@ TEST(DamagedVolume, FilesOfAFolderThatLeftNoTraceAreGatheredInALostFolder) {
     for (const auto& e : test::read_manifest(test::source_data_path("demo.manifest.tsv"))) {
         if (e.partition != 1 || !e.path.starts_with(prefix))
             continue;
-        const std::string path = "/" + lost->name + "/" + e.path.substr(prefix.size());
+        const std::string path = e.path;
         const auto item = byPath.find(path);
         ASSERT_NE(item, byPath.end()) << path;
         EXPECT_EQ(item->second.deleted, e.deleted) << path;
@@ -239,10 +242,11 @@ TEST(DamagedVolume, ALostVolumeWithoutBootSectorsGivesItsFilesBack) {
     expect_manifest(advance.scan, manifest,
                     [](const auto& e) { return e.deleted || e.path.starts_with("/Letters"); });
 
-    // The files of /Letters are gathered in a lost folder that has its record number.
+    // The files of /Letters are under a folder of its record number, named from the root's
+    // index entry.
     const FolderNode* letters = advance.scan.items.find_folder(74);
     ASSERT_NE(letters, nullptr);
-    EXPECT_TRUE(letters->name.starts_with("Dir")) << letters->name;
+    EXPECT_EQ(letters->name, "Letters");
     const auto byPath = test::items_by_path(advance.scan);
     const fs::path target = test::temp_path("lost-extension");
     fs::remove_all(target);
