@@ -11,7 +11,7 @@ BUILD ?= build
 JOBS ?= 2
 PACKAGES := build-essential cmake ninja-build libgtest-dev gzip qt6-base-dev python3 \
 	libewf-dev libvhdi-dev libvmdk-dev libqcow-dev ewf-tools qemu-utils libssl-dev libcli11-dev \
-	clang clang-format e2fsprogs testdisk
+	clang clang-format e2fsprogs testdisk libjpeg62-turbo-dev zlib1g-dev
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 CLI := $(BUILD)/cli/salvex-cli
 DEMO := $(BUILD)/data/demo.img

@@ -1,5 +1,7 @@
 #include "advscan/content_carver.h"
 
+#include "advscan/jpeg_check.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -366,6 +368,23 @@ std::optional<uint64_t> sqlite_size(FileBytes& bytes) {
     return total <= bytes.limit() ? std::optional<uint64_t>(total) : std::nullopt;
 }
 
+// The largest JPEG decoded to check it; a larger one is taken by its structure alone.
+constexpr uint64_t kMaxDecodedJpeg = uint64_t{256} << 20;
+
+// Whether the JPEG of `size` bytes decodes whole: its segments may reach an end marker through
+// bytes that are not its own.
+bool decodes_whole(FileBytes& bytes, uint64_t size) {
+    if (size > kMaxDecodedJpeg)
+        return true;
+    std::vector<uint8_t> data;
+    data.reserve(size);
+    bytes.each_span(0, size, [&](ByteView part) {
+        data.insert(data.end(), part.begin(), part.end());
+        return true;
+    });
+    return data.size() == size && jpeg_decodes_whole(data);
+}
+
 } // namespace
 
 std::string_view content_extension(ContentKind kind) {
@@ -428,6 +447,8 @@ std::optional<CarvedFile> carve_file(const SectorReader& reader, Lba start, Cont
     switch (kind) {
     case ContentKind::Jpeg:
         size = jpeg_size(bytes);
+        if (size && !decodes_whole(bytes, *size))
+            size.reset();
         break;
     case ContentKind::Png:
         size = png_size(bytes);

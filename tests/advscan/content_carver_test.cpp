@@ -83,6 +83,12 @@ TEST(ContentCarver, AFileCutShortOrDamagedIsNotTakenForWhole) {
     std::vector<uint8_t> db = sample("contacts.sqlite");
     db[27] ^= 1;
     disk.put(2000, db);
+    // A JPEG cut off in its picture data by an end marker: its segments reach the marker, but it
+    // does not decode whole.
+    std::vector<uint8_t> cut(jpeg.begin(), jpeg.begin() + jpeg.size() * 2 / 3);
+    cut.push_back(0xFF);
+    cut.push_back(0xD9);
+    disk.put(2500, cut);
     // Starts that are only signatures: a "BM" and a JPEG marker in noise.
     std::vector<uint8_t> fake = noise(4 * kSectorSize, 5);
     fake[0] = 0xFF, fake[1] = 0xD8, fake[2] = 0xFF, fake[3] = 0xE0;
@@ -90,7 +96,7 @@ TEST(ContentCarver, AFileCutShortOrDamagedIsNotTakenForWhole) {
     // The photo inside the cut ZIP is whole, and comes back on its own.
     EXPECT_EQ(disk.sweep_and_carve(),
               (std::vector<CarvedFile>{{501, jpeg.size(), ContentKind::Jpeg}}));
-    EXPECT_EQ(disk.hits.contentStarts.size(), 7u) << "the starts are seen, the files refused";
+    EXPECT_EQ(disk.hits.contentStarts.size(), 8u) << "the starts are seen, the files refused";
 }
 
 TEST(ContentCarver, ClaimedSizesAreBoundedByTheSearchedRange) {
