@@ -368,6 +368,90 @@ std::optional<uint64_t> sqlite_size(FileBytes& bytes) {
     return total <= bytes.limit() ? std::optional<uint64_t>(total) : std::nullopt;
 }
 
+// More than this inflated from one gzip member is taken for a bomb, not for a file.
+constexpr uint64_t kMaxInflated = uint64_t{64} << 30;
+
+// gzip: one member, its deflate stream inflated to its end (which zlib alone knows), then the
+// trailer's CRC-32 and length checked against what was inflated.
+std::optional<uint64_t> gzip_size(FileBytes& bytes) {
+    const auto flags = bytes.byte(3);
+    if (bytes.byte(2) != 8 || !flags || (*flags & 0xE0) != 0)
+        return std::nullopt;
+    uint64_t pos = 10;
+    if (*flags & 0x04) { // FEXTRA
+        const auto length = bytes.le(pos, 2);
+        if (!length)
+            return std::nullopt;
+        pos += 2 + *length;
+    }
+    for (const uint8_t field : {uint8_t{0x08}, uint8_t{0x10}}) { // FNAME, FCOMMENT: NUL-ended
+        if ((*flags & field) == 0)
+            continue;
+        while (true) {
+            const auto b = bytes.byte(pos++);
+            if (!b)
+                return std::nullopt;
+            if (*b == 0)
+                break;
+        }
+    }
+    if (*flags & 0x02) // FHCRC
+        pos += 2;
+    z_stream stream{};
+    if (inflateInit2(&stream, -15) != Z_OK)
+        return std::nullopt;
+    std::vector<uint8_t> out(64 * 1024);
+    uLong crc = crc32(0, nullptr, 0);
+    uint64_t produced = 0;
+    int status = Z_OK;
+    uint64_t consumed = 0;
+    bytes.each_span(pos, bytes.limit() - pos, [&](ByteView part) {
+        stream.next_in = const_cast<Bytef*>(part.data());
+        stream.avail_in = static_cast<uInt>(part.size());
+        while (stream.avail_in > 0 && status == Z_OK && produced <= kMaxInflated) {
+            stream.next_out = out.data();
+            stream.avail_out = static_cast<uInt>(out.size());
+            status = inflate(&stream, Z_NO_FLUSH);
+            const size_t made = out.size() - stream.avail_out;
+            crc = crc32(crc, out.data(), static_cast<uInt>(made));
+            produced += made;
+        }
+        consumed += part.size() - stream.avail_in;
+        return status == Z_OK;
+    });
+    inflateEnd(&stream);
+    if (status != Z_STREAM_END)
+        return std::nullopt;
+    const uint64_t trailer = pos + consumed;
+    const auto storedCrc = bytes.le(trailer, 4);
+    const auto storedSize = bytes.le(trailer + 4, 4);
+    if (storedCrc != crc || storedSize != (produced & 0xFFFFFFFF))
+        return std::nullopt;
+    return trailer + 8;
+}
+
+// RIFF (WAV, AVI, WebP): the size its header gives, when the chunks inside fill it exactly.
+std::optional<uint64_t> riff_size(FileBytes& bytes) {
+    const auto size = bytes.le(4, 4);
+    if (!size || *size < 4 || *size + 8 > bytes.limit())
+        return std::nullopt;
+    const uint64_t end = *size + 8;
+    uint64_t pos = 12;
+    while (pos < end) {
+        const auto id = bytes.le(pos, 4);
+        const auto length = bytes.le(pos + 4, 4);
+        if (!id || !length)
+            return std::nullopt;
+        for (int shift = 0; shift < 32; shift += 8) { // an identifier is four printable bytes
+            const auto c = static_cast<uint8_t>(*id >> shift);
+            if (c < 0x20 || c > 0x7E)
+                return std::nullopt;
+        }
+        pos += 8 + *length + (*length & 1);
+    }
+    return pos == end || pos == end + 1 ? std::optional<uint64_t>(end) : std::nullopt;
+}
+
 // The largest JPEG decoded to check it; a larger one is taken by its structure alone.
 constexpr uint64_t kMaxDecodedJpeg = uint64_t{256} << 20;
 
@@ -401,6 +485,14 @@ std::string_view content_extension(ContentKind kind) {
         return "zip";
     case ContentKind::Sqlite:
         return "sqlite";
+    case ContentKind::Gzip:
+        return "gz";
+    case ContentKind::Wav:
+        return "wav";
+    case ContentKind::Avi:
+        return "avi";
+    case ContentKind::Webp:
+        return "webp";
     }
     return "bin";
 }
@@ -434,6 +526,20 @@ std::optional<ContentKind> content_start(ByteView sector) {
         if (has_text_at(sector, 0, std::string_view(kSqliteSignature, sizeof kSqliteSignature)))
             return ContentKind::Sqlite;
         break;
+    case 0x1F:
+        if (sector[1] == 0x8B && sector[2] == 8)
+            return ContentKind::Gzip;
+        break;
+    case 'R':
+        if (has_text_at(sector, 0, "RIFF")) {
+            if (has_text_at(sector, 8, "WAVE"))
+                return ContentKind::Wav;
+            if (has_text_at(sector, 8, "AVI "))
+                return ContentKind::Avi;
+            if (has_text_at(sector, 8, "WEBP"))
+                return ContentKind::Webp;
+        }
+        break;
     default:
         break;
     }
@@ -464,6 +570,14 @@ std::optional<CarvedFile> carve_file(const SectorReader& reader, Lba start, Cont
         break;
     case ContentKind::Sqlite:
         size = sqlite_size(bytes);
+        break;
+    case ContentKind::Gzip:
+        size = gzip_size(bytes);
+        break;
+    case ContentKind::Wav:
+    case ContentKind::Avi:
+    case ContentKind::Webp:
+        size = riff_size(bytes);
         break;
     }
     if (!size || *size == 0 || *size > bytes.limit())

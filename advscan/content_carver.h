@@ -15,7 +15,7 @@
 
 namespace salvex {
 
-enum class ContentKind : uint8_t { Jpeg, Png, Gif, Bmp, Zip, Sqlite };
+enum class ContentKind : uint8_t { Jpeg, Png, Gif, Bmp, Zip, Sqlite, Gzip, Wav, Avi, Webp };
 
 // The file name extension a kind is saved under: "jpg", "png", ...
 std::string_view content_extension(ContentKind kind);

@@ -23,8 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             starts.push_back({s, *kind});
     }
     // Every kind at the first sector too, so that each walker meets any input.
-    for (const ContentKind kind : {ContentKind::Jpeg, ContentKind::Png, ContentKind::Gif,
-                                   ContentKind::Bmp, ContentKind::Zip, ContentKind::Sqlite})
+    for (const ContentKind kind :
+         {ContentKind::Jpeg, ContentKind::Png, ContentKind::Gif, ContentKind::Bmp, ContentKind::Zip,
+          ContentKind::Sqlite, ContentKind::Gzip, ContentKind::Wav})
         if (const auto file = carve_file(reader, 0, kind, sectors);
             file && file->size > sectors * kSectorSize)
             __builtin_trap();

@@ -46,9 +46,10 @@ struct Disk {
 
 TEST(ContentCarver, EveryFormatIsFollowedToItsOwnEnd) {
     const std::vector<std::pair<std::string, ContentKind>> samples = {
-        {"photo.jpg", ContentKind::Jpeg}, {"scan.png", ContentKind::Png},
-        {"icon.gif", ContentKind::Gif},   {"drawing.bmp", ContentKind::Bmp},
-        {"album.zip", ContentKind::Zip},  {"contacts.sqlite", ContentKind::Sqlite}};
+        {"photo.jpg", ContentKind::Jpeg},      {"scan.png", ContentKind::Png},
+        {"icon.gif", ContentKind::Gif},        {"drawing.bmp", ContentKind::Bmp},
+        {"album.zip", ContentKind::Zip},       {"contacts.sqlite", ContentKind::Sqlite},
+        {"service.log.gz", ContentKind::Gzip}, {"tone.wav", ContentKind::Wav}};
     Disk disk;
     std::vector<CarvedFile> expected;
     Lba at = 16;
@@ -79,6 +80,14 @@ TEST(ContentCarver, AFileCutShortOrDamagedIsNotTakenForWhole) {
     std::vector<uint8_t> changed = png;
     changed[png.size() / 2] ^= 0x40;
     disk.put(1000, changed);
+    // A gzip member whose compressed bytes were overwritten in the middle, and a WAV whose
+    // chunks do not fill the size its header gives.
+    std::vector<uint8_t> gz = sample("service.log.gz");
+    std::fill(gz.begin() + 2000, gz.begin() + 2100, uint8_t{0x55});
+    disk.put(1500, gz);
+    std::vector<uint8_t> wav = sample("tone.wav");
+    wav[4] ^= 0x10; // its size
+    disk.put(1700, wav);
     // A database whose page count is stale (its change counter moved on).
     std::vector<uint8_t> db = sample("contacts.sqlite");
     db[27] ^= 1;
@@ -96,7 +105,7 @@ TEST(ContentCarver, AFileCutShortOrDamagedIsNotTakenForWhole) {
     // The photo inside the cut ZIP is whole, and comes back on its own.
     EXPECT_EQ(disk.sweep_and_carve(),
               (std::vector<CarvedFile>{{501, jpeg.size(), ContentKind::Jpeg}}));
-    EXPECT_EQ(disk.hits.contentStarts.size(), 8u) << "the starts are seen, the files refused";
+    EXPECT_EQ(disk.hits.contentStarts.size(), 10u) << "the starts are seen, the files refused";
 }
 
 TEST(ContentCarver, ClaimedSizesAreBoundedByTheSearchedRange) {

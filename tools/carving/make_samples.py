@@ -5,9 +5,13 @@ a file), sqlite3 for a database. Deterministic, no root.
 
 Usage: tools/carving/make_samples.py OUT_DIR   (tests/data/carving holds the committed set)"""
 
+import gzip
+import math
 import sqlite3
+import struct
 import subprocess
 import sys
+import wave
 import zipfile
 from pathlib import Path
 
@@ -47,6 +51,17 @@ def main(argv):
         z.writestr(info, (out / "photo.jpg").read_bytes(), zipfile.ZIP_STORED)
         info = zipfile.ZipInfo("album/notes.txt", date_time=(2024, 5, 1, 12, 0, 0))
         z.writestr(info, "Pictures of the trip.\n" * 200)
+    # A log compressed by gzip (no name, no time: the same bytes on every build).
+    log = "".join(f"2024-05-01 12:{i // 60 % 60:02d}:{i % 60:02d} request {i} ok\n"
+                  for i in range(3000)).encode()
+    (out / "service.log.gz").write_bytes(gzip.compress(log, mtime=0))
+    # A second of a 440 Hz tone, 16-bit mono, by Python's wave module.
+    with wave.open(str(out / "tone.wav"), "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(8000)
+        w.writeframes(b"".join(struct.pack("<h", int(12000 * math.sin(2 * math.pi * 440 * i / 8000)))
+                               for i in range(8000)))
     db = out / "contacts.sqlite"
     db.unlink(missing_ok=True)
     con = sqlite3.connect(db)
